@@ -1,0 +1,111 @@
+#include "app/Main.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QMenu>
+
+#include "platform/MessageService.h"
+#include "platform/TrayService.h"
+#include "wallpaper/WallpaperApplier.h"
+
+TfrmMain::TfrmMain(const TMainServices& services, QWidget* parent)
+    : QWidget(parent), FServices(services) {
+    setObjectName(QStringLiteral("frmMain"));
+    setWindowTitle(QStringLiteral("Vantoria"));
+    SlideTimer.setObjectName(QStringLiteral("SlideTimer"));
+    SlideTimer.setInterval(10000);
+    connect(&SlideTimer, &QTimer::timeout, this, &TfrmMain::SlideTimerTimer);
+    CreateActions();
+    BuildWindow();
+    if (FServices.tray) {
+        FServices.tray->SetPopupMenu(PopupMenu);
+        connect(FServices.tray, &TTrayService::restoreRequested, this,
+                [this] { actRestore->trigger(); });
+    }
+}
+
+TfrmMain::~TfrmMain() {
+    if (FCreated && !FDestroyed) {
+        FormDestroy();
+    }
+}
+
+void TfrmMain::FormCreate() {
+    // Session notices and the close request are wired by the program block,
+    // which owns the platform channels; here the window is made real.
+    winId();
+    FCreated = true;
+}
+
+void TfrmMain::PrepareState() {
+    LoadSettings();
+    FServices.applier->DetectActiveDesktop();
+    FPlayList.clear();
+    FServices.applier->RememberOriginalWallpaper();
+    FServices.applier->ReadOriginalStyle();
+    SetClockVisible(FShowClock);
+}
+
+void TfrmMain::FormDestroy() {
+    if (FDestroyed) {
+        return;
+    }
+    FDestroyed = true;
+    StopSlideShow();
+    SaveSettings();
+    FPlayList.clear();
+    try {
+        ResetToDefault();
+        FServices.applier->Finish();
+    } catch (...) {
+        // The desktop may already be gone at log-off; the record of the
+        // original wallpaper stays for the next start.
+    }
+}
+
+void TfrmMain::LoadSettings() { settings::Load(*this, *FServices.screen); }
+
+void TfrmMain::SaveSettings() { settings::Save(*this); }
+
+void TfrmMain::SaveAutoplay() { settings::SaveAutoplay(*this); }
+
+void TfrmMain::MinimizeApplication() {
+    if (FServices.tray && FServices.tray->HostAvailable()) {
+        if (!FServices.tray->IconVisible()) {
+            FServices.tray->SetIconVisible(true);
+        }
+        ShowMainWindow = false;
+        hide();
+        return;
+    }
+    // No tray host: the taskbar is the only way back to the window.
+    ShowMainWindow = true;
+    showMinimized();
+}
+
+void TfrmMain::RestoreApplication() {
+    if (FServices.tray) {
+        FServices.tray->SetIconVisible(false);
+    }
+    ShowMainWindow = true;
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void TfrmMain::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    // The platform's own minimise (a taskbar button, a window manager key)
+    // takes the same road to the tray as the Minimise command.
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) &&
+        FServices.tray && FServices.tray->HostAvailable()) {
+        QMetaObject::invokeMethod(this, [this] { MinimizeApplication(); }, Qt::QueuedConnection);
+    }
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    // Closing the main window ends the application.
+    event->accept();
+    emit terminateRequested();
+}

@@ -1,0 +1,128 @@
+#pragma once
+
+#include <QTimer>
+#include <QWidget>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/Services.h"
+#include "app/Settings.h"
+
+class QAction;
+class QMenu;
+
+// The main window: owns the program's state for its whole life (the playlist
+// and the position in it, the working copy of the settings) and carries the
+// slide show, the commands and the start-up and shutdown sequences.
+class TfrmMain : public QWidget, public TSettings {
+    Q_OBJECT
+public:
+    explicit TfrmMain(const TMainServices& services, QWidget* parent = nullptr);
+    ~TfrmMain() override;
+
+    // Start-up and shutdown.
+    void FormCreate();
+    void StartUp();
+    void PrepareState();
+    void FormDestroy();
+
+    // Settings.
+    void LoadSettings();
+    void SaveSettings();
+    void SaveAutoplay();
+
+    // Slide show.
+    void ShowCurrentSlide();
+    void FirstSlide();
+    void LastSlide();
+    void NextSlide();
+    void PrevSlide();
+    void StartSlideShow();
+    void StopSlideShow();
+    void SetRunning(bool on);
+    void SlideTimerTimer();
+
+    // Wallpaper.
+    void SetWallpaper(const std::string& fileName);
+    void ResetToDefault();
+
+    // The desktop clock.
+    void SetClockVisible(bool visible);
+    void ReleaseClock();
+
+    // Minimise to the tray and back.
+    void MinimizeApplication();
+    void RestoreApplication();
+
+    // Command handlers.
+    void actFirstExecute();
+    void actNextExecute();
+    void actPrevExecute();
+    void actLastExecute();
+    void actRunExecute();
+    void actSetupExecute();
+    void actResetDefaultExecute();
+    void actLoadListExecute();
+    void actAboutExecute();
+    void actRestoreExecute();
+    void actExitExecute();
+    void actMinimizeExecute();
+    void actRemoveWallPaperExecute();
+    void actShowClockExecute();
+    void ActionList1Update();
+
+    // The playlist in memory and the state of the show.
+    std::vector<std::string> FPlayList;
+    bool FRunning = false;
+    // Whether the main window is shown when the event loop starts, and while
+    // the program is not in the tray.
+    bool ShowMainWindow = true;
+
+    QTimer SlideTimer;
+
+    // The command set, in the order of the action list.
+    QAction* actFirst = nullptr;
+    QAction* actNext = nullptr;
+    QAction* actPrev = nullptr;
+    QAction* actLast = nullptr;
+    QAction* actRun = nullptr;
+    QAction* actSetup = nullptr;
+    QAction* actResetDefault = nullptr;
+    QAction* actLoadList = nullptr;
+    QAction* actAbout = nullptr;
+    QAction* actRestore = nullptr;
+    QAction* actExit = nullptr;
+    QAction* actMinimize = nullptr;
+    QAction* actRemoveWallPaper = nullptr;
+    QAction* actShowClock = nullptr;
+    std::vector<QAction*> ActionList1;
+    QMenu* PopupMenu = nullptr;
+
+    const TMainServices& Services() const { return FServices; }
+
+    // Dialog hand-overs, replaceable so that tests can answer for the user.
+    // Each returns true when the dialog was confirmed.
+    std::function<bool()> ShowSettingsDialogFn;
+    std::function<void()> ShowAboutBoxFn;
+    std::function<bool()> EditPlaylistFn;
+
+signals:
+    // The application is asked to end (Exit, close request, log-off).
+    void terminateRequested();
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+
+private:
+    void CreateActions();
+    void BuildWindow();
+    void SetRunAction(bool running);
+    // Runs a command; an exception that escapes it reaches the error report.
+    void RunCommand(const std::function<void()>& command);
+
+    TMainServices FServices;
+    bool FCreated = false;
+    bool FDestroyed = false;
+};

@@ -1,0 +1,168 @@
+#include <QAction>
+#include <QApplication>
+#include <QMenu>
+
+#include "app/CommandTable.h"
+#include "app/Main.h"
+#include "platform/MessageService.h"
+#include "wallpaper/WallpaperApplier.h"
+
+void TfrmMain::CreateActions() {
+    QAction** targets[] = {&actFirst,   &actNext,  &actPrev,         &actLast,
+                         &actRun,     &actSetup, &actResetDefault, &actLoadList,
+                         &actAbout,   &actRestore, &actExit,       &actMinimize,
+                         &actRemoveWallPaper, &actShowClock};
+    const auto& table = CommandTable();
+    for (std::size_t i = 0; i < table.size(); ++i) {
+        const TCommandRow& row = table[i];
+        auto* action = new QAction(this);
+        action->setObjectName(QString::fromLatin1(row.name));
+        action->setText(QString::fromLatin1(row.caption));
+        action->setToolTip(QString::fromLatin1(row.hint));
+        action->setStatusTip(QString::fromLatin1(row.hint));
+        if (row.shortcut) {
+            action->setShortcut(QKeySequence(QString::fromLatin1(row.shortcut)));
+            action->setShortcutContext(Qt::WindowShortcut);
+        }
+        action->setProperty("imageIndex", row.image);
+        action->setIcon(CommandImage(row.image));
+        *targets[i] = action;
+        ActionList1.push_back(action);
+        addAction(action);  // shortcuts act while the main window is active
+    }
+    actShowClock->setCheckable(true);
+
+    const std::pair<QAction*, void (TfrmMain::*)()> handlers[] = {
+        {actFirst, &TfrmMain::actFirstExecute},
+        {actNext, &TfrmMain::actNextExecute},
+        {actPrev, &TfrmMain::actPrevExecute},
+        {actLast, &TfrmMain::actLastExecute},
+        {actRun, &TfrmMain::actRunExecute},
+        {actSetup, &TfrmMain::actSetupExecute},
+        {actResetDefault, &TfrmMain::actResetDefaultExecute},
+        {actLoadList, &TfrmMain::actLoadListExecute},
+        {actAbout, &TfrmMain::actAboutExecute},
+        {actRestore, &TfrmMain::actRestoreExecute},
+        {actExit, &TfrmMain::actExitExecute},
+        {actMinimize, &TfrmMain::actMinimizeExecute},
+        {actRemoveWallPaper, &TfrmMain::actRemoveWallPaperExecute},
+        {actShowClock, &TfrmMain::actShowClockExecute},
+    };
+    for (const auto& [action, handler] : handlers) {
+        connect(action, &QAction::triggered, this, [this, handler] {
+            RunCommand([this, handler] { (this->*handler)(); });
+            ActionList1Update();
+        });
+    }
+    // The popup menu shows the checked state; a click flips it through the handler.
+    connect(actShowClock, &QAction::triggered, this,
+            [this] { actShowClock->setChecked(FShowClock); });
+
+    PopupMenu = new QMenu(this);
+    PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
+    for (QAction* a : {actRestore, actRun, actShowClock, static_cast<QAction*>(nullptr), actFirst,
+                       actPrev, actNext, actLast, static_cast<QAction*>(nullptr), actResetDefault,
+                       actLoadList, static_cast<QAction*>(nullptr), actSetup, actAbout,
+                       static_cast<QAction*>(nullptr), actExit}) {
+        if (a) {
+            PopupMenu->addAction(a);
+        } else {
+            PopupMenu->addSeparator();
+        }
+    }
+    PopupMenu->setDefaultAction(actRestore);
+    connect(PopupMenu, &QMenu::aboutToShow, this, &TfrmMain::ActionList1Update);
+    ActionList1Update();
+}
+
+void TfrmMain::RunCommand(const std::function<void()>& command) {
+    try {
+        command();
+    } catch (const std::exception& e) {
+        FServices.messages->ReportException(e.what());
+    } catch (...) {
+        FServices.messages->ReportException("Unknown error");
+    }
+}
+
+void TfrmMain::ActionList1Update() {
+    const bool any = !FPlayList.empty();
+    for (QAction* a : {actFirst, actNext, actPrev, actLast, actRun}) {
+        a->setEnabled(any);
+    }
+}
+
+namespace {
+template <typename F>
+void Navigate(TfrmMain& w, F move) {
+    try {
+        move();
+    } catch (...) {
+        w.FCurrent = 0;
+    }
+}
+}  // namespace
+
+void TfrmMain::actFirstExecute() { Navigate(*this, [this] { FirstSlide(); }); }
+void TfrmMain::actNextExecute() { Navigate(*this, [this] { NextSlide(); }); }
+void TfrmMain::actPrevExecute() { Navigate(*this, [this] { PrevSlide(); }); }
+void TfrmMain::actLastExecute() { Navigate(*this, [this] { LastSlide(); }); }
+
+void TfrmMain::actRunExecute() {
+    if (FRunning) {
+        SetRunning(false);
+        return;
+    }
+    NextSlide();
+    SetRunning(true);
+    MinimizeApplication();
+}
+
+void TfrmMain::actSetupExecute() {
+    try {
+        StopSlideShow();
+        SaveSettings();
+        const bool confirmed = ShowSettingsDialogFn ? ShowSettingsDialogFn() : false;
+        LoadSettings();
+        update();
+        QCoreApplication::processEvents();
+        if (confirmed && !FPlayList.empty()) {
+            ShowCurrentSlide();
+        }
+    } catch (...) {
+        // Options ends silently on any failure.
+    }
+}
+
+void TfrmMain::actResetDefaultExecute() {
+    try {
+        ResetToDefault();
+    } catch (...) {
+    }
+}
+
+void TfrmMain::actLoadListExecute() {
+    if (EditPlaylistFn) {
+        EditPlaylistFn();
+    }
+}
+
+void TfrmMain::actAboutExecute() {
+    try {
+        if (ShowAboutBoxFn) {
+            ShowAboutBoxFn();
+        }
+    } catch (...) {
+    }
+}
+
+void TfrmMain::actRestoreExecute() { RestoreApplication(); }
+
+void TfrmMain::actExitExecute() { close(); }
+
+void TfrmMain::actMinimizeExecute() { MinimizeApplication(); }
+
+void TfrmMain::actShowClockExecute() {
+    FShowClock = !FShowClock;
+    SetClockVisible(FShowClock);
+}

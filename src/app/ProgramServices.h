@@ -1,0 +1,25 @@
+#pragma once
+
+#include <memory>
+
+#include "app/Services.h"
+
+class TfrmMain;
+
+// The real platform services of the program, created once by the program
+// block and handed to the main window.
+class TProgramServices {
+public:
+    TProgramServices();
+    ~TProgramServices();
+
+    const TMainServices& Main() const { return main_; }
+    // Wires what needs the main window (dialogs, the tray's menu).
+    void Attach(TfrmMain& frmMain);
+    void Detach();
+
+private:
+    struct TImpl;
+    std::unique_ptr<TImpl> impl_;
+    TMainServices main_;
+};

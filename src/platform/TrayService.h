@@ -1,0 +1,26 @@
+#pragma once
+
+#include <QObject>
+#include <string>
+
+class QMenu;
+
+// The notification-area icon: present exactly while the program is in the
+// tray, its tooltip the current hint, its menu the main window's popup menu.
+class TTrayService : public QObject {
+    Q_OBJECT
+public:
+    using QObject::QObject;
+
+    virtual void SetHint(const std::string& hint) = 0;
+    virtual std::string Hint() const = 0;
+    virtual void SetIconVisible(bool visible) = 0;
+    virtual bool IconVisible() const = 0;
+    // Whether a tray host is there to show the icon at all.
+    virtual bool HostAvailable() const = 0;
+    virtual void SetPopupMenu(QMenu* menu) = 0;
+
+signals:
+    // The icon's default command (a double click): show the main window again.
+    void restoreRequested();
+};

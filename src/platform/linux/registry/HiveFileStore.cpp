@@ -1,0 +1,220 @@
+#include "platform/linux/registry/HiveFileStore.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+#include <cstring>
+
+#include <QLoggingCategory>
+
+Q_LOGGING_CATEGORY(lcRegistry, "vantoria.registry", QtWarningMsg)
+
+namespace {
+
+std::string DirName(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) return ".";
+    if (slash == 0) return "/";
+    return path.substr(0, slash);
+}
+
+bool ReadWholeFile(const std::string& path, std::string& out, int& err) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        err = errno;
+        return false;
+    }
+    out.clear();
+    char buf[65536];
+    while (true) {
+        const ssize_t n = ::read(fd, buf, sizeof buf);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            err = errno;
+            ::close(fd);
+            return false;
+        }
+        if (n == 0) break;
+        out.append(buf, std::size_t(n));
+    }
+    ::close(fd);
+    return true;
+}
+
+bool WriteAll(int fd, const std::string& data) {
+    std::size_t done = 0;
+    while (done < data.size()) {
+        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += std::size_t(n);
+    }
+    return true;
+}
+
+// Creates a folder and its missing parents, private to the user.
+bool MakeDirs(const std::string& dir) {
+    struct stat st {};
+    if (::stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+    const std::string parent = DirName(dir);
+    if (parent != dir && !MakeDirs(parent)) return false;
+    return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
+}
+
+// Write permission as the file's mode grants it: access() alone answers yes
+// to root for a file that nobody is meant to write.
+bool Writable(const std::string& path, const struct stat& st) {
+    return ::access(path.c_str(), W_OK) == 0 && (st.st_mode & 0222) != 0;
+}
+
+}  // namespace
+
+THiveFile::THiveFile(std::string path, bool readOnly) : path_(std::move(path)), readOnly_(readOnly) {}
+
+const TRegHive& THiveFile::Hive() {
+    Refresh();
+    return hive_;
+}
+
+void THiveFile::Refresh() {
+    struct stat st {};
+    std::array<std::int64_t, 5> stamp{};
+    if (::stat(path_.c_str(), &st) == 0) {
+        stamp = {std::int64_t(st.st_dev), std::int64_t(st.st_ino), std::int64_t(st.st_size),
+                 std::int64_t(st.st_mtim.tv_sec), std::int64_t(st.st_mtim.tv_nsec)};
+    }
+    if (loaded_ && stamp == stamp_) {
+        return;
+    }
+    loaded_ = true;
+    stamp_ = stamp;
+    damaged_ = false;
+    hive_ = TRegHive();
+    if (stamp == std::array<std::int64_t, 5>{}) {
+        return;  // no file yet: an empty registry
+    }
+    std::string bytes;
+    int err = 0;
+    if (!ReadWholeFile(path_, bytes, err)) {
+        qCWarning(lcRegistry, "cannot read %s: %s; using defaults", path_.c_str(), std::strerror(err));
+        damaged_ = true;  // kept aside, not overwritten, by the first write
+        return;
+    }
+    std::string why;
+    if (auto hive = ParseRegFile(bytes, &why)) {
+        hive_ = std::move(*hive);
+    } else {
+        qCWarning(lcRegistry, "%s is damaged (%s); using defaults, the file will be kept as %s.bad",
+                  path_.c_str(), why.c_str(), path_.c_str());
+        damaged_ = true;
+    }
+}
+
+bool THiveFile::CanWrite() const {
+    if (readOnly_) return false;
+    struct stat st {};
+    if (::stat(path_.c_str(), &st) == 0) {
+        if (!S_ISREG(st.st_mode) || !Writable(path_, st)) return false;
+    }
+    const std::string dir = DirName(path_);
+    if (::stat(dir.c_str(), &st) == 0) {
+        return S_ISDIR(st.st_mode) && Writable(dir, st);
+    }
+    return true;  // the folder is created at the first write
+}
+
+bool THiveFile::Write(const TRegHive& next) {
+    const std::string dir = DirName(path_);
+    if (!MakeDirs(dir)) {
+        qCWarning(lcRegistry, "cannot create %s: %s", dir.c_str(), std::strerror(errno));
+        return false;
+    }
+    if (damaged_) {
+        // Keep what the user had before replacing it; never overwrite an older copy.
+        std::string aside = path_ + ".bad";
+        for (int n = 1; ::access(aside.c_str(), F_OK) == 0; ++n) {
+            aside = path_ + ".bad." + std::to_string(n);
+        }
+        if (::rename(path_.c_str(), aside.c_str()) != 0 && errno != ENOENT) {
+            qCWarning(lcRegistry, "cannot keep %s aside: %s", path_.c_str(), std::strerror(errno));
+            return false;
+        }
+        qCWarning(lcRegistry, "damaged settings kept as %s", aside.c_str());
+        damaged_ = false;
+    }
+    const std::string tmp = path_ + ".tmp." + std::to_string(::getpid());
+    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        qCWarning(lcRegistry, "cannot write %s: %s", tmp.c_str(), std::strerror(errno));
+        return false;
+    }
+    const bool ok = WriteAll(fd, SerializeRegFile(next)) && ::fsync(fd) == 0;
+    const int saved = errno;
+    ::close(fd);
+    if (!ok || ::rename(tmp.c_str(), path_.c_str()) != 0) {
+        qCWarning(lcRegistry, "cannot write %s: %s", path_.c_str(), std::strerror(ok ? errno : saved));
+        ::unlink(tmp.c_str());
+        return false;
+    }
+    if (const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dfd >= 0) {
+        ::fsync(dfd);
+        ::close(dfd);
+    }
+    struct stat st {};
+    if (::stat(path_.c_str(), &st) == 0) {
+        stamp_ = {std::int64_t(st.st_dev), std::int64_t(st.st_ino), std::int64_t(st.st_size),
+                  std::int64_t(st.st_mtim.tv_sec), std::int64_t(st.st_mtim.tv_nsec)};
+    }
+    return true;
+}
+
+THiveFileStore::THiveFileStore(std::string userHive, std::string machineHive)
+    : user_(std::move(userHive), false), machine_(std::move(machineHive), true) {}
+
+std::string THiveFileStore::DefaultUserHivePath() {
+    const char* config = std::getenv("XDG_CONFIG_HOME");
+    std::string base;
+    if (config && config[0] == '/') {
+        base = config;
+    } else {
+        const char* home = std::getenv("HOME");
+        base = std::string(home && *home ? home : "/tmp") + "/.config";
+    }
+    return base + "/vantoria/user.reg";
+}
+
+std::string THiveFileStore::DefaultMachineHivePath() { return "/etc/vantoria/machine.reg"; }
+
+bool THiveFileStore::KeyReadable(TRegRoot root, const std::string& key) {
+    return File(root).Hive().HasKey(RegFullPath(root, key));
+}
+
+std::optional<TRegValue> THiveFileStore::QueryValue(TRegRoot root, const std::string& key,
+                                                    const std::string& name) {
+    const TRegValue* v = File(root).Hive().Find(RegFullPath(root, key), name);
+    return v ? std::optional<TRegValue>(*v) : std::nullopt;
+}
+
+bool THiveFileStore::SetValue(TRegRoot root, const std::string& key, const std::string& name,
+                              const TRegValue& value) {
+    const std::string path = RegFullPath(root, key);
+    THiveFile& file = File(root);
+    if (!file.Hive().HasKey(path)) {
+        return false;  // a key is opened for writing, never created, by a value write
+    }
+    return file.Modify([&](TRegHive& h) { h.Set(path, name, value); });
+}
+
+bool THiveFileStore::CreateKey(TRegRoot root, const std::string& key) {
+    const std::string path = RegFullPath(root, key);
+    THiveFile& file = File(root);
+    if (file.Hive().HasKey(path)) {
+        return file.CanWrite();
+    }
+    return file.Modify([&](TRegHive& h) { h.CreateKey(path); });
+}

@@ -1,0 +1,79 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "registry/RegHive.h"
+#include "registry/RegistryStore.h"
+
+// One registry root kept in a file of the registry export format.
+//
+// Reading follows the file: it is read again whenever it changed on disk.
+// Every write replaces the file atomically (a temporary file beside it,
+// flushed, then renamed over it), so a crash leaves the old or the new
+// contents, never a mixture. A file that cannot be parsed reads as empty and
+// is kept aside with a ".bad" suffix before the first write replaces it.
+class THiveFile {
+public:
+    THiveFile(std::string path, bool readOnly);
+
+    const std::string& Path() const { return path_; }
+    // The hive as the file holds it now.
+    const TRegHive& Hive();
+    // Applies a change and writes the file; false (file untouched) when the
+    // file or its folder may not be written or the write fails.
+    template <typename Change>
+    bool Modify(Change&& change) {
+        Refresh();
+        if (!CanWrite()) {
+            return false;
+        }
+        TRegHive next = hive_;
+        change(next);
+        if (!Write(next)) {
+            return false;
+        }
+        hive_ = std::move(next);
+        return true;
+    }
+    bool CanWrite() const;
+    bool Damaged() const { return damaged_; }
+
+private:
+    void Refresh();
+    bool Write(const TRegHive& next);
+
+    std::string path_;
+    bool readOnly_;
+    TRegHive hive_;
+    bool damaged_ = false;
+    bool loaded_ = false;
+    // Identity of the file last read: device, inode, size, modification time.
+    std::array<std::int64_t, 5> stamp_{};
+};
+
+// The registry of a Linux user: HKEY_CURRENT_USER in the user's own hive file,
+// HKEY_LOCAL_MACHINE read-only from the machine's hive file.
+class THiveFileStore : public TRegistryStore {
+public:
+    THiveFileStore(std::string userHive, std::string machineHive);
+
+    // $XDG_CONFIG_HOME/vantoria/user.reg (~/.config when unset) and
+    // /etc/vantoria/machine.reg.
+    static std::string DefaultUserHivePath();
+    static std::string DefaultMachineHivePath();
+
+    bool KeyReadable(TRegRoot root, const std::string& key) override;
+    std::optional<TRegValue> QueryValue(TRegRoot root, const std::string& key,
+                                        const std::string& name) override;
+    bool SetValue(TRegRoot root, const std::string& key, const std::string& name,
+                  const TRegValue& value) override;
+    bool CreateKey(TRegRoot root, const std::string& key) override;
+
+    THiveFile& File(TRegRoot root) { return root == TRegRoot::CurrentUser ? user_ : machine_; }
+
+private:
+    THiveFile user_;
+    THiveFile machine_;
+};

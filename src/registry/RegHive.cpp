@@ -1,0 +1,528 @@
+#include "registry/RegHive.h"
+
+#include <algorithm>
+#include <cstdio>
+
+// ---------------------------------------------------------------------------
+// The hive model
+
+std::string AsciiLower(std::string s) {
+    for (char& c : s) {
+        if (c >= 'A' && c <= 'Z') {
+            c = char(c - 'A' + 'a');
+        }
+    }
+    return s;
+}
+
+std::string RegRootName(TRegRoot root) {
+    return root == TRegRoot::CurrentUser ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE";
+}
+
+std::string RegFullPath(TRegRoot root, const std::string& key) {
+    std::string k = key;
+    while (!k.empty() && k.back() == '\\') {
+        k.pop_back();
+    }
+    return k.empty() ? RegRootName(root) : RegRootName(root) + "\\" + k;
+}
+
+bool TRegHive::HasKey(const std::string& path) const { return FindKey(path) != nullptr; }
+
+const TRegHive::TKey* TRegHive::FindKey(const std::string& path) const {
+    const auto it = index_.find(AsciiLower(path));
+    return it == index_.end() ? nullptr : &keys_[it->second];
+}
+
+TRegHive::TKey* TRegHive::FindKey(const std::string& path) {
+    const auto it = index_.find(AsciiLower(path));
+    return it == index_.end() ? nullptr : &keys_[it->second];
+}
+
+const TRegValue* TRegHive::Find(const std::string& path, const std::string& name) const {
+    const TKey* key = FindKey(path);
+    if (!key) {
+        return nullptr;
+    }
+    const std::string lname = AsciiLower(name);
+    for (const auto& [n, v] : key->values) {
+        if (AsciiLower(n) == lname) {
+            return &v;
+        }
+    }
+    return nullptr;
+}
+
+void TRegHive::CreateKey(const std::string& path) {
+    // Parents first, so that a written file lists them before their children.
+    std::size_t pos = 0;
+    while (true) {
+        pos = path.find('\\', pos);
+        const std::string part = pos == std::string::npos ? path : path.substr(0, pos);
+        if (!part.empty() && !FindKey(part)) {
+            keys_.push_back(TKey{part, {}});
+            index_[AsciiLower(part)] = keys_.size() - 1;
+        }
+        if (pos == std::string::npos) {
+            break;
+        }
+        ++pos;
+    }
+}
+
+bool TRegHive::Set(const std::string& path, const std::string& name, const TRegValue& value) {
+    TKey* key = FindKey(path);
+    if (!key) {
+        return false;
+    }
+    const std::string lname = AsciiLower(name);
+    for (auto& [n, v] : key->values) {
+        if (AsciiLower(n) == lname) {
+            v = value;
+            return true;
+        }
+    }
+    key->values.emplace_back(name, value);
+    return true;
+}
+
+void TRegHive::DeleteKey(const std::string& path) {
+    const std::string lpath = AsciiLower(path);
+    std::erase_if(keys_, [&](const TKey& k) {
+        const std::string l = AsciiLower(k.path);
+        return l == lpath || l.starts_with(lpath + "\\");
+    });
+    Reindex();
+}
+
+void TRegHive::DeleteValue(const std::string& path, const std::string& name) {
+    if (TKey* key = FindKey(path)) {
+        const std::string lname = AsciiLower(name);
+        std::erase_if(key->values, [&](const auto& nv) { return AsciiLower(nv.first) == lname; });
+    }
+}
+
+void TRegHive::Reindex() {
+    index_.clear();
+    for (std::size_t i = 0; i < keys_.size(); ++i) {
+        index_[AsciiLower(keys_[i].path)] = i;
+    }
+}
+
+// ---------------------------------------------------------------------------
+// UTF-16 with byte preservation
+
+namespace {
+
+void AppendUtf16(std::string& out, char32_t unit) {
+    out.push_back(char(unit & 0xFF));
+    out.push_back(char((unit >> 8) & 0xFF));
+}
+
+void AppendUtf8(std::string& out, char32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(char(cp));
+    } else if (cp < 0x800) {
+        out.push_back(char(0xC0 | (cp >> 6)));
+        out.push_back(char(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(char(0xE0 | (cp >> 12)));
+        out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(char(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(char(0xF0 | (cp >> 18)));
+        out.push_back(char(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(char(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(char(0x80 | (cp & 0x3F)));
+    }
+}
+
+// Decodes one UTF-8 sequence at s[i]; returns its length, or 0 when the bytes
+// there are not well-formed UTF-8.
+std::size_t DecodeUtf8(std::string_view s, std::size_t i, char32_t& cp) {
+    const auto b = [&](std::size_t k) { return static_cast<unsigned char>(s[k]); };
+    const unsigned char c = b(i);
+    std::size_t len = 0;
+    char32_t min = 0;
+    if (c < 0x80) {
+        cp = c;
+        return 1;
+    } else if ((c & 0xE0) == 0xC0) {
+        len = 2, cp = c & 0x1F, min = 0x80;
+    } else if ((c & 0xF0) == 0xE0) {
+        len = 3, cp = c & 0x0F, min = 0x800;
+    } else if ((c & 0xF8) == 0xF0) {
+        len = 4, cp = c & 0x07, min = 0x10000;
+    } else {
+        return 0;
+    }
+    if (i + len > s.size()) {
+        return 0;
+    }
+    for (std::size_t k = 1; k < len; ++k) {
+        if ((b(i + k) & 0xC0) != 0x80) {
+            return 0;
+        }
+        cp = (cp << 6) | (b(i + k) & 0x3F);
+    }
+    if (cp < min || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) {
+        return 0;
+    }
+    return len;
+}
+
+}  // namespace
+
+std::string BytesToUtf16Le(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size() * 2);
+    for (std::size_t i = 0; i < bytes.size();) {
+        char32_t cp = 0;
+        const std::size_t len = DecodeUtf8(bytes, i, cp);
+        if (len == 0) {
+            AppendUtf16(out, 0xDC00 + static_cast<unsigned char>(bytes[i]));
+            ++i;
+            continue;
+        }
+        if (cp >= 0x10000) {
+            cp -= 0x10000;
+            AppendUtf16(out, 0xD800 + (cp >> 10));
+            AppendUtf16(out, 0xDC00 + (cp & 0x3FF));
+        } else {
+            AppendUtf16(out, cp);
+        }
+        i += len;
+    }
+    return out;
+}
+
+std::string Utf16LeToBytes(std::string_view utf16) {
+    std::string out;
+    out.reserve(utf16.size());
+    const std::size_t n = utf16.size() / 2;
+    const auto unit = [&](std::size_t k) {
+        return char32_t(static_cast<unsigned char>(utf16[2 * k]) |
+                        (static_cast<unsigned char>(utf16[2 * k + 1]) << 8));
+    };
+    for (std::size_t k = 0; k < n; ++k) {
+        const char32_t u = unit(k);
+        if (u >= 0xD800 && u <= 0xDBFF && k + 1 < n && unit(k + 1) >= 0xDC00 &&
+            unit(k + 1) <= 0xDFFF) {
+            AppendUtf8(out, 0x10000 + ((u - 0xD800) << 10) + (unit(k + 1) - 0xDC00));
+            ++k;
+        } else if (u >= 0xDC80 && u <= 0xDCFF) {
+            out.push_back(char(u - 0xDC00));  // a byte that was not UTF-8
+        } else if (u >= 0xD800 && u <= 0xDFFF) {
+            AppendUtf8(out, 0xFFFD);
+        } else {
+            AppendUtf8(out, u);
+        }
+    }
+    return out;
+}
+
+// ---------------------------------------------------------------------------
+// The .reg text format
+
+namespace {
+
+constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
+constexpr std::string_view kHeader4 = "REGEDIT4";
+
+bool Fail(std::string* error, std::size_t line, const std::string& why) {
+    if (error) {
+        *error = "line " + std::to_string(line) + ": " + why;
+    }
+    return false;
+}
+
+// Reads a quoted string with \\ and \" escapes starting at s[i] == '"'; leaves
+// i after the closing quote.
+bool ReadQuoted(std::string_view s, std::size_t& i, std::string& out) {
+    if (i >= s.size() || s[i] != '"') {
+        return false;
+    }
+    ++i;
+    out.clear();
+    while (i < s.size()) {
+        const char c = s[i++];
+        if (c == '"') {
+            return true;
+        }
+        if (c == '\\' && i < s.size()) {
+            out.push_back(s[i++]);
+        } else {
+            out.push_back(c);
+        }
+    }
+    return false;
+}
+
+int HexDigit(char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    return -1;
+}
+
+bool ParseHexBytes(std::string_view s, std::string& out) {
+    out.clear();
+    std::size_t i = 0;
+    const auto skipSpace = [&] {
+        while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+    };
+    skipSpace();
+    while (i < s.size()) {
+        if (i + 1 >= s.size()) return false;
+        const int hi = HexDigit(s[i]), lo = HexDigit(s[i + 1]);
+        if (hi < 0 || lo < 0) return false;
+        out.push_back(char(hi * 16 + lo));
+        i += 2;
+        skipSpace();
+        if (i < s.size()) {
+            if (s[i] != ',') return false;
+            ++i;
+            skipSpace();
+        }
+    }
+    return true;
+}
+
+bool IsTextType(TRegType t) {
+    return t == TRegType::Sz || t == TRegType::ExpandSz || t == TRegType::MultiSz;
+}
+
+std::string_view Trim(std::string_view s) {
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
+        s.remove_suffix(1);
+    return s;
+}
+
+}  // namespace
+
+std::optional<TRegHive> ParseRegFile(std::string_view bytes, std::string* error) {
+    std::string text;
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
+        static_cast<unsigned char>(bytes[1]) == 0xFE) {
+        text = Utf16LeToBytes(bytes.substr(2));
+    } else if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
+        text = std::string(bytes.substr(3));
+    } else {
+        text = std::string(bytes);
+    }
+
+    // Split into lines at CR LF, LF or CR.
+    std::vector<std::string_view> lines;
+    {
+        std::string_view t(text);
+        std::size_t start = 0;
+        for (std::size_t i = 0; i < t.size(); ++i) {
+            if (t[i] == '\n' || t[i] == '\r') {
+                lines.push_back(t.substr(start, i - start));
+                if (t[i] == '\r' && i + 1 < t.size() && t[i + 1] == '\n') ++i;
+                start = i + 1;
+            }
+        }
+        if (start < t.size()) lines.push_back(t.substr(start));
+    }
+
+    std::size_t ln = 0;
+    while (ln < lines.size() && Trim(lines[ln]).empty()) ++ln;
+    if (ln == lines.size()) {
+        Fail(error, ln, "empty file, no header");
+        return std::nullopt;
+    }
+    const std::string_view header = Trim(lines[ln]);
+    const bool unicode = header == kHeader5;
+    if (!unicode && header != kHeader4) {
+        Fail(error, ln + 1, "not a registry file header");
+        return std::nullopt;
+    }
+    ++ln;
+
+    TRegHive hive;
+    std::string current;  // current key path; empty before the first section
+    bool deletedKey = false;
+    for (; ln < lines.size(); ++ln) {
+        const std::size_t lineNo = ln + 1;
+        std::string_view line = Trim(lines[ln]);
+        if (line.empty() || line.front() == ';') continue;
+        if (line.front() == '[') {
+            if (line.back() != ']') {
+                Fail(error, lineNo, "unterminated key name");
+                return std::nullopt;
+            }
+            std::string_view path = line.substr(1, line.size() - 2);
+            deletedKey = !path.empty() && path.front() == '-';
+            if (deletedKey) {
+                hive.DeleteKey(std::string(path.substr(1)));
+                current.clear();
+                continue;
+            }
+            if (path.empty()) {
+                Fail(error, lineNo, "empty key name");
+                return std::nullopt;
+            }
+            current = std::string(path);
+            hive.CreateKey(current);
+            continue;
+        }
+        if (deletedKey) continue;
+        if (current.empty()) {
+            Fail(error, lineNo, "value outside of any key");
+            return std::nullopt;
+        }
+        std::string name;
+        std::size_t i = 0;
+        if (line.front() == '@') {
+            i = 1;
+        } else if (!ReadQuoted(line, i, name)) {
+            Fail(error, lineNo, "bad value name");
+            return std::nullopt;
+        }
+        while (i < line.size() && line[i] == ' ') ++i;
+        if (i >= line.size() || line[i] != '=') {
+            Fail(error, lineNo, "missing '='");
+            return std::nullopt;
+        }
+        ++i;
+        std::string_view rest = Trim(line.substr(i));
+        if (rest == "-") {
+            hive.DeleteValue(current, name);
+            continue;
+        }
+        TRegValue value;
+        if (!rest.empty() && rest.front() == '"') {
+            std::size_t j = 0;
+            std::string s;
+            if (!ReadQuoted(rest, j, s) || !Trim(rest.substr(j)).empty()) {
+                Fail(error, lineNo, "bad string value");
+                return std::nullopt;
+            }
+            value = TRegValue::Text(s);
+        } else if (rest.starts_with("dword:")) {
+            std::string_view digits = rest.substr(6);
+            if (digits.empty() || digits.size() > 8) {
+                Fail(error, lineNo, "bad dword value");
+                return std::nullopt;
+            }
+            std::uint32_t u = 0;
+            for (char c : digits) {
+                const int d = HexDigit(c);
+                if (d < 0) {
+                    Fail(error, lineNo, "bad dword value");
+                    return std::nullopt;
+                }
+                u = u * 16 + std::uint32_t(d);
+            }
+            value = TRegValue::Dword(u);
+        } else if (rest.starts_with("hex")) {
+            std::size_t colon = rest.find(':');
+            if (colon == std::string_view::npos) {
+                Fail(error, lineNo, "bad hex value");
+                return std::nullopt;
+            }
+            std::string_view kind = rest.substr(3, colon - 3);
+            std::uint32_t type = 3;
+            if (!kind.empty()) {
+                if (kind.size() < 3 || kind.front() != '(' || kind.back() != ')') {
+                    Fail(error, lineNo, "bad hex type");
+                    return std::nullopt;
+                }
+                type = 0;
+                for (char c : kind.substr(1, kind.size() - 2)) {
+                    const int d = HexDigit(c);
+                    if (d < 0 || type > 0x0FFFFFFF) {
+                        Fail(error, lineNo, "bad hex type");
+                        return std::nullopt;
+                    }
+                    type = type * 16 + std::uint32_t(d);
+                }
+            }
+            // The registry editor wraps long data with a trailing backslash.
+            std::string data(rest.substr(colon + 1));
+            while (!data.empty() && data.back() == '\\' && ln + 1 < lines.size()) {
+                data.pop_back();
+                data += Trim(lines[++ln]);
+            }
+            std::string raw;
+            if (!ParseHexBytes(data, raw)) {
+                Fail(error, lineNo, "bad hex data");
+                return std::nullopt;
+            }
+            value.type = static_cast<TRegType>(type);
+            // Text data of a Unicode export is UTF-16LE.
+            value.data = unicode && IsTextType(value.type) ? Utf16LeToBytes(raw) : raw;
+        } else {
+            Fail(error, lineNo, "unknown value format");
+            return std::nullopt;
+        }
+        hive.Set(current, name, value);
+    }
+    return hive;
+}
+
+namespace {
+
+std::string Quote(const std::string& s) {
+    std::string out = "\"";
+    for (char c : s) {
+        if (c == '\\' || c == '"') out.push_back('\\');
+        out.push_back(c);
+    }
+    out.push_back('"');
+    return out;
+}
+
+std::string HexList(std::string_view raw) {
+    static const char* digits = "0123456789abcdef";
+    std::string out;
+    for (std::size_t i = 0; i < raw.size(); ++i) {
+        if (i) out.push_back(',');
+        const auto b = static_cast<unsigned char>(raw[i]);
+        out.push_back(digits[b >> 4]);
+        out.push_back(digits[b & 15]);
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string SerializeRegFile(const TRegHive& hive) {
+    std::string out(kHeader5);
+    out += "\r\n\r\n";
+    for (const auto& key : hive.Keys()) {
+        out += "[" + key.path + "]\r\n";
+        for (const auto& [name, v] : key.values) {
+            out += name.empty() ? std::string("@") : Quote(name);
+            out += '=';
+            const std::string text = v.data.substr(0, v.data.find('\0'));
+            const bool plainText = v.type == TRegType::Sz && v.data.size() == text.size() + 1 &&
+                                   text.find_first_of("\r\n") == std::string::npos;
+            if (plainText) {
+                out += Quote(text);
+            } else if (v.type == TRegType::Dword && v.data.size() == 4) {
+                std::uint32_t u = 0;
+                for (int i = 0; i < 4; ++i)
+                    u |= std::uint32_t(static_cast<unsigned char>(v.data[i])) << (8 * i);
+                char buf[16];
+                std::snprintf(buf, sizeof buf, "dword:%08x", u);
+                out += buf;
+            } else {
+                const auto type = static_cast<std::uint32_t>(v.type);
+                if (type == 3) {
+                    out += "hex:";
+                } else {
+                    char buf[24];
+                    std::snprintf(buf, sizeof buf, "hex(%x):", type);
+                    out += buf;
+                }
+                out += HexList(IsTextType(v.type) ? BytesToUtf16Le(v.data) : v.data);
+            }
+            out += "\r\n";
+        }
+        out += "\r\n";
+    }
+    return out;
+}

@@ -1,0 +1,40 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+#include "wallpaper/WallpaperTypes.h"
+
+// What the user chose for the look of the wallpaper, read at every change.
+struct TWallpaperChoice {
+    std::uint8_t style = wsStretch;    // TWallpaperStyle, taken as stored
+    std::uint8_t fitMode = fmStretch;  // TFitMode, taken as stored
+    TColor fillColor = 0;
+};
+
+// Makes an image file the desktop wallpaper and remembers, at start, the
+// wallpaper and the style in force so that they can be put back.
+class TWallpaperApplier {
+public:
+    virtual ~TWallpaperApplier() = default;
+
+    // Start-up, in this order: which desktop is reached and whether changes
+    // are allowed; the wallpaper in use; the style in use.
+    virtual void DetectActiveDesktop() = 0;
+    virtual void RememberOriginalWallpaper() = 0;
+    virtual void ReadOriginalStyle() = 0;
+
+    // Composes FileName for the display and hands it to the desktop; an empty
+    // FileName removes the wallpaper. A picture that cannot be composed
+    // changes nothing.
+    virtual void SetWallpaper(const std::string& fileName, const TWallpaperChoice& choice) = 0;
+
+    // Called after an orderly end has put the wallpaper found at start back.
+    virtual void Finish() {}
+
+    std::string FOriginalWallpaper;    // wallpaper found at start; empty for none
+    std::uint8_t FOriginalStyle = wsTile;
+    bool FWallpaperChanged = false;    // set by every change that got past composition
+    bool FUseActiveDesktop = false;    // the desktop's own wallpaper setting is reachable
+    bool FCanChangeWallpaper = true;   // the desktop's policy allows changes
+};
