@@ -1,0 +1,137 @@
+// Settings kept in a hive file: round trips through a fresh store, atomic
+// replacement, damaged and read-only files.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <memory>
+
+#include "platform/linux/registry/HiveFileStore.h"
+#include "registry/JclRegistry.h"
+#include "support/TempDir.h"
+
+namespace {
+
+const std::string kKey = "Software\\Vantoria";
+
+class HiveFileStoreTest : public ::testing::Test {
+protected:
+    void TearDown() override { RegSetStore(nullptr); }
+    std::shared_ptr<THiveFileStore> Open() {
+        auto s = std::make_shared<THiveFileStore>(user, dir.File("machine.reg"));
+        RegSetStore(s);
+        return s;
+    }
+    TTempDir dir;
+    std::string user = dir.Path() + "/config/vantoria/user.reg";
+};
+
+bool Exists(const std::string& p) { return ::access(p.c_str(), F_OK) == 0; }
+
+TEST_F(HiveFileStoreTest, WritesReachAFreshStoreAndTheFileHoldsTheExportFormat) {
+    Open();
+    EXPECT_FALSE(RegKeyPresent(HKEY_CURRENT_USER, kKey));
+    EXPECT_FALSE(Exists(user)) << "reading must never create the file";
+    RegEnsureKey(HKEY_CURRENT_USER, kKey);
+    RegWriteInt(HKEY_CURRENT_USER, kKey, "ChangeTime", 60);
+    RegWriteText(HKEY_CURRENT_USER, kKey, "Playlist", "/home/ann/My \"list\".vpl");
+
+    Open();  // a new process would see the same
+    EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, kKey, "ChangeTime", 0), 60);
+    EXPECT_EQ(RegReadText(HKEY_CURRENT_USER, kKey, "Playlist", ""), "/home/ann/My \"list\".vpl");
+    const std::string bytes = ReadFileBytes(user);
+    EXPECT_EQ(bytes.rfind("Windows Registry Editor Version 5.00\r\n", 0), 0u);
+    EXPECT_NE(bytes.find("[HKEY_CURRENT_USER\\Software\\Vantoria]\r\n"), std::string::npos);
+    EXPECT_NE(bytes.find("\"ChangeTime\"=dword:0000003c\r\n"), std::string::npos);
+    EXPECT_NE(bytes.find("\"Playlist\"=\"/home/ann/My \\\"list\\\".vpl\"\r\n"), std::string::npos);
+    struct stat st {};
+    ASSERT_EQ(::stat(user.c_str(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0600u) << "settings are private to the user";
+}
+
+TEST_F(HiveFileStoreTest, ReplacesTheFileByRenameAndLeavesNoTemporaryFile) {
+    Open();
+    RegEnsureKey(HKEY_CURRENT_USER, kKey);
+    RegWriteInt(HKEY_CURRENT_USER, kKey, "Current", 1);
+    const std::string before = ReadFileBytes(user);
+    // A second name for the old file: an in-place rewrite would change it too.
+    const std::string link = dir.File("old.reg");
+    ASSERT_EQ(::link(user.c_str(), link.c_str()), 0);
+    RegWriteInt(HKEY_CURRENT_USER, kKey, "Current", 2);
+    EXPECT_EQ(ReadFileBytes(link), before);
+    EXPECT_NE(ReadFileBytes(user), before);
+    for (const auto& e : std::filesystem::directory_iterator(dir.Path() + "/config/vantoria")) {
+        EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
+    }
+}
+
+TEST_F(HiveFileStoreTest, FollowsEditsMadeByOthers) {
+    Open();
+    RegEnsureKey(HKEY_CURRENT_USER, kKey);
+    RegWriteInt(HKEY_CURRENT_USER, kKey, "Autoplay", 0);
+    WriteFileBytes(user,
+                   "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\"
+                   "Vantoria]\r\n\"Autoplay\"=dword:00000002\r\n\"Extra\"=\"from a text editor\"\r\n");
+    EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, kKey, "Autoplay", 0), 2);
+    RegWriteInt(HKEY_CURRENT_USER, kKey, "Style", 1);
+    EXPECT_EQ(RegReadText(HKEY_CURRENT_USER, kKey, "Extra", ""), "from a text editor");
+}
+
+TEST_F(HiveFileStoreTest, DamagedFileGivesDefaultsAndIsKeptAsideBeforeTheFirstWrite) {
+    std::filesystem::create_directories(dir.Path() + "/config/vantoria");
+    const std::string junk = "this is not\x01\x02 a registry file";
+    WriteFileBytes(user, junk);
+    Open();
+    EXPECT_FALSE(RegKeyPresent(HKEY_CURRENT_USER, kKey));
+    EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, kKey, "ChangeTime", 10), 10);
+    EXPECT_EQ(ReadFileBytes(user), junk) << "reading must not touch a damaged file";
+    RegEnsureKey(HKEY_CURRENT_USER, kKey);
+    RegWriteInt(HKEY_CURRENT_USER, kKey, "ChangeTime", 30);
+    EXPECT_EQ(ReadFileBytes(user + ".bad"), junk);
+    EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, kKey, "ChangeTime", 10), 30);
+
+    // A second damaged file never overwrites the first one kept aside.
+    WriteFileBytes(user, "second damage");
+    RegEnsureKey(HKEY_CURRENT_USER, kKey);
+    EXPECT_EQ(ReadFileBytes(user + ".bad"), junk);
+    EXPECT_EQ(ReadFileBytes(user + ".bad.1"), "second damage");
+}
+
+TEST_F(HiveFileStoreTest, ReadOnlyFileOrFolderRefusesWritesAndKeepsContents) {
+    Open();
+    RegEnsureKey(HKEY_CURRENT_USER, kKey);
+    RegWriteInt(HKEY_CURRENT_USER, kKey, "Current", 3);
+    const std::string before = ReadFileBytes(user);
+    ASSERT_EQ(::chmod(user.c_str(), 0444), 0);
+    EXPECT_THROW(RegWriteInt(HKEY_CURRENT_USER, kKey, "Current", 4), EJclRegistryError);
+    EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, kKey, "Current", 0), 3);
+    EXPECT_EQ(ReadFileBytes(user), before);
+
+    ::chmod(user.c_str(), 0644);
+    const std::string folder = dir.Path() + "/config/vantoria";
+    ASSERT_EQ(::chmod(folder.c_str(), 0555), 0);
+    EXPECT_THROW(RegWriteInt(HKEY_CURRENT_USER, kKey, "Current", 5), EJclRegistryError);
+    ::chmod(folder.c_str(), 0755);
+    EXPECT_EQ(ReadFileBytes(user), before);
+}
+
+TEST_F(HiveFileStoreTest, MachineHiveIsReadOnlyAndWindowsExportsReadAsTheyAre) {
+    std::string utf16 = "\xFF\xFE";
+    for (char c : std::string("Windows Registry Editor Version 5.00\r\n\r\n"
+                              "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion]\r\n"
+                              "\"WallPaperDir\"=\"/usr/share/backgrounds\"\r\n")) {
+        utf16.push_back(c);
+        utf16.push_back('\0');
+    }
+    WriteFileBytes(dir.File("machine.reg"), utf16);
+    Open();
+    const std::string k = "Software\\Microsoft\\Windows\\CurrentVersion";
+    EXPECT_EQ(RegReadTextStrict(HKEY_LOCAL_MACHINE, k, "WallPaperDir"), "/usr/share/backgrounds");
+    EXPECT_THROW(RegWriteText(HKEY_LOCAL_MACHINE, k, "WallPaperDir", "/x"), EJclRegistryError);
+    RegEnsureKey(HKEY_LOCAL_MACHINE, "Software\\New");
+    EXPECT_FALSE(RegKeyPresent(HKEY_LOCAL_MACHINE, "Software\\New"));
+    EXPECT_EQ(ReadFileBytes(dir.File("machine.reg")), utf16);
+}
+
+}  // namespace

@@ -1,0 +1,117 @@
+// The single-instance guard and the close request.
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <QCoreApplication>
+#include <QSignalSpy>
+#include <QTest>
+#include <cstring>
+
+#include "platform/linux/instance/FlockInstanceGuard.h"
+#include "platform/linux/instance/LocalSocketCloseRequest.h"
+#include "support/TempDir.h"
+
+namespace {
+
+const char* kName = "3F1C9B27-8D4E-4A6B-9C52-7E0D1A2B3C4D";
+
+TEST(InstanceGuard, OneHolderAtATimeAcrossProcessesAndNoStaleLock) {
+    TTempDir dir;
+    {
+        TFlockInstanceGuard first(dir.Path(), kName);
+        ASSERT_TRUE(first.Acquire());
+        TFlockInstanceGuard second(dir.Path(), kName);
+        EXPECT_FALSE(second.Acquire());
+        const pid_t child = ::fork();
+        if (child == 0) {
+            TFlockInstanceGuard other(dir.Path(), kName);
+            ::_exit(other.Acquire() ? 1 : 0);
+        }
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "another process got the guard";
+    }
+    // The holder is gone: a new start gets the guard at once, the lock file
+    // left behind does not matter.
+    TFlockInstanceGuard later(dir.Path(), kName);
+    EXPECT_TRUE(later.Acquire());
+
+    // A holder killed outright leaves no stale lock either.
+    TTempDir dir2;
+    const pid_t holder = ::fork();
+    if (holder == 0) {
+        TFlockInstanceGuard g(dir2.Path(), kName);
+        if (!g.Acquire()) ::_exit(2);
+        ::pause();
+        ::_exit(0);
+    }
+    ::usleep(200 * 1000);
+    TFlockInstanceGuard blocked(dir2.Path(), kName);
+    EXPECT_FALSE(blocked.Acquire());
+    ::kill(holder, SIGKILL);
+    ::waitpid(holder, nullptr, 0);
+    TFlockInstanceGuard after(dir2.Path(), kName);
+    EXPECT_TRUE(after.Acquire());
+}
+
+int Connect(const std::string& path) {
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
+    sockaddr_un addr{};
+    addr.sun_family = AF_UNIX;
+    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
+    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+TEST(CloseRequest, OnlyTheExactTextOverThePrivateSocketAsksToClose) {
+    TTempDir dir;
+    // A socket file left by a crashed instance is replaced.
+    WriteFileBytes(dir.File("vantoriamsg"), "stale");
+    TLocalSocketCloseRequest channel(dir.Path(), "vantoriamsg");
+    ASSERT_TRUE(channel.Listen());
+    QSignalSpy spy(&channel, &TCloseRequestChannel::closeRequested);
+    struct stat st {};
+    ASSERT_EQ(::stat(channel.SocketPath().c_str(), &st), 0);
+    EXPECT_TRUE(S_ISSOCK(st.st_mode));
+    EXPECT_EQ(st.st_mode & 077, 0u) << "other users must not reach the socket";
+
+    int fd = Connect(channel.SocketPath());
+    ASSERT_GE(fd, 0);
+    ASSERT_EQ(::write(fd, "hello", 5), 5);
+    ::close(fd);
+    fd = Connect(channel.SocketPath());
+    ASSERT_EQ(::write(fd, std::string(200, 'x').data(), 200), 200);
+    ::close(fd);
+    QTest::qWait(200);
+    EXPECT_EQ(spy.count(), 0);
+
+    fd = Connect(channel.SocketPath());
+    ASSERT_EQ(::write(fd, "vantoria", 8), 8);  // may arrive in pieces
+    QTest::qWait(50);
+    ASSERT_EQ(::write(fd, "msg", 3), 3);
+    EXPECT_TRUE(spy.wait(2000));
+    EXPECT_EQ(spy.count(), 1);
+    ::close(fd);
+}
+
+TEST(CloseRequest, TerminationSignalsAskToCloseThroughTheEventLoop) {
+    TTempDir dir;
+    TLocalSocketCloseRequest channel(dir.Path(), "vantoriamsg");
+    ASSERT_TRUE(channel.Listen());
+    QSignalSpy spy(&channel, &TCloseRequestChannel::closeRequested);
+    for (int sig : {SIGTERM, SIGHUP, SIGINT}) {
+        ::raise(sig);
+        EXPECT_TRUE(spy.wait(2000)) << sig;
+    }
+    EXPECT_EQ(spy.count(), 3);
+}
+
+}  // namespace
