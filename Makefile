@@ -29,7 +29,7 @@ test: deps build
 # The unit tests once more, built with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan:
 	cmake -S . -B $(ASAN_BUILD) -DVANTORIA_SANITIZE=ON -DVANTORIA_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug
-	cmake --build $(ASAN_BUILD) -j $(JOBS)
+	cmake --build $(ASAN_BUILD) -j $(JOBS) --target unit_tests
 	cd $(ASAN_BUILD) && ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
 		ctest --output-on-failure -j $(JOBS) -L unit
 

@@ -1,0 +1,388 @@
+// The slide show as the user drives it: run, ticks, navigation, missing
+// files, start-up pruning and the autoplay decision, and the orderly end.
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <climits>
+#include <filesystem>
+#include <memory>
+
+#include "app/Main.h"
+#include "platform/TrayService.h"
+#include "registry/JclRegistry.h"
+#include "registry/MemoryRegistryStore.h"
+#include "support/Recorders.h"
+#include "support/TempDir.h"
+
+namespace {
+
+class TRecordingTray : public TTrayService {
+public:
+    void SetHint(const std::string& hint) override { hints.push_back(hint); }
+    std::string Hint() const override { return hints.empty() ? "" : hints.back(); }
+    void SetIconVisible(bool v) override { visible = v; }
+    bool IconVisible() const override { return visible; }
+    bool HostAvailable() const override { return host; }
+    void SetPopupMenu(QMenu*) override {}
+    std::vector<std::string> hints;
+    bool visible = false;
+    bool host = true;
+};
+
+class SlideShowTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        store = std::make_shared<TMemoryRegistryStore>();
+        RegSetStore(store);
+        for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) {
+            WriteFileBytes(dir.File(name), "x");
+            files.push_back(dir.File(name));
+        }
+        services.messages = &messages;
+        services.screen = &screen;
+        services.applier = &applier;
+        services.tray = &tray;
+        frm = std::make_unique<TfrmMain>(services);
+    }
+    void TearDown() override {
+        frm.reset();
+        RegSetStore(nullptr);
+    }
+    void CreateKey() { RegEnsureKey(HKEY_CURRENT_USER, settings::kKey); }
+    void Tick(int n = 1) {
+        for (int i = 0; i < n; ++i) frm->SlideTimerTimer();
+    }
+    std::vector<std::string> Applied() const { return applier.applied; }
+
+    TTempDir dir;
+    std::vector<std::string> files;
+    std::shared_ptr<TMemoryRegistryStore> store;
+    TRecordingMessages messages;
+    TFixedScreenInfo screen{{1024, 768, 32}};
+    TRecordingApplier applier;
+    TRecordingTray tray;
+    TMainServices services;
+    std::unique_ptr<TfrmMain> frm;
+};
+
+TEST_F(SlideShowTest, RunAppliesTheNextEntryAndTicksApplyThenAdvance) {
+    frm->FPlayList = files;
+    frm->FCurrent = 0;
+    frm->actRunExecute();
+    EXPECT_EQ(Applied(), std::vector<std::string>{files[1]});
+    EXPECT_TRUE(frm->FRunning);
+    EXPECT_TRUE(frm->SlideTimer.isActive());
+    EXPECT_EQ(frm->SlideTimer.interval(), 10000);
+    EXPECT_EQ(frm->actRun->text(), "Stop Slide Show");
+    EXPECT_EQ(frm->actRun->toolTip(), "Stop Slide Show");
+    EXPECT_EQ(frm->actRun->property("imageIndex").toInt(), 11);
+    EXPECT_TRUE(tray.visible) << "running the show goes to the tray";
+    EXPECT_FALSE(frm->ShowMainWindow);
+
+    Tick();  // re-applies entry 1, then points at 2
+    EXPECT_EQ(frm->FCurrent, 2);
+    Tick();  // entry 2
+    Tick();  // only rewinds
+    EXPECT_EQ(frm->FCurrent, 0);
+    Tick();  // entry 0
+    EXPECT_EQ(Applied(), (std::vector<std::string>{files[1], files[1], files[2], files[0]}));
+    EXPECT_TRUE(frm->FRunning);
+
+    frm->actRunExecute();  // stops, applies nothing
+    EXPECT_FALSE(frm->FRunning);
+    EXPECT_FALSE(frm->SlideTimer.isActive());
+    EXPECT_EQ(frm->actRun->text(), "Run Slide Show");
+    EXPECT_EQ(frm->actRun->property("imageIndex").toInt(), 4);
+    EXPECT_EQ(tray.hints.back(), "Vantoria");
+    EXPECT_EQ(Applied().size(), 4u);
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(SlideShowTest, StopAtLastEndsTheShowAfterTheLastEntry) {
+    frm->FPlayList = files;
+    frm->FStopAtLast = true;
+    frm->FCurrent = 2;
+    frm->StartSlideShow();
+    Tick();  // entry 2, then 3
+    Tick();  // stops
+    EXPECT_FALSE(frm->FRunning);
+    EXPECT_EQ(frm->FCurrent, 3);
+    frm->NextSlide();
+    EXPECT_EQ(Applied().back(), files[0]);
+    frm->FCurrent = 3;
+    frm->PrevSlide();
+    EXPECT_EQ(Applied().back(), files[2]);
+}
+
+TEST_F(SlideShowTest, NavigationAfterATickUsesTheAdvancedPosition) {
+    frm->FPlayList = {files[0], files[1], files[2], files[0]};
+    frm->FCurrent = 0;
+    frm->StartSlideShow();
+    Tick();  // entry 0 on the desktop, position 1
+    frm->NextSlide();
+    EXPECT_EQ(frm->FCurrent, 2);
+    EXPECT_FALSE(frm->FRunning) << "navigation stops the show";
+    frm->StartSlideShow();
+    Tick();  // entry 2, position 3
+    frm->PrevSlide();
+    EXPECT_EQ(Applied(), (std::vector<std::string>{files[0], files[2], files[2], files[2]}));
+}
+
+TEST_F(SlideShowTest, OneEntryAndOutOfRangePositions) {
+    frm->FPlayList = {files[0]};
+    for (auto move : {&TfrmMain::NextSlide, &TfrmMain::PrevSlide, &TfrmMain::FirstSlide,
+                      &TfrmMain::LastSlide}) {
+        (frm.get()->*move)();
+    }
+    EXPECT_EQ(Applied(), std::vector<std::string>(4, files[0]));
+
+    applier.applied.clear();
+    frm->FPlayList = files;
+    frm->FCurrent = 7;
+    frm->PrevSlide();  // 6: beyond the end, nothing applied, no message
+    EXPECT_EQ(frm->FCurrent, 6);
+    EXPECT_TRUE(Applied().empty());
+    frm->NextSlide();  // wraps to 0
+    EXPECT_EQ(Applied(), std::vector<std::string>{files[0]});
+    frm->FCurrent = 7;
+    frm->StartSlideShow();
+    Tick();
+    EXPECT_EQ(frm->FCurrent, 0);
+    EXPECT_TRUE(frm->FRunning);
+    frm->FCurrent = 7;
+    frm->FStopAtLast = true;
+    Tick();
+    EXPECT_FALSE(frm->FRunning);
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(SlideShowTest, MissingFilesAndEmptyListsAreReported) {
+    frm->ShowCurrentSlide();
+    ASSERT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(messages.shown[0],
+              (TRecordedMessage{"error", "Playlist is empty. Please add images to the playlist"}));
+
+    const std::string gone = dir.File("gone \"quoted\".jpg");
+    frm->FPlayList = {files[0], gone, files[2]};
+    frm->FCurrent = 1;
+    frm->StartSlideShow();
+    Tick();  // message, position reset to 0, then the tick's advance
+    EXPECT_EQ(messages.shown.back(),
+              (TRecordedMessage{"error", "File \"" + gone + "\" does not exists"}));
+    EXPECT_EQ(frm->FCurrent, 1);
+    EXPECT_EQ(frm->FPlayList.size(), 3u) << "the entry stays in the list";
+    EXPECT_TRUE(frm->FRunning);
+    EXPECT_TRUE(Applied().empty());
+
+    // A directory and a dangling link count as present and reach the applier.
+    std::filesystem::create_directory(dir.File("folder"));
+    std::filesystem::create_symlink(dir.File("nowhere"), dir.File("dangling"));
+    frm->FPlayList = {dir.File("folder"), dir.File("dangling")};
+    frm->FirstSlide();
+    frm->LastSlide();
+    EXPECT_EQ(Applied(), (std::vector<std::string>{dir.File("folder"), dir.File("dangling")}));
+}
+
+TEST_F(SlideShowTest, NextOnAnEmptyListTurnsAutoplayOffOrStopsWhenItCannot) {
+    frm->FAutoplay = apContinue;
+    frm->actNextExecute();  // no key: the autoplay write fails, the command resets the position
+    EXPECT_EQ(frm->FCurrent, 0);
+    EXPECT_TRUE(Applied().empty());
+    EXPECT_TRUE(messages.shown.empty());
+
+    CreateKey();
+    frm->FAutoplay = apContinue;
+    tray.visible = true;
+    frm->NextSlide();
+    EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, settings::kKey, "Autoplay", -1), apNone);
+    EXPECT_FALSE(tray.visible) << "the main window comes back from the tray";
+    EXPECT_EQ(messages.shown.back().text, "Playlist is empty. Please add images to the playlist");
+}
+
+TEST_F(SlideShowTest, AHugeIntervalRunsAtTheLongestTimerInterval) {
+    frm->FPlayList = files;
+    frm->FChangeTime = INT32_MAX;
+    frm->StartSlideShow();
+    EXPECT_TRUE(frm->SlideTimer.isActive());
+    EXPECT_EQ(frm->SlideTimer.interval(), INT_MAX);
+    frm->StopSlideShow();
+    frm->FChangeTime = 4294967;
+    frm->StartSlideShow();
+    EXPECT_EQ(frm->SlideTimer.interval(), INT_MAX);
+}
+
+TEST_F(SlideShowTest, CommandsOfTheShowAreEnabledOnlyWithEntries) {
+    frm->ActionList1Update();
+    for (QAction* a : {frm->actFirst, frm->actNext, frm->actPrev, frm->actLast, frm->actRun}) {
+        EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
+    }
+    for (QAction* a : {frm->actLoadList, frm->actSetup, frm->actResetDefault, frm->actRemoveWallPaper,
+                       frm->actShowClock, frm->actAbout, frm->actMinimize, frm->actExit}) {
+        EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
+    }
+    frm->actNext->trigger();  // disabled: ignored
+    EXPECT_TRUE(messages.shown.empty());
+    frm->FPlayList = files;
+    frm->ActionList1Update();
+    EXPECT_TRUE(frm->actRun->isEnabled());
+    frm->actNext->trigger();
+    EXPECT_EQ(Applied(), std::vector<std::string>{files[1]});
+}
+
+// Start-up -------------------------------------------------------------------
+
+class StartUpTest : public SlideShowTest {
+protected:
+    void Settings(std::int32_t autoplay, const std::string& playlist, std::int32_t current = 0) {
+        CreateKey();
+        RegWriteInt(HKEY_CURRENT_USER, settings::kKey, "Autoplay", autoplay);
+        RegWriteText(HKEY_CURRENT_USER, settings::kKey, "Playlist", playlist);
+        RegWriteInt(HKEY_CURRENT_USER, settings::kKey, "Current", current);
+    }
+    std::string List(const std::string& text) {
+        WriteFileBytes(dir.File("list.vpl"), text);
+        return dir.File("list.vpl");
+    }
+};
+
+TEST_F(StartUpTest, PrunesMissingEntriesAndKeepsOrderDuplicatesAndPosition) {
+    const std::string list =
+        List(files[0] + "\r\n\r\n" + dir.File("missing.jpg") + "\n" + files[2] + "\r" + files[0]);
+    Settings(apNone, list, 7);
+    frm->StartUp();
+    EXPECT_EQ(frm->FPlayList, (std::vector<std::string>{files[0], files[2], files[0]}));
+    EXPECT_EQ(frm->FCurrent, 7) << "the position is not adjusted to the shorter list";
+    EXPECT_EQ(applier.calls, (std::vector<std::string>{"DetectActiveDesktop",
+                                                       "RememberOriginalWallpaper",
+                                                       "ReadOriginalStyle"}));
+    EXPECT_TRUE(Applied().empty());
+    EXPECT_TRUE(frm->actRun->isEnabled());
+    EXPECT_EQ(ReadFileBytes(list).size(),
+              (files[0] + "\r\n\r\n" + dir.File("missing.jpg") + "\n" + files[2] + "\r" + files[0]).size())
+        << "the playlist file is not rewritten";
+}
+
+TEST_F(StartUpTest, ContinueRunsTheShowFromTheTray) {
+    Settings(apContinue, List(files[0] + "\r\n" + files[1] + "\r\n" + files[2] + "\r\n"), 1);
+    frm->StartUp();
+    EXPECT_EQ(Applied(), std::vector<std::string>{files[2]});
+    EXPECT_TRUE(frm->FRunning);
+    EXPECT_TRUE(tray.visible);
+    EXPECT_FALSE(frm->ShowMainWindow);
+    EXPECT_EQ(frm->FAutoplay, apContinue);
+}
+
+TEST_F(StartUpTest, OnceAndValuesAboveTwoChangeOnceWithoutTheTimer) {
+    Settings(5, List(files[0] + "\r\n" + files[1] + "\r\n"));
+    frm->StartUp();
+    EXPECT_EQ(Applied(), std::vector<std::string>{files[1]});
+    EXPECT_FALSE(frm->FRunning);
+    EXPECT_TRUE(tray.visible);
+    EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, settings::kKey, "Autoplay", -1), 5);
+}
+
+TEST_F(StartUpTest, AutoplayWithoutAnyEntryIsTurnedOffAndStored) {
+    Settings(apContinue, dir.File("no such list.vpl"));
+    frm->StartUp();
+    EXPECT_EQ(frm->FAutoplay, apNone);
+    EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, settings::kKey, "Autoplay", -1), apNone);
+    EXPECT_FALSE(frm->FRunning);
+    EXPECT_TRUE(frm->ShowMainWindow);
+    EXPECT_TRUE(messages.shown.empty());
+}
+
+TEST_F(StartUpTest, UnreadablePlaylistsGiveAnEmptyListAndPositionZero) {
+    std::filesystem::create_directory(dir.File("a folder.vpl"));
+    Settings(apNone, dir.File("a folder.vpl"), 3);
+    frm->StartUp();
+    EXPECT_TRUE(frm->FPlayList.empty());
+    EXPECT_EQ(frm->FCurrent, 0);
+
+    // Binary content and no line ends: whatever lines exist are tried, no crash.
+    auto other = std::make_unique<TfrmMain>(services);
+    Settings(apNone, List(std::string("\x01\x02\xFF\xFE", 4) + files[1]), 0);
+    other->StartUp();
+    EXPECT_TRUE(other->FPlayList.empty());
+    Settings(apNone, List(files[1]), 0);
+    other = std::make_unique<TfrmMain>(services);
+    other->StartUp();
+    EXPECT_EQ(other->FPlayList, std::vector<std::string>{files[1]});
+}
+
+TEST_F(StartUpTest, FirstStartRaisesFromTheAutoplayWriteAndCreatesNoKey) {
+    EXPECT_THROW(frm->StartUp(), EJclRegistryError);
+    EXPECT_FALSE(RegKeyPresent(HKEY_CURRENT_USER, settings::kKey));
+    EXPECT_EQ(frm->FStyle, wsStretch);
+}
+
+// Options, Reset to Default, Remove Wallpaper and the orderly end --------------
+
+TEST_F(SlideShowTest, OptionsStopsTheShowAndReappliesEntryZeroWhenConfirmed) {
+    CreateKey();
+    frm->FPlayList = files;
+    frm->FCurrent = 2;
+    frm->StartSlideShow();
+    frm->ShowSettingsDialogFn = [] {
+        RegWriteInt(HKEY_CURRENT_USER, settings::kKey, "Current", 0);
+        RegWriteInt(HKEY_CURRENT_USER, settings::kKey, "Style", wsCenter);
+        return true;
+    };
+    frm->actSetupExecute();
+    EXPECT_FALSE(frm->FRunning);
+    EXPECT_EQ(frm->FStyle, wsCenter);
+    ASSERT_EQ(Applied(), std::vector<std::string>{files[0]});
+    EXPECT_EQ(applier.choices.back().style, wsCenter);
+
+    frm->StartSlideShow();
+    frm->ShowSettingsDialogFn = [] { return false; };
+    frm->actSetupExecute();
+    EXPECT_FALSE(frm->FRunning);
+    EXPECT_EQ(Applied().size(), 1u);
+}
+
+TEST_F(SlideShowTest, ResetAndRemoveFollowTheWallpaperFoundAtStart) {
+    applier.FOriginalWallpaper = "/usr/share/backgrounds/original.png";
+    applier.FOriginalStyle = wsCenter;
+    frm->FStyle = wsStretch;
+    frm->ResetToDefault();  // nothing changed yet: only the style
+    EXPECT_EQ(frm->FStyle, wsCenter);
+    EXPECT_TRUE(Applied().empty());
+
+    frm->FPlayList = files;
+    frm->FStyle = wsStretch;
+    frm->FirstSlide();
+    frm->StartSlideShow();
+    frm->ResetToDefault();
+    EXPECT_FALSE(frm->FRunning);
+    EXPECT_EQ(Applied().back(), "/usr/share/backgrounds/original.png");
+    EXPECT_EQ(applier.choices.back().style, wsCenter);
+
+    frm->FStyle = wsTile;
+    frm->actRemoveWallPaperExecute();
+    EXPECT_EQ(Applied().back(), "");
+    EXPECT_EQ(applier.FOriginalWallpaper, "");
+    EXPECT_EQ(frm->FStyle, wsCenter);
+    frm->ResetToDefault();
+    EXPECT_EQ(Applied().back(), "") << "after Remove, Reset keeps the desktop without wallpaper";
+}
+
+TEST_F(SlideShowTest, FormDestroySavesTheUsersStyleThenPutsTheOriginalBack) {
+    applier.FOriginalWallpaper = "/orig.png";
+    applier.FOriginalStyle = wsTile;
+    frm->FormCreate();
+    frm->FPlayList = files;
+    frm->FStyle = wsStretch;
+    frm->FCurrent = 0;
+    frm->actRunExecute();
+    frm->FormDestroy();
+    EXPECT_FALSE(frm->FRunning);
+    EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, settings::kKey, "Style", -1), wsStretch);
+    EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, settings::kKey, "Current", -1), 1);
+    EXPECT_EQ(Applied().back(), "/orig.png");
+    const std::size_t n = Applied().size();
+    frm->FormDestroy();  // runs once
+    frm.reset();
+    EXPECT_EQ(Applied().size(), n);
+}
+
+}  // namespace
