@@ -19,7 +19,8 @@ configure: $(BUILD)/CMakeCache.txt
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: deps build
+run: deps configure
+	cmake --build $(BUILD) -j $(JOBS) --target vantoria
 	@./scripts/run-vantoria $(BUILD)/vantoria
 
 test: deps build
