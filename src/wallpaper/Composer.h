@@ -1,7 +1,9 @@
 #pragma once
 
+#include <cstdint>
 #include <string>
 
+#include "wallpaper/ComposeGeometry.h"
 #include "wallpaper/WallpaperTypes.h"
 
 class TScreenInfo;
@@ -13,3 +15,16 @@ class TScreenInfo;
 // source is no picture, the mode is unknown or the bitmap cannot be written.
 bool ComposeWallpaper(const std::string& source, int mode, const std::string& destination,
                       TColor fillColor, TScreenInfo& screen);
+
+// How a composition may take short cuts; the defaults are the program's.
+struct TComposeOptions {
+    // Lets the JPEG decoder shrink by 2, 4 or 8 while it decodes, when the
+    // fitted picture still has at most that fraction of the source's pixels
+    // on each side; the Lanczos pass then starts from the smaller picture.
+    bool shrinkOnLoad = true;
+    // A picture whose header claims more pixels is refused before decoding.
+    std::int64_t maxSourcePixels = kDefaultMaxSourcePixels;
+};
+
+bool ComposeWallpaper(const std::string& source, int mode, const std::string& destination,
+                      TColor fillColor, TScreenInfo& screen, const TComposeOptions& options);

@@ -1,0 +1,147 @@
+#include "wallpaper/ComposeGeometry.h"
+
+#include <cmath>
+#include <initializer_list>
+
+#include "wallpaper/WallpaperTypes.h"
+
+std::int64_t RoundHalfToEven(long double value) {
+    const long double lower = std::floor(value);
+    const long double fraction = value - lower;
+    auto result = static_cast<std::int64_t>(lower);
+    if (fraction > 0.5L || (fraction == 0.5L && (result % 2 != 0))) {
+        ++result;
+    }
+    return result;
+}
+
+std::int64_t ScaledSide(int target, int fittedSide, int otherSide) {
+    if (target <= 0 || fittedSide <= 0 || otherSide <= 0) {
+        return 0;
+    }
+    const long double ratio =
+        static_cast<long double>(target) / static_cast<long double>(fittedSide);
+    const std::int64_t side = RoundHalfToEven(ratio * static_cast<long double>(otherSide));
+    return side < 1 ? 1 : side;
+}
+
+namespace {
+
+bool WithinBounds(std::int64_t width, std::int64_t height) {
+    return width >= 1 && height >= 1 && width <= kMaxComposedSide && height <= kMaxComposedSide &&
+           width * height <= kMaxComposedPixels;
+}
+
+TComposePlan Unscaled(TPixelSize source) {
+    TComposePlan plan;
+    plan.valid = WithinBounds(source.width, source.height);
+    plan.scaled = source;
+    plan.canvas = source;
+    return plan;
+}
+
+TComposePlan Scaled(TPixelSize source, std::int64_t width, std::int64_t height) {
+    TComposePlan plan;
+    if (!WithinBounds(width, height)) {
+        return plan;
+    }
+    plan.valid = true;
+    plan.scaled = {static_cast<int>(width), static_cast<int>(height)};
+    plan.rescale = !(plan.scaled == source);
+    plan.canvas = plan.scaled;
+    return plan;
+}
+
+TComposePlan LetterBox(TPixelSize source, TPixelSize screen) {
+    const int w = source.width;
+    const int h = source.height;
+    const bool wide = h < w;
+    std::int64_t newW = 0;
+    std::int64_t newH = 0;
+    if (wide) {
+        newW = screen.width;
+        newH = ScaledSide(screen.width, w, h);
+    } else {
+        newH = screen.height;
+        newW = ScaledSide(screen.height, h, w);
+    }
+    if (newW > screen.width || newH > screen.height) {
+        // The picture's proportions differ from the display's the other way:
+        // fitting the other side keeps it whole and inside.
+        if (wide) {
+            newH = screen.height;
+            newW = ScaledSide(screen.height, h, w);
+        } else {
+            newW = screen.width;
+            newH = ScaledSide(screen.width, w, h);
+        }
+    }
+    TComposePlan plan = Scaled(source, newW, newH);
+    if (!plan.valid || !WithinBounds(screen.width, screen.height)) {
+        return {};
+    }
+    plan.letterBox = true;
+    plan.canvas = screen;
+    // Integer division: an odd spare pixel lies on the right or at the bottom.
+    plan.left = (screen.width - plan.scaled.width) / 2;
+    plan.top = (screen.height - plan.scaled.height) / 2;
+    return plan;
+}
+
+}  // namespace
+
+TComposePlan PlanComposition(int mode, TPixelSize source, TPixelSize screen) {
+    if (source.width <= 0 || source.height <= 0) {
+        return {};
+    }
+    if (mode == fmConvertOnly) {
+        return Unscaled(source);
+    }
+    if (screen.width <= 0 || screen.height <= 0) {
+        return {};
+    }
+    switch (mode) {
+        case fmStretch:
+            return Scaled(source, screen.width, screen.height);
+        case fmLetterBox:
+            return LetterBox(source, screen);
+        case fmZoom:
+            if (source.width == screen.width || source.height == screen.height) {
+                return Unscaled(source);
+            }
+            if (source.height < source.width) {
+                return Scaled(source, ScaledSide(screen.height, source.height, source.width),
+                              screen.height);
+            }
+            return Scaled(source, screen.width,
+                          ScaledSide(screen.width, source.width, source.height));
+        default:
+            return {};
+    }
+}
+
+int JpegShrinkFactor(TPixelSize source, TPixelSize target) {
+    int best = 1;
+    for (int factor : {2, 4, 8}) {
+        const int w = (source.width + factor - 1) / factor;
+        const int h = (source.height + factor - 1) / factor;
+        if (w >= target.width && h >= target.height) {
+            best = factor;
+        }
+    }
+    return best;
+}
+
+int JpegSizeHint(int longerSide, int factor) {
+    if (factor <= 1 || longerSide <= 0) {
+        return 0;
+    }
+    // The loader shrinks by the largest power of two not above
+    // longerSide / hint; longerSide / factor, rounded down, gives a quotient
+    // in [factor, 2 * factor) once the picture has a few pixels per step.
+    const int hint = longerSide / factor;
+    if (hint < 1 || hint > 32767 || longerSide / hint >= 2 * factor) {
+        return 0;
+    }
+    return hint;
+}

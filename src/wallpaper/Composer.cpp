@@ -1,0 +1,244 @@
+#include "wallpaper/Composer.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+#include "platform/ScreenInfo.h"
+#include "wallpaper/FreeBitmap.h"
+#include "wallpaper/FreeUtils.h"
+
+namespace {
+
+// A directory, a device or a pipe named like a picture is no picture, and
+// opening a pipe would wait for a writer.
+bool IsRegularFile(const std::string& path) {
+    struct stat info {};
+    return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
+}
+
+// Releases an image handle that no image object owns yet.
+struct TDibHolder {
+    FIBITMAP* dib = nullptr;
+    ~TDibHolder() {
+        if (dib) {
+            FreeImage_Unload(dib);
+        }
+    }
+};
+
+// The EXIF orientation (1 to 8) a loaded header carries; 1 when none.
+int ExifOrientation(FIBITMAP* dib) {
+    FITAG* tag = nullptr;
+    if (!FreeImage_GetMetadata(FIMD_EXIF_MAIN, dib, "Orientation", &tag) || !tag ||
+        FreeImage_GetTagType(tag) != FIDT_SHORT || FreeImage_GetTagCount(tag) < 1) {
+        return 1;
+    }
+    const int value = *static_cast<const WORD*>(FreeImage_GetTagValue(tag));
+    return value >= 1 && value <= 8 ? value : 1;
+}
+
+struct TSourceHeader {
+    bool read = false;  // the format reads headers without pixels
+    TPixelSize size;    // as shown, after the EXIF orientation
+};
+
+TSourceHeader ReadHeader(FREE_IMAGE_FORMAT format, const std::string& source) {
+    TSourceHeader header;
+    if (!FreeImage_FIFSupportsNoPixels(format)) {
+        return header;
+    }
+    TDibHolder dib{FreeImage_Load(format, source.c_str(), FIF_LOAD_NOPIXELS)};
+    if (!dib.dib) {
+        return header;
+    }
+    header.read = true;
+    const auto width =
+        static_cast<int>(std::min<unsigned>(FreeImage_GetWidth(dib.dib), 0x7FFFFFFF));
+    const auto height =
+        static_cast<int>(std::min<unsigned>(FreeImage_GetHeight(dib.dib), 0x7FFFFFFF));
+    // Orientations 5 to 8 turn the picture by a quarter.
+    if (format == FIF_JPEG && ExifOrientation(dib.dib) >= 5) {
+        header.size = {height, width};
+    } else {
+        header.size = {width, height};
+    }
+    return header;
+}
+
+bool TooLarge(TPixelSize size, std::int64_t maxPixels) {
+    return static_cast<std::int64_t>(size.width) * size.height > maxPixels;
+}
+
+// Brings pictures of more than 8 bits per channel, or of one floating-point
+// or integer channel, to an ordinary bitmap that the BMP writer takes.
+bool ToStandardBitmap(TFreeBitmap& image) {
+    FIBITMAP* dib = image.Dib();
+    switch (FreeImage_GetImageType(dib)) {
+        case FIT_BITMAP:
+            return true;
+        case FIT_RGB16:
+            return image.Replace(FreeImage_ConvertTo24Bits(dib));
+        case FIT_RGBA16:
+            return image.Replace(FreeImage_ConvertTo32Bits(dib));
+        case FIT_RGBF:
+        case FIT_RGBAF:
+            return image.Replace(FreeImage_ToneMapping(dib, FITMO_DRAGO03, 0, 0));
+        case FIT_UINT16:
+            return image.Replace(FreeImage_ConvertTo8Bits(dib));
+        default:
+            return image.Replace(FreeImage_ConvertToStandardType(dib, TRUE));
+    }
+}
+
+// Gives the picture the background's depth, so that pasting copies colours.
+bool MatchDepth(TFreeBitmap& image, unsigned bpp) {
+    FIBITMAP* dib = image.Dib();
+    if (FreeImage_GetImageType(dib) == FIT_BITMAP && FreeImage_GetBPP(dib) == bpp) {
+        return true;
+    }
+    return image.Replace(bpp == 24 ? FreeImage_ConvertTo24Bits(dib)
+                                   : FreeImage_ConvertTo32Bits(dib));
+}
+
+// Notices a JPEG stream that ends before its last row: the decoder fills the
+// rest with grey and reports it only as a warning, but a wallpaper with a grey
+// lower part is no wallpaper.
+bool gTruncationSeen = false;
+
+void NoteDecoderMessage(FREE_IMAGE_FORMAT format, const char* message) {
+    if (format == FIF_JPEG && message && std::strstr(message, "Premature end of JPEG file")) {
+        gTruncationSeen = true;
+    }
+}
+
+bool LoadWhole(TFreeBitmap& image, const std::string& source, int flags) {
+    FreeImage_SetOutputMessage(NoteDecoderMessage);
+    gTruncationSeen = false;
+    const bool loaded = image.Load(source, flags);
+    return loaded && !gTruncationSeen;
+}
+
+std::string FolderOf(const std::string& path) {
+    const auto slash = path.rfind('/');
+    if (slash == std::string::npos) {
+        return ".";
+    }
+    return slash == 0 ? "/" : path.substr(0, slash);
+}
+
+// Writes beside the destination and renames, so that the desktop, which may
+// read the file at any moment, never sees a half-written bitmap. The
+// temporary name keeps the destination's extension, which picks the writer.
+bool SaveReplacing(const TFreeBitmap& image, const std::string& destination) {
+    const auto slash = destination.rfind('/');
+    const std::string name =
+        slash == std::string::npos ? destination : destination.substr(slash + 1);
+    const auto dot = name.rfind('.');
+    const std::string extension = dot == std::string::npos ? std::string() : name.substr(dot);
+    std::string pattern = FolderOf(destination) + "/." + name + ".XXXXXX" + extension;
+    std::vector<char> buffer(pattern.begin(), pattern.end());
+    buffer.push_back('\0');
+    const int fd = ::mkstemps(buffer.data(), static_cast<int>(extension.size()));
+    if (fd < 0) {
+        return false;
+    }
+    ::fchmod(fd, 0644);
+    ::close(fd);
+    const std::string temporary(buffer.data());
+    if (!image.Save(temporary, 0) || ::rename(temporary.c_str(), destination.c_str()) != 0) {
+        ::unlink(temporary.c_str());
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ComposeWallpaper(const std::string& source, int mode, const std::string& destination,
+                      TColor fillColor, TScreenInfo& screen) {
+    return ComposeWallpaper(source, mode, destination, fillColor, screen, TComposeOptions{});
+}
+
+bool ComposeWallpaper(const std::string& source, int mode, const std::string& destination,
+                      TColor fillColor, TScreenInfo& screen, const TComposeOptions& options) {
+    if (!IsRegularFile(source)) {
+        return false;
+    }
+    const FREE_IMAGE_FORMAT format = GetImageFileType(source);
+    if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) {
+        return false;
+    }
+    const TScreenSize display = screen.PrimaryScreenSize();
+    const TPixelSize screenSize{display.width, display.height};
+    if (mode < fmStretch || mode > fmConvertOnly) {
+        return false;
+    }
+
+    // The header tells the size before any pixel is decoded: a picture too
+    // large is refused, and a JPEG may be decoded already shrunk.
+    const TSourceHeader header = ReadHeader(format, source);
+    if (header.read && TooLarge(header.size, options.maxSourcePixels)) {
+        return false;
+    }
+    TComposePlan plan;
+    int flags = 0;
+    int shrink = 1;
+    if (format == FIF_JPEG) {
+        // A photograph taken with the camera turned is shown upright.
+        flags |= JPEG_EXIFROTATE;
+        if (header.read && options.shrinkOnLoad) {
+            plan = PlanComposition(mode, header.size, screenSize);
+            if (plan.valid && plan.rescale) {
+                shrink = JpegShrinkFactor(header.size, plan.scaled);
+                const int hint =
+                    JpegSizeHint(std::max(header.size.width, header.size.height), shrink);
+                if (hint > 0) {
+                    flags |= hint << 16;
+                } else {
+                    shrink = 1;
+                }
+            }
+        }
+    }
+
+    TFreeBitmap image;
+    if (!LoadWhole(image, source, flags)) {
+        return false;
+    }
+    const TPixelSize loaded{static_cast<int>(std::min(image.GetWidth(), 0x7FFFFFFFu)),
+                            static_cast<int>(std::min(image.GetHeight(), 0x7FFFFFFFu))};
+    if (TooLarge(loaded, options.maxSourcePixels) || !ToStandardBitmap(image)) {
+        return false;
+    }
+    if (shrink == 1) {
+        plan = PlanComposition(mode, loaded, screenSize);
+    }
+    if (!plan.valid) {
+        return false;
+    }
+
+    bool result = true;
+    if (plan.letterBox) {
+        TFreeWinBitmap background;
+        {
+            const TScreenBitmap painted = MakeSolidScreenBitmap(
+                plan.canvas.width, plan.canvas.height, display.depth, fillColor);
+            background.CopyFromBitmap(&painted);
+        }
+        if (plan.rescale) {
+            result = image.Rescale(plan.scaled.width, plan.scaled.height, FILTER_LANCZOS3);
+        }
+        result = result && MatchDepth(image, FreeImage_GetBPP(background.Dib())) &&
+                 background.Paste(image, plan.left, plan.top, 256);
+        image.Assign(&background);
+    } else if (plan.rescale) {
+        result = image.Rescale(plan.scaled.width, plan.scaled.height, FILTER_LANCZOS3);
+    }
+    return result && SaveReplacing(image, destination);
+}

@@ -1,0 +1,56 @@
+// libFuzzer target over the composer's load-and-compose path.
+//
+// Input: byte 0 picks the mode (0 to 3, or an unknown one), byte 1 the
+// display (size and depth); the rest is the picture file. Seeds are written
+// by the composer's tests into <build>/fuzz-seeds/compose.
+
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+#include "platform/ScreenInfo.h"
+#include "wallpaper/Composer.h"
+
+namespace {
+
+std::string& WorkFolder() {
+    static std::string folder = [] {
+        char pattern[] = "/tmp/vantoria-fuzz-XXXXXX";
+        const char* made = ::mkdtemp(pattern);
+        if (!made)
+            std::abort();
+        return std::string(made);
+    }();
+    return folder;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    if (size < 2) {
+        return 0;
+    }
+    const int modes[] = {0, 1, 2, 3, 7};
+    const int mode = modes[data[0] % 5];
+    const int width = 16 + (data[1] & 0x0F) * 9;
+    const int height = 12 + ((data[1] >> 4) & 0x07) * 7;
+    TFixedScreenInfo screen({width, height, (data[1] & 0x80) ? 32 : 24});
+
+    const std::string source = WorkFolder() + "/input";
+    const std::string destination = WorkFolder() + "/vantoria.bmp";
+    std::FILE* file = std::fopen(source.c_str(), "wb");
+    if (!file)
+        std::abort();
+    std::fwrite(data + 2, 1, size - 2, file);
+    std::fclose(file);
+
+    TComposeOptions options;
+    options.maxSourcePixels = std::int64_t{1} << 22;
+    ComposeWallpaper(source, mode, destination, 0x00336699, screen, options);
+    ::unlink(destination.c_str());
+    return 0;
+}

@@ -1,0 +1,197 @@
+#include <gtest/gtest.h>
+
+#include "TestPictures.h"
+#include "support/TempDir.h"
+#include "wallpaper/FreeBitmap.h"
+#include "wallpaper/FreeUtils.h"
+
+TEST(FreeBitmap, EmptyObjectsAreInvalidAndRefuseWork) {
+    TFreeObject base;
+    EXPECT_FALSE(base.IsValid());
+    TFreeBitmap image;  // zeros: nothing allocated
+    EXPECT_FALSE(image.IsValid());
+    EXPECT_FALSE(image.ConvertTo8Bits());
+    EXPECT_FALSE(image.ConvertTo24Bits());
+    EXPECT_FALSE(image.ConvertToGrayscale());
+    EXPECT_FALSE(image.Rescale(10, 10, FILTER_LANCZOS3));
+    EXPECT_FALSE(image.Save("/tmp/never-written.bmp"));
+    TFreeBitmap other(FIT_BITMAP, 4, 4, 24);
+    EXPECT_FALSE(image.Paste(other, 0, 0, 256));
+    EXPECT_EQ(image.GetWidth(), 0u);
+}
+
+TEST(FreeBitmap, SetSizeGivesLowDepthsAGreyRampAndNotifies) {
+    int changes = 0;
+    TFreeBitmap image;
+    image.OnChange = [&](TFreeBitmap&) { ++changes; };
+    ASSERT_TRUE(image.SetSize(FIT_BITMAP, 16, 8, 8));
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(image.GetWidth(), 16u);
+    EXPECT_EQ(image.GetHeight(), 8u);
+    const RGBQUAD* palette = FreeImage_GetPalette(image.Dib());
+    for (int i = 0; i < 256; ++i) {
+        ASSERT_EQ(palette[i].rgbRed, i);
+        ASSERT_EQ(palette[i].rgbGreen, i);
+        ASSERT_EQ(palette[i].rgbBlue, i);
+    }
+    ASSERT_TRUE(image.SetSize(FIT_BITMAP, 3, 3, 4));
+    EXPECT_EQ(FreeImage_GetPalette(image.Dib())[15].rgbRed, 15);
+    EXPECT_FALSE(image.SetSize(FIT_BITMAP, 0, 3, 24));
+    EXPECT_FALSE(image.IsValid());
+    EXPECT_EQ(changes, 2);
+}
+
+TEST(FreeBitmap, ReplaceClearAssignOwnership) {
+    int changes = 0;
+    TFreeBitmap image(FIT_BITMAP, 5, 5, 24);
+    image.OnChange = [&](TFreeBitmap&) { ++changes; };
+    EXPECT_FALSE(image.Replace(nullptr));
+    EXPECT_TRUE(image.IsValid());
+    EXPECT_EQ(changes, 0);
+    EXPECT_TRUE(image.Replace(FreeImage_Allocate(7, 3, 32)));
+    EXPECT_EQ(image.GetWidth(), 7u);
+    EXPECT_EQ(changes, 1);
+
+    TFreeBitmap copy;
+    copy.Assign(&image);
+    EXPECT_EQ(copy.GetWidth(), 7u);
+    EXPECT_NE(copy.Dib(), image.Dib());
+    copy.Assign(&copy);
+    EXPECT_TRUE(copy.IsValid());
+    TFreeBitmap empty;
+    copy.Assign(&empty);
+    EXPECT_FALSE(copy.IsValid());
+    copy.Assign(&image);
+    copy.Assign(nullptr);
+    EXPECT_FALSE(copy.IsValid());
+
+    image.Clear();
+    EXPECT_EQ(changes, 2);
+    image.Clear();  // nothing to clear: no notification
+    EXPECT_EQ(changes, 2);
+}
+
+TEST(FreeBitmap, GrayscaleConversionFollowsTheColourType) {
+    TFreeBitmap grey(FIT_BITMAP, 4, 4, 8);  // grey ramp: minimum-is-black
+    EXPECT_FALSE(grey.ConvertToGrayscale());
+
+    TFreeBitmap colour(FIT_BITMAP, 4, 4, 24);
+    EXPECT_TRUE(colour.ConvertToGrayscale());
+    EXPECT_EQ(FreeImage_GetBPP(colour.Dib()), 8u);
+
+    TFreeBitmap palette(FIT_BITMAP, 4, 4, 4);
+    FreeImage_GetPalette(palette.Dib())[3] = RGBQUAD{200, 10, 10, 0};
+    EXPECT_TRUE(palette.ConvertToGrayscale());
+    EXPECT_EQ(FreeImage_GetBPP(palette.Dib()), 8u);
+    EXPECT_EQ(FreeImage_GetColorType(palette.Dib()), FIC_MINISBLACK);
+}
+
+TEST(FreeBitmap, RescaleTurnsFourBitColourGreyAndReplacesTarget) {
+    TFreeBitmap image(FIT_BITMAP, 8, 8, 4);
+    RGBQUAD* palette = FreeImage_GetPalette(image.Dib());
+    palette[1] = RGBQUAD{0, 0, 255, 0};  // pure red
+    for (unsigned y = 0; y < 8; ++y) {
+        for (unsigned x = 0; x < 8; ++x) {
+            BYTE index = 1;
+            FreeImage_SetPixelIndex(image.Dib(), x, y, &index);
+        }
+    }
+    TFreeBitmap target;
+    ASSERT_TRUE(image.Rescale(16, 12, FILTER_LANCZOS3, &target));
+    EXPECT_EQ(target.GetWidth(), 16u);
+    EXPECT_EQ(target.GetHeight(), 12u);
+    EXPECT_EQ(FreeImage_GetBPP(target.Dib()), 8u);
+    const TRgb pixel = PixelAt(target.Dib(), 5, 5);
+    EXPECT_EQ(pixel.r, pixel.g);
+    EXPECT_EQ(pixel.g, pixel.b);
+    // The image itself was converted to grey but not scaled.
+    EXPECT_EQ(image.GetWidth(), 8u);
+
+    TFreeBitmap sixteen(FIT_BITMAP, 8, 8, 16);
+    ASSERT_TRUE(sixteen.Rescale(4, 4, FILTER_BOX));
+    EXPECT_EQ(FreeImage_GetBPP(sixteen.Dib()), 24u);
+    EXPECT_FALSE(sixteen.Rescale(0, 4, FILTER_BOX));
+    EXPECT_EQ(sixteen.GetWidth(), 4u);  // unchanged by the failed call
+}
+
+TEST(FreeBitmap, LoadAndSaveChooseFormatsAndRefuseWhatTheyCannotDo) {
+    TTempDir dir;
+    const TDib picture = SolidPicture(6, 4, {10, 20, 30});
+    ASSERT_TRUE(SavePicture(picture, FIF_PNG, dir.File("photo.png")));
+    // Content decides, not the name.
+    ASSERT_TRUE(SavePicture(picture, FIF_PNG, dir.File("misnamed.jpg")));
+    EXPECT_EQ(GetImageFileType(dir.File("misnamed.jpg")), FIF_PNG);
+    WriteFileBytes(dir.File("text.jpg"), "not a picture at all");
+    EXPECT_EQ(GetImageFileType(dir.File("text.jpg")), FIF_UNKNOWN);
+    EXPECT_EQ(GetImageFileType(dir.File("missing.png")), FIF_UNKNOWN);
+
+    TFreeBitmap image;
+    ASSERT_TRUE(image.Load(dir.File("misnamed.jpg")));
+    EXPECT_EQ(image.GetWidth(), 6u);
+    FIBITMAP* before = image.Dib();
+    // Unknown content and extension: the image stays as it was.
+    WriteFileBytes(dir.File("text.xyz"), "still not a picture");
+    EXPECT_FALSE(image.Load(dir.File("text.xyz")));
+    EXPECT_EQ(image.Dib(), before);
+
+    EXPECT_TRUE(image.Save(dir.File("out.bmp")));
+    EXPECT_EQ(GetImageFileType(dir.File("out.bmp")), FIF_BMP);
+    EXPECT_FALSE(image.Save(dir.File("out.unknownext")));
+    EXPECT_FALSE(image.Save(dir.File("no-such-folder/out.bmp")));
+
+    // The BMP writer takes no 16-bit-per-channel image.
+    TFreeBitmap deep(FIT_RGB16, 4, 4, 48);
+    ASSERT_TRUE(deep.IsValid());
+    EXPECT_FALSE(deep.Save(dir.File("deep.bmp")));
+}
+
+TEST(FreeBitmap, PasteNeedsRoomAndMatchingDepth) {
+    TFreeBitmap canvas(FIT_BITMAP, 10, 10, 24);
+    TFreeBitmap small(FIT_BITMAP, 4, 4, 24);
+    EXPECT_TRUE(canvas.Paste(small, 6, 6, 256));
+    EXPECT_FALSE(canvas.Paste(small, 7, 0, 256));  // would stick out
+    EXPECT_FALSE(canvas.Paste(small, -1, 0, 256));
+    TFreeBitmap wide(FIT_BITMAP, 4, 4, 32);
+    EXPECT_FALSE(canvas.Paste(wide, 0, 0, 256));  // 32 onto 24 bits
+}
+
+TEST(FreeBitmap, CopyFromBitmapTakesDisplayPixelsUpright) {
+    TFreeBitmap image;
+    EXPECT_FALSE(image.CopyFromBitmap(nullptr));
+    for (int bpp : {24, 32}) {
+        TScreenBitmap bitmap = MakeSolidScreenBitmap(5, 3, bpp, 0x00332211);  // red 0x11
+        ASSERT_EQ(bitmap.bitsPerPixel, bpp);
+        // Paint the top row white.
+        for (int x = 0; x < 5; ++x) {
+            for (int c = 0; c < 3; ++c)
+                bitmap.bits[x * (bpp / 8) + c] = 0xFF;
+        }
+        ASSERT_TRUE(image.CopyFromBitmap(&bitmap));
+        EXPECT_EQ(FreeImage_GetBPP(image.Dib()), static_cast<unsigned>(bpp));
+        EXPECT_EQ((PixelAt(image.Dib(), 2, 0)), (TRgb{255, 255, 255, 255}));
+        const TRgb fill = PixelAt(image.Dib(), 4, 2);
+        EXPECT_EQ(fill.r, 0x11);
+        EXPECT_EQ(fill.g, 0x22);
+        EXPECT_EQ(fill.b, 0x33);
+        EXPECT_EQ(fill.a, 255);
+    }
+    TScreenBitmap broken = MakeSolidScreenBitmap(5, 3, 24, 0);
+    broken.bits.resize(4);
+    try {
+        image.CopyFromBitmap(&broken);
+        FAIL() << "no error raised";
+    } catch (const EFreeBitmapError& e) {
+        EXPECT_STREQ(e.what(), "Error: GetDIBits failed");
+    }
+    TScreenBitmap odd = MakeSolidScreenBitmap(5, 3, 24, 0);
+    odd.bitsPerPixel = 16;
+    EXPECT_THROW(image.CopyFromBitmap(&odd), EFreeBitmapError);
+}
+
+TEST(FreeBitmap, WinBitmapReleasesLikeItsBase) {
+    TFreeWinBitmap background(FIT_BITMAP, 12, 12, 32);
+    EXPECT_TRUE(background.IsValid());
+    TScreenBitmap bitmap = MakeSolidScreenBitmap(3, 2, 32, 0x00FF0000);
+    EXPECT_TRUE(background.CopyFromBitmap(&bitmap));
+    EXPECT_EQ(PixelAt(background.Dib(), 0, 0).b, 255);
+}
