@@ -9,12 +9,12 @@ void TfrmMain::ResetToDefault() {
     StopSlideShow();
     FStyle = FServices.applier->FOriginalStyle;
     if (FServices.applier->FWallpaperChanged) {
-        SetWallpaper(FServices.applier->FOriginalWallpaper);
+        FServices.applier->RestoreOriginalWallpaper(TWallpaperChoice{FStyle, FFitMode, FFillColor});
     }
 }
 
 void TfrmMain::actRemoveWallPaperExecute() {
-    FServices.applier->FOriginalWallpaper.clear();
+    FServices.applier->ForgetOriginalWallpaper();
     StopSlideShow();
     FStyle = FServices.applier->FOriginalStyle;
     SetWallpaper(std::string());

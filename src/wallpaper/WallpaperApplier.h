@@ -29,6 +29,14 @@ public:
     // changes nothing.
     virtual void SetWallpaper(const std::string& fileName, const TWallpaperChoice& choice) = 0;
 
+    // Puts the wallpaper found at start back (Reset to Default, the end of the
+    // program); `choice` carries the style found at start.
+    virtual void RestoreOriginalWallpaper(const TWallpaperChoice& choice) {
+        SetWallpaper(FOriginalWallpaper, choice);
+    }
+    // Remove Wallpaper: from now on the original is no longer put back.
+    virtual void ForgetOriginalWallpaper() { FOriginalWallpaper.clear(); }
+
     // Called after an orderly end has put the wallpaper found at start back.
     virtual void Finish() {}
 

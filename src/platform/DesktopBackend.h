@@ -1,0 +1,59 @@
+#pragma once
+
+#include <optional>
+#include <string>
+
+// Placements of a wallpaper as the desktop style values number them
+// ("WallpaperStyle"): 0 centred, 1 tiled, 2 stretched. A desktop may report
+// other numbers for placements these three cannot express (zoom, scaled...).
+enum TDesktopPlacement : int { dpCenter = 0, dpTile = 1, dpStretch = 2, dpOther = -1 };
+
+// One desktop's wallpaper, as the applier needs it: set the wallpaper file,
+// set the placement, read back the current file and placement, ask the policy,
+// and take and put back a snapshot of the desktop's own wallpaper settings.
+// Paths are bytes and are never interpreted by a shell or a script.
+class TDesktopBackend {
+public:
+    virtual ~TDesktopBackend() = default;
+
+    // A short name for the log ("GNOME", "X11"...).
+    virtual std::string Name() const = 0;
+
+    // True when the desktop keeps a wallpaper setting of its own that can be
+    // read and written; false when the picture is only painted (plain X11).
+    virtual bool HasWallpaperSetting() const = 0;
+
+    // True when the desktop's policy forbids wallpaper changes (a locked key,
+    // locked widgets, a kiosk restriction).
+    virtual bool ChangesForbidden() = 0;
+
+    // The placement for the next wallpaper; desktops that keep it apart from
+    // the file write it at once, the others use it with the next file.
+    virtual bool SetPlacement(int placement) = 0;
+
+    // Shows `file` as the wallpaper; an empty name removes the wallpaper.
+    // `persist` asks that the change outlive the session where the desktop
+    // tells both apart. False, with LastError(), when the desktop refused.
+    virtual bool SetWallpaperFile(const std::string& file, bool persist) = 0;
+
+    // The wallpaper file shown now ("" for none); nothing when it cannot be read.
+    virtual std::optional<std::string> CurrentWallpaperFile() = 0;
+    // The placement in force now; nothing when the desktop has none to read.
+    virtual std::optional<int> CurrentPlacement() = 0;
+
+    // A record of everything the desktop shows as wallpaper now (file,
+    // placement, colours, dark variant), and its exact return. Empty when
+    // there is nothing to record.
+    virtual std::string SaveState() = 0;
+    virtual bool RestoreState(const std::string& state) = 0;
+
+    // False for desktops that keep showing a cached picture when they are
+    // handed the same file name again: they must be given a new name.
+    virtual bool ReloadsSameName() const { return true; }
+
+    // Why the last operation failed, for the log and the user's warning.
+    virtual std::string LastError() const { return lastError_; }
+
+protected:
+    std::string lastError_;
+};

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <map>
+#include <string>
+
+// The desktops whose wallpaper this program can set.
+enum class TDesktopKind {
+    Unknown,   // nothing this program can reach
+    Gnome,     // GNOME, Ubuntu, Unity, Budgie: org.gnome.desktop.background
+    Cinnamon,  // org.cinnamon.desktop.background
+    Mate,      // org.mate.background
+    Kde,       // Plasma, over D-Bus
+    Xfce,      // xfconf, over D-Bus
+    Sway,      // swaymsg
+    X11,       // a window manager without a desktop of its own: the root window
+};
+
+using TEnvironment = std::map<std::string, std::string>;
+
+struct TDesktopDetection {
+    TDesktopKind kind = TDesktopKind::Unknown;
+    std::string reason;  // what was found, for the log and the user's warning
+};
+
+// Which desktop runs, from a copy of the environment: XDG_CURRENT_DESKTOP (a
+// colon-separated list, the first known name wins), then KDE_SESSION_VERSION,
+// SWAYSOCK, and a plain X display without Wayland.
+TDesktopDetection DetectDesktop(const TEnvironment& env);
+
+// The process's own environment, for DetectDesktop.
+TEnvironment ProcessEnvironment();
+
+const char* DesktopKindName(TDesktopKind kind);

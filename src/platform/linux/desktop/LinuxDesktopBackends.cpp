@@ -1,0 +1,49 @@
+#include "platform/linux/desktop/LinuxDesktopBackends.h"
+
+#include "platform/linux/desktop/gnome/GSettingsDesktopBackend.h"
+#include "platform/null/NullDesktopBackend.h"
+
+namespace {
+
+std::string Get(const TEnvironment& env, const char* name) {
+    const auto it = env.find(name);
+    return it == env.end() ? std::string() : it->second;
+}
+
+std::unique_ptr<TDesktopBackend> FromGSettings(TGSettingsFamily family) {
+    auto backend = std::make_unique<TGSettingsDesktopBackend>(std::move(family));
+    if (!backend->Available()) {
+        return std::make_unique<TNullDesktopBackend>(backend->LastError());
+    }
+    return backend;
+}
+
+}  // namespace
+
+std::unique_ptr<TDesktopBackend> CreateDesktopBackend(const TDesktopDetection& detection,
+                                                      const TEnvironment& env,
+                                                      const std::string& dataFolder) {
+    (void)env;
+    (void)dataFolder;
+    switch (detection.kind) {
+        case TDesktopKind::Gnome:
+            return FromGSettings(GnomeFamily());
+        case TDesktopKind::Cinnamon:
+            return FromGSettings(CinnamonFamily());
+        case TDesktopKind::Mate:
+            return FromGSettings(MateFamily());
+        default:
+            break;
+    }
+    return std::make_unique<TNullDesktopBackend>(detection.reason);
+}
+
+std::string UserDataFolder(const TEnvironment& env) {
+    std::string base = Get(env, "XDG_DATA_HOME");
+    // Only an absolute path counts, as the base directory rules say.
+    if (base.empty() || base[0] != '/') {
+        const std::string home = Get(env, "HOME");
+        base = (home.empty() ? std::string("/tmp") : home) + "/.local/share";
+    }
+    return base + "/vantoria";
+}

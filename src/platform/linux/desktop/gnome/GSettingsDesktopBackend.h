@@ -1,0 +1,55 @@
+#pragma once
+
+#include <string>
+#include <vector>
+
+#include "platform/DesktopBackend.h"
+
+typedef struct _GSettings GSettings;
+
+// Where one desktop of the GNOME family keeps its wallpaper in GSettings.
+struct TGSettingsFamily {
+    std::string name;
+    std::string schema;
+    std::string fileKey;  // the picture: a file:// URI, or a plain path
+    bool fileKeyIsUri = true;
+    std::string darkKey;  // the picture in dark mode, "" when the desktop has none
+    bool reloadsSameName = true;
+};
+
+// GNOME, Ubuntu, Unity and Budgie; Cinnamon; MATE.
+TGSettingsFamily GnomeFamily();
+TGSettingsFamily CinnamonFamily();
+TGSettingsFamily MateFamily();
+
+// The wallpaper of a GNOME-family desktop through GIO's GSettings, which
+// reaches dconf in a session (or whatever GSETTINGS_BACKEND names).
+class TGSettingsDesktopBackend : public TDesktopBackend {
+public:
+    explicit TGSettingsDesktopBackend(TGSettingsFamily family);
+    ~TGSettingsDesktopBackend() override;
+    TGSettingsDesktopBackend(const TGSettingsDesktopBackend&) = delete;
+    TGSettingsDesktopBackend& operator=(const TGSettingsDesktopBackend&) = delete;
+
+    std::string Name() const override { return family_.name; }
+    bool HasWallpaperSetting() const override { return true; }
+    bool ChangesForbidden() override;
+    bool SetPlacement(int placement) override;
+    bool SetWallpaperFile(const std::string& file, bool persist) override;
+    std::optional<std::string> CurrentWallpaperFile() override;
+    std::optional<int> CurrentPlacement() override;
+    std::string SaveState() override;
+    bool RestoreState(const std::string& state) override;
+    bool ReloadsSameName() const override { return family_.reloadsSameName; }
+
+    // The schema is installed and its settings were opened.
+    bool Available() const { return settings_ != nullptr; }
+
+private:
+    bool Ready();
+    bool HasKey(const std::string& key) const;
+    std::vector<std::string> RecordedKeys() const;
+
+    TGSettingsFamily family_;
+    GSettings* settings_ = nullptr;
+};

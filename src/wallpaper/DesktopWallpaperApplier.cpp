@@ -1,0 +1,289 @@
+#include "wallpaper/DesktopWallpaperApplier.h"
+
+#include <charconv>
+#include <filesystem>
+#include <system_error>
+
+#include "platform/DesktopBackend.h"
+#include "registry/JclRegistry.h"
+#include "wallpaper/DebugLog.h"
+#include "wallpaper/OriginalRecord.h"
+#include "wallpaper/WindowsRestrictions.h"
+
+namespace {
+
+constexpr const char* kDesktopKey = "Control Panel\\Desktop";
+
+// The desktop style values per style: "TileWallpaper", "WallpaperStyle".
+struct TStyleValues {
+    const char* tile;
+    const char* style;
+    int placement;
+};
+constexpr TStyleValues kStyleValues[] = {
+    {"1", "0", dpTile},     // wsTile
+    {"0", "0", dpCenter},   // wsCenter
+    {"0", "2", dpStretch},  // wsStretch
+};
+
+std::filesystem::path FsPath(const std::string& bytes) {
+    return std::filesystem::path(bytes);
+}
+
+// The number a "WallpaperStyle" text holds; 0 when it holds none.
+int StyleNumber(const std::string& text) {
+    int n = 0;
+    const auto [end, ec] = std::from_chars(text.data(), text.data() + text.size(), n);
+    if (ec != std::errc() || end != text.data() + text.size()) {
+        return 0;
+    }
+    return n;
+}
+
+}  // namespace
+
+std::string FileNamePart(const std::string& path) {
+    const std::size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+TDesktopWallpaperApplier::TDesktopWallpaperApplier(TApplierServices services)
+    : services_(std::move(services)) {}
+
+std::string TDesktopWallpaperApplier::ConvertedWallpaperPath() const {
+    return services_.dataFolder + "/vantoria.bmp";
+}
+
+std::string TDesktopWallpaperApplier::OriginalRecordPath() const {
+    return services_.dataFolder + "/original-wallpaper";
+}
+
+bool TDesktopWallpaperApplier::IsOwnWallpaper(const std::string& path) const {
+    return !path.empty() &&
+           (path == ConvertedWallpaperPath() || path == services_.dataFolder + "/vantoria-1.bmp" ||
+            path == services_.dataFolder + "/vantoria-2.bmp");
+}
+
+bool TDesktopWallpaperApplier::ShellSupportsActiveDesktop() const {
+    return services_.desktop->HasWallpaperSetting();
+}
+
+void TDesktopWallpaperApplier::DetectActiveDesktop() {
+    FCanChangeWallpaper = true;
+    FUseActiveDesktop = false;
+    // The style values are written at every change; their key must exist.
+    try {
+        RegEnsureKey(HKEY_CURRENT_USER, kDesktopKey);
+    } catch (const EJclRegistryError& e) {
+        qCWarning(lcWallpaper, "%s", e.what());
+    }
+    if (!ShellSupportsActiveDesktop()) {
+        return;
+    }
+    FUseActiveDesktop = true;
+    FCanChangeWallpaper = IsRestricted(*services_.desktop, REST_NOCHANGINGWALLPAPER) == 0;
+    if (!FCanChangeWallpaper) {
+        qCWarning(lcWallpaper, "the %s desktop's policy forbids wallpaper changes: %s",
+                  services_.desktop->Name().c_str(), services_.desktop->LastError().c_str());
+    }
+}
+
+void TDesktopWallpaperApplier::RememberOriginalWallpaper() {
+    TDesktopBackend& desktop = *services_.desktop;
+    const std::optional<std::string> current = desktop.CurrentWallpaperFile();
+    if (!current) {
+        qCWarning(lcWallpaper, "the wallpaper in use cannot be read: %s",
+                  desktop.LastError().c_str());
+    }
+    const std::optional<TOriginalRecord> record = ReadOriginalRecord(OriginalRecordPath());
+    bool fromRecord = false;
+    if (current && IsOwnWallpaper(*current)) {
+        // An earlier run ended without putting the original back: the desktop
+        // still shows our bitmap, and the original is the one recorded then.
+        if (record && record->desktop == desktop.Name()) {
+            FOriginalWallpaper = record->wallpaper;
+            originalState_ = record->state;
+            originalPlacement_ = record->placement;
+            fromRecord = true;
+        } else {
+            FOriginalWallpaper.clear();
+            originalState_.clear();
+        }
+    } else {
+        FOriginalWallpaper = current.value_or(std::string());
+        originalState_ = desktop.SaveState();
+    }
+    if (!fromRecord) {
+        if (FUseActiveDesktop) {
+            const std::optional<int> placement = desktop.CurrentPlacement();
+            originalPlacement_ = placement.value_or(dpCenter);
+        } else {
+            try {
+                originalPlacement_ = StyleNumber(
+                    RegReadTextStrict(HKEY_CURRENT_USER, kDesktopKey, "WallpaperStyle"));
+            } catch (const EJclRegistryError&) {
+                originalPlacement_ = 0;
+            }
+        }
+    }
+    DebugLog("Original wallpaper is " + FOriginalWallpaper);
+    try {
+        RegWriteText(HKEY_CURRENT_USER, kDesktopKey, "PrevWallpaper", FOriginalWallpaper);
+    } catch (const EJclRegistryError&) {
+    }
+    desktopShowsOriginal_ = !fromRecord;
+    if (FCanChangeWallpaper) {
+        std::error_code ec;
+        std::filesystem::create_directories(FsPath(services_.dataFolder), ec);
+        if (!WriteOriginalRecord(OriginalRecordPath(),
+                                 TOriginalRecord{desktop.Name(), FOriginalWallpaper,
+                                                 originalPlacement_, originalState_})) {
+            qCWarning(lcWallpaper, "the record of the original wallpaper cannot be written to %s",
+                      OriginalRecordPath().c_str());
+        }
+    }
+}
+
+void TDesktopWallpaperApplier::ReadOriginalStyle() {
+    switch (originalPlacement_) {
+        case dpCenter:
+            FOriginalStyle = wsCenter;
+            break;
+        case dpTile:
+            FOriginalStyle = wsTile;
+            break;
+        case dpStretch:
+            FOriginalStyle = wsStretch;
+            break;
+        default:
+            break;
+    }
+}
+
+void TDesktopWallpaperApplier::WriteWallpaperStyle(std::uint8_t style) {
+    if (style > wsStretch) {
+        return;
+    }
+    const TStyleValues& values = kStyleValues[style];
+    RegWriteText(HKEY_CURRENT_USER, kDesktopKey, "TileWallpaper", values.tile);
+    RegWriteText(HKEY_CURRENT_USER, kDesktopKey, "WallpaperStyle", values.style);
+    if (!services_.desktop->SetPlacement(values.placement)) {
+        ReportFailure(services_.desktop->LastError());
+    }
+}
+
+void TDesktopWallpaperApplier::SetWallpaper(const std::string& fileName,
+                                            const TWallpaperChoice& choice) {
+    Apply(fileName, choice);
+}
+
+bool TDesktopWallpaperApplier::Apply(const std::string& fileName, const TWallpaperChoice& choice) {
+    if (!FCanChangeWallpaper) {
+        return false;
+    }
+    int mode = fmConvertOnly;
+    std::string file;
+    if (!fileName.empty()) {
+        mode = choice.style == wsStretch ? int{choice.fitMode} : int{fmConvertOnly};
+        std::error_code ec;
+        std::filesystem::create_directories(FsPath(services_.dataFolder), ec);
+        if (!services_.compose(fileName, mode, ConvertedWallpaperPath(), choice.fillColor)) {
+            return false;
+        }
+        file = ConvertedWallpaperPath();
+    }
+    FWallpaperChanged = true;
+    desktopShowsOriginal_ = false;
+    // A composed picture already fits the display and the desktop centres it,
+    // so the desktop is never asked to stretch one.
+    WriteWallpaperStyle(mode != fmConvertOnly ? std::uint8_t{wsCenter} : choice.style);
+    const bool taken = HandOver(file);
+    if (taken && FUseActiveDesktop) {
+        DebugLog("Active desktop call: " + fileName);
+    }
+    SetHint(fileName);
+    return taken;
+}
+
+void TDesktopWallpaperApplier::RestoreOriginalWallpaper(const TWallpaperChoice& choice) {
+    if (!FCanChangeWallpaper) {
+        return;
+    }
+    if (originalState_.empty()) {
+        // Nothing of the desktop's own was recorded (or the original was
+        // forgotten): the original file is applied like any picture.
+        if (Apply(FOriginalWallpaper, choice)) {
+            desktopShowsOriginal_ = true;
+        }
+        return;
+    }
+    // The desktop gets back exactly what it showed, including placements the
+    // three styles cannot express; the style values follow the original style.
+    FWallpaperChanged = true;
+    if (choice.style <= wsStretch) {
+        const TStyleValues& values = kStyleValues[choice.style];
+        RegWriteText(HKEY_CURRENT_USER, kDesktopKey, "TileWallpaper", values.tile);
+        RegWriteText(HKEY_CURRENT_USER, kDesktopKey, "WallpaperStyle", values.style);
+    }
+    if (services_.desktop->RestoreState(originalState_)) {
+        desktopShowsOriginal_ = true;
+    } else {
+        ReportFailure(services_.desktop->LastError());
+    }
+    SetHint(FOriginalWallpaper);
+}
+
+void TDesktopWallpaperApplier::ForgetOriginalWallpaper() {
+    FOriginalWallpaper.clear();
+    originalState_.clear();
+}
+
+void TDesktopWallpaperApplier::Finish() {
+    if (!desktopShowsOriginal_) {
+        return;
+    }
+    std::error_code ec;
+    std::filesystem::remove(FsPath(OriginalRecordPath()), ec);
+}
+
+bool TDesktopWallpaperApplier::HandOver(const std::string& file) {
+    std::string handed = file;
+    if (!file.empty() && !services_.desktop->ReloadsSameName()) {
+        handed = FreshName(file);
+    }
+    // While a wallpaper from start is remembered, the change is not meant to
+    // outlive the session: the user's own setting keeps naming the original.
+    if (!services_.desktop->SetWallpaperFile(handed, FOriginalWallpaper.empty())) {
+        ReportFailure(services_.desktop->LastError());
+        return false;
+    }
+    return true;
+}
+
+// Desktops that cache pictures by file name are handed a copy of the bitmap
+// under two names in turn, so that every change is shown. A copy, not a
+// link: the next composition rewrites the bitmap while the desktop may still
+// be reading the picture it was handed.
+std::string TDesktopWallpaperApplier::FreshName(const std::string& converted) {
+    const std::string name =
+        services_.dataFolder + (handOvers_++ % 2 == 0 ? "/vantoria-1.bmp" : "/vantoria-2.bmp");
+    std::error_code ec;
+    std::filesystem::copy_file(FsPath(converted), FsPath(name),
+                               std::filesystem::copy_options::overwrite_existing, ec);
+    return ec ? converted : name;
+}
+
+void TDesktopWallpaperApplier::ReportFailure(const std::string& what) {
+    qCWarning(lcWallpaper, "the %s desktop did not take the wallpaper: %s",
+              services_.desktop->Name().c_str(), what.c_str());
+    if (!warned_ && services_.warn) {
+        warned_ = true;
+        services_.warn("The desktop wallpaper cannot be changed here: " + what);
+    }
+}
+
+void TDesktopWallpaperApplier::SetHint(const std::string& fileName) {
+    if (services_.setHint) {
+        services_.setHint("Vantoria " + FileNamePart(fileName));
+    }
+}

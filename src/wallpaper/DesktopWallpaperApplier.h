@@ -1,0 +1,74 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+
+#include "wallpaper/WallpaperApplier.h"
+
+class TDesktopBackend;
+
+// Renders `source` into the wallpaper bitmap `destination` in composition
+// mode `mode`; false when nothing could be written.
+using TComposeFunction = std::function<bool(const std::string& source, int mode,
+                                            const std::string& destination, TColor fillColor)>;
+
+// What the applier works with: the desktop, the composer, the tray icon's
+// hint, the user's warnings, and the per-user data folder where the converted
+// bitmap and the record of the original wallpaper live.
+struct TApplierServices {
+    TDesktopBackend* desktop = nullptr;
+    TComposeFunction compose;
+    std::function<void(const std::string&)> setHint;
+    std::function<void(const std::string&)> warn;
+    std::string dataFolder;
+};
+
+// The wallpaper applier over one desktop back-end.
+//
+// The wallpaper and placement found at start are recorded on disk until an
+// orderly end has put them back; a start that finds the desktop showing this
+// program's own bitmap takes the original from that record.
+class TDesktopWallpaperApplier : public TWallpaperApplier {
+public:
+    explicit TDesktopWallpaperApplier(TApplierServices services);
+
+    void DetectActiveDesktop() override;
+    void RememberOriginalWallpaper() override;
+    void ReadOriginalStyle() override;
+    void SetWallpaper(const std::string& fileName, const TWallpaperChoice& choice) override;
+    void RestoreOriginalWallpaper(const TWallpaperChoice& choice) override;
+    void ForgetOriginalWallpaper() override;
+    void Finish() override;
+
+    // Writes the desktop style values of `style` and hands its placement to
+    // the desktop; a style outside 0 to 2 writes nothing.
+    void WriteWallpaperStyle(std::uint8_t style);
+    // "vantoria.bmp" in the per-user data folder.
+    std::string ConvertedWallpaperPath() const;
+    // Whether the desktop keeps a wallpaper setting of its own.
+    bool ShellSupportsActiveDesktop() const;
+    // The record of the original wallpaper.
+    std::string OriginalRecordPath() const;
+    // True for the converted bitmap and the names it is handed over under.
+    bool IsOwnWallpaper(const std::string& path) const;
+
+private:
+    // SetWallpaper; true when the desktop took the picture.
+    bool Apply(const std::string& fileName, const TWallpaperChoice& choice);
+    // Hands `file` to the desktop; false (after reporting why) when refused.
+    bool HandOver(const std::string& file);
+    std::string FreshName(const std::string& converted);
+    void ReportFailure(const std::string& what);
+    void SetHint(const std::string& fileName);
+
+    TApplierServices services_;
+    std::string originalState_;
+    int originalPlacement_ = 0;
+    bool desktopShowsOriginal_ = true;
+    bool warned_ = false;
+    unsigned handOvers_ = 0;
+};
+
+// The file-name part of a path: what follows its last "/".
+std::string FileNamePart(const std::string& path);

@@ -1,0 +1,411 @@
+#include <gtest/gtest.h>
+
+#include <QLoggingCategory>
+#include <filesystem>
+#include <memory>
+#include <stdexcept>
+
+#include "RecordingDesktop.h"
+#include "registry/JclRegistry.h"
+#include "registry/MemoryRegistryStore.h"
+#include "support/TempDir.h"
+#include "wallpaper/DesktopWallpaperApplier.h"
+#include "wallpaper/OriginalRecord.h"
+
+namespace {
+
+constexpr const char* kDesktopKey = "Control Panel\\Desktop";
+
+struct TComposeCall {
+    std::string source;
+    int mode;
+    std::string destination;
+    TColor fill;
+};
+
+class ApplierTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        store = std::make_shared<TMemoryRegistryStore>();
+        RegSetStore(store);
+    }
+    void TearDown() override { RegSetStore(std::make_shared<TMemoryRegistryStore>()); }
+
+    std::unique_ptr<TDesktopWallpaperApplier> MakeApplier(TRecordingDesktop& desktop) {
+        TApplierServices s;
+        s.desktop = &desktop;
+        s.compose = [this](const std::string& source, int mode, const std::string& destination,
+                           TColor fill) {
+            composed.push_back({source, mode, destination, fill});
+            if (composeThrows) {
+                throw std::runtime_error("Error: GetDIBits failed");
+            }
+            if (!composeSucceeds) {
+                return false;
+            }
+            WriteFileBytes(destination, "BM picture " + source);
+            return true;
+        };
+        s.setHint = [this](const std::string& hint) { hints.push_back(hint); };
+        s.warn = [this](const std::string& text) { warnings.push_back(text); };
+        s.dataFolder = dir.Path() + "/data/vantoria";
+        return std::make_unique<TDesktopWallpaperApplier>(std::move(s));
+    }
+
+    // The start-up sequence of the main window.
+    std::unique_ptr<TDesktopWallpaperApplier> Started(TRecordingDesktop& desktop) {
+        auto applier = MakeApplier(desktop);
+        applier->DetectActiveDesktop();
+        applier->RememberOriginalWallpaper();
+        applier->ReadOriginalStyle();
+        desktop.calls.clear();
+        return applier;
+    }
+
+    std::string Value(const char* name) {
+        return RegReadText(HKEY_CURRENT_USER, kDesktopKey, name, "<absent>");
+    }
+
+    TTempDir dir;
+    std::shared_ptr<TMemoryRegistryStore> store;
+    std::vector<TComposeCall> composed;
+    std::vector<std::string> hints;
+    std::vector<std::string> warnings;
+    bool composeSucceeds = true;
+    bool composeThrows = false;
+};
+
+// Style and fitting mode chosen by the user, and what follows from them.
+struct TStyleCase {
+    std::uint8_t style;
+    std::uint8_t fitMode;
+    int composeMode;
+    const char* tileWallpaper;
+    const char* wallpaperStyle;
+    std::optional<int> placement;
+};
+
+}  // namespace
+
+TEST_F(ApplierTest, CompositionModeAndStyleFollowTheSettings) {
+    const TStyleCase cases[] = {
+        // A composed picture is centred, never stretched again by the desktop.
+        {wsStretch, fmLetterBox, fmLetterBox, "0", "0", dpCenter},
+        {wsStretch, fmStretch, fmStretch, "0", "0", dpCenter},
+        {wsStretch, fmZoom, fmZoom, "0", "0", dpCenter},
+        {wsTile, fmLetterBox, fmConvertOnly, "1", "0", dpTile},
+        {wsCenter, fmZoom, fmConvertOnly, "0", "0", dpCenter},
+        // A hand-edited fitting mode 3: an unscaled bitmap the desktop stretches.
+        {wsStretch, 3, fmConvertOnly, "0", "2", dpStretch},
+        // A style outside the three writes no style at all.
+        {7, fmStretch, fmConvertOnly, "<absent>", "<absent>", std::nullopt},
+    };
+    for (const TStyleCase& c : cases) {
+        SCOPED_TRACE(testing::Message() << "style " << int(c.style) << " fit " << int(c.fitMode));
+        store = std::make_shared<TMemoryRegistryStore>();
+        RegSetStore(store);
+        composed.clear();
+        TRecordingDesktop desktop;
+        auto applier = Started(desktop);
+        applier->SetWallpaper("/pictures/a.jpg", TWallpaperChoice{c.style, c.fitMode, 0x123456});
+
+        ASSERT_EQ(composed.size(), 1u);
+        EXPECT_EQ(composed[0].source, "/pictures/a.jpg");
+        EXPECT_EQ(composed[0].mode, c.composeMode);
+        EXPECT_EQ(composed[0].destination, applier->ConvertedWallpaperPath());
+        EXPECT_EQ(composed[0].fill, 0x123456u);
+        EXPECT_EQ(Value("TileWallpaper"), c.tileWallpaper);
+        EXPECT_EQ(Value("WallpaperStyle"), c.wallpaperStyle);
+        if (c.placement) {
+            EXPECT_EQ(desktop.placements, std::vector<int>{*c.placement});
+        } else {
+            EXPECT_TRUE(desktop.placements.empty());
+        }
+        // The style reaches the desktop before the picture.
+        ASSERT_FALSE(desktop.calls.empty());
+        EXPECT_EQ(desktop.calls.back(), "SetWallpaperFile " + applier->ConvertedWallpaperPath());
+        EXPECT_TRUE(applier->FWallpaperChanged);
+        EXPECT_EQ(hints.back(), "Vantoria a.jpg");
+    }
+}
+
+TEST_F(ApplierTest, ConvertedBitmapLivesInTheUsersDataFolder) {
+    TRecordingDesktop desktop;
+    auto applier = Started(desktop);
+    EXPECT_EQ(applier->ConvertedWallpaperPath(), dir.Path() + "/data/vantoria/vantoria.bmp");
+    // The folder does not exist yet: the first change creates it.
+    applier->SetWallpaper("/pictures/a.jpg", TWallpaperChoice{wsCenter, fmStretch, 0});
+    EXPECT_EQ(ReadFileBytes(applier->ConvertedWallpaperPath()), "BM picture /pictures/a.jpg");
+    EXPECT_EQ(desktop.files.back(), applier->ConvertedWallpaperPath());
+}
+
+TEST_F(ApplierTest, FailedCompositionChangesNothing) {
+    TRecordingDesktop desktop;
+    auto applier = Started(desktop);
+    hints.push_back("Vantoria before");
+    composeSucceeds = false;
+    applier->SetWallpaper("/pictures/broken.jpg", TWallpaperChoice{wsStretch, fmZoom, 0});
+    EXPECT_EQ(composed.size(), 1u);
+    EXPECT_TRUE(desktop.calls.empty());
+    EXPECT_FALSE(applier->FWallpaperChanged);
+    EXPECT_EQ(hints, std::vector<std::string>{"Vantoria before"});
+    EXPECT_EQ(Value("WallpaperStyle"), "<absent>");
+    EXPECT_TRUE(warnings.empty());
+
+    // An error raised by the composer leaves the same way, to the caller.
+    composeThrows = true;
+    EXPECT_THROW(applier->SetWallpaper("/pictures/a.jpg", TWallpaperChoice{wsStretch, fmZoom, 0}),
+                 std::runtime_error);
+    EXPECT_TRUE(desktop.calls.empty());
+    EXPECT_FALSE(applier->FWallpaperChanged);
+}
+
+TEST_F(ApplierTest, StyleWriteFailureLeavesTheDesktopAlone) {
+    TRecordingDesktop desktop;
+    auto applier = Started(desktop);
+    store->SetWritable(HKEY_CURRENT_USER, false);
+    try {
+        applier->SetWallpaper("/pictures/a.jpg", TWallpaperChoice{wsTile, fmStretch, 0});
+        FAIL() << "no error raised";
+    } catch (const EJclRegistryError& e) {
+        EXPECT_STREQ(e.what(), "Unable to open key \"Control Panel\\Desktop\" for write");
+    }
+    EXPECT_TRUE(applier->FWallpaperChanged);
+    EXPECT_TRUE(desktop.files.empty());
+}
+
+TEST_F(ApplierTest, ChangesAreNotPersistedWhileAnOriginalIsRemembered) {
+    TRecordingDesktop desktop;
+    auto applier = Started(desktop);
+    ASSERT_EQ(applier->FOriginalWallpaper, "/pictures/original.jpg");
+    applier->SetWallpaper("/pictures/a.jpg", TWallpaperChoice{wsCenter, fmStretch, 0});
+    applier->SetWallpaper("/pictures/b.jpg", TWallpaperChoice{wsCenter, fmStretch, 0});
+    EXPECT_EQ(desktop.persists, (std::vector<bool>{false, false}));
+
+    // Remove Wallpaper forgets the original: from then on changes persist.
+    applier->ForgetOriginalWallpaper();
+    applier->SetWallpaper("", TWallpaperChoice{wsStretch, fmZoom, 0});
+    applier->SetWallpaper("/pictures/c.jpg", TWallpaperChoice{wsCenter, fmStretch, 0});
+    EXPECT_EQ(desktop.persists, (std::vector<bool>{false, false, true, true}));
+    // The empty name is no composition; style Stretch with mode convert-only.
+    EXPECT_EQ(desktop.files[2], "");
+    EXPECT_EQ(composed.size(), 3u);
+    EXPECT_EQ(hints[2], "Vantoria ");
+}
+
+TEST_F(ApplierTest, RemoveThenResetLeavesTheDesktopWithoutWallpaper) {
+    TRecordingDesktop desktop;
+    auto applier = Started(desktop);
+    applier->SetWallpaper("/pictures/a.jpg", TWallpaperChoice{wsCenter, fmStretch, 0});
+    applier->ForgetOriginalWallpaper();
+    applier->SetWallpaper("", TWallpaperChoice{applier->FOriginalStyle, fmStretch, 0});
+    desktop.calls.clear();
+    applier->RestoreOriginalWallpaper(TWallpaperChoice{applier->FOriginalStyle, fmStretch, 0});
+    EXPECT_EQ(desktop.calls.back(), "SetWallpaperFile ");
+    for (const std::string& call : desktop.calls) {
+        EXPECT_NE(call.rfind("RestoreState", 0), 0u) << call;
+    }
+}
+
+TEST_F(ApplierTest, ResetPutsBackExactlyWhatTheDesktopShowed) {
+    TRecordingDesktop desktop;
+    desktop.placement = 5;  // a placement the three styles cannot express (zoom)
+    auto applier = Started(desktop);
+    EXPECT_EQ(applier->FOriginalStyle, wsTile);  // left as it was
+    applier->SetWallpaper("/pictures/a.jpg", TWallpaperChoice{wsStretch, fmZoom, 0});
+    composed.clear();
+    desktop.calls.clear();
+    applier->RestoreOriginalWallpaper(TWallpaperChoice{applier->FOriginalStyle, fmZoom, 0});
+    EXPECT_TRUE(composed.empty());
+    EXPECT_EQ(desktop.calls, std::vector<std::string>{"RestoreState state of the desktop"});
+    EXPECT_EQ(hints.back(), "Vantoria original.jpg");
+    EXPECT_EQ(Value("TileWallpaper"), "1");
+}
+
+TEST_F(ApplierTest, PolicyBlocksEveryChange) {
+    TRecordingDesktop desktop;
+    desktop.forbidden = true;
+    auto applier = Started(desktop);
+    EXPECT_FALSE(applier->FCanChangeWallpaper);
+    applier->SetWallpaper("/pictures/a.jpg", TWallpaperChoice{wsStretch, fmZoom, 0});
+    applier->SetWallpaper("", TWallpaperChoice{wsStretch, fmZoom, 0});
+    applier->RestoreOriginalWallpaper(TWallpaperChoice{wsStretch, fmZoom, 0});
+    EXPECT_TRUE(composed.empty());
+    EXPECT_TRUE(desktop.calls.empty());
+    EXPECT_TRUE(hints.empty());
+    EXPECT_FALSE(applier->FWallpaperChanged);
+
+    // A painted desktop has no policy to ask.
+    TRecordingDesktop painted;
+    painted.hasSetting = false;
+    painted.forbidden = true;
+    auto other = MakeApplier(painted);
+    other->DetectActiveDesktop();
+    EXPECT_TRUE(other->FCanChangeWallpaper);
+    EXPECT_FALSE(other->FUseActiveDesktop);
+    EXPECT_TRUE(painted.calls.empty());
+}
+
+TEST_F(ApplierTest, OriginalStyleIsDecodedFromTheDesktop) {
+    const std::pair<std::optional<int>, std::uint8_t> cases[] = {{dpCenter, wsCenter},
+                                                                 {dpTile, wsTile},
+                                                                 {dpStretch, wsStretch},
+                                                                 {6, wsTile},
+                                                                 {std::nullopt, wsCenter}};
+    for (const auto& [placement, style] : cases) {
+        TRecordingDesktop desktop;
+        desktop.placement = placement;
+        auto applier = Started(desktop);
+        EXPECT_EQ(applier->FOriginalStyle, style) << placement.value_or(-99);
+    }
+}
+
+TEST_F(ApplierTest, PaintedDesktopTakesTheStyleFromTheStyleValue) {
+    const std::pair<const char*, std::uint8_t> cases[] = {{"2", wsStretch},  {"0", wsCenter},
+                                                          {"1", wsTile},     {"6", wsTile},
+                                                          {"abc", wsCenter}, {nullptr, wsCenter}};
+    for (const auto& [text, style] : cases) {
+        store = std::make_shared<TMemoryRegistryStore>();
+        RegSetStore(store);
+        RegEnsureKey(HKEY_CURRENT_USER, kDesktopKey);
+        // "TileWallpaper" is not read: a tiled desktop comes back centred.
+        RegWriteText(HKEY_CURRENT_USER, kDesktopKey, "TileWallpaper", "1");
+        if (text) {
+            RegWriteText(HKEY_CURRENT_USER, kDesktopKey, "WallpaperStyle", text);
+        }
+        TRecordingDesktop desktop;
+        desktop.hasSetting = false;
+        desktop.placement = dpStretch;  // not asked
+        auto applier = Started(desktop);
+        EXPECT_EQ(applier->FOriginalStyle, style) << (text ? text : "absent");
+    }
+}
+
+TEST_F(ApplierTest, StartRecordsTheOriginalAndPrevWallpaper) {
+    TRecordingDesktop desktop;
+    desktop.current = std::string("/pictures/with\nnewline and \"quote\".jpg");
+    auto applier = Started(desktop);
+    EXPECT_EQ(Value("PrevWallpaper"), "/pictures/with\nnewline and \"quote\".jpg");
+    const auto record = ReadOriginalRecord(applier->OriginalRecordPath());
+    ASSERT_TRUE(record);
+    EXPECT_EQ(*record, (TOriginalRecord{"Recording", "/pictures/with\nnewline and \"quote\".jpg",
+                                        dpStretch, "state of the desktop"}));
+    // An orderly end that changed nothing removes the record.
+    applier->Finish();
+    EXPECT_FALSE(std::filesystem::exists(applier->OriginalRecordPath()));
+}
+
+TEST_F(ApplierTest, RestartAfterACrashTakesTheOriginalFromTheRecord) {
+    TRecordingDesktop desktop;
+    std::string converted;
+    {
+        auto first = Started(desktop);
+        first->SetWallpaper("/pictures/a.jpg", TWallpaperChoice{wsCenter, fmStretch, 0});
+        converted = first->ConvertedWallpaperPath();
+        // The program is killed here: no reset, no Finish.
+    }
+    ASSERT_EQ(desktop.current, converted);
+    desktop.state = "state showing our own bitmap";
+    desktop.placement = dpCenter;
+
+    auto second = Started(desktop);
+    EXPECT_EQ(second->FOriginalWallpaper, "/pictures/original.jpg");
+    EXPECT_EQ(second->FOriginalStyle, wsStretch);
+    EXPECT_EQ(Value("PrevWallpaper"), "/pictures/original.jpg");
+    second->SetWallpaper("/pictures/b.jpg", TWallpaperChoice{wsCenter, fmStretch, 0});
+    second->RestoreOriginalWallpaper(TWallpaperChoice{second->FOriginalStyle, fmStretch, 0});
+    EXPECT_EQ(desktop.calls.back(), "RestoreState state of the desktop");
+    second->Finish();
+    EXPECT_FALSE(std::filesystem::exists(second->OriginalRecordPath()));
+}
+
+TEST_F(ApplierTest, RecordStaysWhenTheOriginalCouldNotBePutBack) {
+    TRecordingDesktop desktop;
+    auto applier = Started(desktop);
+    applier->SetWallpaper("/pictures/a.jpg", TWallpaperChoice{wsCenter, fmStretch, 0});
+    desktop.refuse = true;  // the desktop is already gone at log-off
+    applier->RestoreOriginalWallpaper(TWallpaperChoice{applier->FOriginalStyle, fmStretch, 0});
+    applier->Finish();
+    EXPECT_TRUE(ReadOriginalRecord(applier->OriginalRecordPath()).has_value());
+}
+
+TEST_F(ApplierTest, OwnBitmapWithoutRecordGivesNoOriginal) {
+    TRecordingDesktop desktop;
+    auto applier = MakeApplier(desktop);
+    desktop.current = applier->ConvertedWallpaperPath();
+    applier->DetectActiveDesktop();
+    applier->RememberOriginalWallpaper();
+    EXPECT_EQ(applier->FOriginalWallpaper, "");
+}
+
+TEST_F(ApplierTest, CachingDesktopsGetANewNameForEveryChange) {
+    TRecordingDesktop desktop;
+    desktop.reloadsSameName = false;
+    auto applier = Started(desktop);
+    applier->SetWallpaper("/pictures/a.jpg", TWallpaperChoice{wsCenter, fmStretch, 0});
+    applier->SetWallpaper("/pictures/b.jpg", TWallpaperChoice{wsCenter, fmStretch, 0});
+    applier->SetWallpaper("/pictures/c.jpg", TWallpaperChoice{wsCenter, fmStretch, 0});
+    ASSERT_EQ(desktop.files.size(), 3u);
+    EXPECT_NE(desktop.files[0], desktop.files[1]);
+    EXPECT_NE(desktop.files[1], desktop.files[2]);
+    EXPECT_EQ(ReadFileBytes(desktop.files[2]), "BM picture /pictures/c.jpg");
+    EXPECT_EQ(ReadFileBytes(desktop.files[1]), "BM picture /pictures/b.jpg");
+    for (const std::string& f : desktop.files) {
+        EXPECT_TRUE(applier->IsOwnWallpaper(f)) << f;
+    }
+}
+
+TEST_F(ApplierTest, RefusedChangeWarnsOnceAndLogsEveryTime) {
+    TRecordingDesktop desktop;
+    desktop.refuse = true;
+    auto applier = Started(desktop);
+    applier->SetWallpaper("/pictures/a.jpg", TWallpaperChoice{wsCenter, fmStretch, 0});
+    applier->SetWallpaper("/pictures/b.jpg", TWallpaperChoice{wsCenter, fmStretch, 0});
+    ASSERT_EQ(warnings.size(), 1u);
+    EXPECT_NE(warnings[0].find("refused by the test"), std::string::npos);
+}
+
+namespace {
+std::vector<std::string>* gLogLines = nullptr;
+void CollectLog(QtMsgType, const QMessageLogContext& context, const QString& message) {
+    if (gLogLines && QByteArray(context.category) == "vantoria.wallpaper") {
+        gLogLines->push_back(message.toStdString());
+    }
+}
+}  // namespace
+
+TEST_F(ApplierTest, DebugLinesNameTheGivenFile) {
+    std::vector<std::string> lines;
+    gLogLines = &lines;
+    QLoggingCategory::setFilterRules(QStringLiteral("vantoria.wallpaper.debug=true"));
+    const QtMessageHandler previous = qInstallMessageHandler(CollectLog);
+    TRecordingDesktop desktop;
+    auto applier = Started(desktop);
+    applier->SetWallpaper("/pictures/a.jpg", TWallpaperChoice{wsStretch, fmZoom, 0});
+    TRecordingDesktop painted;
+    painted.hasSetting = false;
+    auto other = Started(painted);
+    other->SetWallpaper("/pictures/b.jpg", TWallpaperChoice{wsStretch, fmZoom, 0});
+    qInstallMessageHandler(previous);
+    QLoggingCategory::setFilterRules(QString());
+    gLogLines = nullptr;
+    EXPECT_EQ(lines, (std::vector<std::string>{"Original wallpaper is /pictures/original.jpg",
+                                               "Active desktop call: /pictures/a.jpg",
+                                               "Original wallpaper is /pictures/original.jpg"}));
+}
+
+TEST(OriginalRecordTest, RoundTripsAnyBytesAndRejectsDamage) {
+    TTempDir dir;
+    const std::string path = dir.File("record");
+    const TOriginalRecord record{"GNOME", std::string("/a\n\\b\0c\xff.jpg", 14), -1,
+                                 "picture-uri\t='file:///x'\n"};
+    ASSERT_TRUE(WriteOriginalRecord(path, record));
+    EXPECT_EQ(ReadOriginalRecord(path), record);
+    const std::string bytes = ReadFileBytes(path);
+    // A torn or damaged file is no record.
+    WriteFileBytes(path, bytes.substr(0, bytes.size() - 3));
+    EXPECT_FALSE(ReadOriginalRecord(path).has_value());
+    WriteFileBytes(path, bytes + "x");
+    EXPECT_FALSE(ReadOriginalRecord(path).has_value());
+    EXPECT_FALSE(ReadOriginalRecord(dir.File("absent")).has_value());
+}
