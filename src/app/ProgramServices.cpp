@@ -5,6 +5,8 @@
 
 #include "app/Main.h"
 #include "desktop/CoolTrayIcon.h"
+#include "dialogs/SettingsBox.h"
+#include "dialogs/frmAboutBox.h"
 #include "platform/linux/registry/HiveFileStore.h"
 #include "platform/qt/QtMessageService.h"
 #include "platform/qt/QtScreenInfo.h"
@@ -47,6 +49,10 @@ TProgramServices::TProgramServices() {
 
 TProgramServices::~TProgramServices() = default;
 
-void TProgramServices::Attach(TfrmMain&) {}
+void TProgramServices::Attach(TfrmMain& frmMain) {
+    TMessageService* messages = &impl_->messages;
+    frmMain.ShowSettingsDialogFn = [messages] { return ShowSettingsDialog(messages); };
+    frmMain.ShowAboutBoxFn = [messages] { ShowAboutBox(messages); };
+}
 
 void TProgramServices::Detach() {}
