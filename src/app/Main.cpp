@@ -5,7 +5,6 @@
 #include <QCoreApplication>
 #include <QMenu>
 
-#include "desktop/UserSwitch.h"
 #include "platform/MessageService.h"
 #include "platform/TrayService.h"
 #include "wallpaper/WallpaperApplier.h"
@@ -33,11 +32,10 @@ TfrmMain::~TfrmMain() {
 }
 
 void TfrmMain::FormCreate() {
-    // The close request is wired by the program block, which owns that
-    // channel; here the window is made real and told of session changes.
+    // Session notices and the close request are wired by the program block,
+    // which owns the platform channels; here the window is made real.
     winId();
     FCreated = true;
-    RegisterSessionNotification(this);
 }
 
 void TfrmMain::PrepareState() {
@@ -64,7 +62,6 @@ void TfrmMain::FormDestroy() {
         // The desktop may already be gone at log-off; the record of the
         // original wallpaper stays for the next start.
     }
-    UnregisterSessionNotification(this);
 }
 
 void TfrmMain::LoadSettings() { settings::Load(*this, *FServices.screen); }

@@ -11,7 +11,6 @@
 
 class QAction;
 class QMenu;
-struct TWMWTSSessionChange;
 
 // The main window: owns the program's state for its whole life (the playlist
 // and the position in it, the working copy of the settings) and carries the
@@ -73,10 +72,6 @@ public:
     void actShowClockExecute();
     void ActionList1Update();
 
-    // Changes of the log-on session: lock, switch and the like stop the
-    // show; log-off ends the program in order.
-    void WMWTSSessionChange(TWMWTSSessionChange& message);
-
     // The playlist in memory and the state of the show.
     std::vector<std::string> FPlayList;
     bool FRunning = false;
@@ -119,7 +114,6 @@ signals:
 protected:
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    void customEvent(QEvent* event) override;
 
 private:
     void CreateActions();
