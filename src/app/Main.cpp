@@ -5,6 +5,7 @@
 #include <QCoreApplication>
 #include <QMenu>
 
+#include "desktop/UserSwitch.h"
 #include "platform/MessageService.h"
 #include "platform/TrayService.h"
 #include "wallpaper/WallpaperApplier.h"
@@ -32,10 +33,11 @@ TfrmMain::~TfrmMain() {
 }
 
 void TfrmMain::FormCreate() {
-    // Session notices and the close request are wired by the program block,
-    // which owns the platform channels; here the window is made real.
+    // The close request is wired by the program block, which owns that
+    // channel; here the window is made real and told of session changes.
     winId();
     FCreated = true;
+    RegisterSessionNotification(this);
 }
 
 void TfrmMain::PrepareState() {
@@ -62,6 +64,7 @@ void TfrmMain::FormDestroy() {
         // The desktop may already be gone at log-off; the record of the
         // original wallpaper stays for the next start.
     }
+    UnregisterSessionNotification(this);
 }
 
 void TfrmMain::LoadSettings() { settings::Load(*this, *FServices.screen); }

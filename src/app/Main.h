@@ -11,6 +11,7 @@
 
 class QAction;
 class QMenu;
+struct TWMWTSSessionChange;
 
 // The main window: owns the program's state for its whole life (the playlist
 // and the position in it, the working copy of the settings) and carries the
@@ -72,6 +73,10 @@ public:
     void actShowClockExecute();
     void ActionList1Update();
 
+    // Changes of the log-on session: lock, switch and the like stop the
+    // show; log-off ends the program in order.
+    void WMWTSSessionChange(TWMWTSSessionChange& message);
+
     // The playlist in memory and the state of the show.
     std::vector<std::string> FPlayList;
     bool FRunning = false;
@@ -114,6 +119,7 @@ signals:
 protected:
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void customEvent(QEvent* event) override;
 
 private:
     void CreateActions();

@@ -5,9 +5,11 @@
 
 #include "app/Main.h"
 #include "desktop/CoolTrayIcon.h"
+#include "desktop/UserSwitch.h"
 #include "dialogs/SettingsBox.h"
 #include "dialogs/frmAboutBox.h"
 #include "platform/linux/registry/HiveFileStore.h"
+#include "platform/linux/session/SessionMonitor.h"
 #include "platform/qt/QtMessageService.h"
 #include "platform/qt/QtScreenInfo.h"
 #include "registry/JclRegistry.h"
@@ -40,6 +42,8 @@ struct TProgramServices::TImpl {
 TProgramServices::TProgramServices() {
     RegSetStore(std::make_shared<THiveFileStore>(THiveFileStore::DefaultUserHivePath(),
                                                  THiveFileStore::DefaultMachineHivePath()));
+    // Session changes come from logind and the screen savers over D-Bus.
+    SetSessionNotifierFactory(&MakeLinuxSessionMonitor);
     impl_ = std::make_unique<TImpl>();
     main_.messages = &impl_->messages;
     main_.screen = &impl_->screen;
