@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QPointer>
 #include <QTimer>
 #include <QWidget>
 #include <functional>
@@ -12,6 +13,7 @@
 class QAction;
 class QMenu;
 struct TWMWTSSessionChange;
+class TfrmClock;
 
 // The main window: owns the program's state for its whole life (the playlist
 // and the position in it, the working copy of the settings) and carries the
@@ -51,6 +53,10 @@ public:
     // The desktop clock.
     void SetClockVisible(bool visible);
     void ReleaseClock();
+    // The clock window while it is wanted, and clocks released but not yet
+    // destroyed (their position still has to come back).
+    QPointer<TfrmClock> frmClock;
+    std::vector<QPointer<TfrmClock>> FReleasedClocks;
 
     // Minimise to the tray and back.
     void MinimizeApplication();
@@ -76,6 +82,10 @@ public:
     // Changes of the log-on session: lock, switch and the like stop the
     // show; log-off ends the program in order.
     void WMWTSSessionChange(TWMWTSSessionChange& message);
+    // A mouse press on the toolbar pager outside its buttons: asks the window
+    // manager to move the window; false where none can (the pager then drags
+    // the window itself).
+    bool AdvToolBarPager1MouseDown(Qt::MouseButton button, const QPoint& pos);
 
     // The playlist in memory and the state of the show.
     std::vector<std::string> FPlayList;

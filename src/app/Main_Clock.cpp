@@ -1,10 +1,68 @@
 #include <QAction>
 
 #include "app/Main.h"
+#include "clock/OvcTimerPool.h"
+#include "clock/frmClockPlugin.h"
+#include "platform/MessageService.h"
 
 void TfrmMain::SetClockVisible(bool visible) {
-    actShowClock->setChecked(visible);
-    actShowClock->setText(visible ? QStringLiteral("Hide Clock") : QStringLiteral("Show Clock"));
+    try {
+        if (visible) {
+            actShowClock->setChecked(true);
+            actShowClock->setText(QStringLiteral("Hide Clock"));
+            if (frmClock) {
+                // Shown where it is now, even after a drag.
+                frmClock->show();
+                return;
+            }
+            // The clock has no owner window: it stays on the desktop while the
+            // main window is hidden in the tray.
+            auto* clock = new TfrmClock();
+            frmClock = clock;
+            clock->ShowClockAction = actShowClock;
+            QPointer<TfrmMain> self(this);
+            clock->OnFormDestroy = [self](const QPoint& pos) {
+                if (self) {
+                    self->FClockX = pos.x();
+                    self->FClockY = pos.y();
+                }
+            };
+            if (FServices.messages) {
+                TMessageService* messages = FServices.messages;
+                TOvcTimerPool::Instance().SetExceptionReport(
+                    [self, messages](const std::string& what) {
+                        if (self) {
+                            messages->ReportException(what);
+                        }
+                    });
+            }
+            clock->move(FClockX, FClockY);
+            clock->show();
+            clock->repaint();  // drawn at once, not at the next idle moment
+        } else {
+            actShowClock->setChecked(false);
+            actShowClock->setText(QStringLiteral("Show Clock"));
+            if (frmClock) {
+                // Destroyed after the current event (this may be the clock's
+                // own menu); its position comes back then.
+                TfrmClock* clock = frmClock;
+                frmClock = nullptr;
+                FReleasedClocks.emplace_back(clock);
+                clock->deleteLater();
+            }
+        }
+    } catch (...) {
+        // A clock that cannot be had (no timer, no window) is simply not shown.
+    }
 }
 
-void TfrmMain::ReleaseClock() {}
+void TfrmMain::ReleaseClock() {
+    // Destroys every clock now, so that its position is in the fields before
+    // the settings are written at exit.
+    for (QPointer<TfrmClock>& released : FReleasedClocks) {
+        delete released.data();
+    }
+    FReleasedClocks.clear();
+    delete frmClock.data();
+    frmClock = nullptr;
+}

@@ -98,10 +98,10 @@ TAboutBox::TAboutBox(TMessageService* messages, QWidget* parent) : QDialog(paren
     lblHomePage->move(72, 96);
     lblHomePage->adjustSize();
 
-    Label3 = new QLabel(QStringLiteral("This program is free software. You may use it\n"
-                                       "and give copies of it to others free of charge.\n"
-                                       "It comes WITHOUT ANY WARRANTY, without even\n"
-                                       "the implied warranty of fitness for a purpose."),
+    Label3 = new QLabel(QStringLiteral("This program is free software: you may\n"
+                                       "use it and redistribute it free of charge.\n"
+                                       "It comes with ABSOLUTELY NO WARRANTY,\n"
+                                       "to the extent permitted by law."),
                         this);
     Label3->setObjectName(QStringLiteral("Label3"));
     Label3->setGeometry(72, 132, 265, 69);

@@ -236,9 +236,7 @@ bool ComposeWallpaper(const std::string& source, int mode, const std::string& de
         }
         result = result && MatchDepth(image, FreeImage_GetBPP(background.Dib())) &&
                  background.Paste(image, plan.left, plan.top, 256);
-        // The composed wallpaper is the background; it is handed over rather
-        // than copied, which would cost a display-sized copy.
-        image.Replace(background.Release());
+        image.Assign(&background);
     } else if (plan.rescale) {
         result = image.Rescale(plan.scaled.width, plan.scaled.height, FILTER_LANCZOS3);
     }

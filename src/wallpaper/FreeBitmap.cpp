@@ -2,8 +2,6 @@
 
 #include <cstring>
 
-#include "wallpaper/FastRescale.h"
-
 TScreenBitmap MakeSolidScreenBitmap(int width, int height, int bitsPerPixel, TColor color) {
     TScreenBitmap bitmap;
     if (width <= 0 || height <= 0) {
@@ -133,15 +131,6 @@ void TFreeBitmap::Clear() {
     }
 }
 
-FIBITMAP* TFreeBitmap::Release() {
-    FIBITMAP* dib = FDib;
-    if (dib) {
-        FDib = nullptr;
-        Change();
-    }
-    return dib;
-}
-
 void TFreeBitmap::Assign(const TFreeBitmap* other) {
     if (other == this) {
         return;
@@ -190,13 +179,7 @@ bool TFreeBitmap::Rescale(int newWidth, int newHeight, FREE_IMAGE_FILTER filter,
             return false;
         }
     }
-    // Colour pictures take the faster resampler of the same kernel; anything
-    // it does not handle goes to FreeImage.
-    FIBITMAP* scaled =
-        filter == FILTER_LANCZOS3 ? RescaleLanczos3(FDib, newWidth, newHeight) : nullptr;
-    if (!scaled) {
-        scaled = FreeImage_Rescale(FDib, newWidth, newHeight, filter);
-    }
+    FIBITMAP* scaled = FreeImage_Rescale(FDib, newWidth, newHeight, filter);
     return (target ? target : this)->Replace(scaled);
 }
 

@@ -1,0 +1,152 @@
+#include "clock/frmClockPlugin.h"
+
+#include <QAction>
+#include <QCloseEvent>
+#include <QMenu>
+#include <QMouseEvent>
+#include <QWindow>
+#include <vector>
+
+#include "clock/ClockFace.h"
+#include "platform/DesktopAccessory.h"
+
+QRegion OpaqueRegion(const QImage& frame, const QColor& key) {
+    const QImage image = frame.convertToFormat(QImage::Format_RGB32);
+    const QRgb keyRgb = key.rgb() | 0xff000000u;
+    std::vector<QRect> rects;
+    for (int y = 0; y < image.height(); ++y) {
+        const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+        int x = 0;
+        while (x < image.width()) {
+            while (x < image.width() && (line[x] | 0xff000000u) == keyRgb) {
+                ++x;
+            }
+            const int start = x;
+            while (x < image.width() && (line[x] | 0xff000000u) != keyRgb) {
+                ++x;
+            }
+            if (x > start) {
+                rects.emplace_back(start, y, x - start, 1);
+            }
+        }
+    }
+    QRegion region;
+    region.setRects(rects.data(), static_cast<int>(rects.size()));
+    return region;
+}
+
+TfrmClock::TfrmClock() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
+    setObjectName(QStringLiteral("frmClock"));
+    setWindowTitle(QStringLiteral("Clock"));
+    setFixedSize(kClientSize, kClientSize);
+    QPalette pal = palette();
+    pal.setColor(QPalette::Window, kKeyColor);
+    setPalette(pal);
+
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    HideClock1 = PopupMenu1->addAction(QStringLiteral("Hide Clock"));
+    HideClock1->setObjectName(QStringLiteral("HideClock1"));
+    connect(HideClock1, &QAction::triggered, this, &TfrmClock::HideClock1Click);
+
+    OvcClock1 = new TOvcClock(this);
+    OvcClock1->setObjectName(QStringLiteral("OvcClock1"));
+    OvcClock1->setGeometry(0, 0, kClientSize, kClientSize);
+    OvcClock1->SetColor(kKeyColor);
+    OvcClock1->SetDrawMarks(false);
+    OvcClock1->SetClockFace(ClockFacePicture());
+    OvcClock1->SetActive(true);
+    OvcClock1->setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(OvcClock1, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { PopupMenu1->popup(OvcClock1->mapToGlobal(pos)); });
+    OvcClock1->installEventFilter(this);
+    // The shape follows the drawn frame, after the paint that drew it.
+    connect(OvcClock1, &TOvcCustomClock::frameRendered, this, &TfrmClock::UpdateShape,
+            Qt::QueuedConnection);
+
+    // Raises when no timer can be had; the window is then never shown.
+    OvcClock1->Loaded();
+
+    // The first frame gives the window its shape before it is ever mapped.
+    OvcClock1->RenderFrame();
+    UpdateShape();
+}
+
+TfrmClock::~TfrmClock() {
+    FormDestroy();
+}
+
+void TfrmClock::FormDestroy() {
+    if (FDestroyed) {
+        return;
+    }
+    FDestroyed = true;
+    if (OnFormDestroy) {
+        OnFormDestroy(pos());
+    }
+}
+
+void TfrmClock::HideClock1Click() {
+    if (ShowClockAction) {
+        ShowClockAction->trigger();
+    }
+}
+
+void TfrmClock::UpdateShape() {
+    const QRegion shape = OpaqueRegion(OvcClock1->DrawBuffer(), kKeyColor);
+    if (shape != FShape || mask().isEmpty()) {
+        FShape = shape;
+        // An empty region would mean "no mask" and show the whole square.
+        setMask(FShape.isEmpty() ? QRegion(0, 0, 1, 1) : FShape);
+    }
+}
+
+void TfrmClock::OvcClock1MouseDown(QMouseEvent* event) {
+    // The right button opens the context menu; a move started on it would
+    // swallow the menu on this platform.
+    if (event->button() != Qt::LeftButton && event->button() != Qt::MiddleButton) {
+        return;
+    }
+    QWindow* handle = windowHandle();
+    if (handle && handle->startSystemMove()) {
+        return;
+    }
+    // No window manager to move it: follow the mouse until the button is released.
+    FDragging = true;
+    FDragOffset = event->globalPosition().toPoint() - pos();
+}
+
+bool TfrmClock::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == OvcClock1) {
+        switch (event->type()) {
+            case QEvent::MouseButtonPress:
+                OvcClock1MouseDown(static_cast<QMouseEvent*>(event));
+                break;
+            case QEvent::MouseMove:
+                if (FDragging) {
+                    move(static_cast<QMouseEvent*>(event)->globalPosition().toPoint() -
+                         FDragOffset);
+                    return true;
+                }
+                break;
+            case QEvent::MouseButtonRelease:
+                FDragging = false;
+                break;
+            default:
+                break;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void TfrmClock::closeEvent(QCloseEvent* event) {
+    // A close request from the window system (Alt+F4) only hides the clock;
+    // the main window's command decides whether it exists.
+    event->ignore();
+    hide();
+}
+
+void TfrmClock::showEvent(QShowEvent* event) {
+    MarkDesktopAccessory(this);
+    QWidget::showEvent(event);
+}

@@ -1,0 +1,60 @@
+#pragma once
+
+// The desktop clock window: a borderless 136 x 136 window filled by the clock
+// control, of which only the face and the hands are visible and clickable.
+
+#include <QPoint>
+#include <QPointer>
+#include <QRegion>
+#include <QWidget>
+#include <functional>
+
+#include "clock/OvcClock.h"
+
+class QAction;
+class QMenu;
+
+// The pixels of a frame that are not of the key colour, as a region.
+QRegion OpaqueRegion(const QImage& frame, const QColor& key);
+
+class TfrmClock : public QWidget {
+    Q_OBJECT
+public:
+    // The window's colour, which is also its transparency key.
+    static inline const QColor kKeyColor{128, 0, 0};
+    static constexpr int kClientSize = 136;
+
+    // A top-level window: it has no owner, so it stays on screen while the
+    // main window is hidden in the tray.
+    TfrmClock();
+    ~TfrmClock() override;
+
+    TOvcClock* OvcClock1 = nullptr;
+    QMenu* PopupMenu1 = nullptr;
+    QAction* HideClock1 = nullptr;
+
+    // The main window's show/hide command, which "Hide Clock" runs.
+    QPointer<QAction> ShowClockAction;
+    // Receives the window's last position when it is destroyed.
+    std::function<void(const QPoint&)> OnFormDestroy;
+
+    void HideClock1Click();
+    void FormDestroy();
+    void OvcClock1MouseDown(class QMouseEvent* event);
+
+    // The visible and clickable part of the window.
+    const QRegion& VisibleRegion() const { return FShape; }
+
+protected:
+    void closeEvent(QCloseEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void UpdateShape();
+
+    QRegion FShape;
+    bool FDragging = false;
+    QPoint FDragOffset;
+    bool FDestroyed = false;
+};
