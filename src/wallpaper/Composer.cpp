@@ -236,7 +236,9 @@ bool ComposeWallpaper(const std::string& source, int mode, const std::string& de
         }
         result = result && MatchDepth(image, FreeImage_GetBPP(background.Dib())) &&
                  background.Paste(image, plan.left, plan.top, 256);
-        image.Assign(&background);
+        // The composed wallpaper is the background; it is handed over rather
+        // than copied, which would cost a display-sized copy.
+        image.Replace(background.Release());
     } else if (plan.rescale) {
         result = image.Rescale(plan.scaled.width, plan.scaled.height, FILTER_LANCZOS3);
     }

@@ -2,6 +2,8 @@
 
 #include <cstring>
 
+#include "wallpaper/FastRescale.h"
+
 TScreenBitmap MakeSolidScreenBitmap(int width, int height, int bitsPerPixel, TColor color) {
     TScreenBitmap bitmap;
     if (width <= 0 || height <= 0) {
@@ -131,6 +133,15 @@ void TFreeBitmap::Clear() {
     }
 }
 
+FIBITMAP* TFreeBitmap::Release() {
+    FIBITMAP* dib = FDib;
+    if (dib) {
+        FDib = nullptr;
+        Change();
+    }
+    return dib;
+}
+
 void TFreeBitmap::Assign(const TFreeBitmap* other) {
     if (other == this) {
         return;
@@ -179,7 +190,13 @@ bool TFreeBitmap::Rescale(int newWidth, int newHeight, FREE_IMAGE_FILTER filter,
             return false;
         }
     }
-    FIBITMAP* scaled = FreeImage_Rescale(FDib, newWidth, newHeight, filter);
+    // Colour pictures take the faster resampler of the same kernel; anything
+    // it does not handle goes to FreeImage.
+    FIBITMAP* scaled =
+        filter == FILTER_LANCZOS3 ? RescaleLanczos3(FDib, newWidth, newHeight) : nullptr;
+    if (!scaled) {
+        scaled = FreeImage_Rescale(FDib, newWidth, newHeight, filter);
+    }
     return (target ? target : this)->Replace(scaled);
 }
 

@@ -71,6 +71,8 @@ public:
     // Takes ownership of `dib`; a null handle changes nothing and gives false.
     bool Replace(FIBITMAP* dib);
     void Clear();
+    // Gives up the image without unloading it; the caller owns the handle.
+    FIBITMAP* Release();
     // Becomes a copy of `other`, or empty when `other` is missing or empty.
     void Assign(const TFreeBitmap* other);
 

@@ -1,7 +1,10 @@
 #include <gtest/gtest.h>
 
+#include <cstdlib>
+
 #include "TestPictures.h"
 #include "support/TempDir.h"
+#include "wallpaper/FastRescale.h"
 #include "wallpaper/FreeBitmap.h"
 #include "wallpaper/FreeUtils.h"
 
@@ -194,4 +197,73 @@ TEST(FreeBitmap, WinBitmapReleasesLikeItsBase) {
     TScreenBitmap bitmap = MakeSolidScreenBitmap(3, 2, 32, 0x00FF0000);
     EXPECT_TRUE(background.CopyFromBitmap(&bitmap));
     EXPECT_EQ(PixelAt(background.Dib(), 0, 0).b, 255);
+}
+
+TEST(FastRescale, MatchesFreeImagesLanczos3) {
+    struct Case {
+        int w, h, newW, newH, bpp;
+    } cases[] = {
+        {600, 400, 324, 216, 24},  // shrink about 1.85 times
+        {600, 400, 75, 50, 32},    // shrink 8 times
+        {300, 200, 640, 360, 24},  // enlarge, other proportions
+        {97, 61, 96, 60, 32},      // almost the same size
+        {1, 1, 5, 3, 24},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(::testing::Message()
+                     << c.w << "x" << c.h << " -> " << c.newW << "x" << c.newH);
+        TDib photo = PhotoPicture(c.w, c.h, 2);
+        TDib source(c.bpp == 32 ? FreeImage_ConvertTo32Bits(photo.get())
+                                : FreeImage_Clone(photo.get()));
+        const TDib reference(FreeImage_Rescale(source.get(), c.newW, c.newH, FILTER_LANCZOS3));
+        const TDib fast(RescaleLanczos3(source.get(), c.newW, c.newH));
+        ASSERT_TRUE(reference);
+        ASSERT_TRUE(fast);
+        ASSERT_EQ(fast.width(), static_cast<unsigned>(c.newW));
+        ASSERT_EQ(fast.height(), static_cast<unsigned>(c.newH));
+        ASSERT_EQ(fast.bpp(), static_cast<unsigned>(c.bpp));
+        double sum = 0;
+        int worst = 0;
+        long count = 0;
+        for (int y = 0; y < c.newH; ++y) {
+            for (int x = 0; x < c.newW; ++x) {
+                const TRgb a = PixelAt(reference.get(), x, y);
+                const TRgb b = PixelAt(fast.get(), x, y);
+                for (int d : {a.r - b.r, a.g - b.g, a.b - b.b, a.a - b.a}) {
+                    sum += std::abs(d);
+                    worst = std::max(worst, std::abs(d));
+                    ++count;
+                }
+            }
+        }
+        EXPECT_LT(sum / count, 0.6);
+        EXPECT_LE(worst, 6);
+    }
+}
+
+TEST(FastRescale, KeepsFlatColoursExactAndRefusesWhatItDoesNotHandle) {
+    const TDib flat = SolidPicture(333, 222, {200, 100, 7, 99}, 32);
+    const TDib scaled(RescaleLanczos3(flat.get(), 1000, 97));
+    ASSERT_TRUE(scaled);
+    for (int y : {0, 50, 96}) {
+        for (int x : {0, 1, 500, 999}) {
+            EXPECT_EQ(PixelAt(scaled.get(), x, y), (TRgb{200, 100, 7, 99}));
+        }
+    }
+    const TDib grey(FreeImage_Allocate(10, 10, 8));
+    EXPECT_EQ(RescaleLanczos3(grey.get(), 5, 5), nullptr);
+    EXPECT_EQ(RescaleLanczos3(flat.get(), 0, 5), nullptr);
+    EXPECT_EQ(RescaleLanczos3(nullptr, 5, 5), nullptr);
+}
+
+TEST(FreeBitmap, ReleaseHandsTheImageOver) {
+    int changes = 0;
+    TFreeBitmap image(FIT_BITMAP, 3, 3, 24);
+    image.OnChange = [&](TFreeBitmap&) { ++changes; };
+    const TDib taken(image.Release());
+    EXPECT_TRUE(taken);
+    EXPECT_FALSE(image.IsValid());
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(image.Release(), nullptr);
+    EXPECT_EQ(changes, 1);
 }
