@@ -1,0 +1,58 @@
+#include "playlist/EditorServices.h"
+#include "wallpaper/FolderUtils.h"
+
+bool BrowseForFolder(TEditorDialogs& dialogs, const std::string& Title, const std::string& Root,
+                     std::string& Folder) {
+    if (!DirectoryExists(Folder)) {
+        Folder.clear();
+    }
+    std::string chosen;
+    if (!dialogs.PickFolder(Title, Root, Folder, chosen)) {
+        return false;
+    }
+    Folder = chosen;
+    return true;
+}
+
+std::string ChooseStartFolder(const TKnownFolders& folders) {
+    std::string folder = GetWallpaperDir();
+    if (folder.empty()) {
+        // The documents folder always gets its delimiter here, even when it
+        // is unknown.
+        std::string docs = folders.DocumentsFolder();
+        if (docs.empty() || docs.back() != kPathDelim) {
+            docs += kPathDelim;
+        }
+        folder = docs + "My Pictures";
+    }
+    if (!DirectoryExists(folder)) {
+        folder = folders.WindowsDirectory();
+    }
+    return folder;
+}
+
+std::vector<std::string> BuildMasks(const std::string& joinedMasks) {
+    std::vector<std::string> masks;
+    std::size_t start = 0;
+    while (true) {
+        const auto sep = joinedMasks.find_first_of(";,", start);
+        masks.push_back(joinedMasks.substr(start, sep - start));
+        if (sep == std::string::npos) {
+            break;
+        }
+        start = sep + 1;
+    }
+    return masks;
+}
+
+std::vector<std::string> FindImageFiles(const std::string& folder,
+                                        const std::vector<std::string>& masks) {
+    std::vector<std::string> found;
+    if (folder.empty() || !DirectoryExists(folder)) {
+        return found;
+    }
+    for (const auto& mask : masks) {
+        FindFiles(folder, mask, found);
+    }
+    return found;
+}

@@ -1,0 +1,210 @@
+#include "playlist/PreviewDecoder.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <FreeImage.h>
+
+#include <QFile>
+#include <QImageReader>
+
+#include <algorithm>
+#include <array>
+#include <cerrno>
+#include <cstring>
+#include <memory>
+
+namespace {
+
+struct TExtension {
+    std::string_view ext;
+    const char* qtFormat;  // the Qt reader to try first; nullptr: FreeImage only
+};
+
+// The extensions the preview accepts, with the reader that decodes each.
+constexpr std::array<TExtension, 39> kExtensions{{
+    {"bmp", "bmp"},    {"ico", "ico"},   {"wmf", nullptr}, {"emf", nullptr}, {"jfif", "jpeg"},
+    {"jpg", "jpeg"},   {"jpe", "jpeg"},  {"jpeg", "jpeg"}, {"rle", "bmp"},   {"dib", "bmp"},
+    {"win", "tga"},    {"vst", "tga"},   {"vda", "tga"},   {"tga", "tga"},   {"icb", "tga"},
+    {"tiff", "tiff"},  {"tif", "tiff"},  {"fax", "tiff"},  {"eps", nullptr}, {"pcx", nullptr},
+    {"pcc", nullptr},  {"scr", nullptr}, {"rpf", nullptr}, {"rla", nullptr}, {"sgi", nullptr},
+    {"rgba", nullptr}, {"rgb", nullptr}, {"bw", nullptr},  {"psd", nullptr}, {"pdd", nullptr},
+    {"ppm", "ppm"},    {"pgm", "pgm"},   {"pbm", "pbm"},   {"cel", nullptr}, {"pic", nullptr},
+    {"pcd", nullptr},  {"cut", nullptr}, {"psp", nullptr}, {"png", "png"},
+}};
+
+// FreeImage refuses nothing by size; pictures beyond this many pixels are
+// refused before their pixels are allocated.
+constexpr double kMaxPixels = 100.0 * 1000 * 1000;
+
+std::string Lower(std::string_view s) {
+    std::string out(s);
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') {
+            c = char(c - 'A' + 'a');
+        }
+    }
+    return out;
+}
+
+const TExtension* FindExtension(std::string_view extension) {
+    const std::string low = Lower(extension);
+    for (const auto& e : kExtensions) {
+        if (e.ext == low) {
+            return &e;
+        }
+    }
+    return nullptr;
+}
+
+[[noreturn]] void CannotDecode(const std::string& path, const std::string& why) {
+    throw EPreviewError("Cannot show picture \"" + path + "\". " + why);
+}
+
+QSize FitWithin(QSize size, int maxSide) {
+    if (size.width() <= maxSide && size.height() <= maxSide) {
+        return size;
+    }
+    QSize scaled = size.scaled(maxSide, maxSide, Qt::KeepAspectRatio);
+    return scaled.expandedTo(QSize(1, 1));
+}
+
+struct TDibDeleter {
+    void operator()(FIBITMAP* dib) const { FreeImage_Unload(dib); }
+};
+using TDib = std::unique_ptr<FIBITMAP, TDibDeleter>;
+
+// FreeImage for what Qt cannot read. Returns a null image when FreeImage
+// does not know the format either.
+TPreviewPicture LoadWithFreeImage(const std::string& path, int maxSide) {
+    FREE_IMAGE_FORMAT fif = FreeImage_GetFileType(path.c_str(), 0);
+    if (fif == FIF_UNKNOWN) {
+        fif = FreeImage_GetFIFFromFilename(path.c_str());
+    }
+    if (fif == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(fif)) {
+        return {};
+    }
+    if (FreeImage_FIFSupportsNoPixels(fif)) {
+        const TDib header(FreeImage_Load(fif, path.c_str(), FIF_LOAD_NOPIXELS));
+        if (!header) {
+            return {};
+        }
+        const double pixels =
+            double(FreeImage_GetWidth(header.get())) * double(FreeImage_GetHeight(header.get()));
+        if (pixels > kMaxPixels) {
+            CannotDecode(path, "The picture is too large to preview");
+        }
+    }
+    TDib dib(FreeImage_Load(fif, path.c_str(), 0));
+    if (!dib || !FreeImage_HasPixels(dib.get())) {
+        return {};
+    }
+    const int w = int(FreeImage_GetWidth(dib.get()));
+    const int h = int(FreeImage_GetHeight(dib.get()));
+    if (w <= 0 || h <= 0 || double(w) * double(h) > kMaxPixels) {
+        CannotDecode(path, "The picture is too large to preview");
+    }
+    if (FreeImage_GetImageType(dib.get()) != FIT_BITMAP) {
+        dib.reset(FreeImage_ConvertToStandardType(dib.get(), TRUE));
+        if (!dib) {
+            return {};
+        }
+    }
+    const TDib rgba(FreeImage_ConvertTo32Bits(dib.get()));
+    if (!rgba) {
+        return {};
+    }
+    QImage image(w, h, QImage::Format_ARGB32);
+    if (image.isNull()) {
+        CannotDecode(path, "Not enough memory to preview the picture");
+    }
+    // FreeImage keeps rows bottom-up, as B, G, R, A bytes: Qt's ARGB32 on
+    // little-endian machines.
+    for (int y = 0; y < h; ++y) {
+        const BYTE* src = FreeImage_GetScanLine(rgba.get(), h - 1 - y);
+        std::memcpy(image.scanLine(y), src, std::size_t(w) * 4);
+    }
+    const QSize fit = FitWithin(image.size(), maxSide);
+    if (fit != image.size()) {
+        image = image.scaled(fit, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+    }
+    return {image, QSize(w, h)};
+}
+
+}  // namespace
+
+std::string PictureExtension(std::string_view path) {
+    const auto slash = path.rfind('/');
+    const std::string_view name = slash == std::string_view::npos ? path : path.substr(slash + 1);
+    const auto dot = name.rfind('.');
+    return dot == std::string_view::npos ? std::string() : std::string(name.substr(dot + 1));
+}
+
+bool IsPreviewExtension(std::string_view extension) {
+    return FindExtension(extension) != nullptr;
+}
+
+TPreviewPicture LoadPreviewPicture(const std::string& path, int maxSide) {
+    const std::string ext = PictureExtension(path);
+    const TExtension* known = FindExtension(ext);
+    if (!known) {
+        throw EPreviewError("Unknown picture file extension (." + ext + ")");
+    }
+    if (path.find('\0') != std::string::npos) {
+        throw EPreviewError("Cannot open file \"" + path + "\". " + std::strerror(ENOENT));
+    }
+    // Opened here, by its bytes, so that no name is changed on its way to Qt;
+    // non-blocking, so that a named pipe never stalls the dialog.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0) {
+        throw EPreviewError("Cannot open file \"" + path + "\". " + std::strerror(errno));
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
+        ::close(fd);
+        throw EPreviewError("Cannot open file \"" + path + "\". " + std::strerror(err));
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+
+    if (known->qtFormat) {
+        QFile file;
+        if (file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+            QImageReader reader(&file, known->qtFormat);
+            const QSize size = reader.size();
+            if (size.isValid() && reader.supportsOption(QImageIOHandler::ScaledSize)) {
+                reader.setScaledSize(FitWithin(size, maxSide));
+            }
+            QImage image = reader.read();
+            if (!image.isNull()) {
+                const QSize own = size.isValid() ? size : image.size();
+                const QSize fit = FitWithin(image.size(), maxSide);
+                if (fit != image.size()) {
+                    image = image.scaled(fit, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
+                }
+                return {image, own};
+            }
+        } else {
+            ::close(fd);
+        }
+    } else {
+        ::close(fd);
+    }
+    TPreviewPicture picture = LoadWithFreeImage(path, maxSide);
+    if (picture.image.isNull()) {
+        CannotDecode(path, "The file is damaged or its picture format cannot be decoded here");
+    }
+    return picture;
+}
+
+QRect ThumbnailRectFor(int w, int h) {
+    if (w <= 0 || h <= 0) {
+        return QRect(0, 0, kPreviewSide, kPreviewSide);
+    }
+    const double r = double(w) / double(h);
+    if (w > h) {
+        return QRect(0, 0, kPreviewSide, int(kPreviewSide / r));
+    }
+    return QRect(0, 0, int(kPreviewSide * r), kPreviewSide);
+}

@@ -1,0 +1,121 @@
+#include "playlist/QtEditorServices.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileDialog>
+#include <QStandardPaths>
+
+#include "platform/qt/QtMessageService.h"
+#include "wallpaper/FolderUtils.h"
+
+namespace {
+
+const std::string kPlaylistFilter = "Vantoria Playlist (*.vpl)|*.vpl";
+
+std::string Bytes(const QString& name) {
+    const QByteArray b = QFile::encodeName(name);
+    return std::string(b.constData(), std::size_t(b.size()));
+}
+
+QString Name(const std::string& bytes) {
+    return QFile::decodeName(QByteArray(bytes.data(), qsizetype(bytes.size())));
+}
+
+bool RunFileDialog(QFileDialog& dialog, std::string& fileName) {
+    dialog.setWindowModality(Qt::ApplicationModal);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return false;
+    }
+    fileName = Bytes(dialog.selectedFiles().constFirst());
+    return true;
+}
+
+bool IsInside(const QString& dir, const QString& root) {
+    const QString d = QDir::cleanPath(dir);
+    const QString r = QDir::cleanPath(root);
+    return d == r || d.startsWith(r.endsWith('/') ? r : r + '/');
+}
+
+}  // namespace
+
+QStringList QtNameFilters(const std::string& filter) {
+    const QStringList parts = DisplayText(filter).split('|');
+    QStringList out;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        QString masks = parts[i + 1];
+        masks.replace(';', ' ');
+        out << parts[i] + " (" + masks + ")";
+    }
+    return out;
+}
+
+bool TQtEditorDialogs::OpenImage(const std::string& filter, std::string& fileName) {
+    QFileDialog dialog(parent_, QStringLiteral("Open"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setNameFilters(QtNameFilters(filter));
+    return RunFileDialog(dialog, fileName);
+}
+
+bool TQtEditorDialogs::OpenList(std::string& fileName) {
+    QFileDialog dialog(parent_, QStringLiteral("Open"));
+    dialog.setAcceptMode(QFileDialog::AcceptOpen);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setDefaultSuffix(QStringLiteral("vpl"));
+    dialog.setNameFilters(QtNameFilters(kPlaylistFilter));
+    return RunFileDialog(dialog, fileName);
+}
+
+bool TQtEditorDialogs::SaveList(std::string& fileName) {
+    QFileDialog dialog(parent_, QStringLiteral("Save As"));
+    dialog.setAcceptMode(QFileDialog::AcceptSave);
+    dialog.setFileMode(QFileDialog::AnyFile);
+    dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
+    dialog.setDefaultSuffix(QStringLiteral("vpl"));
+    dialog.setNameFilters(QtNameFilters(kPlaylistFilter));
+    if (!fileName.empty()) {
+        dialog.selectFile(Name(fileName));
+    }
+    return RunFileDialog(dialog, fileName);
+}
+
+bool TQtEditorDialogs::PickFolder(const std::string& title, const std::string& root,
+                                  const std::string& start, std::string& folder) {
+    QFileDialog dialog(parent_, Name(title));
+    dialog.setFileMode(QFileDialog::Directory);
+    dialog.setOption(QFileDialog::ShowDirsOnly, true);
+    if (!start.empty()) {
+        dialog.setDirectory(Name(start));
+    } else if (!root.empty()) {
+        dialog.setDirectory(Name(root));
+    }
+    if (!root.empty()) {
+        const QString rootName = Name(root);
+        QObject::connect(&dialog, &QFileDialog::directoryEntered, &dialog,
+                         [&dialog, rootName](const QString& dir) {
+                             if (!IsInside(dir, rootName)) {
+                                 dialog.setDirectory(rootName);
+                             }
+                         });
+    }
+    std::string chosen;
+    if (!RunFileDialog(dialog, chosen) || !DirectoryExists(chosen) ||
+        (!root.empty() && !IsInside(Name(chosen), Name(root)))) {
+        return false;
+    }
+    folder = chosen;
+    return true;
+}
+
+std::string TXdgKnownFolders::DocumentsFolder() const {
+    return Bytes(QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation));
+}
+
+std::string TXdgKnownFolders::WindowsDirectory() const {
+    const std::string pictures =
+        Bytes(QStandardPaths::writableLocation(QStandardPaths::PicturesLocation));
+    if (DirectoryExists(pictures)) {
+        return pictures;
+    }
+    return Bytes(QDir::homePath());
+}

@@ -1,0 +1,159 @@
+#include "wallpaper/FolderUtils.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "registry/JclRegistry.h"
+
+namespace {
+
+char FoldAscii(char c) {
+    return (c >= 'A' && c <= 'Z') ? char(c - 'A' + 'a') : c;
+}
+
+bool GlobMatch(std::string_view name, std::string_view mask) {
+    std::size_t n = 0;
+    std::size_t m = 0;
+    std::size_t starMask = std::string_view::npos;
+    std::size_t starName = 0;
+    while (n < name.size()) {
+        if (m < mask.size() && mask[m] == '*') {
+            starMask = m++;
+            starName = n;
+        } else if (m < mask.size() &&
+                   (mask[m] == '?' || FoldAscii(mask[m]) == FoldAscii(name[n]))) {
+            ++m;
+            ++n;
+        } else if (starMask != std::string_view::npos) {
+            m = starMask + 1;
+            n = ++starName;
+        } else {
+            return false;
+        }
+    }
+    while (m < mask.size() && mask[m] == '*') {
+        ++m;
+    }
+    return m == mask.size();
+}
+
+bool IsDirectoryEntry(const std::string& folder, const dirent& entry) {
+    if (entry.d_type == DT_DIR) {
+        return true;
+    }
+    if (entry.d_type != DT_LNK && entry.d_type != DT_UNKNOWN) {
+        return false;
+    }
+    // A link is a directory when it leads to one; a dangling link is an entry
+    // like a file.
+    struct stat st {};
+    return ::stat((folder + entry.d_name).c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+}  // namespace
+
+std::string AddBackslash(const std::string& Folder) {
+    if (Folder.empty() || Folder.back() == kPathDelim) {
+        return Folder;
+    }
+    return Folder + kPathDelim;
+}
+
+bool DirectoryExists(const std::string& path) {
+    if (path.empty() || path.find('\0') != std::string::npos) {
+        return false;
+    }
+    struct stat st {};
+    return ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+bool MatchesMask(std::string_view name, std::string_view mask) {
+    if (!mask.empty() && mask.back() == '.' && name.find('.') == std::string_view::npos) {
+        return GlobMatch(name, mask.substr(0, mask.size() - 1));
+    }
+    return GlobMatch(name, mask);
+}
+
+int FindFiles(const std::string& Folder, const std::string& Mask, std::vector<std::string>& List) {
+    if (Folder.find('\0') != std::string::npos) {
+        return ENOENT;
+    }
+    const std::string prefix = AddBackslash(Folder);
+    DIR* dir = ::opendir(Folder.empty() ? "." : Folder.c_str());
+    if (!dir) {
+        return errno ? errno : ENOENT;
+    }
+    int result = ENOENT;
+    while (true) {
+        errno = 0;
+        const dirent* entry = ::readdir(dir);
+        if (!entry) {
+            break;  // the end, or a folder that went away while it was read
+        }
+        const std::string_view name(entry->d_name);
+        if (!MatchesMask(name, Mask)) {
+            continue;
+        }
+        result = 0;
+        if (name == "." || name == ".." || IsDirectoryEntry(prefix, *entry)) {
+            continue;
+        }
+        List.push_back(prefix + entry->d_name);
+    }
+    ::closedir(dir);
+    return result;
+}
+
+std::string ExpandEnvironmentStrings(const std::string& text) {
+    return ExpandEnvironmentStrings(text,
+                                    [](const std::string& name) -> std::optional<std::string> {
+                                        if (const char* value = std::getenv(name.c_str())) {
+                                            return std::string(value);
+                                        }
+                                        return std::nullopt;
+                                    });
+}
+
+std::string ExpandEnvironmentStrings(const std::string& text, const TEnvironmentLookup& lookup) {
+    std::string out;
+    std::size_t i = 0;
+    while (i < text.size()) {
+        const std::size_t open = text.find('%', i);
+        if (open == std::string::npos) {
+            break;
+        }
+        const std::size_t close = text.find('%', open + 1);
+        if (close == std::string::npos) {
+            break;
+        }
+        out.append(text, i, open - i);
+        const std::string name = text.substr(open + 1, close - open - 1);
+        std::optional<std::string> value;
+        if (!name.empty() && name.find('=') == std::string::npos) {
+            value = lookup(name);
+        }
+        if (value) {
+            out += *value;
+            i = close + 1;
+        } else {
+            // Not a reference: keep the first "%" and look again from the second.
+            out += '%';
+            out += name;
+            i = close;
+        }
+    }
+    out.append(text, i, std::string::npos);
+    return out;
+}
+
+std::string GetWallpaperDir() {
+    try {
+        return ExpandEnvironmentStrings(RegReadTextStrict(
+            HKEY_LOCAL_MACHINE, "Software\\Microsoft\\Windows\\CurrentVersion", "WallPaperDir"));
+    } catch (...) {
+        return {};
+    }
+}

@@ -1,0 +1,46 @@
+#pragma once
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+// Folder and directory-search utilities of folder import. Paths are bytes,
+// used as they are; nothing here goes through a shell.
+
+// The delimiter between a folder and a name in the paths this system builds:
+// "/" here (a Windows build joins with "\").
+inline constexpr char kPathDelim = '/';
+
+// Folder with the path delimiter appended when it is non-empty and does not
+// already end with one; an empty string stays empty. (The name is the one the
+// Windows build uses, where the delimiter is a backslash.)
+std::string AddBackslash(const std::string& Folder);
+
+// True when path exists and is a directory (a link to a directory counts).
+bool DirectoryExists(const std::string& path);
+
+// Wildcard match of one entry name against a mask as the Windows directory
+// search does it: "*" any run of characters, "?" one character, letters
+// compared without regard to ASCII case, and a mask ending in "." (such as
+// "*.") matching names without any extension.
+bool MatchesMask(std::string_view name, std::string_view mask);
+
+// Appends AddBackslash(Folder) + name for every entry of Folder that matches
+// Mask and is not a directory; hidden files are found like any other, and
+// subfolders are never entered. Returns 0 when at least one entry (of any
+// kind) matched, ENOENT when none did, or the error that stopped the folder
+// from being read. Never raises for a folder that vanished or is unreadable.
+int FindFiles(const std::string& Folder, const std::string& Mask, std::vector<std::string>& List);
+
+// Replaces every %NAME% reference by the value of the environment variable
+// NAME; references to unset variables, a lone "%" and "%%" stay as written.
+using TEnvironmentLookup = std::function<std::optional<std::string>(const std::string&)>;
+std::string ExpandEnvironmentStrings(const std::string& text);
+std::string ExpandEnvironmentStrings(const std::string& text, const TEnvironmentLookup& lookup);
+
+// The system's wallpaper folder: the machine-wide "WallPaperDir" value of
+// Software\Microsoft\Windows\CurrentVersion, environment-expanded. Empty when
+// it cannot be read; never raises.
+std::string GetWallpaperDir();
