@@ -211,8 +211,8 @@ int main() {
     const std::string peerOut = dir + "/peer.bmp";
 
     std::printf(
-        "\nMedian wall time in ms (composer %d runs, peers %d runs; peers use both cores, "
-        "the composer one).\n",
+        "\nMedian wall time in ms (composer %d runs, peers %d runs; \"plain\": the composer "
+        "without shrinking while decoding; all of them may use every core).\n",
         runs, peerRuns);
     std::printf("%-13s %-9s %-9s %-9s %6s %6s | %6s %6s %6s | %6s | %8s %8s\n", "picture",
                 "display", "mode", "size", "vant.", "plain", "magick", "vthumb", "vresiz", "ratio",
