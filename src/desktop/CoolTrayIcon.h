@@ -6,7 +6,10 @@
 #include "platform/TrayService.h"
 
 // The tray icon on Qt's system tray (StatusNotifierItem where a tray host
-// offers it, XEmbed otherwise).
+// offers it, XEmbed otherwise). The icon is shown exactly while the program
+// is in the tray; Qt docks it again into a tray host that restarts.
+// The right button opens the popup menu, a double click runs the default
+// command, a single left click does nothing.
 class TCoolTrayIcon : public TTrayService {
     Q_OBJECT
 public:
@@ -20,12 +23,19 @@ public:
     bool HostAvailable() const override;
     void SetPopupMenu(QMenu* menu) override;
 
-    // The tooltip as the shell shows it: the first 127 bytes of the hint.
+    // What the tray shows right now.
+    QString ToolTip() const { return icon_.toolTip(); }
+    bool Shown() const { return icon_.isVisible(); }
+
+    // The tooltip as the tray shows it: the first 127 bytes of the hint. A
+    // UTF-8 hint is never cut inside a character, which would turn the whole
+    // tooltip into a mess of Latin-1 letters.
     static std::string TipText(const std::string& hint);
 
-private:
+    // A mouse notification from the tray host.
     void OnActivated(QSystemTrayIcon::ActivationReason reason);
 
+private:
     QSystemTrayIcon icon_;
     QPointer<QMenu> menu_;
     std::string hint_ = "Vantoria";

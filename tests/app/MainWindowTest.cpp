@@ -295,7 +295,7 @@ TEST_F(MainWindow, MinimiseGoesToTheTrayAndADoubleClickComesBack) {
 
     // The platform's own minimise takes the same road.
     frm->setWindowState(Qt::WindowMinimized);
-    QTRY_VERIFY(!frm->isVisible());
+    EXPECT_TRUE(QTest::qWaitFor([this] { return !frm->isVisible(); }));
     EXPECT_TRUE(tray.visible);
     frm->PopupMenu->defaultAction()->trigger();
     EXPECT_TRUE(frm->isVisible());
@@ -330,7 +330,7 @@ TEST_F(MainWindow, APressOnThePagerOutsideTheButtonsMovesTheWindow) {
             QTest::mousePress(pager, button, {}, at);
             QTest::mouseMove(pager, at + QPoint(30, 20));
             QTest::mouseRelease(pager, button, {}, at + QPoint(30, 20));
-            QTRY_COMPARE(frm->pos(), before + QPoint(30, 20));
+            EXPECT_EQ(frm->pos(), before + QPoint(30, 20));
         }
         EXPECT_EQ(frm->pos(), start + QPoint(60, 40));
     }

@@ -309,6 +309,30 @@ TEST_F(StartUpTest, UnreadablePlaylistsGiveAnEmptyListAndPositionZero) {
     EXPECT_EQ(other->FPlayList, std::vector<std::string>{files[1]});
 }
 
+TEST_F(StartUpTest, OddNamesSurviveByteForByteAndLongListsArePruned) {
+    const std::vector<std::string> odd = {dir.File(" lead and trail .jpg "),
+                                          dir.File("quote \"'$(x)`.jpg"),
+                                          dir.File("latin1 M\xFCnchen.jpg"),
+                                          dir.File("utf8 caf\xC3\xA9.jpg")};
+    std::string text;
+    for (const auto& f : odd) {
+        WriteFileBytes(f, "x");
+        text += f + "\r\n";
+    }
+    std::vector<std::string> expected = odd;
+    for (int i = 0; i < 5000; ++i) {
+        const std::string f = dir.File("n" + std::to_string(i) + ".png");
+        if (i % 2 == 0) {
+            WriteFileBytes(f, "x");
+            expected.push_back(f);
+        }
+        text += f + "\n";
+    }
+    Settings(apNone, List(text));
+    frm->StartUp();
+    EXPECT_EQ(frm->FPlayList, expected);
+}
+
 TEST_F(StartUpTest, FirstStartRaisesFromTheAutoplayWriteAndCreatesNoKey) {
     EXPECT_THROW(frm->StartUp(), EJclRegistryError);
     EXPECT_FALSE(RegKeyPresent(HKEY_CURRENT_USER, settings::kKey));
