@@ -48,8 +48,50 @@ struct TSourceHeader {
     TPixelSize size;    // as shown, after the EXIF orientation
 };
 
+// FreeImage reads no GIF header without decoding, and allocates the first
+// frame's size as the descriptor gives it: read that descriptor here.
+TSourceHeader ReadGifHeader(const std::string& source) {
+    TSourceHeader header;
+    std::FILE* file = std::fopen(source.c_str(), "rb");
+    if (!file) {
+        return header;
+    }
+    unsigned char bytes[13];
+    auto skip = [file](long count) { return std::fseek(file, count, SEEK_CUR) == 0; };
+    if (std::fread(bytes, 1, 13, file) == 13 && std::memcmp(bytes, "GIF", 3) == 0 &&
+        (!(bytes[10] & 0x80) || skip(3L << ((bytes[10] & 7) + 1)))) {
+        for (int blocks = 0; blocks < 4096; ++blocks) {
+            const int introducer = std::fgetc(file);
+            if (introducer == 0x2C) {
+                unsigned char descriptor[8];
+                if (std::fread(descriptor, 1, 8, file) == 8) {
+                    header.read = true;
+                    header.size = {descriptor[4] | descriptor[5] << 8,
+                                   descriptor[6] | descriptor[7] << 8};
+                }
+                break;
+            }
+            if (introducer != 0x21 || std::fgetc(file) == EOF) {
+                break;
+            }
+            // An extension: data sub-blocks up to an empty one.
+            int length = 0;
+            while ((length = std::fgetc(file)) > 0 && skip(length)) {
+            }
+            if (length != 0) {
+                break;
+            }
+        }
+    }
+    std::fclose(file);
+    return header;
+}
+
 TSourceHeader ReadHeader(FREE_IMAGE_FORMAT format, const std::string& source) {
     TSourceHeader header;
+    if (format == FIF_GIF) {
+        return ReadGifHeader(source);
+    }
     if (!FreeImage_FIFSupportsNoPixels(format)) {
         return header;
     }

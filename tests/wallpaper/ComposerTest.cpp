@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -456,4 +457,34 @@ TEST_F(ComposerTest, ReplacesTheDestinationAsAWhole) {
     EXPECT_NE(before.st_ino, after.st_ino);
     EXPECT_EQ(after.st_mode & 0777, 0644u);
     EXPECT_EQ(LoadPicture(destination).width(), 1024u);
+}
+
+TEST_F(ComposerTest, HugeGifFramesAreRefusedBeforeDecoding) {
+    // FreeImage reads no GIF header alone: the composer reads the first
+    // frame's descriptor itself, past a global palette and an extension.
+    std::string gif("GIF89a");
+    gif += std::string("\x02\x00\x02\x00\x80\x00\x00", 7);      // 2 x 2 screen, 2-colour palette
+    gif += std::string("\x00\x00\x00\xff\xff\xff", 6);          // the palette
+    gif += std::string("\x21\xf9\x04\x00\x00\x00\x00\x00", 8);  // graphic control extension
+    gif += std::string("\x2c\x00\x00\x00\x00\x60\xea\x60\xea\x00", 10);  // 60000 x 60000 frame
+    gif += std::string("\x02\x02\x44\x01\x00\x3b", 6);
+    WriteFileBytes(dir.File("huge.gif"), gif);
+    WriteFileBytes(destination, "previous wallpaper");
+    struct rusage before {};
+    ::getrusage(RUSAGE_SELF, &before);
+    EXPECT_FALSE(Compose(dir.File("huge.gif"), fmStretch));
+    EXPECT_TRUE(ReadFileBytes(destination) == "previous wallpaper");
+    // Decoding that frame takes FreeImage seconds and about 450 MB.
+    struct rusage after {};
+    ::getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 200L * 1024L);  // kilobytes
+
+    // The same picture with a 2 x 2 frame composes.
+    gif.replace(gif.size() - 11, 4, std::string("\x02\x00\x02\x00", 4));
+    WriteFileBytes(dir.File("small.gif"), gif);
+    EXPECT_TRUE(Compose(dir.File("small.gif"), fmStretch));
+    TComposeOptions options;
+    options.maxSourcePixels = 3;
+    EXPECT_FALSE(
+        ComposeWallpaper(dir.File("small.gif"), fmStretch, destination, 0, screen, options));
 }
