@@ -81,7 +81,7 @@ void TfrmClock::FormDestroy() {
         return;
     }
     FDestroyed = true;
-    if (OnFormDestroy) {
+    if (OnFormDestroy && DesktopWindowPositionsKnown()) {
         OnFormDestroy(pos());
     }
 }
@@ -140,10 +140,16 @@ bool TfrmClock::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TfrmClock::closeEvent(QCloseEvent* event) {
-    // A close request from the window system (Alt+F4) only hides the clock;
-    // the main window's command decides whether it exists.
-    event->ignore();
-    hide();
+    if (event->spontaneous()) {
+        // A close request from the window system (Alt+F4) only hides the
+        // clock; the main window's command decides whether it exists.
+        event->ignore();
+        hide();
+        return;
+    }
+    // The program's own close is accepted: a quitting application first
+    // closes every window, and a refusal here would keep it running.
+    QWidget::closeEvent(event);
 }
 
 void TfrmClock::showEvent(QShowEvent* event) {

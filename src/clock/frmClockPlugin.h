@@ -35,7 +35,8 @@ public:
 
     // The main window's show/hide command, which "Hide Clock" runs.
     QPointer<QAction> ShowClockAction;
-    // Receives the window's last position when it is destroyed.
+    // Receives the window's last position when it is destroyed, where the
+    // platform tells positions at all.
     std::function<void(const QPoint&)> OnFormDestroy;
 
     void HideClock1Click();

@@ -8,3 +8,8 @@ class QWidget;
 // again before every show: window managers forget the marks of a hidden
 // window. Does nothing on a platform that has no such marks.
 void MarkDesktopAccessory(QWidget* window);
+
+// Whether the platform tells a program where its top-level windows are. A
+// Wayland client never learns (nor chooses) its position, so a position read
+// there means nothing and must not replace a stored one.
+bool DesktopWindowPositionsKnown();

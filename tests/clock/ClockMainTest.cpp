@@ -115,12 +115,12 @@ TEST_F(ClockMainTest, HideClockOnTheClockActsLikeTheCommand) {
     EXPECT_FALSE(clock);
 }
 
-TEST_F(ClockMainTest, CloseRequestHidesButTheCommandStillReadsHide) {
+TEST_F(ClockMainTest, ClockHiddenByTheWindowSystemStaysWanted) {
     frm->FormCreate();
     frm->PrepareState();
     QPointer<TfrmClock> first = frm->frmClock;
     first->move(50, 60);
-    first->close();
+    first->hide();  // what Alt+F4 does to it
     EXPECT_FALSE(first->isVisible());
     EXPECT_EQ(frm->frmClock, first);
     EXPECT_TRUE(frm->FShowClock);

@@ -86,15 +86,6 @@ TEST(ClockWindow, HideClockRunsTheMainCommand) {
     EXPECT_EQ(triggered.count(), 1);
 }
 
-TEST(ClockWindow, CloseRequestOnlyHides) {
-    TfrmClock w;
-    w.show();
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    EXPECT_FALSE(w.close()) << "the close is refused";
-    EXPECT_FALSE(w.isVisible());
-    EXPECT_GE(w.OvcClock1->TickHandle(), 0);
-}
-
 TEST(ClockWindow, DestroyHandsBackTheLastPosition) {
     std::optional<QPoint> got;
     {

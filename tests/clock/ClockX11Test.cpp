@@ -10,11 +10,16 @@
 #include <QProcess>
 #include <QStandardPaths>
 #include <QTest>
+#include <QTimer>
 #include <memory>
 
 #include <signal.h>
 
+#include "app/Main.h"
 #include "clock/frmClockPlugin.h"
+#include "registry/JclRegistry.h"
+#include "registry/MemoryRegistryStore.h"
+#include "support/Recorders.h"
 #include "X11Probe.h"
 
 namespace {
@@ -185,4 +190,58 @@ TEST_F(ClockX11Test, WindowManagerMovesItAndAltF4OnlyHidesIt) {
     XDo({"key", "alt+F4"});
     QTRY_VERIFY(!clock->isVisible());
     EXPECT_GE(clock->OvcClock1->TickHandle(), 0) << "hidden, not destroyed";
+}
+
+TEST_F(ClockX11Test, DraggedClockPositionIsSavedAtExitAndUsedAtTheNextStart) {
+    auto store = std::make_shared<TMemoryRegistryStore>();
+    RegSetStore(store);
+    TRecordingMessages messages;
+    TFixedScreenInfo screen{{1024, 768, 32}};
+    TRecordingApplier applier;
+    TMainServices services;
+    services.messages = &messages;
+    services.screen = &screen;
+    services.applier = &applier;
+
+    auto frm = std::make_unique<TfrmMain>(services);
+    frm->FormCreate();
+    frm->PrepareState();
+    ASSERT_TRUE(frm->frmClock);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(frm->frmClock.data()));
+    EXPECT_EQ(X11WindowPosition(static_cast<unsigned long>(frm->frmClock->winId())),
+              QPoint(1024 - 165, 20));
+    Settle();
+
+    XDo({"mousemove", "927", "88", "mousedown", "1"});
+    Settle();
+    XDo({"mousemove", "800", "150"});
+    Settle();
+    XDo({"mousemove", "727", "188", "mouseup", "1"});
+    QTRY_COMPARE(frm->frmClock->pos(), QPoint(659, 120));
+
+    // A close request (another instance, SIGTERM) quits the application,
+    // which first closes its visible windows and stays in its event loop if
+    // one refuses: the shown clock must not. Then, as at the program's end,
+    // the clock goes first and the settings are saved.
+    frm->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(frm.get()));
+    QTimer::singleShot(0, qApp, [] { QCoreApplication::quit(); });
+    QTimer::singleShot(5000, qApp, [] { QCoreApplication::exit(7); });
+    EXPECT_EQ(QApplication::exec(), 0) << "the event loop only ended on the fail-safe timer";
+    frm->ReleaseClock();
+    frm->FormDestroy();
+    frm.reset();
+    EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, settings::kKey, "ClockX", 0), 659);
+    EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, settings::kKey, "ClockY", 0), 120);
+
+    frm = std::make_unique<TfrmMain>(services);
+    frm->FormCreate();
+    frm->PrepareState();
+    ASSERT_TRUE(frm->frmClock);
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(frm->frmClock.data()));
+    EXPECT_EQ(X11WindowPosition(static_cast<unsigned long>(frm->frmClock->winId())),
+              QPoint(659, 120));
+    frm->ReleaseClock();
+    frm.reset();
+    RegSetStore(nullptr);
 }

@@ -93,14 +93,29 @@ QPoint X11WindowPosition(unsigned long window) {
     return {x, y};
 }
 
+static int IgnoreXError(Display*, XErrorEvent*) {
+    return 0;
+}
+
 bool X11WindowManagerRunning() {
     TDisplay d = Open();
     if (!d) {
         return false;
     }
-    return !AtomOrWindowList(d.get(), DefaultRootWindow(d.get()), "_NET_SUPPORTING_WM_CHECK",
-                             XA_WINDOW)
-                .empty();
+    const auto check = AtomOrWindowList(d.get(), DefaultRootWindow(d.get()),
+                                        "_NET_SUPPORTING_WM_CHECK", XA_WINDOW);
+    if (check.empty()) {
+        return false;
+    }
+    // A window manager that has gone leaves the root's property behind; its
+    // check window, which names itself, goes with it.
+    XSync(d.get(), False);
+    auto previous = XSetErrorHandler(&IgnoreXError);
+    const auto self =
+        AtomOrWindowList(d.get(), check.front(), "_NET_SUPPORTING_WM_CHECK", XA_WINDOW);
+    XSync(d.get(), False);
+    XSetErrorHandler(previous);
+    return !self.empty() && self.front() == check.front();
 }
 
 bool X11IsManaged(unsigned long window) {

@@ -15,3 +15,7 @@ void MarkDesktopAccessory(QWidget* window) {
     }
     X11MarkSkipTaskbar(x11->display(), static_cast<unsigned long>(window->winId()));
 }
+
+bool DesktopWindowPositionsKnown() {
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
