@@ -4,6 +4,7 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -14,6 +15,7 @@ class QAction;
 class QMenu;
 struct TWMWTSSessionChange;
 class TfrmClock;
+class TfrmList;
 
 // The main window: owns the program's state for its whole life (the playlist
 // and the position in it, the working copy of the settings) and carries the
@@ -120,7 +122,13 @@ public:
     // Each returns true when the dialog was confirmed.
     std::function<bool()> ShowSettingsDialogFn;
     std::function<void()> ShowAboutBoxFn;
-    std::function<bool()> EditPlaylistFn;
+    // The playlist editor for the Load List command; tests give one whose
+    // dialogs answer for the user.
+    std::function<std::unique_ptr<TfrmList>()> CreatePlaylistEditorFn;
+
+    // The Load List command: the playlist goes to the editor and, when it is
+    // confirmed, comes back with its file name and import folder.
+    void EditPlaylist();
 
 signals:
     // The application is asked to end (Exit, close request, log-off).

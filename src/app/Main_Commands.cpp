@@ -141,11 +141,7 @@ void TfrmMain::actResetDefaultExecute() {
     }
 }
 
-void TfrmMain::actLoadListExecute() {
-    if (EditPlaylistFn) {
-        EditPlaylistFn();
-    }
-}
+void TfrmMain::actLoadListExecute() { EditPlaylist(); }
 
 void TfrmMain::actAboutExecute() {
     try {

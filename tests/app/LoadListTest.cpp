@@ -1,0 +1,136 @@
+// The Load List hand-over between the main window and the playlist editor.
+#include <gtest/gtest.h>
+
+#include <QLineEdit>
+#include <QTimer>
+#include <memory>
+
+#include "app/Main.h"
+#include "playlist/EditorServices.h"
+#include "playlist/frm_PlayList.h"
+#include "registry/JclRegistry.h"
+#include "registry/MemoryRegistryStore.h"
+#include "support/Recorders.h"
+#include "support/TempDir.h"
+
+namespace {
+
+class TNoDialogs : public TEditorDialogs {
+public:
+    bool OpenImage(const std::string&, std::string&) override { return false; }
+    bool OpenList(std::string&) override { return false; }
+    bool SaveList(std::string&) override { return false; }
+    bool PickFolder(const std::string&, const std::string&, const std::string&,
+                    std::string&) override {
+        return false;
+    }
+};
+
+class TNoFolders : public TKnownFolders {
+public:
+    std::string DocumentsFolder() const override { return {}; }
+    std::string WindowsDirectory() const override { return {}; }
+};
+
+class LoadListTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        store = std::make_shared<TMemoryRegistryStore>();
+        RegSetStore(store);
+        services.messages = &messages;
+        services.screen = &screen;
+        services.applier = &applier;
+        frm = std::make_unique<TfrmMain>(services);
+        frm->FPlayList = {"/old/a.jpg", "/old/b.jpg"};
+        frm->FPlayListFile = "/old/list.vpl";
+        frm->FFolder = "/old";
+        frm->FCurrent = 1;
+    }
+    void TearDown() override {
+        frm.reset();
+        RegSetStore(nullptr);
+    }
+    // The user edits the list in the editor, then confirms or cancels.
+    void Answer(std::function<void(TfrmList&)> edit, bool confirm) {
+        frm->CreatePlaylistEditorFn = [this, edit, confirm] {
+            auto editor = std::make_unique<TfrmList>(messages, dialogs, folders);
+            TfrmList* e = editor.get();
+            seen = {};
+            QTimer::singleShot(0, e, [this, e, edit, confirm] {
+                seen.first = e->Entries();
+                seen.second = {e->FFileName, e->FFolder, e->edtName->text().toStdString()};
+                edit(*e);
+                confirm ? e->accept() : e->reject();
+            });
+            return editor;
+        };
+    }
+    std::pair<std::vector<std::string>, std::vector<std::string>> seen;
+    TTempDir dir;
+    std::shared_ptr<TMemoryRegistryStore> store;
+    TRecordingMessages messages;
+    TFixedScreenInfo screen{{1024, 768, 32}};
+    TRecordingApplier applier;
+    TMainServices services;
+    TNoDialogs dialogs;
+    TNoFolders folders;
+    std::unique_ptr<TfrmMain> frm;
+};
+
+TEST_F(LoadListTest, ConfirmedEditorReplacesTheListSavesTheFileAndTheSettings) {
+    const std::string file = dir.File("new list.vpl");
+    Answer([&](TfrmList& e) {
+        e.SetEntries({"/pics/x.jpg", "/pics/y \"q\".png"});
+        e.SetFileName(file);
+        e.FFolder = "/pics";
+    }, true);
+    frm->EditPlaylist();
+    EXPECT_EQ(seen.first, (std::vector<std::string>{"/old/a.jpg", "/old/b.jpg"}));
+    EXPECT_EQ(seen.second, (std::vector<std::string>{"/old/list.vpl", "/old", "/old/list.vpl"}));
+    EXPECT_EQ(frm->FPlayList, (std::vector<std::string>{"/pics/x.jpg", "/pics/y \"q\".png"}));
+    EXPECT_EQ(frm->FPlayListFile, file);
+    EXPECT_EQ(frm->FFolder, "/pics");
+    EXPECT_EQ(frm->FCurrent, 0);
+    EXPECT_EQ(ReadFileBytes(file), "/pics/x.jpg\r\n/pics/y \"q\".png\r\n");
+    EXPECT_EQ(RegReadText(HKEY_CURRENT_USER, settings::kKey, "Playlist", ""), file);
+    EXPECT_EQ(RegReadText(HKEY_CURRENT_USER, settings::kKey, "Folder", ""), "/pics");
+    EXPECT_TRUE(applier.applied.empty()) << "nothing is applied to the desktop";
+}
+
+TEST_F(LoadListTest, ConfirmedWithoutANameKeepsTheListInMemoryOnly) {
+    Answer([](TfrmList& e) {
+        e.SetEntries({"/pics/only.jpg"});
+        e.SetFileName("");
+    }, true);
+    frm->EditPlaylist();
+    EXPECT_EQ(frm->FPlayList, std::vector<std::string>{"/pics/only.jpg"});
+    EXPECT_EQ(frm->FPlayListFile, "");
+    EXPECT_TRUE(frm->actNext->isEnabled());
+    EXPECT_EQ(RegReadText(HKEY_CURRENT_USER, settings::kKey, "Playlist", "unset"), "");
+}
+
+TEST_F(LoadListTest, CancelledEditorChangesNothing) {
+    Answer([](TfrmList& e) { e.SetEntries({}); }, false);
+    frm->EditPlaylist();
+    EXPECT_EQ(frm->FPlayList, (std::vector<std::string>{"/old/a.jpg", "/old/b.jpg"}));
+    EXPECT_EQ(frm->FPlayListFile, "/old/list.vpl");
+    EXPECT_EQ(frm->FCurrent, 1);
+    EXPECT_FALSE(RegKeyPresent(HKEY_CURRENT_USER, settings::kKey));
+}
+
+TEST_F(LoadListTest, AFileThatCannotBeWrittenIsReportedAndTheListStillTakesEffect) {
+    const std::string bad = dir.File("no such folder/list.vpl");
+    Answer([&](TfrmList& e) {
+        e.SetEntries({"/pics/x.jpg"});
+        e.SetFileName(bad);
+    }, true);
+    frm->actLoadList->trigger();
+    EXPECT_EQ(frm->FPlayList, std::vector<std::string>{"/pics/x.jpg"});
+    EXPECT_EQ(frm->FCurrent, 1) << "position and settings stay when the file cannot be written";
+    ASSERT_FALSE(messages.shown.empty());
+    EXPECT_EQ(messages.shown.back().kind, "exception");
+    EXPECT_EQ(messages.shown.back().text.rfind("Cannot create file \"" + bad + "\". ", 0), 0u)
+        << messages.shown.back().text;
+}
+
+}  // namespace
