@@ -51,8 +51,12 @@ std::vector<std::string> FindImageFiles(const std::string& folder,
     if (folder.empty() || !DirectoryExists(folder)) {
         return found;
     }
+    std::vector<TFolderEntry> entries;
+    if (ReadFolder(folder, entries) != 0) {
+        return found;
+    }
     for (const auto& mask : masks) {
-        FindFiles(folder, mask, found);
+        FindFiles(folder, entries, mask, found);
     }
     return found;
 }

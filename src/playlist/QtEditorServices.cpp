@@ -38,13 +38,18 @@ bool IsInside(const QString& dir, const QString& root) {
 
 }  // namespace
 
-QStringList QtNameFilters(const std::string& filter) {
+QStringList QtNameFilters(const std::string& filter, bool anyCase) {
     const QStringList parts = DisplayText(filter).split('|');
     QStringList out;
     for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
-        QString masks = parts[i + 1];
-        masks.replace(';', ' ');
-        out << parts[i] + " (" + masks + ")";
+        QStringList masks;
+        for (const QString& mask : parts[i + 1].split(';', Qt::SkipEmptyParts)) {
+            masks << mask;
+            if (anyCase && mask.toUpper() != mask) {
+                masks << mask.toUpper();
+            }
+        }
+        out << parts[i] + " (" + masks.join(' ') + ")";
     }
     return out;
 }
@@ -53,7 +58,11 @@ bool TQtEditorDialogs::OpenImage(const std::string& filter, std::string& fileNam
     QFileDialog dialog(parent_, QStringLiteral("Open"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFile);
-    dialog.setNameFilters(QtNameFilters(filter));
+    // Qt's dialog matches masks case-sensitively here, while picture names
+    // often come in capitals from cameras: each mask is offered in both
+    // cases, and the dialog shows only the texts of the filter.
+    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+    dialog.setNameFilters(QtNameFilters(filter, true));
     return RunFileDialog(dialog, fileName);
 }
 
@@ -62,7 +71,8 @@ bool TQtEditorDialogs::OpenList(std::string& fileName) {
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(QStringLiteral("vpl"));
-    dialog.setNameFilters(QtNameFilters(kPlaylistFilter));
+    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+    dialog.setNameFilters(QtNameFilters(kPlaylistFilter, true));
     return RunFileDialog(dialog, fileName);
 }
 
@@ -72,7 +82,8 @@ bool TQtEditorDialogs::SaveList(std::string& fileName) {
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog.setDefaultSuffix(QStringLiteral("vpl"));
-    dialog.setNameFilters(QtNameFilters(kPlaylistFilter));
+    dialog.setOption(QFileDialog::HideNameFilterDetails, true);
+    dialog.setNameFilters(QtNameFilters(kPlaylistFilter, true));
     if (!fileName.empty()) {
         dialog.selectFile(Name(fileName));
     }

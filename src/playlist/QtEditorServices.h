@@ -28,5 +28,6 @@ public:
     std::string WindowsDirectory() const override;
 };
 
-// A "text|masks|text|masks" filter as Qt's name filters: "text (m1 m2)".
-QStringList QtNameFilters(const std::string& filter);
+// A "text|masks|text|masks" filter as Qt's name filters: "text (m1 m2)";
+// with anyCase each mask also in capitals ("*.jpg *.JPG").
+QStringList QtNameFilters(const std::string& filter, bool anyCase = false);

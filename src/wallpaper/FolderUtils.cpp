@@ -77,7 +77,7 @@ bool MatchesMask(std::string_view name, std::string_view mask) {
     return GlobMatch(name, mask);
 }
 
-int FindFiles(const std::string& Folder, const std::string& Mask, std::vector<std::string>& List) {
+int ReadFolder(const std::string& Folder, std::vector<TFolderEntry>& entries) {
     if (Folder.find('\0') != std::string::npos) {
         return ENOENT;
     }
@@ -86,25 +86,38 @@ int FindFiles(const std::string& Folder, const std::string& Mask, std::vector<st
     if (!dir) {
         return errno ? errno : ENOENT;
     }
-    int result = ENOENT;
-    while (true) {
-        errno = 0;
-        const dirent* entry = ::readdir(dir);
-        if (!entry) {
-            break;  // the end, or a folder that went away while it was read
-        }
+    // A folder that goes away while it is read simply ends the list.
+    while (const dirent* entry = ::readdir(dir)) {
         const std::string_view name(entry->d_name);
-        if (!MatchesMask(name, Mask)) {
+        const bool directory = name == "." || name == ".." || IsDirectoryEntry(prefix, *entry);
+        entries.push_back({std::string(name), directory});
+    }
+    ::closedir(dir);
+    return 0;
+}
+
+int FindFiles(const std::string& Folder, const std::vector<TFolderEntry>& entries,
+              const std::string& Mask, std::vector<std::string>& List) {
+    const std::string prefix = AddBackslash(Folder);
+    int result = ENOENT;
+    for (const auto& e : entries) {
+        if (!MatchesMask(e.name, Mask)) {
             continue;
         }
         result = 0;
-        if (name == "." || name == ".." || IsDirectoryEntry(prefix, *entry)) {
-            continue;
+        if (!e.directory) {
+            List.push_back(prefix + e.name);
         }
-        List.push_back(prefix + entry->d_name);
     }
-    ::closedir(dir);
     return result;
+}
+
+int FindFiles(const std::string& Folder, const std::string& Mask, std::vector<std::string>& List) {
+    std::vector<TFolderEntry> entries;
+    if (const int err = ReadFolder(Folder, entries)) {
+        return err;
+    }
+    return FindFiles(Folder, entries, Mask, List);
 }
 
 std::string ExpandEnvironmentStrings(const std::string& text) {

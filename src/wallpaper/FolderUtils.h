@@ -34,6 +34,18 @@ bool MatchesMask(std::string_view name, std::string_view mask);
 // from being read. Never raises for a folder that vanished or is unreadable.
 int FindFiles(const std::string& Folder, const std::string& Mask, std::vector<std::string>& List);
 
+// One folder's entries as one directory search sees them.
+struct TFolderEntry {
+    std::string name;
+    bool directory = false;
+};
+// Reads the entries of Folder ("." and ".." included, as directories);
+// returns 0, or the error that kept the folder from being read.
+int ReadFolder(const std::string& Folder, std::vector<TFolderEntry>& entries);
+// FindFiles over entries read before, so that several masks cost one read.
+int FindFiles(const std::string& Folder, const std::vector<TFolderEntry>& entries,
+              const std::string& Mask, std::vector<std::string>& List);
+
 // Replaces every %NAME% reference by the value of the environment variable
 // NAME; references to unset variables, a lone "%" and "%%" stay as written.
 using TEnvironmentLookup = std::function<std::optional<std::string>(const std::string&)>;

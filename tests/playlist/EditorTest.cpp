@@ -18,7 +18,9 @@
 
 #include "EditorSupport.h"
 #include "playlist/PlaylistFile.h"
+#include "playlist/QtEditorServices.h"
 #include "playlist/frm_PlayList.h"
+#include "wallpaper/FreeFormats.h"
 #include "registry/JclRegistry.h"
 #include "registry/MemoryRegistryStore.h"
 #include "support/Recorders.h"
@@ -340,6 +342,20 @@ TEST_F(Editor, RowsAreDrawnWithTheFileNameOnly) {
         }
     }
     EXPECT_TRUE(ink);
+}
+
+}  // namespace
+
+namespace {
+
+TEST(FileDialogFilters, PairsBecomeQtNameFilters) {
+    EXPECT_EQ(QtNameFilters("Vantoria Playlist (*.vpl)|*.vpl"),
+              QStringList{QStringLiteral("Vantoria Playlist (*.vpl) (*.vpl)")});
+    EXPECT_EQ(QtNameFilters("All supported formats|*.bmp;*.tif;*.|Bitmap(*.bmp)|*.bmp", true),
+              (QStringList{QStringLiteral("All supported formats (*.bmp *.BMP *.tif *.TIF *.)"),
+                           QStringLiteral("Bitmap(*.bmp) (*.bmp *.BMP)")}));
+    EXPECT_EQ(QtNameFilters("odd|"), QStringList{QStringLiteral("odd ()")});
+    EXPECT_EQ(QtNameFilters(GetOpenImageFilter()).size(), 25);
 }
 
 }  // namespace
