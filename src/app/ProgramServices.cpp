@@ -14,28 +14,37 @@
 #include "platform/qt/QtScreenInfo.h"
 #include "registry/JclRegistry.h"
 #include "wallpaper/WallpaperApplier.h"
+#include "platform/linux/desktop/LinuxDesktopBackends.h"
+#include "wallpaper/Composer.h"
+#include "wallpaper/DesktopWallpaperApplier.h"
 
 Q_LOGGING_CATEGORY(lcProgram, "vantoria.program", QtInfoMsg)
 
 namespace {
 
-// Hands every file to the log only; the desktop itself is not changed.
-class TLogOnlyApplier : public TWallpaperApplier {
-public:
-    void DetectActiveDesktop() override {}
-    void RememberOriginalWallpaper() override {}
-    void ReadOriginalStyle() override {}
-    void SetWallpaper(const std::string& fileName, const TWallpaperChoice&) override {
-        qCWarning(lcProgram, "no desktop back-end: %s not applied", fileName.c_str());
-    }
-};
+// The desktop of this session, found from the environment.
+std::unique_ptr<TDesktopBackend> SessionDesktop(const std::string& dataFolder) {
+    const TEnvironment env = ProcessEnvironment();
+    const TDesktopDetection detection = DetectDesktop(env);
+    qCDebug(lcProgram, "desktop: %s (%s)", DesktopKindName(detection.kind),
+            detection.reason.c_str());
+    return CreateDesktopBackend(detection, env, dataFolder);
+}
 
 }  // namespace
 
 struct TProgramServices::TImpl {
     TQtMessageService messages{QStringLiteral("Vantoria")};
     TQtScreenInfo screen;
-    TLogOnlyApplier applier;
+    std::string dataFolder = UserDataFolder(ProcessEnvironment());
+    std::unique_ptr<TDesktopBackend> desktop = SessionDesktop(dataFolder);
+    TDesktopWallpaperApplier applier{TApplierServices{
+        desktop.get(),
+        [this](const std::string& source, int mode, const std::string& destination, TColor fill) {
+            return ComposeWallpaper(source, mode, destination, fill, screen);
+        },
+        [this](const std::string& hint) { tray.SetHint(hint); },
+        [this](const std::string& text) { messages.ShowWarning(text); }, dataFolder}};
     TCoolTrayIcon tray{QIcon(QStringLiteral(":/images/vantoria.svg"))};
 };
 

@@ -90,6 +90,9 @@ void TDesktopWallpaperApplier::DetectActiveDesktop() {
 
 void TDesktopWallpaperApplier::RememberOriginalWallpaper() {
     TDesktopBackend& desktop = *services_.desktop;
+    // The record and the desktop's own copies live in the data folder.
+    std::error_code ec;
+    std::filesystem::create_directories(FsPath(services_.dataFolder), ec);
     const std::optional<std::string> current = desktop.CurrentWallpaperFile();
     if (!current) {
         qCWarning(lcWallpaper, "the wallpaper in use cannot be read: %s",
@@ -133,8 +136,6 @@ void TDesktopWallpaperApplier::RememberOriginalWallpaper() {
     }
     desktopShowsOriginal_ = !fromRecord;
     if (FCanChangeWallpaper) {
-        std::error_code ec;
-        std::filesystem::create_directories(FsPath(services_.dataFolder), ec);
         if (!WriteOriginalRecord(OriginalRecordPath(),
                                  TOriginalRecord{desktop.Name(), FOriginalWallpaper,
                                                  originalPlacement_, originalState_})) {

@@ -1,6 +1,8 @@
 #include "platform/linux/desktop/LinuxDesktopBackends.h"
 
 #include "platform/linux/desktop/gnome/GSettingsDesktopBackend.h"
+#include "platform/linux/desktop/x11/RootWindowDesktopBackend.h"
+#include "platform/linux/desktop/xfce/XfconfDesktopBackend.h"
 #include "platform/null/NullDesktopBackend.h"
 
 namespace {
@@ -23,8 +25,6 @@ std::unique_ptr<TDesktopBackend> FromGSettings(TGSettingsFamily family) {
 std::unique_ptr<TDesktopBackend> CreateDesktopBackend(const TDesktopDetection& detection,
                                                       const TEnvironment& env,
                                                       const std::string& dataFolder) {
-    (void)env;
-    (void)dataFolder;
     switch (detection.kind) {
         case TDesktopKind::Gnome:
             return FromGSettings(GnomeFamily());
@@ -32,6 +32,10 @@ std::unique_ptr<TDesktopBackend> CreateDesktopBackend(const TDesktopDetection& d
             return FromGSettings(CinnamonFamily());
         case TDesktopKind::Mate:
             return FromGSettings(MateFamily());
+        case TDesktopKind::Xfce:
+            return std::make_unique<TXfconfDesktopBackend>();
+        case TDesktopKind::X11:
+            return std::make_unique<TRootWindowDesktopBackend>(Get(env, "DISPLAY"), dataFolder);
         default:
             break;
     }

@@ -1,0 +1,433 @@
+// Xlib only, no Qt in this file: their headers clash.
+#include "platform/linux/desktop/x11/RootWindowDesktopBackend.h"
+
+#include <FreeImage.h>
+#include <X11/Xatom.h>
+#include <X11/Xlib.h>
+#include <X11/Xutil.h>
+
+#include <bit>
+#include <cstdint>
+#include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <vector>
+
+namespace {
+
+// X errors (a pixmap freed by someone else, a vanished window) are collected
+// instead of ending the process, which is what Xlib does by default.
+int gXErrors = 0;
+int CountXError(Display*, XErrorEvent*) {
+    ++gXErrors;
+    return 0;
+}
+
+// Counts X errors for the life of one operation, then puts the process's own
+// handler back.
+class TXErrorTrap {
+public:
+    TXErrorTrap() : previous_(XSetErrorHandler(CountXError)) { gXErrors = 0; }
+    ~TXErrorTrap() { XSetErrorHandler(previous_); }
+    TXErrorTrap(const TXErrorTrap&) = delete;
+    TXErrorTrap& operator=(const TXErrorTrap&) = delete;
+    bool Failed() const { return gXErrors != 0; }
+
+private:
+    XErrorHandler previous_;
+};
+
+struct TDisplayCloser {
+    void operator()(Display* d) const { XCloseDisplay(d); }
+};
+using TDisplay = std::unique_ptr<Display, TDisplayCloser>;
+
+// Pixels as 0x00RRGGBB, top row first.
+struct TPicture {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint32_t> pixels;
+};
+
+bool LoadPicture(const std::string& file, TPicture& picture, std::string& error) {
+    FREE_IMAGE_FORMAT fif = FreeImage_GetFileType(file.c_str(), 0);
+    if (fif == FIF_UNKNOWN) {
+        fif = FreeImage_GetFIFFromFilename(file.c_str());
+    }
+    if (fif == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(fif)) {
+        error = "the wallpaper bitmap " + file + " cannot be read";
+        return false;
+    }
+    FIBITMAP* loaded = FreeImage_Load(fif, file.c_str(), 0);
+    if (!loaded) {
+        error = "the wallpaper bitmap " + file + " cannot be loaded";
+        return false;
+    }
+    FIBITMAP* bits = FreeImage_ConvertTo32Bits(loaded);
+    FreeImage_Unload(loaded);
+    if (!bits) {
+        error = "the wallpaper bitmap " + file + " cannot be converted";
+        return false;
+    }
+    picture.width = static_cast<int>(FreeImage_GetWidth(bits));
+    picture.height = static_cast<int>(FreeImage_GetHeight(bits));
+    picture.pixels.resize(static_cast<std::size_t>(picture.width) * picture.height);
+    for (int y = 0; y < picture.height; ++y) {
+        // FreeImage keeps the bottom row first.
+        const BYTE* row = FreeImage_GetScanLine(bits, picture.height - 1 - y);
+        for (int x = 0; x < picture.width; ++x) {
+            const BYTE* p = row + 4 * x;
+            picture.pixels[static_cast<std::size_t>(y) * picture.width + x] =
+                (std::uint32_t{p[FI_RGBA_RED]} << 16) | (std::uint32_t{p[FI_RGBA_GREEN]} << 8) |
+                p[FI_RGBA_BLUE];
+        }
+    }
+    FreeImage_Unload(bits);
+    return picture.width > 0 && picture.height > 0;
+}
+
+// The picture laid out on a screen of width x height by the placement; what
+// it leaves uncovered is black.
+TPicture Lay(const TPicture& picture, int placement, int width, int height) {
+    TPicture out{width, height,
+                 std::vector<std::uint32_t>(static_cast<std::size_t>(width) * height)};
+    const int left = (width - picture.width) / 2;
+    const int top = (height - picture.height) / 2;
+    for (int y = 0; y < height; ++y) {
+        for (int x = 0; x < width; ++x) {
+            int sx = 0;
+            int sy = 0;
+            if (placement == dpTile) {
+                sx = x % picture.width;
+                sy = y % picture.height;
+            } else if (placement == dpStretch) {
+                sx = static_cast<int>(static_cast<long long>(x) * picture.width / width);
+                sy = static_cast<int>(static_cast<long long>(y) * picture.height / height);
+            } else {
+                sx = x - left;
+                sy = y - top;
+                if (sx < 0 || sy < 0 || sx >= picture.width || sy >= picture.height) {
+                    continue;
+                }
+            }
+            out.pixels[static_cast<std::size_t>(y) * width + x] =
+                picture.pixels[static_cast<std::size_t>(sy) * picture.width + sx];
+        }
+    }
+    return out;
+}
+
+Atom AtomOf(Display* d, const char* name) {
+    return XInternAtom(d, name, False);
+}
+
+// The pixmap a property of the root window names, or None.
+Pixmap PixmapProperty(Display* d, Window root, const char* name) {
+    Atom type = None;
+    int format = 0;
+    unsigned long items = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    Pixmap pixmap = None;
+    if (XGetWindowProperty(d, root, AtomOf(d, name), 0, 1, False, XA_PIXMAP, &type, &format, &items,
+                           &after, &data) == Success &&
+        type == XA_PIXMAP && format == 32 && items == 1 && data) {
+        pixmap = *reinterpret_cast<Pixmap*>(data);
+    }
+    if (data) {
+        XFree(data);
+    }
+    return pixmap;
+}
+
+std::optional<std::string> BytesProperty(Display* d, Window root, const char* name) {
+    Atom type = None;
+    int format = 0;
+    unsigned long items = 0;
+    unsigned long after = 0;
+    unsigned char* data = nullptr;
+    std::optional<std::string> out;
+    if (XGetWindowProperty(d, root, AtomOf(d, name), 0, 1 << 20, False, XA_STRING, &type, &format,
+                           &items, &after, &data) == Success &&
+        type == XA_STRING && format == 8 && data) {
+        out = std::string(reinterpret_cast<const char*>(data), items);
+    }
+    if (data) {
+        XFree(data);
+    }
+    return out;
+}
+
+constexpr const char* kOwnPixmap = "_VANTORIA_PIXMAP";
+constexpr const char* kOwnFile = "_VANTORIA_WALLPAPER";
+
+// Frees the previous setter's resources when both properties name the same
+// pixmap, as the other setters do; a root without them is left alone.
+void FreePreviousSetter(Display* d, Window root) {
+    const Pixmap a = PixmapProperty(d, root, "_XROOTPMAP_ID");
+    const Pixmap b = PixmapProperty(d, root, "ESETROOT_PMAP_ID");
+    if (a != None && a == b) {
+        XKillClient(d, a);
+    }
+}
+
+// Makes `picture` (screen-sized) the root background on a connection whose
+// resources outlive it, and advertises it. `ownFile` marks the pixmap as this
+// program's, with the file it shows; nothing marks a restored original.
+bool PaintRoot(const std::string& displayName, const TPicture& picture,
+               const std::optional<std::string>& ownFile, std::string& error) {
+    TDisplay d(XOpenDisplay(displayName.empty() ? nullptr : displayName.c_str()));
+    if (!d) {
+        error = "the X display " + displayName + " cannot be opened";
+        return false;
+    }
+    TXErrorTrap trap;
+    Display* dpy = d.get();
+    const int screen = DefaultScreen(dpy);
+    const Window root = RootWindow(dpy, screen);
+    const int depth = DefaultDepth(dpy, screen);
+    Visual* visual = DefaultVisual(dpy, screen);
+    if ((depth != 24 && depth != 32) || visual->red_mask != 0xff0000 ||
+        visual->green_mask != 0xff00 || visual->blue_mask != 0xff) {
+        error = "the X screen's visual (depth " + std::to_string(depth) + ") is not supported";
+        return false;
+    }
+    const unsigned width = static_cast<unsigned>(picture.width);
+    const unsigned height = static_cast<unsigned>(picture.height);
+    const Pixmap pixmap = XCreatePixmap(dpy, root, width, height, static_cast<unsigned>(depth));
+    // XDestroyImage frees the data with free(): it must come from malloc.
+    auto* data = static_cast<char*>(std::malloc(picture.pixels.size() * 4));
+    if (!data) {
+        error = "no memory for the root picture";
+        return false;
+    }
+    std::memcpy(data, picture.pixels.data(), picture.pixels.size() * 4);
+    XImage* image = XCreateImage(dpy, visual, static_cast<unsigned>(depth), ZPixmap, 0, data, width,
+                                 height, 32, 0);
+    if (!image) {
+        std::free(data);
+        error = "no X image for the root picture";
+        return false;
+    }
+    // The pixels are 0x00RRGGBB words in the host's byte order.
+    image->byte_order = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
+    GC gc = XCreateGC(dpy, pixmap, 0, nullptr);
+    XPutImage(dpy, pixmap, gc, image, 0, 0, 0, 0, width, height);
+    XFreeGC(dpy, gc);
+    XDestroyImage(image);
+
+    FreePreviousSetter(dpy, root);
+    XSetWindowBackgroundPixmap(dpy, root, pixmap);
+    XClearWindow(dpy, root);
+    for (const char* name : {"_XROOTPMAP_ID", "ESETROOT_PMAP_ID"}) {
+        XChangeProperty(dpy, root, AtomOf(dpy, name), XA_PIXMAP, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(&pixmap), 1);
+    }
+    if (ownFile) {
+        XChangeProperty(dpy, root, AtomOf(dpy, kOwnPixmap), XA_PIXMAP, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(&pixmap), 1);
+        XChangeProperty(dpy, root, AtomOf(dpy, kOwnFile), XA_STRING, 8, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(ownFile->data()),
+                        static_cast<int>(ownFile->size()));
+    } else {
+        XDeleteProperty(dpy, root, AtomOf(dpy, kOwnPixmap));
+        XDeleteProperty(dpy, root, AtomOf(dpy, kOwnFile));
+    }
+    XSetCloseDownMode(dpy, RetainPermanent);
+    XSync(dpy, False);
+    if (trap.Failed()) {
+        error = "the X server refused the root picture";
+        return false;
+    }
+    return true;
+}
+
+// Binary PPM: a format any image tool reads, so a kept copy can be looked at.
+bool WritePpm(const std::string& path, const TPicture& picture) {
+    std::ofstream out(path, std::ios::binary | std::ios::trunc);
+    out << "P6\n" << picture.width << ' ' << picture.height << "\n255\n";
+    std::vector<char> row(static_cast<std::size_t>(picture.width) * 3);
+    for (int y = 0; y < picture.height; ++y) {
+        for (int x = 0; x < picture.width; ++x) {
+            const std::uint32_t p = picture.pixels[static_cast<std::size_t>(y) * picture.width + x];
+            row[3 * x] = static_cast<char>((p >> 16) & 0xff);
+            row[3 * x + 1] = static_cast<char>((p >> 8) & 0xff);
+            row[3 * x + 2] = static_cast<char>(p & 0xff);
+        }
+        out.write(row.data(), static_cast<std::streamsize>(row.size()));
+    }
+    out.flush();
+    return static_cast<bool>(out);
+}
+
+bool ReadPpm(const std::string& path, TPicture& picture) {
+    std::ifstream in(path, std::ios::binary);
+    std::string magic;
+    int maxValue = 0;
+    if (!(in >> magic >> picture.width >> picture.height >> maxValue) || magic != "P6" ||
+        maxValue != 255 || picture.width <= 0 || picture.height <= 0 || picture.width > 32768 ||
+        picture.height > 32768) {
+        return false;
+    }
+    in.get();
+    picture.pixels.assign(static_cast<std::size_t>(picture.width) * picture.height, 0);
+    std::vector<unsigned char> row(static_cast<std::size_t>(picture.width) * 3);
+    for (int y = 0; y < picture.height; ++y) {
+        if (!in.read(reinterpret_cast<char*>(row.data()),
+                     static_cast<std::streamsize>(row.size()))) {
+            return false;
+        }
+        for (int x = 0; x < picture.width; ++x) {
+            picture.pixels[static_cast<std::size_t>(y) * picture.width + x] =
+                (std::uint32_t{row[3 * x]} << 16) | (std::uint32_t{row[3 * x + 1]} << 8) |
+                row[3 * x + 2];
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+TRootWindowDesktopBackend::TRootWindowDesktopBackend(std::string displayName,
+                                                     std::string stateFolder)
+    : displayName_(std::move(displayName)), stateFolder_(std::move(stateFolder)) {}
+
+bool TRootWindowDesktopBackend::SetPlacement(int placement) {
+    if (placement == dpCenter || placement == dpTile || placement == dpStretch) {
+        placement_ = placement;
+    }
+    return true;
+}
+
+bool TRootWindowDesktopBackend::SetWallpaperFile(const std::string& file, bool) {
+    if (file.empty()) {
+        // No wallpaper: the root shows plain black, and no pixmap is advertised.
+        TDisplay d(XOpenDisplay(displayName_.empty() ? nullptr : displayName_.c_str()));
+        if (!d) {
+            lastError_ = "the X display " + displayName_ + " cannot be opened";
+            return false;
+        }
+        TXErrorTrap trap;
+        Display* dpy = d.get();
+        const Window root = DefaultRootWindow(dpy);
+        FreePreviousSetter(dpy, root);
+        XSetWindowBackground(dpy, root, BlackPixel(dpy, DefaultScreen(dpy)));
+        XClearWindow(dpy, root);
+        for (const char* name : {"_XROOTPMAP_ID", "ESETROOT_PMAP_ID", kOwnPixmap, kOwnFile}) {
+            XDeleteProperty(dpy, root, AtomOf(dpy, name));
+        }
+        XSync(dpy, False);
+        return true;
+    }
+    TPicture picture;
+    if (!LoadPicture(file, picture, lastError_)) {
+        return false;
+    }
+    TDisplay probe(XOpenDisplay(displayName_.empty() ? nullptr : displayName_.c_str()));
+    if (!probe) {
+        lastError_ = "the X display " + displayName_ + " cannot be opened";
+        return false;
+    }
+    const int width = DisplayWidth(probe.get(), DefaultScreen(probe.get()));
+    const int height = DisplayHeight(probe.get(), DefaultScreen(probe.get()));
+    probe.reset();
+    return PaintRoot(displayName_, Lay(picture, placement_, width, height), file, lastError_);
+}
+
+std::optional<std::string> TRootWindowDesktopBackend::CurrentWallpaperFile() {
+    TDisplay d(XOpenDisplay(displayName_.empty() ? nullptr : displayName_.c_str()));
+    if (!d) {
+        lastError_ = "the X display " + displayName_ + " cannot be opened";
+        return std::nullopt;
+    }
+    const Window root = DefaultRootWindow(d.get());
+    const Pixmap shown = PixmapProperty(d.get(), root, "_XROOTPMAP_ID");
+    if (shown != None && shown == PixmapProperty(d.get(), root, kOwnPixmap)) {
+        return BytesProperty(d.get(), root, kOwnFile).value_or(std::string());
+    }
+    return std::string();
+}
+
+// "none" when no setter's pixmap is shown, else "copy" and the copy's path.
+std::string TRootWindowDesktopBackend::SaveState() {
+    TDisplay d(XOpenDisplay(displayName_.empty() ? nullptr : displayName_.c_str()));
+    if (!d) {
+        lastError_ = "the X display " + displayName_ + " cannot be opened";
+        return std::string();
+    }
+    TXErrorTrap trap;
+    Display* dpy = d.get();
+    const Window root = DefaultRootWindow(dpy);
+    const Pixmap shown = PixmapProperty(dpy, root, "_XROOTPMAP_ID");
+    if (shown == None) {
+        return "none\n";
+    }
+    Window unusedRoot = None;
+    int x = 0;
+    int y = 0;
+    unsigned width = 0;
+    unsigned height = 0;
+    unsigned border = 0;
+    unsigned depth = 0;
+    if (!XGetGeometry(dpy, shown, &unusedRoot, &x, &y, &width, &height, &border, &depth) ||
+        trap.Failed() || width == 0 || height == 0) {
+        return "none\n";  // a stale property: the pixmap is gone
+    }
+    XImage* image = XGetImage(dpy, shown, 0, 0, width, height, AllPlanes, ZPixmap);
+    if (!image) {
+        lastError_ = "the root picture cannot be read";
+        return std::string();
+    }
+    TPicture picture{static_cast<int>(width), static_cast<int>(height),
+                     std::vector<std::uint32_t>(static_cast<std::size_t>(width) * height)};
+    for (unsigned row = 0; row < height; ++row) {
+        for (unsigned col = 0; col < width; ++col) {
+            picture.pixels[static_cast<std::size_t>(row) * width + col] =
+                static_cast<std::uint32_t>(
+                    XGetPixel(image, static_cast<int>(col), static_cast<int>(row))) &
+                0xffffff;
+        }
+    }
+    XDestroyImage(image);
+    if (!WritePpm(CopyPath(), picture)) {
+        lastError_ = "the copy of the root picture cannot be written to " + CopyPath();
+        return std::string();
+    }
+    return "copy\n" + CopyPath();
+}
+
+bool TRootWindowDesktopBackend::RestoreState(const std::string& state) {
+    if (state == "none\n") {
+        // No setter's picture was shown: the root gets its own background back.
+        TDisplay d(XOpenDisplay(displayName_.empty() ? nullptr : displayName_.c_str()));
+        if (!d) {
+            lastError_ = "the X display " + displayName_ + " cannot be opened";
+            return false;
+        }
+        TXErrorTrap trap;
+        Display* dpy = d.get();
+        const Window root = DefaultRootWindow(dpy);
+        FreePreviousSetter(dpy, root);
+        XSetWindowBackgroundPixmap(dpy, root, None);
+        XClearWindow(dpy, root);
+        for (const char* name : {"_XROOTPMAP_ID", "ESETROOT_PMAP_ID", kOwnPixmap, kOwnFile}) {
+            XDeleteProperty(dpy, root, AtomOf(dpy, name));
+        }
+        XSync(dpy, False);
+        return true;
+    }
+    const std::string prefix = "copy\n";
+    if (state.compare(0, prefix.size(), prefix) != 0) {
+        lastError_ = "the record of the root picture is damaged";
+        return false;
+    }
+    TPicture picture;
+    if (!ReadPpm(state.substr(prefix.size()), picture)) {
+        lastError_ =
+            "the copy of the root picture " + state.substr(prefix.size()) + " cannot be read";
+        return false;
+    }
+    return PaintRoot(displayName_, picture, std::nullopt, lastError_);
+}

@@ -1,0 +1,37 @@
+#pragma once
+
+#include <string>
+
+#include "platform/DesktopBackend.h"
+
+// A window manager without a desktop of its own: the wallpaper is a pixmap
+// set as the root window's background, advertised in _XROOTPMAP_ID and
+// ESETROOT_PMAP_ID for compositors and transparent terminals, and kept alive
+// after the connection closes (RetainPermanent), as every root setter does.
+//
+// The next setter frees the pixmap it finds, so the picture found at start is
+// copied into `stateFolder` to be put back later.
+class TRootWindowDesktopBackend : public TDesktopBackend {
+public:
+    TRootWindowDesktopBackend(std::string displayName, std::string stateFolder);
+
+    std::string Name() const override { return "X11"; }
+    bool HasWallpaperSetting() const override { return false; }
+    bool ChangesForbidden() override { return false; }
+    bool SetPlacement(int placement) override;
+    bool SetWallpaperFile(const std::string& file, bool persist) override;
+    // The file this program last painted while its pixmap is still shown;
+    // "" for a picture of another setter, whose file cannot be known.
+    std::optional<std::string> CurrentWallpaperFile() override;
+    std::optional<int> CurrentPlacement() override { return std::nullopt; }
+    std::string SaveState() override;
+    bool RestoreState(const std::string& state) override;
+
+    // Where SaveState keeps its copy of the root picture.
+    std::string CopyPath() const { return stateFolder_ + "/original-root.ppm"; }
+
+private:
+    std::string displayName_;
+    std::string stateFolder_;
+    int placement_ = dpCenter;
+};
