@@ -30,16 +30,24 @@ int main(int argc, char** argv) {
 
     TProgramServices services;
 
+    // The event loop ends, whatever windows are open (quit() would first ask
+    // them to close, and one that declines would keep a logging-off program
+    // running); an end asked for before the loop runs is remembered.
+    bool endRequested = false;
+    const auto requestEnd = [&endRequested] {
+        endRequested = true;
+        QCoreApplication::exit(0);
+    };
     TLocalSocketCloseRequest closeRequest(runtimeDir, kCloseRequest);
-    QObject::connect(&closeRequest, &TCloseRequestChannel::closeRequested, &app,
-                     &QCoreApplication::quit, Qt::QueuedConnection);
+    QObject::connect(&closeRequest, &TCloseRequestChannel::closeRequested, &app, requestEnd,
+                     Qt::QueuedConnection);
     closeRequest.Listen();
 
     std::unique_ptr<TfrmMain> frmMain;
     try {
         frmMain = std::make_unique<TfrmMain>(services.Main());
-        QObject::connect(frmMain.get(), &TfrmMain::terminateRequested, &app,
-                         &QCoreApplication::quit, Qt::QueuedConnection);
+        QObject::connect(frmMain.get(), &TfrmMain::terminateRequested, &app, requestEnd,
+                         Qt::QueuedConnection);
         services.Attach(*frmMain);
         frmMain->FormCreate();
         frmMain->StartUp();
@@ -59,7 +67,9 @@ int main(int argc, char** argv) {
         frmMain->show();
     }
 
-    QApplication::exec();
+    if (!endRequested) {
+        QApplication::exec();
+    }
 
     // The clock goes first: it hands its position to the settings saved next.
     frmMain->ReleaseClock();

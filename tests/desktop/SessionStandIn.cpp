@@ -6,7 +6,7 @@
 // one a line (see Command below). It prints "ready" once its names are owned.
 //
 //   session_standin --system ADDRESS [--session ADDRESS] [--session-id ID]
-//                   [--no-pid-session]
+//                   [--no-pid-session] [--remove-when-watched]
 
 #include <unistd.h>
 
@@ -94,6 +94,11 @@ public:
             reply = m.createErrorReply(QDBusError::UnknownMethod, QStringLiteral("unknown"));
         }
         connection.send(reply);
+        if (removeWhenWatched && m.member() == QLatin1String("GetAll")) {
+            // The session ends while the program is still starting.
+            Signal(kManagerPath, kManager, QStringLiteral("SessionRemoved"),
+                   {id_, QVariant::fromValue(QDBusObjectPath(own))});
+        }
         return true;
     }
 
@@ -128,6 +133,7 @@ public:
     bool pidSessions_;
     bool active = true;
     bool lockedHint = false;
+    bool removeWhenWatched = false;
 };
 
 void Command(TLogind& logind, QDBusConnection& session, const QString& line) {
@@ -208,6 +214,7 @@ int main(int argc, char** argv) {
         return 1;
     }
     TLogind logind(system, id, !args.contains(QLatin1String("--no-pid-session")));
+    logind.removeWhenWatched = args.contains(QLatin1String("--remove-when-watched"));
     system.registerVirtualObject(kManagerPath, &logind, QDBusConnection::SubPath);
 
     QDBusConnection session(QStringLiteral("none"));

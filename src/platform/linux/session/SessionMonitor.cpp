@@ -309,6 +309,7 @@ void TLinuxSessionMonitor::ReportRemoved() {
 }
 
 void TLinuxSessionMonitor::Emit(std::uint32_t code) {
+    qCDebug(lcSession, "session change %u", unsigned(code));
     if (onChange_) {
         onChange_(code);
     }
