@@ -7,6 +7,8 @@
 namespace {
 
 constexpr std::size_t kMaxTipBytes = 127;
+constexpr int kHostCheckMs = 1500;
+constexpr int kHostChecksBeforeGone = 2;
 
 bool IsValidUtf8(const std::string& s) {
     std::size_t i = 0;
@@ -36,6 +38,20 @@ TCoolTrayIcon::TCoolTrayIcon(const QIcon& icon, QObject* parent) : TTrayService(
     icon_.setIcon(icon);
     icon_.setToolTip(DisplayText(TipText(hint_)));
     connect(&icon_, &QSystemTrayIcon::activated, this, &TCoolTrayIcon::OnActivated);
+    hostCheck_.setInterval(kHostCheckMs);
+    connect(&hostCheck_, &QTimer::timeout, this, &TCoolTrayIcon::CheckHost);
+}
+
+void TCoolTrayIcon::CheckHost() {
+    if (!visible_ || HostAvailable()) {
+        hostMissing_ = 0;
+        return;
+    }
+    // A restarting host is back within one check; one that stays away is gone.
+    if (++hostMissing_ >= kHostChecksBeforeGone) {
+        hostCheck_.stop();
+        emit restoreRequested();
+    }
 }
 
 // No icon is left behind in the tray when the program ends.
@@ -68,6 +84,12 @@ void TCoolTrayIcon::SetHint(const std::string& hint) {
 void TCoolTrayIcon::SetIconVisible(bool visible) {
     visible_ = visible;
     icon_.setVisible(visible);
+    hostMissing_ = 0;
+    if (visible) {
+        hostCheck_.start();
+    } else {
+        hostCheck_.stop();
+    }
 }
 
 bool TCoolTrayIcon::HostAvailable() const {

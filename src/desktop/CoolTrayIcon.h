@@ -2,6 +2,7 @@
 
 #include <QPointer>
 #include <QSystemTrayIcon>
+#include <QTimer>
 
 #include "platform/TrayService.h"
 
@@ -36,7 +37,13 @@ public:
     void OnActivated(QSystemTrayIcon::ActivationReason reason);
 
 private:
+    void CheckHost();
+
     QSystemTrayIcon icon_;
+    // While in the tray: a tray host that goes away for good (not merely
+    // restarting) would leave no window and no icon, so the window comes back.
+    QTimer hostCheck_;
+    int hostMissing_ = 0;
     QPointer<QMenu> menu_;
     std::string hint_ = "Vantoria";
     bool visible_ = false;

@@ -178,6 +178,16 @@ TEST_F(TrayIcon, TheIconComesBackWhenTheTrayHostRestarts) {
     StartHost();
     EXPECT_TRUE(WaitFor([] { return IconsInTray().size() == 1; }));
     EXPECT_TRUE(tray->IconVisible());
+    EXPECT_FALSE(frm->isVisible()) << "a restart does not change the state";
+}
+
+TEST_F(TrayIcon, ATrayHostThatGoesAwayForGoodGivesTheWindowBack) {
+    frm->actMinimize->trigger();
+    ASSERT_TRUE(WaitFor([] { return IconsInTray().size() == 1; }));
+    StopHost();
+    EXPECT_TRUE(WaitFor([this] { return frm->isVisible(); }));
+    EXPECT_FALSE(tray->IconVisible());
+    EXPECT_TRUE(frm->ShowMainWindow);
 }
 
 TEST_F(TrayIcon, RestartingTheHostWhileTheWindowIsShownAddsNoIcon) {
