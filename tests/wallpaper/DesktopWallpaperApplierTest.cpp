@@ -397,7 +397,7 @@ TEST_F(ApplierTest, DebugLinesNameTheGivenFile) {
 TEST(OriginalRecordTest, RoundTripsAnyBytesAndRejectsDamage) {
     TTempDir dir;
     const std::string path = dir.File("record");
-    const TOriginalRecord record{"GNOME", std::string("/a\n\\b\0c\xff.jpg", 14), -1,
+    const TOriginalRecord record{"GNOME", std::string("/a\n\\b\0c\xff.jpg", 12), -1,
                                  "picture-uri\t='file:///x'\n"};
     ASSERT_TRUE(WriteOriginalRecord(path, record));
     EXPECT_EQ(ReadOriginalRecord(path), record);
