@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QString>
+#include <QVariant>
+#include <QVariantMap>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/DesktopBackend.h"
+#include "platform/ScreenInfo.h"
+
+// KDE Plasma 5 and 6, over D-Bus (org.kde.plasmashell /PlasmaShell). Plasma 6
+// has typed calls for one screen's wallpaper (setWallpaper, wallpaper); older
+// shells only run desktop scripts (evaluateScript), whose text is generated
+// with every value written as an escaped string literal, never spliced in.
+//
+// Plasma keeps showing its cached picture when handed a name it already
+// shows, and Plasma 6.6 no longer tiles: there the picture is tiled here into
+// a bitmap of the screen's size, shown stretched.
+class TPlasmaDesktopBackend : public TDesktopBackend {
+public:
+    TPlasmaDesktopBackend(std::string dataFolder, std::function<TScreenSize()> screenSize);
+
+    std::string Name() const override { return "KDE Plasma"; }
+    bool HasWallpaperSetting() const override { return true; }
+    bool ChangesForbidden() override;
+    bool SetPlacement(int placement) override;
+    bool SetWallpaperFile(const std::string& file, bool persist) override;
+    std::optional<std::string> CurrentWallpaperFile() override;
+    std::optional<int> CurrentPlacement() override;
+    std::string SaveState() override;
+    bool RestoreState(const std::string& state) override;
+    bool ReloadsSameName() const override { return false; }
+
+    // One screen's (or desktop containment's) wallpaper: the plugin and its
+    // "General" configuration group.
+    struct TScreen {
+        QString plugin;
+        QVariantMap config;
+    };
+
+private:
+    bool Reachable();
+    bool Call(const QString& method, const QVariantList& args, QVariant* result = nullptr);
+    std::optional<QString> Evaluate(const QString& script);
+    bool HasTypedApi();
+    bool TilingAvailable();
+    std::optional<std::vector<TScreen>> ReadScreens(bool firstOnly);
+    // Writes `screens[i]` to screen i, or `screens[0]` to every screen.
+    bool WriteScreens(const std::vector<TScreen>& screens, bool everyScreen);
+    std::optional<std::string> TiledCopy(const std::string& file);
+
+    std::string dataFolder_;
+    std::function<TScreenSize()> screenSize_;
+    int placement_ = dpCenter;
+    bool forbidden_ = false;  // the last call was refused by policy
+    std::optional<bool> typedApi_;
+    std::optional<bool> tilingAvailable_;
+    int tiledCopies_ = 0;
+};
