@@ -19,6 +19,9 @@
 
 #include "support/TempDir.h"
 #include "platform/linux/desktop/kde/PlasmaDesktopBackend.h"
+#include "registry/JclRegistry.h"
+#include "registry/MemoryRegistryStore.h"
+#include "wallpaper/DesktopWallpaperApplier.h"
 
 namespace {
 
@@ -182,7 +185,7 @@ TEST_F(PlasmaBackendTest, Plasma5ScriptKeepsAHostilePathInsideItsLiteral) {
     EXPECT_TRUE(Calls("setWallpaper").isEmpty());
     const QJsonArray scripts = Calls("evaluateScript");
     ASSERT_EQ(scripts.size(), 2);
-    EXPECT_EQ(scripts[0]["args"][0], "print(applicationVersion)");
+    EXPECT_EQ(scripts[0]["args"][0], "print('vantoria-output:' + applicationVersion)");
     const QString script = scripts[1]["args"][0].toString();
     for (const QChar c : script) {
         EXPECT_TRUE(c.unicode() < 0x7f && (c.unicode() >= 0x20 || c == '\n'));
@@ -326,4 +329,48 @@ TEST_F(PlasmaBackendTest, AbsentPlasmaFailsAtOnce) {
     EXPECT_FALSE(plasma_.RestoreState(R"({"screens":[{"plugin":"org.kde.color","config":{}}]})"));
     // Far below one D-Bus call timeout.
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(5));
+}
+
+// Through the applier: every change reaches Plasma under a new name, and a
+// run that ended without putting the original back (here while a tiled copy
+// was shown) still finds the original in its record at the next start.
+TEST_F(PlasmaBackendTest, ApplierShowsEveryChangeAndRecoversAfterACrash) {
+    const QJsonArray original = {
+        Desktop("org.kde.color", {{kColorGroup, QJsonObject{{"Color", "10,20,30"}}}})};
+    Start("typed", "none", "6.6.1", original);
+    RegSetStore(std::make_shared<TMemoryRegistryStore>());
+    TApplierServices services;
+    services.compose = [](const std::string&, int, const std::string& destination, TColor) {
+        FIBITMAP* picture = FreeImage_Allocate(4, 4, 24);
+        const bool saved = FreeImage_Save(FIF_BMP, picture, destination.c_str(), 0);
+        FreeImage_Unload(picture);
+        return saved;
+    };
+    services.dataFolder = data_;
+    auto shownImage = [&] { return Decoded(Desktops()[0]["groups"][kImageGroup]["Image"]); };
+    {
+        services.desktop = &plasma_;
+        TDesktopWallpaperApplier applier(services);
+        applier.DetectActiveDesktop();
+        applier.RememberOriginalWallpaper();
+        applier.ReadOriginalStyle();
+        ASSERT_TRUE(applier.FCanChangeWallpaper);
+        EXPECT_EQ(applier.FOriginalWallpaper, "");  // a plain colour
+        applier.SetWallpaper("/pictures/a.jpg", TWallpaperChoice{wsCenter, fmStretch, 0});
+        const std::string first = shownImage();
+        applier.SetWallpaper("/pictures/b.jpg", TWallpaperChoice{wsCenter, fmStretch, 0});
+        EXPECT_NE(shownImage(), first);
+        applier.SetWallpaper("/pictures/c.jpg", TWallpaperChoice{wsTile, fmStretch, 0});
+        EXPECT_EQ(shownImage(), data_ + "/vantoria-tiled-1.bmp");
+        // No orderly end.
+    }
+    TPlasmaDesktopBackend again(data_, [] { return TScreenSize{10, 7, 32}; });
+    services.desktop = &again;
+    TDesktopWallpaperApplier applier(services);
+    applier.DetectActiveDesktop();
+    applier.RememberOriginalWallpaper();
+    applier.ReadOriginalStyle();
+    applier.RestoreOriginalWallpaper(TWallpaperChoice{applier.FOriginalStyle, fmStretch, 0});
+    EXPECT_EQ(Desktops()[0]["plugin"], "org.kde.color");
+    EXPECT_EQ(Desktops()[0]["groups"][kColorGroup], original[0]["groups"][kColorGroup]);
 }

@@ -43,7 +43,7 @@ function Desktop(index) {
 
 const sandbox = {
     desktops: () => state.desktops.map((_, i) => Desktop(i)),
-    print: (text) => { printed += String(text) + '\n'; },
+    print: (text) => { printed += String(text); },  // no line ends to rely on
     applicationVersion: state.version,
 };
 const context = vm.createContext(sandbox);

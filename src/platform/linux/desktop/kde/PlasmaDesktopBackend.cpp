@@ -146,7 +146,7 @@ const char* const kReadScript = R"((function () {
         }
         out.push({plugin: plugin, config: config});
     }
-    print(JSON.stringify(out));
+    print('vantoria-output:' + JSON.stringify(out));
 })();)";
 
 }  // namespace
@@ -193,12 +193,17 @@ bool TPlasmaDesktopBackend::Call(const QString& method, const QVariantList& args
     return true;
 }
 
+// What the script printed after its marker: Plasma returns its own warnings
+// in the same text.
 std::optional<QString> TPlasmaDesktopBackend::Evaluate(const QString& script) {
     QVariant printed;
     if (!Call(QStringLiteral("evaluateScript"), {script}, &printed)) {
         return std::nullopt;
     }
-    return printed.toString().trimmed();
+    const QString text = printed.toString();
+    const QString marker = QStringLiteral("vantoria-output:");
+    const qsizetype at = text.indexOf(marker);
+    return at < 0 ? QString() : text.mid(at + marker.size()).trimmed();
 }
 
 bool TPlasmaDesktopBackend::HasTypedApi() {
@@ -237,7 +242,7 @@ bool TPlasmaDesktopBackend::HasTypedApi() {
 bool TPlasmaDesktopBackend::TilingAvailable() {
     if (!tilingAvailable_) {
         const std::optional<QString> version =
-            Evaluate(QStringLiteral("print(applicationVersion)"));
+            Evaluate(QStringLiteral("print('vantoria-output:' + applicationVersion)"));
         const QStringList parts = version.value_or(QString()).split(QLatin1Char('.'));
         bool okMajor = false;
         bool okMinor = false;
@@ -379,7 +384,8 @@ bool TPlasmaDesktopBackend::SetWallpaperFile(const std::string& file, bool) {
                         true);
 }
 
-std::optional<std::string> TPlasmaDesktopBackend::CurrentWallpaperFile() {
+// Screen 0's wallpaper; an empty plugin when there is none.
+std::optional<TScreen> TPlasmaDesktopBackend::FirstScreen() {
     if (!Reachable()) {
         return std::nullopt;
     }
@@ -387,10 +393,15 @@ std::optional<std::string> TPlasmaDesktopBackend::CurrentWallpaperFile() {
     if (!screens) {
         return std::nullopt;
     }
-    if (screens->empty() || screens->front().plugin != kImagePlugin) {
-        return std::string();
+    return screens->empty() ? TScreen{} : screens->front();
+}
+
+std::optional<std::string> TPlasmaDesktopBackend::CurrentWallpaperFile() {
+    const std::optional<TScreen> screen = FirstScreen();
+    if (!screen || screen->plugin != kImagePlugin) {
+        return screen ? std::optional(std::string()) : std::nullopt;
     }
-    const std::string path = LocalPath(screens->front().config.value(kImage).toString());
+    const std::string path = LocalPath(screen->config.value(kImage).toString());
     // The tiled copy stands for the converted bitmap it was made from.
     if (path == dataFolder_ + "/vantoria-tiled-1.bmp" ||
         path == dataFolder_ + "/vantoria-tiled-2.bmp") {
@@ -400,18 +411,14 @@ std::optional<std::string> TPlasmaDesktopBackend::CurrentWallpaperFile() {
 }
 
 std::optional<int> TPlasmaDesktopBackend::CurrentPlacement() {
-    if (!Reachable()) {
+    const std::optional<TScreen> screen = FirstScreen();
+    if (!screen) {
         return std::nullopt;
     }
-    const std::optional<std::vector<TScreen>> screens = ReadScreens(true);
-    if (!screens) {
-        return std::nullopt;
-    }
-    if (screens->empty() || screens->front().plugin != kImagePlugin ||
-        !screens->front().config.contains(kFillMode)) {
+    if (screen->plugin != kImagePlugin || !screen->config.contains(kFillMode)) {
         return dpOther;  // Plasma's default is crop
     }
-    switch (screens->front().config.value(kFillMode).toInt()) {
+    switch (screen->config.value(kFillMode).toInt()) {
         case 0:
             return dpStretch;
         case 3:

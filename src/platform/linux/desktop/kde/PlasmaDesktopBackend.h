@@ -47,6 +47,7 @@ private:
     bool HasTypedApi();
     bool TilingAvailable();
     std::optional<std::vector<TScreen>> ReadScreens(bool firstOnly);
+    std::optional<TScreen> FirstScreen();
     // Writes `screens[i]` to screen i, or `screens[0]` to every screen.
     bool WriteScreens(const std::vector<TScreen>& screens, bool everyScreen);
     std::optional<std::string> TiledCopy(const std::string& file);
