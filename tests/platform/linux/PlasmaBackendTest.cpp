@@ -17,6 +17,7 @@
 #include <chrono>
 #include <filesystem>
 
+#include "RunTool.h"
 #include "support/TempDir.h"
 #include "platform/linux/desktop/kde/PlasmaDesktopBackend.h"
 #include "registry/JclRegistry.h"
@@ -50,6 +51,8 @@ class PlasmaBackendTest : public ::testing::Test {
 protected:
     void SetUp() override {
         ASSERT_NE(getenv("DBUS_SESSION_BUS_ADDRESS"), nullptr) << "run inside the harness";
+        ASSERT_EQ(RunTool({"node", "--version"}).exitCode, 0)
+            << "node is missing (scripts/install-deps)";
         std::filesystem::create_directories(data_);
     }
     void TearDown() override { Stop(); }
