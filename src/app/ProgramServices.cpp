@@ -23,12 +23,14 @@ Q_LOGGING_CATEGORY(lcProgram, "vantoria.program", QtInfoMsg)
 namespace {
 
 // The desktop of this session, found from the environment.
-std::unique_ptr<TDesktopBackend> SessionDesktop(const std::string& dataFolder) {
+std::unique_ptr<TDesktopBackend> SessionDesktop(const std::string& dataFolder,
+                                                TScreenInfo& screen) {
     const TEnvironment env = ProcessEnvironment();
     const TDesktopDetection detection = DetectDesktop(env);
     qCDebug(lcProgram, "desktop: %s (%s)", DesktopKindName(detection.kind),
             detection.reason.c_str());
-    return CreateDesktopBackend(detection, env, dataFolder);
+    return CreateDesktopBackend(detection, env, dataFolder,
+                                [&screen] { return screen.PrimaryScreenSize(); });
 }
 
 }  // namespace
@@ -37,7 +39,7 @@ struct TProgramServices::TImpl {
     TQtMessageService messages{QStringLiteral("Vantoria")};
     TQtScreenInfo screen;
     std::string dataFolder = UserDataFolder(ProcessEnvironment());
-    std::unique_ptr<TDesktopBackend> desktop = SessionDesktop(dataFolder);
+    std::unique_ptr<TDesktopBackend> desktop = SessionDesktop(dataFolder, screen);
     TDesktopWallpaperApplier applier{TApplierServices{
         desktop.get(),
         [this](const std::string& source, int mode, const std::string& destination, TColor fill) {

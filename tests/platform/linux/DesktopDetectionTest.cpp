@@ -60,12 +60,23 @@ TEST(DesktopDetectionTest, ReasonNamesTheUnsupportedDesktop) {
 
 TEST(DesktopDetectionTest, UnknownDesktopGetsABackEndThatSaysWhy) {
     const TDesktopDetection d = DetectDesktop({{"XDG_CURRENT_DESKTOP", "Hyprland"}});
-    auto backend = CreateDesktopBackend(d, {}, "/tmp/unused");
+    auto backend = CreateDesktopBackend(d, {}, "/tmp/unused", [] { return TScreenSize{}; });
     ASSERT_TRUE(backend);
     EXPECT_EQ(backend->Name(), "none");
     EXPECT_FALSE(backend->SetWallpaperFile("/tmp/x.bmp", true));
     EXPECT_NE(backend->LastError().find("Hyprland"), std::string::npos) << backend->LastError();
     EXPECT_FALSE(backend->CurrentWallpaperFile().has_value());
+}
+
+TEST(DesktopDetectionTest, EachReachableDesktopGetsItsOwnBackEnd) {
+    const TEnvironment env{{"SWAYSOCK", "/run/user/1000/sway-ipc.sock"}};
+    for (const auto& [kind, name] :
+         {std::pair{TDesktopKind::Kde, "KDE Plasma"}, std::pair{TDesktopKind::Sway, "sway"},
+          std::pair{TDesktopKind::Xfce, "XFCE"}}) {
+        auto backend =
+            CreateDesktopBackend({kind, "test"}, env, "/tmp/unused", [] { return TScreenSize{}; });
+        EXPECT_EQ(backend->Name(), name);
+    }
 }
 
 TEST(DesktopDetectionTest, DataFolderFollowsTheBaseDirectoryRules) {

@@ -1,6 +1,8 @@
 #include "platform/linux/desktop/LinuxDesktopBackends.h"
 
 #include "platform/linux/desktop/gnome/GSettingsDesktopBackend.h"
+#include "platform/linux/desktop/kde/PlasmaDesktopBackend.h"
+#include "platform/linux/desktop/sway/SwayDesktopBackend.h"
 #include "platform/linux/desktop/x11/RootWindowDesktopBackend.h"
 #include "platform/linux/desktop/xfce/XfconfDesktopBackend.h"
 #include "platform/null/NullDesktopBackend.h"
@@ -24,7 +26,8 @@ std::unique_ptr<TDesktopBackend> FromGSettings(TGSettingsFamily family) {
 
 std::unique_ptr<TDesktopBackend> CreateDesktopBackend(const TDesktopDetection& detection,
                                                       const TEnvironment& env,
-                                                      const std::string& dataFolder) {
+                                                      const std::string& dataFolder,
+                                                      std::function<TScreenSize()> screenSize) {
     switch (detection.kind) {
         case TDesktopKind::Gnome:
             return FromGSettings(GnomeFamily());
@@ -32,8 +35,20 @@ std::unique_ptr<TDesktopBackend> CreateDesktopBackend(const TDesktopDetection& d
             return FromGSettings(CinnamonFamily());
         case TDesktopKind::Mate:
             return FromGSettings(MateFamily());
+        case TDesktopKind::Kde:
+            return std::make_unique<TPlasmaDesktopBackend>(dataFolder, std::move(screenSize));
         case TDesktopKind::Xfce:
             return std::make_unique<TXfconfDesktopBackend>();
+        case TDesktopKind::Sway: {
+            // Links for file names sway would interpret go beside the bitmap,
+            // or in the runtime folder when the data folder's own name is not plain.
+            std::vector<std::string> folders{dataFolder};
+            const std::string runtime = Get(env, "XDG_RUNTIME_DIR");
+            if (!runtime.empty()) {
+                folders.push_back(runtime + "/vantoria");
+            }
+            return std::make_unique<TSwayDesktopBackend>(Get(env, "SWAYSOCK"), std::move(folders));
+        }
         case TDesktopKind::X11:
             return std::make_unique<TRootWindowDesktopBackend>(Get(env, "DISPLAY"), dataFolder);
         default:
