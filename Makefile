@@ -38,8 +38,12 @@ bench: deps build
 	cmake --build $(BUILD) -j $(JOBS) --target benchmarks
 	./bench/run-benchmarks $(BUILD)
 
-install: deps build
-	cmake --install $(BUILD) $(if $(PREFIX),--prefix $(PREFIX),)
+# The prefix is set when configuring: the program reads machine.reg from the
+# configuration folder of the prefix it was built for.
+install: deps
+	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) $(if $(PREFIX),-DCMAKE_INSTALL_PREFIX=$(PREFIX),)
+	cmake --build $(BUILD) -j $(JOBS)
+	cmake --install $(BUILD)
 
 clean:
 	rm -rf $(BUILD) $(ASAN_BUILD)

@@ -1,20 +1,23 @@
 #!/bin/sh
-# Installs the built program into a temporary prefix, as `make install` does,
-# and checks that a desktop finds everything in its standard place: the
+# Installs the built program into a temporary staging folder (DESTDIR), as
+# `make install` does, and checks that a desktop finds everything in its standard place: the
 # program, the desktop entry, the icon in the hicolor theme, the AppStream
 # metainfo and the machine-wide settings hive. The desktop entry and the
 # metainfo must pass the freedesktop validators.
-#   install_test.sh BINARY_DIR SOURCE_DIR
+# The machine-wide hive must land where the program reads it.
+#   install_test.sh BINARY_DIR SOURCE_DIR INSTALL_PREFIX MACHINE_HIVE
 set -eu
 build=$1
 src=$2
-prefix=$(mktemp -d "${TMPDIR:-/tmp}/vantoria-install-XXXXXX")
-trap 'rm -rf "$prefix"' EXIT INT TERM
+stage=$(mktemp -d "${TMPDIR:-/tmp}/vantoria-install-XXXXXX")
+trap 'rm -rf "$stage"' EXIT INT TERM
+prefix="$stage$3"
+hive="$stage$4"
 
 fail() { echo "install_test: $*" >&2; exit 1; }
 
-cmake --install "$build" --prefix "$prefix" >"$prefix.log" 2>&1 || { cat "$prefix.log" >&2; rm -f "$prefix.log"; fail "cmake --install failed"; }
-rm -f "$prefix.log"
+DESTDIR="$stage" cmake --install "$build" >"$stage.log" 2>&1 || { cat "$stage.log" >&2; rm -f "$stage.log"; fail "cmake --install failed"; }
+rm -f "$stage.log"
 
 app=io.github.vantoria.Vantoria
 desktop="$prefix/share/applications/$app.desktop"
@@ -26,8 +29,9 @@ icon="$prefix/share/icons/hicolor/scalable/apps/vantoria.svg"
 [ -f "$metainfo" ] || fail "no metainfo"
 [ -f "$icon" ] || fail "no icon in the hicolor theme"
 if [ -f "$src/resources/machine.reg" ]; then
-    [ -f "$prefix/etc/vantoria/machine.reg" ] || fail "no machine-wide settings hive"
-    cmp -s "$src/resources/machine.reg" "$prefix/etc/vantoria/machine.reg" || fail "machine hive differs"
+    [ -f "$hive" ] || fail "no machine-wide settings hive where the program reads it ($4)"
+    cmp -s "$src/resources/machine.reg" "$hive" || fail "machine hive differs"
+    strings "$prefix/bin/vantoria" | grep -qF "$4" || fail "the program does not read $4"
 fi
 
 # The entry starts the installed program by the name of its icon.

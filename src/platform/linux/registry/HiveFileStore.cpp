@@ -188,7 +188,13 @@ std::string THiveFileStore::DefaultUserHivePath() {
     return base + "/vantoria/user.reg";
 }
 
-std::string THiveFileStore::DefaultMachineHivePath() { return "/etc/vantoria/machine.reg"; }
+#ifndef VANTORIA_SYSCONFDIR
+#define VANTORIA_SYSCONFDIR "/etc"
+#endif
+
+std::string THiveFileStore::DefaultMachineHivePath() {
+    return VANTORIA_SYSCONFDIR "/vantoria/machine.reg";
+}
 
 bool THiveFileStore::KeyReadable(TRegRoot root, const std::string& key) {
     return File(root).Hive().HasKey(RegFullPath(root, key));

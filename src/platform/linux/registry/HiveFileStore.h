@@ -60,7 +60,7 @@ public:
     THiveFileStore(std::string userHive, std::string machineHive);
 
     // $XDG_CONFIG_HOME/vantoria/user.reg (~/.config when unset) and
-    // /etc/vantoria/machine.reg.
+    // vantoria/machine.reg in the configuration folder of the install prefix.
     static std::string DefaultUserHivePath();
     static std::string DefaultMachineHivePath();
 
