@@ -182,7 +182,10 @@ bool TFreeBitmap::Rescale(int newWidth, int newHeight, FREE_IMAGE_FILTER filter,
     }
     const unsigned bpp = FreeImage_GetBPP(FDib);
     if (bpp < 8) {
-        if (!ConvertToGrayscale()) {
+        // The scaler needs 8 bits or more. A picture of a few colours keeps
+        // them: only black-and-white and grey pictures become grey.
+        const bool colours = FreeImage_GetColorType(FDib) == FIC_PALETTE;
+        if (!(colours ? ConvertTo24Bits() : ConvertToGrayscale())) {
             return false;
         }
     } else if (bpp == 16) {

@@ -213,7 +213,7 @@ TEST_F(ComposerTest, ZoomStretchAndConvertOnlySizes) {
     EXPECT_EQ(out.bpp(), 24u);
 }
 
-TEST_F(ComposerTest, FourBitColourTurnsGreyWhenScaledButKeepsColoursOtherwise) {
+TEST_F(ComposerTest, FourBitColourKeepsItsColoursScaledOrNot) {
     TDib picture(FreeImage_Allocate(64, 48, 4));
     RGBQUAD* palette = FreeImage_GetPalette(picture.get());
     palette[0] = RGBQUAD{0, 0, 255, 0};  // red
@@ -227,10 +227,9 @@ TEST_F(ComposerTest, FourBitColourTurnsGreyWhenScaledButKeepsColoursOtherwise) {
     const std::string source = Picture("four.bmp", picture, FIF_BMP);
     ASSERT_TRUE(Compose(source, fmStretch));
     TDib out = LoadPicture(destination);
-    EXPECT_EQ(out.bpp(), 8u);
-    const TRgb left = PixelAt(out.get(), 100, 300);
-    EXPECT_EQ(left.r, left.g);
-    EXPECT_EQ(left.g, left.b);
+    EXPECT_EQ(out.bpp(), 24u);
+    EXPECT_EQ((PixelAt(out.get(), 100, 300)), (TRgb{255, 0, 0, 255}));
+    EXPECT_EQ((PixelAt(out.get(), out.width() - 100, 300)), (TRgb{0, 0, 255, 255}));
 
     ASSERT_TRUE(Compose(source, fmConvertOnly));
     out = LoadPicture(destination);

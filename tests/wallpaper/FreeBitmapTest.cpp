@@ -89,7 +89,7 @@ TEST(FreeBitmap, GrayscaleConversionFollowsTheColourType) {
     EXPECT_EQ(FreeImage_GetColorType(palette.Dib()), FIC_MINISBLACK);
 }
 
-TEST(FreeBitmap, RescaleTurnsFourBitColourGreyAndReplacesTarget) {
+TEST(FreeBitmap, RescaleKeepsFewColoursAndTurnsOnlyGreyPicturesGrey) {
     TFreeBitmap image(FIT_BITMAP, 8, 8, 4);
     RGBQUAD* palette = FreeImage_GetPalette(image.Dib());
     palette[1] = RGBQUAD{0, 0, 255, 0};  // pure red
@@ -103,12 +103,18 @@ TEST(FreeBitmap, RescaleTurnsFourBitColourGreyAndReplacesTarget) {
     ASSERT_TRUE(image.Rescale(16, 12, FILTER_LANCZOS3, &target));
     EXPECT_EQ(target.GetWidth(), 16u);
     EXPECT_EQ(target.GetHeight(), 12u);
-    EXPECT_EQ(FreeImage_GetBPP(target.Dib()), 8u);
-    const TRgb pixel = PixelAt(target.Dib(), 5, 5);
-    EXPECT_EQ(pixel.r, pixel.g);
-    EXPECT_EQ(pixel.g, pixel.b);
-    // The image itself was converted to grey but not scaled.
+    EXPECT_EQ(FreeImage_GetBPP(target.Dib()), 24u);
+    EXPECT_EQ(PixelAt(target.Dib(), 5, 5), (TRgb{255, 0, 0, 255}));
+    // The image itself was converted but not scaled.
     EXPECT_EQ(image.GetWidth(), 8u);
+
+    // A black-and-white picture is scaled as grey.
+    TFreeBitmap mono(FIT_BITMAP, 8, 8, 1);
+    FreeImage_GetPalette(mono.Dib())[1] = RGBQUAD{255, 255, 255, 0};
+    ASSERT_EQ(FreeImage_GetColorType(mono.Dib()), FIC_MINISBLACK);
+    ASSERT_TRUE(mono.Rescale(16, 16, FILTER_LANCZOS3));
+    EXPECT_EQ(FreeImage_GetBPP(mono.Dib()), 8u);
+    EXPECT_EQ(FreeImage_GetColorType(mono.Dib()), FIC_MINISBLACK);
 
     TFreeBitmap sixteen(FIT_BITMAP, 8, 8, 16);
     ASSERT_TRUE(sixteen.Rescale(4, 4, FILTER_BOX));
