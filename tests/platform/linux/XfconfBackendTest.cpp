@@ -2,10 +2,15 @@
 // harness's private session bus; read back with xfconf-query.
 #include <gtest/gtest.h>
 
+#include <pwd.h>
+#include <signal.h>
+
 #include <cstdlib>
+#include <filesystem>
 
 #include "RunTool.h"
 #include "platform/linux/desktop/xfce/XfconfDesktopBackend.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -77,4 +82,67 @@ TEST_F(XfconfBackendTest, SnapshotPutsBackEveryWorkspace) {
     EXPECT_EQ(Query(kB + "/image-style"), "5");
     // A record naming other properties writes nothing.
     EXPECT_FALSE(xfce.RestoreState("/general/other\ts\tx\n"));
+}
+
+namespace {
+
+// Makes the session bus start xfconfd anew, with `configDirs` as the system
+// configuration folders it reads locks from.
+void RestartXfconfd(const std::string& configDirs) {
+    ASSERT_EQ(
+        RunTool({"dbus-update-activation-environment", "XDG_CONFIG_DIRS=" + configDirs}).exitCode,
+        0);
+    const std::string pid =
+        RunTool({"gdbus", "call", "--session", "-d", "org.freedesktop.DBus", "-o",
+                 "/org/freedesktop/DBus", "-m", "org.freedesktop.DBus.GetConnectionUnixProcessID",
+                 "org.xfce.Xfconf"})
+            .out;
+    // The answer reads "(uint32 1234,)".
+    const std::size_t digits = pid.find("uint32 ");
+    if (digits == std::string::npos) {
+        return;  // not running
+    }
+    const pid_t xfconfd = static_cast<pid_t>(std::stol(pid.substr(digits + 7)));
+    kill(xfconfd, SIGTERM);
+    for (int i = 0; i < 200 && kill(xfconfd, 0) == 0; ++i) {
+        usleep(10000);
+    }
+}
+
+}  // namespace
+
+// An administrator's lock (a system-wide channel file naming the user)
+// forbids every change, and nothing is written.
+TEST(XfconfLockTest, LockedBackdropForbidsChanges) {
+    TTempDir system;
+    const std::string folder = system.Path() + "/xfce4/xfconf/xfce-perchannel-xml";
+    std::filesystem::create_directories(folder);
+    const std::string user = getpwuid(geteuid())->pw_name;
+    WriteFileBytes(
+        folder + "/xfce4-desktop.xml",
+        "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+        "<channel name=\"xfce4-desktop\" version=\"1.0\">\n"
+        " <property name=\"backdrop\" type=\"empty\">\n"
+        "  <property name=\"screen0\" type=\"empty\">\n"
+        "   <property name=\"monitorVirtual-1\" type=\"empty\">\n"
+        "    <property name=\"workspace0\" type=\"empty\">\n"
+        "     <property name=\"last-image\" type=\"string\" value=\"/locked.png\" "
+        "locked=\"" +
+            user +
+            "\"/>\n"
+            "     <property name=\"image-style\" type=\"int\" value=\"5\" locked=\"" +
+            user +
+            "\"/>\n"
+            "    </property>\n   </property>\n  </property>\n </property>\n</channel>\n");
+    const char* previous = getenv("XDG_CONFIG_DIRS");
+    RestartXfconfd(system.Path());
+
+    TXfconfDesktopBackend xfce;
+    EXPECT_TRUE(xfce.ChangesForbidden());
+    EXPECT_NE(xfce.LastError().find("locked"), std::string::npos) << xfce.LastError();
+    EXPECT_FALSE(xfce.SetWallpaperFile("/tmp/vantoria.bmp", false));
+    EXPECT_EQ(Query(kA + "/last-image"), "/locked.png");
+    EXPECT_EQ(Query(kA + "/image-style"), "5");
+
+    RestartXfconfd(previous ? previous : "/etc/xdg");
 }
