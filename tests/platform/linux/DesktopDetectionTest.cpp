@@ -25,6 +25,8 @@ TEST(DesktopDetectionTest, TableOfSessions) {
         {{{"XDG_CURRENT_DESKTOP", "KDE"}, {"KDE_SESSION_VERSION", "6"}}, K::Kde},
         {{{"KDE_SESSION_VERSION", "5"}, {"DISPLAY", ":0"}}, K::Kde},
         {{{"XDG_CURRENT_DESKTOP", "XFCE"}}, K::Xfce},
+        {{{"XDG_CURRENT_DESKTOP", "LXQt"}, {"DISPLAY", ":0"}}, K::Lxqt},
+        {{{"XDG_CURRENT_DESKTOP", "lxqt:openbox"}, {"WAYLAND_DISPLAY", "wayland-0"}}, K::Lxqt},
         {{{"XDG_CURRENT_DESKTOP", "sway"}, {"WAYLAND_DISPLAY", "wayland-1"}}, K::Sway},
         {{{"SWAYSOCK", "/run/user/1000/sway-ipc.sock"}, {"WAYLAND_DISPLAY", "wayland-1"}}, K::Sway},
         // The first known name of the list wins; unknown ones are skipped.
@@ -33,7 +35,7 @@ TEST(DesktopDetectionTest, TableOfSessions) {
         {{{"XDG_CURRENT_DESKTOP", "i3"}, {"DISPLAY", ":1"}}, K::X11},
         {{{"DISPLAY", ":0"}}, K::X11},
         // A desktop of its own that is not supported covers the root window.
-        {{{"XDG_CURRENT_DESKTOP", "LXQt"}, {"DISPLAY", ":0"}}, K::Unknown},
+        {{{"XDG_CURRENT_DESKTOP", "Enlightenment"}, {"DISPLAY", ":0"}}, K::Unknown},
         {{{"XDG_CURRENT_DESKTOP", "Hyprland"}, {"WAYLAND_DISPLAY", "wayland-1"}}, K::Unknown},
         // On Wayland nothing paints an X root window that anyone sees.
         {{{"WAYLAND_DISPLAY", "wayland-0"}, {"DISPLAY", ":0"}}, K::Unknown},
@@ -54,8 +56,8 @@ TEST(DesktopDetectionTest, TableOfSessions) {
 }
 
 TEST(DesktopDetectionTest, ReasonNamesTheUnsupportedDesktop) {
-    const TDesktopDetection d = DetectDesktop({{"XDG_CURRENT_DESKTOP", "LXQt"}});
-    EXPECT_NE(d.reason.find("LXQt"), std::string::npos) << d.reason;
+    const TDesktopDetection d = DetectDesktop({{"XDG_CURRENT_DESKTOP", "Enlightenment"}});
+    EXPECT_NE(d.reason.find("Enlightenment"), std::string::npos) << d.reason;
 }
 
 TEST(DesktopDetectionTest, UnknownDesktopGetsABackEndThatSaysWhy) {

@@ -27,7 +27,7 @@ TDesktopKind KindOfName(const std::string& name) {
         TDesktopKind kind;
     };
     // Budgie up to 10.9 and Unity keep GNOME's background keys.
-    static constexpr std::array<TEntry, 13> kNames{{
+    static constexpr std::array<TEntry, 14> kNames{{
         {"gnome", TDesktopKind::Gnome},
         {"gnome-classic", TDesktopKind::Gnome},
         {"gnome-flashback", TDesktopKind::Gnome},
@@ -39,6 +39,7 @@ TDesktopKind KindOfName(const std::string& name) {
         {"mate", TDesktopKind::Mate},
         {"kde", TDesktopKind::Kde},
         {"xfce", TDesktopKind::Xfce},
+        {"lxqt", TDesktopKind::Lxqt},
         {"sway", TDesktopKind::Sway},
         {"x-generic", TDesktopKind::X11},
     }};
@@ -133,6 +134,8 @@ const char* DesktopKindName(TDesktopKind kind) {
             return "KDE Plasma";
         case TDesktopKind::Xfce:
             return "XFCE";
+        case TDesktopKind::Lxqt:
+            return "LXQt";
         case TDesktopKind::Sway:
             return "sway";
         case TDesktopKind::X11:

@@ -11,6 +11,7 @@ enum class TDesktopKind {
     Mate,      // org.mate.background
     Kde,       // Plasma, over D-Bus
     Xfce,      // xfconf, over D-Bus
+    Lxqt,      // pcmanfm-qt
     Sway,      // swaymsg
     X11,       // a window manager without a desktop of its own: the root window
 };

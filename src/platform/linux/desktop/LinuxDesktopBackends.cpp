@@ -2,6 +2,7 @@
 
 #include "platform/linux/desktop/gnome/GSettingsDesktopBackend.h"
 #include "platform/linux/desktop/kde/PlasmaDesktopBackend.h"
+#include "platform/linux/desktop/lxqt/PcmanfmQtDesktopBackend.h"
 #include "platform/linux/desktop/sway/SwayDesktopBackend.h"
 #include "platform/linux/desktop/x11/RootWindowDesktopBackend.h"
 #include "platform/linux/desktop/xfce/XfconfDesktopBackend.h"
@@ -39,6 +40,13 @@ std::unique_ptr<TDesktopBackend> CreateDesktopBackend(const TDesktopDetection& d
             return std::make_unique<TPlasmaDesktopBackend>(dataFolder, std::move(screenSize));
         case TDesktopKind::Xfce:
             return std::make_unique<TXfconfDesktopBackend>();
+        case TDesktopKind::Lxqt: {
+            std::string config = Get(env, "XDG_CONFIG_HOME");
+            if (config.empty() || config[0] != '/') {
+                config = Get(env, "HOME") + "/.config";
+            }
+            return std::make_unique<TPcmanfmQtDesktopBackend>(config, std::move(screenSize));
+        }
         case TDesktopKind::Sway: {
             // Links for file names sway would interpret go beside the bitmap,
             // or in the runtime folder when the data folder's own name is not plain.
