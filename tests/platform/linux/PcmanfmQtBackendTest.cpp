@@ -38,20 +38,25 @@ protected:
         ASSERT_NE(getenv("DISPLAY"), nullptr) << "run inside the harness";
         ASSERT_NE(getenv("XDG_CONFIG_HOME"), nullptr);
         config_ = getenv("XDG_CONFIG_HOME");
+        std::filesystem::create_directories(dir_.File("data"));
         std::filesystem::create_directories(config_ + "/pcmanfm-qt/lxqt");
         // A picture whose zoomed middle is lime, stretched red ... blue.
         original_ = dir_.File("original picture.png");
         ASSERT_TRUE(MakePicture(original_, {"-size", "16x16", "xc:red", "-size", "32x16", "xc:lime",
                                             "-size", "16x16", "xc:blue", "+append"}));
-        WriteFileBytes(
-            config_ + "/pcmanfm-qt/lxqt/settings.conf",
-            "[Desktop]\nWallpaper=" + original_ + "\nWallpaperMode=zoom\nBgColor=#808080\n");
+        WriteSettings("zoom");
         StartDesktop();
+    }
+
+    void WriteSettings(const std::string& mode) {
+        WriteFileBytes(config_ + "/pcmanfm-qt/lxqt/settings.conf",
+                       "[Desktop]\nWallpaper=" + original_ + "\nWallpaperMode=" + mode +
+                           "\nBgColor=#808080\n");
     }
 
     void TearDown() override { StopDesktop(); }
 
-    void StartDesktop() {
+    void StartDesktop(const TPixels& shown = TPixels(6, kLime)) {
         desktop_ = fork();
         if (desktop_ == 0) {
             const int null = open("/dev/null", O_WRONLY);
@@ -61,8 +66,8 @@ protected:
             execlp("pcmanfm-qt", "pcmanfm-qt", "--desktop", "--profile=lxqt", nullptr);
             _exit(127);
         }
-        ASSERT_TRUE(Shows(TPixels(6, kLime))) << "pcmanfm-qt did not draw the desktop "
-                                                 "(scripts/install-deps installs it)";
+        ASSERT_TRUE(Shows(shown)) << "pcmanfm-qt did not draw the desktop "
+                                     "(scripts/install-deps installs it)";
     }
 
     void StopDesktop() {
@@ -118,8 +123,11 @@ protected:
 
 }  // namespace
 
-TEST_F(PcmanfmQtBackendTest, EachPlacementIsShownAndTheConfiguredOneIsKept) {
-    TPcmanfmQtDesktopBackend lxqt(config_, Screen);
+// pcmanfm-qt cannot return to its configured mode once it shows another
+// while it runs: pictures in other placements are drawn to the screen's size
+// and shown in that mode, so the original comes back exactly.
+TEST_F(PcmanfmQtBackendTest, EachPlacementIsShownAndTheOriginalComesBackExactly) {
+    TPcmanfmQtDesktopBackend lxqt(config_, dir_.File("data"), Screen);
     EXPECT_EQ(lxqt.DesktopProfile(), "lxqt") << lxqt.LastError();
     EXPECT_EQ(lxqt.CurrentWallpaperFile(), original_) << lxqt.LastError();
     EXPECT_EQ(lxqt.CurrentPlacement(), dpOther);  // zoom
@@ -127,7 +135,7 @@ TEST_F(PcmanfmQtBackendTest, EachPlacementIsShownAndTheConfiguredOneIsKept) {
     ASSERT_FALSE(state.empty()) << lxqt.LastError();
 
     // Handed over as the applier does: under two names in turn.
-    const std::string names[] = {"vantoria-1.bmp", "vantoria-2.bmp"};
+    const std::string names[] = {"data/vantoria-1.bmp", "data/vantoria-2.bmp"};
     struct TStep {
         int placement;
         TPixels shown;
@@ -146,6 +154,10 @@ TEST_F(PcmanfmQtBackendTest, EachPlacementIsShownAndTheConfiguredOneIsKept) {
         EXPECT_TRUE(Shows(step.shown)) << "placement " << step.placement;
         EXPECT_EQ(lxqt.CurrentWallpaperFile(), file);
         EXPECT_EQ(lxqt.CurrentPlacement(), step.placement);
+        // What the settings name still tells whose picture it is.
+        EXPECT_EQ(
+            TPcmanfmQtDesktopBackend(config_, dir_.File("data"), Screen).CurrentWallpaperFile(),
+            file);
     }
     // The picture rewritten in other colours is shown, in the same placement.
     const std::string file = Picture(names[turn++ % 2], "cyan", "blue");
@@ -156,23 +168,25 @@ TEST_F(PcmanfmQtBackendTest, EachPlacementIsShownAndTheConfiguredOneIsKept) {
     EXPECT_TRUE(Shows(TPixels(6, kGrey)));
     EXPECT_EQ(lxqt.CurrentWallpaperFile(), "");
 
-    // The configured mode was never stored over: the original comes back in
-    // the desktop's settings, which is what it shows from its next start.
-    // While it runs, pcmanfm-qt cannot return to that mode, and says so.
-    EXPECT_FALSE(lxqt.RestoreState(state));
-    EXPECT_NE(lxqt.LastError().find("\"zoom\""), std::string::npos) << lxqt.LastError();
-    TPcmanfmQtDesktopBackend fresh(config_, Screen);
-    EXPECT_EQ(fresh.CurrentWallpaperFile(), original_) << fresh.LastError();
-    EXPECT_EQ(fresh.SaveState(), state);
+    EXPECT_EQ(TPcmanfmQtDesktopBackend(config_, dir_.File("data"), Screen).CurrentWallpaperFile(),
+              "");
+
+    ASSERT_TRUE(lxqt.RestoreState(state)) << lxqt.LastError();
+    EXPECT_TRUE(Shows(TPixels(6, kLime)));
+    EXPECT_EQ(lxqt.CurrentWallpaperFile(), original_);
+    EXPECT_EQ(lxqt.CurrentPlacement(), dpOther);
+    EXPECT_EQ(lxqt.SaveState(), state);
+    // The settings name it too: the desktop shows it from its next start.
     StopDesktop();
     StartDesktop();
+    EXPECT_EQ(TPcmanfmQtDesktopBackend(config_, dir_.File("data"), Screen).SaveState(), state);
 }
 
 // Pictures of the screen's size look alike in every mode: they are shown
 // without leaving the desktop's own mode, and the original then comes back
 // exactly while the desktop runs.
 TEST_F(PcmanfmQtBackendTest, ScreenSizedPicturesLetTheOriginalComeBackExactly) {
-    TPcmanfmQtDesktopBackend lxqt(config_, Screen);
+    TPcmanfmQtDesktopBackend lxqt(config_, dir_.File("data"), Screen);
     const std::string state = lxqt.SaveState();
     ASSERT_FALSE(state.empty()) << lxqt.LastError();
     const std::string first = Picture("vantoria-1.bmp", "yellow", "magenta", 1024, 768);
@@ -191,12 +205,42 @@ TEST_F(PcmanfmQtBackendTest, ScreenSizedPicturesLetTheOriginalComeBackExactly) {
     EXPECT_EQ(lxqt.SaveState(), state);
 }
 
+// A desktop that showed no picture gets slides, and its colour alone back.
+TEST_F(PcmanfmQtBackendTest, ADesktopWithoutPictureGetsItsColourBack) {
+    StopDesktop();
+    WriteSettings("none");
+    StartDesktop(TPixels(6, kGrey));
+    TPcmanfmQtDesktopBackend lxqt(config_, dir_.File("data"), Screen);
+    EXPECT_EQ(lxqt.CurrentWallpaperFile(), "");
+    const std::string state = lxqt.SaveState();
+    ASSERT_FALSE(state.empty()) << lxqt.LastError();
+
+    ASSERT_TRUE(lxqt.SetPlacement(dpCenter));
+    const std::string composed = Picture("vantoria-1.bmp", "yellow", "magenta", 1024, 768);
+    ASSERT_TRUE(lxqt.SetWallpaperFile(composed, false)) << lxqt.LastError();
+    EXPECT_TRUE(Shows({kYellow, kYellow, kYellow, kYellow, kMagenta, kMagenta}));
+    ASSERT_TRUE(lxqt.SetPlacement(dpTile));
+    const std::string tile = Picture("vantoria-2.bmp", "yellow", "magenta");
+    ASSERT_TRUE(lxqt.SetWallpaperFile(tile, false)) << lxqt.LastError();
+    EXPECT_TRUE(Shows({kYellow, kMagenta, kYellow, kMagenta, kYellow, kYellow}));
+
+    ASSERT_TRUE(lxqt.RestoreState(state)) << lxqt.LastError();
+    EXPECT_TRUE(Shows(TPixels(6, kGrey)));
+    EXPECT_EQ(lxqt.CurrentWallpaperFile(), "");
+    // And from its next start, as configured.
+    StopDesktop();
+    StartDesktop(TPixels(6, kGrey));
+    EXPECT_EQ(TPcmanfmQtDesktopBackend(config_, dir_.File("data"), Screen).CurrentWallpaperFile(),
+              "");
+}
+
 TEST_F(PcmanfmQtBackendTest, HostilePathsAreShownOrRefusedAndNothingRuns) {
-    TPcmanfmQtDesktopBackend lxqt(config_, Screen);
+    TPcmanfmQtDesktopBackend lxqt(config_, dir_.File("data"), Screen);
     const std::string folder = dir_.File("-dir $(touch pwned)");
     std::filesystem::create_directories(folder);
-    const std::string yellow = Picture("y.png", "yellow", "magenta");
-    const std::string cyan = Picture("c.png", "cyan", "blue");
+    // Of the screen's size, so that pcmanfm-qt gets each name as it stands.
+    const std::string yellow = Picture("y.png", "yellow", "magenta", 1024, 768);
+    const std::string cyan = Picture("c.png", "cyan", "blue", 1024, 768);
     ASSERT_TRUE(lxqt.SetPlacement(dpStretch));
     int turn = 0;
     for (const std::string& name :
@@ -212,7 +256,9 @@ TEST_F(PcmanfmQtBackendTest, HostilePathsAreShownOrRefusedAndNothingRuns) {
                          : Shows({kCyan, kCyan, kCyan, kCyan, kBlue, kBlue}))
             << name;
         // Read back through the settings file pcmanfm-qt wrote.
-        EXPECT_EQ(TPcmanfmQtDesktopBackend(config_, Screen).CurrentWallpaperFile(), hostile);
+        EXPECT_EQ(
+            TPcmanfmQtDesktopBackend(config_, dir_.File("data"), Screen).CurrentWallpaperFile(),
+            hostile);
     }
     // A relative name that looks like an option.
     const std::filesystem::path cwd = std::filesystem::current_path();
@@ -238,11 +284,12 @@ TEST_F(PcmanfmQtBackendTest, HostilePathsAreShownOrRefusedAndNothingRuns) {
 }
 
 TEST_F(PcmanfmQtBackendTest, MissingProgramStoppedDesktopAndDamagedRecordsChangeNothing) {
-    TPcmanfmQtDesktopBackend lxqt(config_, Screen);
+    TPcmanfmQtDesktopBackend lxqt(config_, dir_.File("data"), Screen);
     const std::string state = lxqt.SaveState();
     const std::string picture = Picture("p.png", "yellow", "magenta");
 
-    TPcmanfmQtDesktopBackend missing(config_, Screen, dir_.File("no-such/pcmanfm-qt"));
+    TPcmanfmQtDesktopBackend missing(config_, dir_.File("data"), Screen,
+                                     dir_.File("no-such/pcmanfm-qt"));
     EXPECT_FALSE(missing.SetWallpaperFile(picture, false));
     EXPECT_NE(missing.LastError().find("cannot be run"), std::string::npos) << missing.LastError();
 
@@ -267,5 +314,6 @@ TEST_F(PcmanfmQtBackendTest, MissingProgramStoppedDesktopAndDamagedRecordsChange
     EXPECT_LT(std::chrono::steady_clock::now() - start, 5s);
     // Nothing was started in the desktop's place.
     std::this_thread::sleep_for(300ms);
-    EXPECT_FALSE(TPcmanfmQtDesktopBackend(config_, Screen).DesktopProfile().has_value());
+    EXPECT_FALSE(
+        TPcmanfmQtDesktopBackend(config_, dir_.File("data"), Screen).DesktopProfile().has_value());
 }

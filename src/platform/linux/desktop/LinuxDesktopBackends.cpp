@@ -45,7 +45,8 @@ std::unique_ptr<TDesktopBackend> CreateDesktopBackend(const TDesktopDetection& d
             if (config.empty() || config[0] != '/') {
                 config = Get(env, "HOME") + "/.config";
             }
-            return std::make_unique<TPcmanfmQtDesktopBackend>(config, std::move(screenSize));
+            return std::make_unique<TPcmanfmQtDesktopBackend>(config, dataFolder,
+                                                              std::move(screenSize));
         }
         case TDesktopKind::Sway: {
             // Links for file names sway would interpret go beside the bitmap,

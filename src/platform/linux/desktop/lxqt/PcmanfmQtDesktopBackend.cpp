@@ -29,6 +29,9 @@ namespace {
 
 const QString kService = QStringLiteral("org.pcmanfm.PCManFM");
 const char kStateHeader[] = "pcmanfm-qt-wallpaper";
+// A copy drawn to the screen's size, beside the picture it shows.
+const char kDrawnSuffix[] = ".lxqt.bmp";
+const char kColorPicture[] = "/desktop-colour-";
 // pcmanfm-qt's modes; "color" shows no picture.
 const char* const kModes[] = {"color", "stretch", "fit", "center", "tile", "zoom"};
 constexpr auto kTimeout = std::chrono::seconds(10);
@@ -93,10 +96,11 @@ std::string Percent(const std::string& bytes) {
 
 }  // namespace
 
-TPcmanfmQtDesktopBackend::TPcmanfmQtDesktopBackend(std::string configHome,
+TPcmanfmQtDesktopBackend::TPcmanfmQtDesktopBackend(std::string configHome, std::string dataFolder,
                                                    std::function<TScreenSize()> screenSize,
                                                    std::string program)
     : configHome_(std::move(configHome)),
+      dataFolder_(std::move(dataFolder)),
       screenSize_(std::move(screenSize)),
       program_(std::move(program)) {}
 
@@ -154,13 +158,20 @@ std::optional<TPcmanfmQtDesktopBackend::TSettings> TPcmanfmQtDesktopBackend::Rea
     TSettings read;
     read.wallpaper =
         QFile::encodeName(settings.value(QStringLiteral("Wallpaper")).toString()).toStdString();
-    read.mode = settings.value(QStringLiteral("WallpaperMode"), QStringLiteral("stretch"))
-                    .toString()
-                    .toStdString();
+    // The settings call "none" what the command line calls "color", and
+    // read any other unknown or absent mode as "none".
+    read.mode = settings.value(QStringLiteral("WallpaperMode")).toString().toStdString();
+    if (!IsMode(read.mode) || read.mode == "none") {
+        read.mode = "color";
+    }
+    read.color = settings.value(QStringLiteral("BgColor"), QStringLiteral("#000000"))
+                     .toString()
+                     .toStdString();
     // A desktop started with other settings shows them, not ours.
     if (read.mode != configuredMode_) {
         configuredMode_ = read.mode;
         shownMode_.reset();
+        colorPicture_ = false;
     }
     return read;
 }
@@ -243,25 +254,39 @@ bool TPcmanfmQtDesktopBackend::Show(const std::string& file, const std::string& 
     const std::string shown = shownMode_.value_or(configured);
     const bool picture = mode != "color" && !path.empty();
     const bool newName = !path.empty() && path != settings->wallpaper;
-    // A picture of the screen's size looks the same in every mode.
-    const bool anyMode = picture && IsScreenSized(path);
+    const std::string cannot =
+        "pcmanfm-qt cannot return to its own mode \"" + configured + "\" while it runs";
     // pcmanfm-qt applies a mode only when it differs from its configured one;
-    // a new name in the configured mode changes the picture alone.
+    // given the configured one, it changes the picture alone and keeps the
+    // mode it shows.
     std::string use = mode;
     bool exact = true;
-    if (mode == configured || (anyMode && newName)) {
-        if (shown != configured && !anyMode) {
-            if (!picture || !newName) {
-                lastError_ =
-                    "pcmanfm-qt cannot return to its own mode \"" + configured + "\" while it runs";
-                return false;
-            }
-            exact = false;  // the new picture, in the mode the desktop shows
+    if (!picture) {
+        if (mode == configured && shown != mode) {
+            // The desktop's colour, as a picture in the mode it shows.
+            return ShowColorPicture(settings->color);
         }
-        if (!newName && shown == configured) {
+        if (mode == configured && !newName) {
             return true;  // shown already
         }
-        use = newName ? configured : (configured == "center" ? "stretch" : "center");
+    } else if (newName && shown != "color" && (shown == mode || IsScreenSized(path))) {
+        // The picture alone: one of the screen's size looks the same in every mode.
+        use = configured;
+    } else if (mode == configured) {
+        if (!newName && shown == mode) {
+            return true;  // shown already
+        }
+        if (IsScreenSized(path)) {
+            use = configured == "center" ? "stretch" : "center";
+        } else if (newName) {
+            // The settings name the picture, shown in the desktop's own mode
+            // from its next start; until then in the mode it shows.
+            use = configured;
+            exact = false;
+        } else {
+            lastError_ = cannot;
+            return false;
+        }
     }
     std::vector<std::string> arguments;
     if (!path.empty()) {
@@ -274,12 +299,92 @@ bool TPcmanfmQtDesktopBackend::Show(const std::string& file, const std::string& 
     if (use != configured) {
         shownMode_ = use;
     }
+    colorPicture_ = false;
     if (!exact) {
-        lastError_ = "pcmanfm-qt shows the picture in the mode \"" + shown +
+        lastError_ = "pcmanfm-qt keeps the mode \"" + shown +
                      "\" until it restarts: it cannot return to its own mode \"" + configured +
                      "\" while it runs";
         return false;
     }
+    return true;
+}
+
+// Draws `source` ("" for none) over the desktop's colour as `mode` shows it
+// on the screen, into a picture of the screen's size.
+bool TPcmanfmQtDesktopBackend::Draw(const std::string& source, const std::string& mode,
+                                    const std::string& color, const std::string& target) {
+    const TScreenSize screen = screenSize_ ? screenSize_() : TScreenSize{};
+    if (screen.width <= 0 || screen.height <= 0) {
+        lastError_ = "the screen's size is unknown, so the picture cannot be drawn for it";
+        return false;
+    }
+    FIBITMAP* picture = nullptr;
+    if (!source.empty()) {
+        FREE_IMAGE_FORMAT fif = FreeImage_GetFileType(source.c_str(), 0);
+        if (fif == FIF_UNKNOWN) {
+            fif = FreeImage_GetFIFFromFilename(source.c_str());
+        }
+        FIBITMAP* loaded = fif == FIF_UNKNOWN ? nullptr : FreeImage_Load(fif, source.c_str(), 0);
+        picture = loaded ? FreeImage_ConvertTo24Bits(loaded) : nullptr;
+        FreeImage_Unload(loaded);
+        if (!picture) {
+            lastError_ = "the wallpaper file cannot be read as a picture: " + source;
+            return false;
+        }
+    }
+    FIBITMAP* canvas =
+        picture && mode == "stretch"
+            ? FreeImage_Rescale(picture, screen.width, screen.height, FILTER_BILINEAR)
+            : FreeImage_Allocate(screen.width, screen.height, 24);
+    if (canvas && !(picture && mode == "stretch")) {
+        const QByteArray rgb = QByteArray::fromHex(QByteArray::fromStdString(color).mid(1));
+        RGBQUAD fill{};
+        if (rgb.size() == 3) {
+            fill.rgbRed = BYTE(rgb[0]);
+            fill.rgbGreen = BYTE(rgb[1]);
+            fill.rgbBlue = BYTE(rgb[2]);
+        }
+        FreeImage_FillBackground(canvas, &fill, 0);
+    }
+    if (canvas && picture && mode != "stretch") {
+        // Centred, or tiled from the top left corner; rows run bottom-up.
+        const int w = int(FreeImage_GetWidth(picture)), h = int(FreeImage_GetHeight(picture));
+        const int left = mode == "tile" ? 0 : (screen.width - w) / 2;
+        const int top = mode == "tile" ? 0 : (screen.height - h) / 2;
+        for (int y = 0; y < screen.height; ++y) {
+            int sy = y - top;
+            sy = mode == "tile" ? sy % h : sy;
+            if (sy < 0 || sy >= h) {
+                continue;
+            }
+            const BYTE* from = FreeImage_GetScanLine(picture, h - 1 - sy);
+            BYTE* to = FreeImage_GetScanLine(canvas, screen.height - 1 - y);
+            for (int x = 0; x < screen.width; ++x) {
+                const int sx = mode == "tile" ? x % w : x - left;
+                if (sx >= 0 && sx < w) {
+                    std::memcpy(to + 3 * x, from + 3 * sx, 3);
+                }
+            }
+        }
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(dataFolder_, ec);
+    const bool saved = canvas && FreeImage_Save(FIF_BMP, canvas, target.c_str(), 0);
+    FreeImage_Unload(canvas);
+    FreeImage_Unload(picture);
+    if (!saved) {
+        lastError_ = "the picture for the desktop cannot be written to " + target;
+    }
+    return saved;
+}
+
+bool TPcmanfmQtDesktopBackend::ShowColorPicture(const std::string& color) {
+    // Two names in turn: pcmanfm-qt ignores the name it shows.
+    const std::string file = dataFolder_ + kColorPicture + (drawn_++ % 2 ? "2.bmp" : "1.bmp");
+    if (!Draw(std::string(), "center", color, file) || !Show(file, "stretch")) {
+        return false;
+    }
+    colorPicture_ = true;
     return true;
 }
 
@@ -290,8 +395,40 @@ bool TPcmanfmQtDesktopBackend::SetPlacement(int placement) {
     return true;
 }
 
+// The desktop is kept in its own mode wherever it can be, so that what it
+// showed at first can always come back: a picture in another mode is drawn
+// to the screen's size first, and no picture is a picture of its colour.
 bool TPcmanfmQtDesktopBackend::SetWallpaperFile(const std::string& file, bool) {
-    return file.empty() ? Show(std::string(), "color") : Show(file, ModeOfPlacement(placement_));
+    const std::optional<TSettings> settings = ReadSettings();
+    if (!settings) {
+        return false;
+    }
+    const std::string& configured = settings->mode;
+    if (file.empty()) {
+        return configured == "color" ? Show(std::string(), "color")
+                                     : ShowColorPicture(settings->color);
+    }
+    const std::string mode = ModeOfPlacement(placement_);
+    std::error_code ec;
+    const std::string path = std::filesystem::absolute(file, ec).string();
+    const QByteArray bytes = QByteArray::fromStdString(path);
+    std::string handed = path;
+    if (!(configured == "color" || mode == configured || IsScreenSized(path) ||
+          QString::fromUtf8(bytes).toUtf8() != bytes)) {
+        // Our own files are drawn beside themselves, so that the name still
+        // tells whose picture the desktop shows.
+        handed = path.rfind(dataFolder_ + "/", 0) == 0
+                     ? path + kDrawnSuffix
+                     : dataFolder_ + "/drawn-" + std::to_string(drawn_++ % 2) + ".bmp";
+        if (!Draw(path, mode, settings->color, handed)) {
+            return false;
+        }
+    }
+    if (!Show(handed, mode)) {
+        return false;
+    }
+    shown_ = TShown{handed, path, mode};
+    return true;
 }
 
 std::optional<std::string> TPcmanfmQtDesktopBackend::CurrentWallpaperFile() {
@@ -299,7 +436,21 @@ std::optional<std::string> TPcmanfmQtDesktopBackend::CurrentWallpaperFile() {
     if (!settings) {
         return std::nullopt;
     }
-    return shownMode_.value_or(settings->mode) == "color" ? std::string() : settings->wallpaper;
+    const std::string& shown = settings->wallpaper;
+    if (shown_ && shown_->handed == shown) {
+        return shown_->file;
+    }
+    // No picture, or a picture of the desktop's colour alone.
+    if (shownMode_.value_or(settings->mode) == "color" || colorPicture_ ||
+        shown.rfind(dataFolder_ + kColorPicture, 0) == 0) {
+        return std::string();
+    }
+    const std::size_t base = shown.size() - std::min(shown.size(), std::strlen(kDrawnSuffix));
+    if (shown.rfind(dataFolder_ + "/", 0) == 0 &&
+        shown.compare(base, std::string::npos, kDrawnSuffix) == 0) {
+        return shown.substr(0, base);
+    }
+    return shown;
 }
 
 std::optional<int> TPcmanfmQtDesktopBackend::CurrentPlacement() {
@@ -307,7 +458,9 @@ std::optional<int> TPcmanfmQtDesktopBackend::CurrentPlacement() {
     if (!settings) {
         return std::nullopt;
     }
-    const std::string mode = shownMode_.value_or(settings->mode);
+    const std::string mode = shown_ && shown_->handed == settings->wallpaper
+                                 ? shown_->mode
+                                 : shownMode_.value_or(settings->mode);
     return mode == "center"    ? dpCenter
            : mode == "tile"    ? dpTile
            : mode == "stretch" ? dpStretch
@@ -322,7 +475,7 @@ std::string TPcmanfmQtDesktopBackend::SaveState() {
         return std::string();
     }
     return std::string(kStateHeader) + "\n" + Percent(settings->wallpaper) + "\n" +
-           shownMode_.value_or(settings->mode) + "\n";
+           (colorPicture_ ? std::string("color") : shownMode_.value_or(settings->mode)) + "\n";
 }
 
 bool TPcmanfmQtDesktopBackend::RestoreState(const std::string& state) {
