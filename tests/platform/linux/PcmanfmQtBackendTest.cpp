@@ -15,7 +15,11 @@
 
 #include "ScreenShot.h"
 #include "platform/linux/desktop/lxqt/PcmanfmQtDesktopBackend.h"
+#include "registry/JclRegistry.h"
+#include "registry/MemoryRegistryStore.h"
 #include "support/TempDir.h"
+#include "wallpaper/Composer.h"
+#include "wallpaper/DesktopWallpaperApplier.h"
 
 namespace {
 
@@ -203,6 +207,55 @@ TEST_F(PcmanfmQtBackendTest, ScreenSizedPicturesLetTheOriginalComeBackExactly) {
     EXPECT_EQ(lxqt.CurrentWallpaperFile(), original_);
     EXPECT_EQ(lxqt.CurrentPlacement(), dpOther);
     EXPECT_EQ(lxqt.SaveState(), state);
+}
+
+// The applier's own road: composed bitmaps handed over under two names in
+// turn, so a picture rewritten under the same name is shown anew; a run
+// that ends without putting the original back finds it in its record.
+TEST_F(PcmanfmQtBackendTest, ThroughTheApplierEveryChangeShowsAndTheOriginalSurvivesACrash) {
+    RegSetStore(std::make_shared<TMemoryRegistryStore>());
+    TFixedScreenInfo screen(Screen());
+    TApplierServices services;
+    services.compose = [&](const std::string& source, int mode, const std::string& destination,
+                           TColor fill) {
+        return ComposeWallpaper(source, mode, destination, fill, screen);
+    };
+    services.dataFolder = dir_.File("data");
+    // Nearly the screen's size, so that scaling blurs little of the halves' edge.
+    const std::string picture = Picture("picture.png", "yellow", "magenta", 1000, 750);
+    {
+        TPcmanfmQtDesktopBackend lxqt(config_, services.dataFolder, Screen);
+        services.desktop = &lxqt;
+        TDesktopWallpaperApplier applier(services);
+        applier.DetectActiveDesktop();
+        applier.RememberOriginalWallpaper();
+        applier.ReadOriginalStyle();
+        ASSERT_TRUE(applier.FCanChangeWallpaper);
+        EXPECT_EQ(applier.FOriginalWallpaper, original_);
+        applier.SetWallpaper(picture, TWallpaperChoice{wsStretch, fmStretch, 0});
+        EXPECT_TRUE(Shows({kYellow, kYellow, kYellow, kYellow, kMagenta, kMagenta}));
+        Picture("picture.png", "cyan", "blue", 1000, 750);
+        applier.SetWallpaper(picture, TWallpaperChoice{wsStretch, fmStretch, 0});
+        EXPECT_TRUE(Shows({kCyan, kCyan, kCyan, kCyan, kBlue, kBlue}));
+        Picture("picture.png", "cyan", "blue");
+        applier.SetWallpaper(picture, TWallpaperChoice{wsTile, fmStretch, 0});
+        EXPECT_TRUE(Shows({kCyan, kBlue, kCyan, kBlue, kCyan, kCyan}));
+        Picture("picture.png", "yellow", "magenta");
+        applier.SetWallpaper(picture, TWallpaperChoice{wsCenter, fmStretch, 0});
+        EXPECT_TRUE(Shows({kGrey, kGrey, kGrey, kYellow, kMagenta, kGrey}));
+        // No orderly end.
+    }
+    TPcmanfmQtDesktopBackend again(config_, services.dataFolder, Screen);
+    services.desktop = &again;
+    TDesktopWallpaperApplier applier(services);
+    applier.DetectActiveDesktop();
+    applier.RememberOriginalWallpaper();
+    applier.ReadOriginalStyle();
+    EXPECT_EQ(applier.FOriginalWallpaper, original_);
+    applier.RestoreOriginalWallpaper(TWallpaperChoice{applier.FOriginalStyle, fmStretch, 0});
+    EXPECT_TRUE(Shows(TPixels(6, kLime)));
+    EXPECT_EQ(again.CurrentWallpaperFile(), original_);
+    applier.Finish();
 }
 
 // A desktop that showed no picture gets slides, and its colour alone back.
