@@ -357,8 +357,17 @@ TEST_F(PcmanfmQtBackendTest, MissingProgramStoppedDesktopAndDamagedRecordsChange
     EXPECT_TRUE(Shows(TPixels(6, kLime)));
     EXPECT_EQ(lxqt.CurrentWallpaperFile(), original_);
 
+    // A desktop that hangs holds nothing up for long.
+    kill(desktop_, SIGSTOP);
+    auto start = std::chrono::steady_clock::now();
+    EXPECT_FALSE(lxqt.SetWallpaperFile(picture, false));
+    EXPECT_NE(lxqt.LastError().find("does not answer"), std::string::npos) << lxqt.LastError();
+    EXPECT_LT(std::chrono::steady_clock::now() - start, 8s);
+    kill(desktop_, SIGCONT);
+    EXPECT_TRUE(Shows(TPixels(6, kLime)));
+
     StopDesktop();
-    const auto start = std::chrono::steady_clock::now();
+    start = std::chrono::steady_clock::now();
     EXPECT_FALSE(lxqt.SetWallpaperFile(picture, false));
     EXPECT_NE(lxqt.LastError().find("not running"), std::string::npos) << lxqt.LastError();
     EXPECT_FALSE(lxqt.CurrentWallpaperFile().has_value());

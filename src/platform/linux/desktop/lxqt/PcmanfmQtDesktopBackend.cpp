@@ -123,9 +123,12 @@ std::optional<std::string> TPcmanfmQtDesktopBackend::DesktopProfile() {
         QStringLiteral("Get"),
         {QStringLiteral("org.pcmanfm.Application"), QStringLiteral("desktopManagerEnabled")},
         &error);
-    if (!enabled || !enabled->arguments().first().value<QDBusVariant>().variant().toBool()) {
-        lastError_ = "pcmanfm-qt runs but does not draw the desktop" +
-                     (error.empty() ? std::string() : " (" + error + ")");
+    if (!enabled) {
+        lastError_ = "pcmanfm-qt does not answer on the session bus (" + error + ")";
+        return std::nullopt;
+    }
+    if (!enabled->arguments().first().value<QDBusVariant>().variant().toBool()) {
+        lastError_ = "pcmanfm-qt runs but does not draw the desktop";
         return std::nullopt;
     }
     // The profile the desktop was started with; LXQt sessions use "lxqt".
