@@ -288,6 +288,31 @@ bool ReadPpm(const std::string& path, TPicture& picture) {
     return true;
 }
 
+// Takes any setter's picture off the root and stops advertising it: the root
+// shows plain black, or its own background when `black` is false.
+bool ClearRoot(const std::string& displayName, bool black, std::string& error) {
+    TDisplay d(XOpenDisplay(displayName.empty() ? nullptr : displayName.c_str()));
+    if (!d) {
+        error = "the X display " + displayName + " cannot be opened";
+        return false;
+    }
+    TXErrorTrap trap;
+    Display* dpy = d.get();
+    const Window root = DefaultRootWindow(dpy);
+    FreePreviousSetter(dpy, root);
+    if (black) {
+        XSetWindowBackground(dpy, root, BlackPixel(dpy, DefaultScreen(dpy)));
+    } else {
+        XSetWindowBackgroundPixmap(dpy, root, None);
+    }
+    XClearWindow(dpy, root);
+    for (const char* name : {"_XROOTPMAP_ID", "ESETROOT_PMAP_ID", kOwnPixmap, kOwnFile}) {
+        XDeleteProperty(dpy, root, AtomOf(dpy, name));
+    }
+    XSync(dpy, False);
+    return true;
+}
+
 }  // namespace
 
 TRootWindowDesktopBackend::TRootWindowDesktopBackend(std::string displayName,
@@ -304,22 +329,7 @@ bool TRootWindowDesktopBackend::SetPlacement(int placement) {
 bool TRootWindowDesktopBackend::SetWallpaperFile(const std::string& file, bool) {
     if (file.empty()) {
         // No wallpaper: the root shows plain black, and no pixmap is advertised.
-        TDisplay d(XOpenDisplay(displayName_.empty() ? nullptr : displayName_.c_str()));
-        if (!d) {
-            lastError_ = "the X display " + displayName_ + " cannot be opened";
-            return false;
-        }
-        TXErrorTrap trap;
-        Display* dpy = d.get();
-        const Window root = DefaultRootWindow(dpy);
-        FreePreviousSetter(dpy, root);
-        XSetWindowBackground(dpy, root, BlackPixel(dpy, DefaultScreen(dpy)));
-        XClearWindow(dpy, root);
-        for (const char* name : {"_XROOTPMAP_ID", "ESETROOT_PMAP_ID", kOwnPixmap, kOwnFile}) {
-            XDeleteProperty(dpy, root, AtomOf(dpy, name));
-        }
-        XSync(dpy, False);
-        return true;
+        return ClearRoot(displayName_, true, lastError_);
     }
     TPicture picture;
     if (!LoadPicture(file, picture, lastError_)) {
@@ -401,22 +411,7 @@ std::string TRootWindowDesktopBackend::SaveState() {
 bool TRootWindowDesktopBackend::RestoreState(const std::string& state) {
     if (state == "none\n") {
         // No setter's picture was shown: the root gets its own background back.
-        TDisplay d(XOpenDisplay(displayName_.empty() ? nullptr : displayName_.c_str()));
-        if (!d) {
-            lastError_ = "the X display " + displayName_ + " cannot be opened";
-            return false;
-        }
-        TXErrorTrap trap;
-        Display* dpy = d.get();
-        const Window root = DefaultRootWindow(dpy);
-        FreePreviousSetter(dpy, root);
-        XSetWindowBackgroundPixmap(dpy, root, None);
-        XClearWindow(dpy, root);
-        for (const char* name : {"_XROOTPMAP_ID", "ESETROOT_PMAP_ID", kOwnPixmap, kOwnFile}) {
-            XDeleteProperty(dpy, root, AtomOf(dpy, name));
-        }
-        XSync(dpy, False);
-        return true;
+        return ClearRoot(displayName_, false, lastError_);
     }
     const std::string prefix = "copy\n";
     if (state.compare(0, prefix.size(), prefix) != 0) {
