@@ -47,6 +47,10 @@ public:
     virtual std::string SaveState() = 0;
     virtual bool RestoreState(const std::string& state) = 0;
 
+    // True when SetPlacement and SetWallpaperFile may be called from a thread
+    // other than the one that made the back-end (never two at once).
+    virtual bool HandsOverFromAnyThread() const { return false; }
+
     // False for desktops that keep showing a cached picture when they are
     // handed the same file name again: they must be given a new name.
     virtual bool ReloadsSameName() const { return true; }
