@@ -1,6 +1,8 @@
 # Vantoria: `make run` to start it, `make test` to run every test.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
@@ -26,6 +28,7 @@ run: deps configure
 test: deps build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
 	$(MAKE) test-asan
+	$(MAKE) fuzz FUZZ_SECONDS=5
 
 # The unit tests once more, built with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan:
@@ -45,5 +48,13 @@ install: deps
 	cmake --build $(BUILD) -j $(JOBS)
 	cmake --install $(BUILD)
 
+# The readers of outside data under libFuzzer (clang, with AddressSanitizer and
+# UndefinedBehaviorSanitizer), each for FUZZ_SECONDS over tests/fuzz/corpus.
+fuzz: deps
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+		-DVANTORIA_FUZZ=ON -DVANTORIA_TESTS=OFF -DVANTORIA_BENCH=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
+	./tests/fuzz/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)
