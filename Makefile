@@ -21,7 +21,14 @@ configure: $(BUILD)/CMakeCache.txt
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: deps configure
+# Only the program and what it links are built, not the tests.
+run:
+	@echo "make run: installs the Debian packages the program needs (only missing ones),"
+	@echo "builds the program (not the tests) into $(BUILD)/ and starts it. The first build"
+	@echo "compiles all of it and takes several minutes (about ten on two cores); later runs"
+	@echo "rebuild only what changed."
+	@./scripts/install-deps --run
+	@$(MAKE) --no-print-directory configure
 	cmake --build $(BUILD) -j $(JOBS) --target vantoria
 	@./scripts/run-vantoria $(BUILD)/vantoria
 
