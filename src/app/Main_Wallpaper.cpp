@@ -11,6 +11,7 @@ void TfrmMain::ResetToDefault() {
     // is dropped, so the original is the last thing the desktop is given.
     FServices.applier->Settle();
     FStyle = FServices.applier->FOriginalStyle;
+    FShownEntry = -1;
     if (FServices.applier->FWallpaperChanged) {
         FServices.applier->RestoreOriginalWallpaper(TWallpaperChoice{FStyle, FFitMode, FFillColor});
     }
@@ -20,5 +21,6 @@ void TfrmMain::actRemoveWallPaperExecute() {
     FServices.applier->ForgetOriginalWallpaper();
     StopSlideShow();
     FStyle = FServices.applier->FOriginalStyle;
+    FShownEntry = -1;
     SetWallpaper(std::string());
 }

@@ -8,6 +8,7 @@
 #include "registry/JclRegistry.h"
 #include "wallpaper/BackgroundWork.h"
 #include "wallpaper/DebugLog.h"
+#include "wallpaper/FileUtils.h"
 #include "wallpaper/OriginalRecord.h"
 #include "wallpaper/WindowsRestrictions.h"
 
@@ -116,9 +117,9 @@ void TDesktopWallpaperApplier::DetectActiveDesktop() {
 
 void TDesktopWallpaperApplier::RememberOriginalWallpaper() {
     TDesktopBackend& desktop = *services_.desktop;
-    // The record and the desktop's own copies live in the data folder.
-    std::error_code ec;
-    std::filesystem::create_directories(FsPath(services_.dataFolder), ec);
+    // The record and the desktop's own copies live in the data folder, which
+    // others may not read: the pictures may be private photographs.
+    MakePrivateFolder(services_.dataFolder);
     const std::optional<std::string> current = desktop.CurrentWallpaperFile();
     if (!current) {
         qCWarning(lcWallpaper, "the wallpaper in use cannot be read: %s",
@@ -161,6 +162,11 @@ void TDesktopWallpaperApplier::RememberOriginalWallpaper() {
     } catch (const EJclRegistryError&) {
     }
     desktopShowsOriginal_ = !fromRecord;
+    // The desktop shows our bitmap, not the original: an orderly end and Reset
+    // to Default must put the original back even when this run changes nothing.
+    if (fromRecord) {
+        FWallpaperChanged = true;
+    }
     if (FCanChangeWallpaper) {
         if (!WriteOriginalRecord(OriginalRecordPath(),
                                  TOriginalRecord{desktop.Name(), FOriginalWallpaper,
@@ -233,8 +239,7 @@ std::shared_ptr<TDesktopWallpaperApplier::TChange> TDesktopWallpaperApplier::Pla
     if (!fileName.empty()) {
         change->mode = choice.style == wsStretch ? int{choice.fitMode} : int{fmConvertOnly};
         change->file = ConvertedWallpaperPath();
-        std::error_code ec;
-        std::filesystem::create_directories(FsPath(services_.dataFolder), ec);
+        MakePrivateFolder(services_.dataFolder);
     }
     // A composed picture already fits the display and the desktop centres it,
     // so the desktop is never asked to stretch one.
