@@ -56,7 +56,12 @@ struct TProgramServices::TImpl {
                          },
                          [this](const std::string& hint) { tray.SetHint(hint); },
                          [this](const std::string& text) { messages.ShowWarning(text); },
-                         dataFolder, &screen, &background}};
+                         dataFolder, &screen, &background,
+                         [](const std::string& source, int mode, int placement, TColor fill,
+                            int width, int height, TScreenPicture& picture) {
+                             return ComposeScreenPicture(source, mode, placement, fill,
+                                                         TPixelSize{width, height}, picture);
+                         }}};
     TCoolTrayIcon tray{QIcon(QStringLiteral(":/images/vantoria.svg"))};
 };
 

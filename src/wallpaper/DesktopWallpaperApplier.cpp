@@ -56,6 +56,7 @@ struct TDesktopWallpaperApplier::TChange {
     TWallpaperChoice choice;
     int mode = fmConvertOnly;
     std::uint8_t style = wsCenter;  // the style values written
+    int placement = dpCenter;       // how the desktop places the picture
     TScreenSize display;
     std::string file;  // what the desktop is given: the converted bitmap, or ""
     bool persist = false;
@@ -244,6 +245,10 @@ std::shared_ptr<TDesktopWallpaperApplier::TChange> TDesktopWallpaperApplier::Pla
     // A composed picture already fits the display and the desktop centres it,
     // so the desktop is never asked to stretch one.
     change->style = change->mode != fmConvertOnly ? std::uint8_t{wsCenter} : choice.style;
+    if (change->style <= wsStretch) {
+        placement_ = kStyleValues[change->style].placement;
+    }
+    change->placement = placement_;
     if (services_.screen) {
         change->display = services_.screen->PrimaryScreenSize();
     }
@@ -272,8 +277,38 @@ void TDesktopWallpaperApplier::Start(const std::string& fileName, const TWallpap
 
 // Runs away from the GUI thread: it touches only the change, the composer and,
 // where the desktop allows it, the desktop.
+bool TDesktopWallpaperApplier::PaintsPicture(const TChange& change) const {
+    return !change.fileName.empty() && services_.composePicture &&
+           services_.desktop->PaintsPictures();
+}
+
+void TDesktopWallpaperApplier::Paint(TChange& change) const {
+    TDesktopBackend& desktop = *services_.desktop;
+    if (change.style <= wsStretch) {
+        desktop.SetPlacement(change.placement);
+    }
+    bool composed = false;
+    const bool shown = desktop.PaintPicture(
+        [&](int width, int height, TScreenPicture& picture) {
+            composed = services_.composePicture(change.fileName, change.mode, change.placement,
+                                                change.choice.fillColor, width, height, picture);
+            return composed;
+        },
+        change.file);
+    change.composed = composed;
+    change.handedOver = composed;
+    change.taken = shown;
+    if (composed && !shown) {
+        change.error = desktop.LastError();
+    }
+}
+
 void TDesktopWallpaperApplier::Work(TChange& change) const {
     try {
+        if (change.handOffThread && PaintsPicture(change)) {
+            Paint(change);
+            return;
+        }
         change.composed =
             change.fileName.empty() || services_.compose(change.fileName, change.mode, change.file,
                                                          change.choice.fillColor, change.display);
@@ -350,6 +385,20 @@ bool TDesktopWallpaperApplier::Apply(const std::string& fileName, const TWallpap
         return false;
     }
     const std::shared_ptr<TChange> change = Plan(fileName, choice);
+    if (PaintsPicture(*change)) {
+        Paint(*change);
+        if (!change->composed) {
+            return false;
+        }
+        FWallpaperChanged = true;
+        desktopShowsOriginal_ = false;
+        if (!change->taken) {
+            ReportFailure(change->error);
+        }
+        WriteStyleValues(change->style);
+        SetHint(fileName);
+        return change->taken;
+    }
     if (!fileName.empty() && !services_.compose(fileName, change->mode, change->file,
                                                 choice.fillColor, change->display)) {
         return false;

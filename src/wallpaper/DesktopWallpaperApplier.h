@@ -6,6 +6,7 @@
 #include <string>
 #include <utility>
 
+#include "platform/DesktopBackend.h"
 #include "platform/ScreenInfo.h"
 #include "wallpaper/WallpaperApplier.h"
 
@@ -19,6 +20,13 @@ class TDesktopBackend;
 using TComposeFunction =
     std::function<bool(const std::string& source, int mode, const std::string& destination,
                        TColor fillColor, const TScreenSize& display)>;
+
+// Composes `source` in mode `mode` as a screen of width x height pixels shows
+// it with the desktop's `placement`, for desktops that only paint pixels; as
+// thread-safe as TComposeFunction.
+using TComposePictureFunction =
+    std::function<bool(const std::string& source, int mode, int placement, TColor fillColor,
+                       int width, int height, TScreenPicture& picture)>;
 
 // What the applier works with: the desktop, the composer, the tray icon's
 // hint, the user's warnings, and the per-user data folder where the converted
@@ -36,6 +44,8 @@ struct TApplierServices {
     // over) away from the caller's thread; none: every change runs to its end
     // inside SetWallpaper.
     TBackgroundWork* background = nullptr;
+    // For desktops that paint pixels: no bitmap file is written for them.
+    TComposePictureFunction composePicture;
 };
 
 // The wallpaper applier over one desktop back-end.
@@ -80,6 +90,10 @@ private:
     // Starts a change in the background; Complete ends it on this thread.
     void Start(const std::string& fileName, const TWallpaperChoice& choice);
     void Work(TChange& change) const;
+    // Whether the change goes to the desktop as pixels rather than a file.
+    bool PaintsPicture(const TChange& change) const;
+    // Composes the change's picture and has the desktop paint it.
+    void Paint(TChange& change) const;
     void Complete(const std::shared_ptr<TChange>& change);
     // The desktop style values of `style`; values that already hold it are
     // not rewritten.
@@ -96,6 +110,7 @@ private:
     bool desktopShowsOriginal_ = true;
     bool warned_ = false;
     unsigned handOvers_ = 0;
+    int placement_ = dpCenter;  // the placement last written
     // The change on its way to the desktop, and the latest one asked for
     // meanwhile: changes asked for during a change collapse into the last.
     std::shared_ptr<TChange> inFlight_;

@@ -102,6 +102,9 @@ THiveFile::THiveFile(std::string path, bool readOnly)
     : path_(std::move(path)), readOnly_(readOnly) {}
 
 bool THiveFile::Exists() const {
+    if (pending_) {
+        return true;  // written at the end of the batch
+    }
     struct stat st {};
     return ::lstat(path_.c_str(), &st) == 0;
 }

@@ -46,13 +46,10 @@ public:
     }
     bool CanWrite() const;
     bool Damaged() const { return damaged_; }
-<<<<<<< HEAD
+    bool Exists() const;
     // Changes made between these two are written to the file once, at the end.
     void BeginBatch() { ++batchDepth_; }
     bool EndBatch();
-=======
-    bool Exists() const;
->>>>>>> main
 
 private:
     void Refresh();
@@ -87,8 +84,14 @@ public:
     bool SetValue(TRegRoot root, const std::string& key, const std::string& name,
                   const TRegValue& value) override;
     bool CreateKey(TRegRoot root, const std::string& key) override;
-    void BeginBatch() override { user_.BeginBatch(); }
-    bool EndBatch() override { return user_.EndBatch(); }
+    void BeginBatch() override {
+        user_.BeginBatch();
+        controlPanel_.BeginBatch();
+    }
+    bool EndBatch() override {
+        const bool user = user_.EndBatch();
+        return controlPanel_.EndBatch() && user;
+    }
 
     THiveFile& File(TRegRoot root) { return root == TRegRoot::CurrentUser ? user_ : machine_; }
     // The file that holds `key`: HKEY_CURRENT_USER\Control Panel lives in
