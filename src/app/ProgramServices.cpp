@@ -8,6 +8,7 @@
 #include "desktop/UserSwitch.h"
 #include "dialogs/SettingsBox.h"
 #include "dialogs/frmAboutBox.h"
+#include "platform/linux/memory/Heap.h"
 #include "platform/linux/registry/HiveFileStore.h"
 #include "platform/linux/session/SessionMonitor.h"
 #include "platform/qt/QtMessageService.h"
@@ -61,11 +62,13 @@ struct TProgramServices::TImpl {
                             int width, int height, TScreenPicture& picture) {
                              return ComposeScreenPicture(source, mode, placement, fill,
                                                          TPixelSize{width, height}, picture);
-                         }}};
+                         },
+                         &ReturnFreeHeap}};
     TCoolTrayIcon tray{QIcon(QStringLiteral(":/images/vantoria.svg"))};
 };
 
 TProgramServices::TProgramServices() {
+    TuneHeapForPictures();
     RegSetStore(std::make_shared<THiveFileStore>(THiveFileStore::DefaultUserHivePath(),
                                                  THiveFileStore::DefaultMachineHivePath()));
     // Session changes come from logind and the screen savers over D-Bus.

@@ -364,6 +364,9 @@ void TDesktopWallpaperApplier::Complete(const std::shared_ptr<TChange>& change) 
             }
         }
     }
+    if (services_.changeEnded) {
+        services_.changeEnded();
+    }
     if (waiting_) {
         auto [fileName, choice] = std::move(*waiting_);
         waiting_.reset();

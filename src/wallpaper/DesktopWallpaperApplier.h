@@ -46,6 +46,8 @@ struct TApplierServices {
     TBackgroundWork* background = nullptr;
     // For desktops that paint pixels: no bitmap file is written for them.
     TComposePictureFunction composePicture;
+    // Called on the caller's thread once a change has ended, whatever its outcome.
+    std::function<void()> changeEnded;
 };
 
 // The wallpaper applier over one desktop back-end.
