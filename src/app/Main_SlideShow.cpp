@@ -30,6 +30,8 @@ void TfrmMain::ShowCurrentSlide() {
     const std::string path = FPlayList[std::size_t(FCurrent)];
     if (FileExistsTest(path)) {
         SetWallpaper(path);
+        FShownEntry = FCurrent;
+        FShownFile = path;
     } else {
         FCurrent = 0;
         // Ticks go on while the box is open; one box per missing file is
