@@ -226,6 +226,15 @@ TEST_F(SlideShowTest, AMissingFileBoxLetsLaterTicksRunAndDoesNotPileUp) {
     frm->StopSlideShow();
     EXPECT_GE(boxes.appliedWhileOpen, 2u) << "ticks stopped while the box was open";
     EXPECT_EQ(boxes.boxesWhenClosed, 1u) << "the same missing file opened a second box";
+
+    // A tick queued before the show stopped applies nothing.
+    applier.applied.clear();
+    frm->FCurrent = 1;
+    frm->StartSlideShow();
+    QMetaObject::invokeMethod(&frm->SlideTimer, "timeout", Qt::DirectConnection);
+    frm->StopSlideShow();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(Applied().empty());
 }
 
 TEST_F(SlideShowTest, NextOnAnEmptyListTurnsAutoplayOffOrStopsWhenItCannot) {
