@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <sstream>
 #include <thread>
 
 namespace TrayOnDesktop {
@@ -41,14 +42,27 @@ std::optional<std::pair<int, int>> FindIcon(TRealDesktop& d, const TArea& tray) 
     return std::pair{tray.x + int(sx / n), tray.y + int(sy / n)};
 }
 
-bool WindowShown(TRealDesktop& d, TProcessId program) {
+std::optional<std::string> ShownWindow(TRealDesktop& d, TProcessId program) {
     const TToolRun found =
         d.Run({"xdotool", "search", "--onlyvisible", "--pid", std::to_string(program)}, 10000);
-    return found.exitCode == 0 && !found.out.empty();
+    std::istringstream ids(found.out);
+    for (std::string id; std::getline(ids, id);) {
+        // An XEmbed tray icon is a small window of the program's own.
+        const TToolRun size = d.Run({"xdotool", "getwindowgeometry", id}, 10000);
+        const std::size_t at = size.out.find("Geometry: ");
+        if (at != std::string::npos && std::stoi(size.out.substr(at + 10)) > 64) {
+            return id;
+        }
+    }
+    return std::nullopt;
+}
+
+bool WindowShown(TRealDesktop& d, TProcessId program) {
+    return ShownWindow(d, program).has_value();
 }
 
 void ClickShowsWindowMenuExits(TRealDesktop& d, const TArea& tray, const std::string& slide,
-                               const std::map<std::string, std::string>& extraEnv) {
+                               const std::map<std::string, std::string>& extraEnv, int clicks) {
     d.WriteSettings({{"Autoplay", "dword:00000002"},
                      {"Style", "dword:00000002"},
                      {"Current", "dword:00000000"},
@@ -66,16 +80,14 @@ void ClickShowsWindowMenuExits(TRealDesktop& d, const TArea& tray, const std::st
     ASSERT_TRUE(
         Xdotool(d, {"mousemove", std::to_string(icon->first), std::to_string(icon->second)}));
     Pause(500);
-    ASSERT_TRUE(Xdotool(d, {"click", "1"}));
+    ASSERT_TRUE(Xdotool(d, {"click", "--repeat", std::to_string(clicks), "--delay", "80", "1"}));
     ASSERT_TRUE(TRealDesktop::WaitFor([&] { return WindowShown(d, run); }, 10000))
         << "a click on the icon did not show the main window";
     EXPECT_TRUE(TRealDesktop::WaitFor([&] { return !FindIcon(d, tray); }, 10000))
         << "the icon stays while the window is shown";
 
-    const TToolRun window =
-        d.Run({"xdotool", "search", "--onlyvisible", "--pid", std::to_string(run)}, 10000);
-    const std::string id = window.out.substr(0, window.out.find('\n'));
-    ASSERT_TRUE(Xdotool(d, {"windowactivate", "--sync", id, "key", "ctrl+m"}));
+    const std::optional<std::string> id = ShownWindow(d, run);
+    ASSERT_TRUE(id && Xdotool(d, {"windowactivate", "--sync", *id, "key", "ctrl+m"}));
     ASSERT_TRUE(
         TRealDesktop::WaitFor([&] { return (icon = FindIcon(d, tray)).has_value(); }, 10000))
         << "Ctrl+M did not put the icon back";

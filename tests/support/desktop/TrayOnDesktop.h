@@ -22,15 +22,17 @@ struct TArea {
 // there.
 std::optional<std::pair<int, int>> FindIcon(TRealDesktop& d, const TArea& tray);
 
-// Whether the program shows a window of its own.
+// The program's main window when it is shown (not counting an XEmbed icon).
+std::optional<std::string> ShownWindow(TRealDesktop& d, TProcessId program);
 bool WindowShown(TRealDesktop& d, TProcessId program);
 
 // A run that starts in the tray (autoplay once with `slide`): the icon
-// appears and no window; a left click on it shows the main window and takes
-// the icon away; Ctrl+M puts the program back in the tray; the right button
-// opens the menu, whose last item (Exit) ends the program in order.
-// `extraEnv` goes to the program.
+// appears and no window; `clicks` left clicks on it (1 for a StatusNotifierItem
+// host, 2 for an XEmbed tray) show the main window and take the icon away; Ctrl+M puts the program
+// back in the tray; the right button opens the menu, whose last item (Exit) ends the program in
+// order. `extraEnv` goes to the program.
 void ClickShowsWindowMenuExits(TRealDesktop& d, const TArea& tray, const std::string& slide,
-                               const std::map<std::string, std::string>& extraEnv = {});
+                               const std::map<std::string, std::string>& extraEnv = {},
+                               int clicks = 1);
 
 }  // namespace TrayOnDesktop
