@@ -1,6 +1,8 @@
 # Vantoria: `make run` to start it, `make test` to run every test.
 BUILD      ?= build
 ASAN_BUILD ?= build-asan
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
@@ -22,13 +24,21 @@ configure: $(BUILD)/CMakeCache.txt
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: deps configure
+# Only the program and what it links are built, not the tests.
+run:
+	@echo "make run: installs the Debian packages the program needs (only missing ones),"
+	@echo "builds the program (not the tests) into $(BUILD)/ and starts it. The first build"
+	@echo "compiles all of it and takes several minutes (about ten on two cores); later runs"
+	@echo "rebuild only what changed."
+	@./scripts/install-deps --run
+	@$(MAKE) --no-print-directory configure
 	cmake --build $(BUILD) -j $(JOBS) --target vantoria
 	@./scripts/run-vantoria $(BUILD)/vantoria
 
 test: deps build
 	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE desktop
 	$(MAKE) test-asan
+	$(MAKE) fuzz FUZZ_SECONDS=5
 
 # Real desktops (GNOME Shell, XFCE, MATE, Cinnamon, LXQt, sway...) drawing on
 # private displays, judged by their pixels; one at a time, each names its
@@ -54,5 +64,13 @@ install: deps
 	cmake --build $(BUILD) -j $(JOBS)
 	cmake --install $(BUILD)
 
+# The readers of outside data under libFuzzer (clang, with AddressSanitizer and
+# UndefinedBehaviorSanitizer), each for FUZZ_SECONDS over tests/fuzz/corpus.
+fuzz: deps
+	cmake -S . -B $(FUZZ_BUILD) -DCMAKE_C_COMPILER=clang -DCMAKE_CXX_COMPILER=clang++ \
+		-DVANTORIA_FUZZ=ON -DVANTORIA_TESTS=OFF -DVANTORIA_BENCH=OFF
+	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target fuzzers
+	./tests/fuzz/run-fuzzers $(FUZZ_BUILD) $(FUZZ_SECONDS)
+
 clean:
-	rm -rf $(BUILD) $(ASAN_BUILD)
+	rm -rf $(BUILD) $(ASAN_BUILD) $(FUZZ_BUILD)

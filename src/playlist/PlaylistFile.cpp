@@ -50,8 +50,9 @@ std::vector<std::string> ReadPlaylistFile(const std::string& path) {
         ::close(fd);
         OpenError(path, err);
     }
+    // Read in chunks up to the first NUL, which ends the text: a large file
+    // of zeros (a sparse file, say) costs one chunk, not its size.
     std::string text;
-    text.reserve(std::size_t(st.st_size));
     char buf[1 << 16];
     while (true) {
         const ssize_t n = ::read(fd, buf, sizeof buf);
@@ -64,7 +65,10 @@ std::vector<std::string> ReadPlaylistFile(const std::string& path) {
         }
         if (n == 0)
             break;
-        text.append(buf, std::size_t(n));
+        const void* nul = std::memchr(buf, '\0', std::size_t(n));
+        text.append(buf, nul ? std::size_t(static_cast<const char*>(nul) - buf) : std::size_t(n));
+        if (nul)
+            break;
     }
     ::close(fd);
     return SplitPlaylistText(text);

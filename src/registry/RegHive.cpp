@@ -27,7 +27,9 @@ std::string RegFullPath(TRegRoot root, const std::string& key) {
     return k.empty() ? RegRootName(root) : RegRootName(root) + "\\" + k;
 }
 
-bool TRegHive::HasKey(const std::string& path) const { return FindKey(path) != nullptr; }
+bool TRegHive::HasKey(const std::string& path) const {
+    return FindKey(path) != nullptr;
+}
 
 const TRegHive::TKey* TRegHive::FindKey(const std::string& path) const {
     const auto it = index_.find(AsciiLower(path));
@@ -44,13 +46,8 @@ const TRegValue* TRegHive::Find(const std::string& path, const std::string& name
     if (!key) {
         return nullptr;
     }
-    const std::string lname = AsciiLower(name);
-    for (const auto& [n, v] : key->values) {
-        if (AsciiLower(n) == lname) {
-            return &v;
-        }
-    }
-    return nullptr;
+    const auto it = key->index.find(AsciiLower(name));
+    return it == key->index.end() ? nullptr : &key->values[it->second].second;
 }
 
 void TRegHive::CreateKey(const std::string& path) {
@@ -60,7 +57,7 @@ void TRegHive::CreateKey(const std::string& path) {
         pos = path.find('\\', pos);
         const std::string part = pos == std::string::npos ? path : path.substr(0, pos);
         if (!part.empty() && !FindKey(part)) {
-            keys_.push_back(TKey{part, {}});
+            keys_.push_back(TKey{part, {}, {}});
             index_[AsciiLower(part)] = keys_.size() - 1;
         }
         if (pos == std::string::npos) {
@@ -75,14 +72,12 @@ bool TRegHive::Set(const std::string& path, const std::string& name, const TRegV
     if (!key) {
         return false;
     }
-    const std::string lname = AsciiLower(name);
-    for (auto& [n, v] : key->values) {
-        if (AsciiLower(n) == lname) {
-            v = value;
-            return true;
-        }
+    const auto [it, added] = key->index.try_emplace(AsciiLower(name), key->values.size());
+    if (added) {
+        key->values.emplace_back(name, value);
+    } else {
+        key->values[it->second].second = value;
     }
-    key->values.emplace_back(name, value);
     return true;
 }
 
@@ -96,9 +91,15 @@ void TRegHive::DeleteKey(const std::string& path) {
 }
 
 void TRegHive::DeleteValue(const std::string& path, const std::string& name) {
-    if (TKey* key = FindKey(path)) {
-        const std::string lname = AsciiLower(name);
-        std::erase_if(key->values, [&](const auto& nv) { return AsciiLower(nv.first) == lname; });
+    TKey* key = FindKey(path);
+    if (!key || !key->index.contains(AsciiLower(name))) {
+        return;
+    }
+    const std::string lname = AsciiLower(name);
+    std::erase_if(key->values, [&](const auto& nv) { return AsciiLower(nv.first) == lname; });
+    key->index.clear();
+    for (std::size_t i = 0; i < key->values.size(); ++i) {
+        key->index[AsciiLower(key->values[i].first)] = i;
     }
 }
 
@@ -229,13 +230,6 @@ namespace {
 constexpr std::string_view kHeader5 = "Windows Registry Editor Version 5.00";
 constexpr std::string_view kHeader4 = "REGEDIT4";
 
-bool Fail(std::string* error, std::size_t line, const std::string& why) {
-    if (error) {
-        *error = "line " + std::to_string(line) + ": " + why;
-    }
-    return false;
-}
-
 // Reads a quoted string with \\ and \" escapes starting at s[i] == '"'; leaves
 // i after the closing quote.
 bool ReadQuoted(std::string_view s, std::size_t& i, std::string& out) {
@@ -259,9 +253,12 @@ bool ReadQuoted(std::string_view s, std::size_t& i, std::string& out) {
 }
 
 int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= '0' && c <= '9')
+        return c - '0';
+    if (c >= 'a' && c <= 'f')
+        return c - 'a' + 10;
+    if (c >= 'A' && c <= 'F')
+        return c - 'A' + 10;
     return -1;
 }
 
@@ -269,18 +266,22 @@ bool ParseHexBytes(std::string_view s, std::string& out) {
     out.clear();
     std::size_t i = 0;
     const auto skipSpace = [&] {
-        while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+        while (i < s.size() && (s[i] == ' ' || s[i] == '\t'))
+            ++i;
     };
     skipSpace();
     while (i < s.size()) {
-        if (i + 1 >= s.size()) return false;
+        if (i + 1 >= s.size())
+            return false;
         const int hi = HexDigit(s[i]), lo = HexDigit(s[i + 1]);
-        if (hi < 0 || lo < 0) return false;
+        if (hi < 0 || lo < 0)
+            return false;
         out.push_back(char(hi * 16 + lo));
         i += 2;
         skipSpace();
         if (i < s.size()) {
-            if (s[i] != ',') return false;
+            if (s[i] != ',')
+                return false;
             ++i;
             skipSpace();
         }
@@ -293,7 +294,8 @@ bool IsTextType(TRegType t) {
 }
 
 std::string_view Trim(std::string_view s) {
-    while (!s.empty() && (s.front() == ' ' || s.front() == '\t')) s.remove_prefix(1);
+    while (!s.empty() && (s.front() == ' ' || s.front() == '\t'))
+        s.remove_prefix(1);
     while (!s.empty() && (s.back() == ' ' || s.back() == '\t' || s.back() == '\r'))
         s.remove_suffix(1);
     return s;
@@ -301,7 +303,258 @@ std::string_view Trim(std::string_view s) {
 
 }  // namespace
 
-std::optional<TRegHive> ParseRegFile(std::string_view bytes, std::string* error) {
+namespace {
+
+// The registry's own limits: a key or value name of at most 255 characters,
+// a tree at most 512 levels deep.
+constexpr std::size_t kMaxNameLength = 255;
+constexpr std::size_t kMaxKeyDepth = 512;
+
+// A hive as a file builds it. Keys form a tree, so that deleting a branch
+// costs what the branch holds; every key and value is found through an index
+// of lower-case names. All full key paths together may take no more than the
+// text's own length and a little more: an export lists every key it holds, so
+// only a file made to exhaust memory (deep keys without their parents) needs
+// more.
+class THiveBuilder {
+public:
+    explicit THiveBuilder(std::size_t textSize) : pathBudget_(textSize + (std::size_t{1} << 20)) {}
+
+    // The key, created with its missing parents; npos when it would take
+    // more than the budget.
+    std::size_t Open(std::string_view path) {
+        std::string lower = AsciiLower(std::string(path));
+        if (const auto it = index_.find(lower); it != index_.end()) {
+            return it->second;
+        }
+        // The deepest parent present, then the missing levels below it. The
+        // search stops as soon as the budget runs out, which ends it for good.
+        std::vector<std::size_t> cuts;
+        std::size_t parent = npos;
+        std::size_t needed = path.size();
+        for (std::size_t cut = lower.rfind('\\');
+             needed <= pathBudget_ && cut != std::string::npos && cut > 0;
+             cut = lower.rfind('\\', cut - 1)) {
+            if (const auto it = index_.find(lower.substr(0, cut)); it != index_.end()) {
+                parent = it->second;
+                break;
+            }
+            cuts.push_back(cut);
+            needed += cut;
+        }
+        if (needed > pathBudget_) {
+            pathBudget_ = 0;
+            return npos;
+        }
+        pathBudget_ -= needed;
+        for (auto it = cuts.rbegin(); it != cuts.rend(); ++it) {
+            parent = Add(std::string(path.substr(0, *it)), lower.substr(0, *it), parent);
+        }
+        return Add(std::string(path), std::move(lower), parent);
+    }
+
+    void Delete(std::string_view path) {
+        const auto it = index_.find(AsciiLower(std::string(path)));
+        if (it == index_.end()) {
+            return;
+        }
+        std::vector<std::size_t> pending{it->second};
+        while (!pending.empty()) {
+            TNode& node = nodes_[pending.back()];
+            pending.pop_back();
+            if (!node.alive) {
+                continue;
+            }
+            node.alive = false;
+            index_.erase(AsciiLower(node.key.path));
+            node.key = TRegHive::TKey{};
+            pending.insert(pending.end(), node.children.begin(), node.children.end());
+            node.children = {};
+        }
+    }
+
+    void Set(std::size_t key, std::string name, TRegValue value) {
+        TRegHive::TKey& k = nodes_[key].key;
+        std::string lower = AsciiLower(name);
+        const auto [it, added] = k.index.try_emplace(std::move(lower), k.values.size());
+        if (added) {
+            k.values.emplace_back(std::move(name), std::move(value));
+        } else {
+            k.values[it->second].second = std::move(value);
+        }
+    }
+
+    // Values are removed by marking; the hive is compacted once at the end.
+    void Unset(std::size_t key, const std::string& name) {
+        TRegHive::TKey& k = nodes_[key].key;
+        if (const auto it = k.index.find(AsciiLower(name)); it != k.index.end()) {
+            k.values[it->second].first = kRemoved;
+            k.index.erase(it);
+        }
+    }
+
+    std::vector<TRegHive::TKey> Finish() {
+        std::vector<TRegHive::TKey> keys;
+        for (TNode& node : nodes_) {
+            if (!node.alive) {
+                continue;
+            }
+            TRegHive::TKey& k = node.key;
+            if (k.index.size() != k.values.size()) {
+                std::erase_if(k.values, [](const auto& nv) { return nv.first == kRemoved; });
+                k.index.clear();
+                for (std::size_t i = 0; i < k.values.size(); ++i) {
+                    k.index[AsciiLower(k.values[i].first)] = i;
+                }
+            }
+            keys.push_back(std::move(k));
+        }
+        return keys;
+    }
+
+    static constexpr std::size_t npos = std::size_t(-1);
+
+private:
+    // The name of a removed value: no name read from a line holds a line break.
+    static constexpr std::string_view kRemoved = "\n";
+
+    struct TNode {
+        TRegHive::TKey key;
+        bool alive = true;
+        std::vector<std::size_t> children;
+    };
+
+    std::size_t Add(std::string path, std::string lower, std::size_t parent) {
+        const std::size_t at = nodes_.size();
+        nodes_.push_back(TNode{TRegHive::TKey{std::move(path), {}, {}}, true, {}});
+        index_.emplace(std::move(lower), at);
+        if (parent != npos) {
+            nodes_[parent].children.push_back(at);
+        }
+        return at;
+    }
+
+    std::vector<TNode> nodes_;
+    std::unordered_map<std::string, std::size_t> index_;
+    std::size_t pathBudget_;
+};
+
+// Why a key name cannot be a registry key, or empty when it can.
+std::string KeyNameProblem(std::string_view path) {
+    if (path.empty()) {
+        return "empty key name";
+    }
+    std::size_t depth = 0;
+    std::size_t start = 0;
+    while (true) {
+        const std::size_t end = std::min(path.find('\\', start), path.size());
+        if (end == start) {
+            return "empty part in a key name";
+        }
+        if (end - start > kMaxNameLength) {
+            return "key name longer than 255 characters";
+        }
+        if (++depth > kMaxKeyDepth) {
+            return "key more than 512 levels deep";
+        }
+        if (end == path.size()) {
+            return {};
+        }
+        start = end + 1;
+    }
+}
+
+// Reads one value's data; the problem, or empty when it reads.
+std::string ReadValueData(std::string_view rest, const std::vector<std::string_view>& lines,
+                          std::size_t& ln, bool unicode, TRegValue& value) {
+    if (!rest.empty() && rest.front() == '"') {
+        std::size_t j = 0;
+        std::string s;
+        if (!ReadQuoted(rest, j, s) || !Trim(rest.substr(j)).empty()) {
+            return "bad string value";
+        }
+        value = TRegValue::Text(s);
+        return {};
+    }
+    if (rest.starts_with("dword:")) {
+        const std::string_view digits = rest.substr(6);
+        if (digits.empty() || digits.size() > 8) {
+            return "bad dword value";
+        }
+        std::uint32_t u = 0;
+        for (const char c : digits) {
+            const int d = HexDigit(c);
+            if (d < 0) {
+                return "bad dword value";
+            }
+            u = u * 16 + std::uint32_t(d);
+        }
+        value = TRegValue::Dword(u);
+        return {};
+    }
+    if (!rest.starts_with("hex")) {
+        return "unknown value format";
+    }
+    // The registry editor wraps long data with a trailing backslash; the
+    // continued lines belong to this value, readable or not.
+    std::string data;
+    std::string_view part = rest;
+    while (!part.empty() && part.back() == '\\' && ln + 1 < lines.size()) {
+        data.append(part.substr(0, part.size() - 1));
+        part = Trim(lines[++ln]);
+    }
+    data.append(part);
+    const std::size_t colon = data.find(':');
+    if (colon == std::string::npos) {
+        return "bad hex value";
+    }
+    const std::string_view kind = std::string_view(data).substr(3, colon - 3);
+    std::uint32_t type = 3;
+    if (!kind.empty()) {
+        if (kind.size() < 3 || kind.front() != '(' || kind.back() != ')') {
+            return "bad hex type";
+        }
+        type = 0;
+        for (const char c : kind.substr(1, kind.size() - 2)) {
+            const int d = HexDigit(c);
+            if (d < 0 || type > 0x0FFFFFFF) {
+                return "bad hex type";
+            }
+            type = type * 16 + std::uint32_t(d);
+        }
+    }
+    std::string raw;
+    if (!ParseHexBytes(std::string_view(data).substr(colon + 1), raw)) {
+        return "bad hex data";
+    }
+    value.type = static_cast<TRegType>(type);
+    // Text data of a Unicode export is UTF-16LE.
+    value.data = unicode && IsTextType(value.type) ? Utf16LeToBytes(raw) : std::move(raw);
+    return {};
+}
+
+}  // namespace
+
+// Reads the text; with `strict`, the first problem ends the reading with
+// nothing, else the lines with problems are left out and the first problem
+// is told.
+std::optional<TRegHive> ReadRegText(std::string_view bytes, bool strict, std::string* error) {
+    std::string firstProblem;
+    std::size_t problemLine = 0;
+    const auto note = [&](std::size_t line, const std::string& why) {
+        if (firstProblem.empty()) {
+            firstProblem = why;
+            problemLine = line;
+        }
+    };
+    const auto report = [&] {
+        if (error) {
+            *error = firstProblem.empty()
+                         ? std::string()
+                         : "line " + std::to_string(problemLine) + ": " + firstProblem;
+        }
+    };
+
     std::string text;
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
         static_cast<unsigned char>(bytes[1]) == 0xFE) {
@@ -315,152 +568,130 @@ std::optional<TRegHive> ParseRegFile(std::string_view bytes, std::string* error)
     // Split into lines at CR LF, LF or CR.
     std::vector<std::string_view> lines;
     {
-        std::string_view t(text);
+        const std::string_view t(text);
         std::size_t start = 0;
         for (std::size_t i = 0; i < t.size(); ++i) {
             if (t[i] == '\n' || t[i] == '\r') {
                 lines.push_back(t.substr(start, i - start));
-                if (t[i] == '\r' && i + 1 < t.size() && t[i + 1] == '\n') ++i;
+                if (t[i] == '\r' && i + 1 < t.size() && t[i + 1] == '\n')
+                    ++i;
                 start = i + 1;
             }
         }
-        if (start < t.size()) lines.push_back(t.substr(start));
+        if (start < t.size())
+            lines.push_back(t.substr(start));
     }
 
     std::size_t ln = 0;
-    while (ln < lines.size() && Trim(lines[ln]).empty()) ++ln;
+    while (ln < lines.size() && Trim(lines[ln]).empty())
+        ++ln;
     if (ln == lines.size()) {
-        Fail(error, ln, "empty file, no header");
+        note(ln, "empty file, no header");
+        report();
         return std::nullopt;
     }
     const std::string_view header = Trim(lines[ln]);
     const bool unicode = header == kHeader5;
     if (!unicode && header != kHeader4) {
-        Fail(error, ln + 1, "not a registry file header");
+        note(ln + 1, "not a registry file header");
+        report();
         return std::nullopt;
     }
     ++ln;
 
-    TRegHive hive;
-    std::string current;  // current key path; empty before the first section
-    bool deletedKey = false;
+    THiveBuilder builder(bytes.size());
+    std::size_t current = THiveBuilder::npos;  // the key the values belong to
+    bool skipping = false;                     // values of a deleted or unreadable key are left out
     for (; ln < lines.size(); ++ln) {
         const std::size_t lineNo = ln + 1;
-        std::string_view line = Trim(lines[ln]);
-        if (line.empty() || line.front() == ';') continue;
+        const std::string_view line = Trim(lines[ln]);
+        if (line.empty() || line.front() == ';')
+            continue;
         if (line.front() == '[') {
-            if (line.back() != ']') {
-                Fail(error, lineNo, "unterminated key name");
-                return std::nullopt;
+            current = THiveBuilder::npos;
+            skipping = true;
+            if (line.back() != ']' || line.size() < 2) {
+                note(lineNo, "unterminated key name");
+            } else if (std::string_view path = line.substr(1, line.size() - 2);
+                       !path.empty() && path.front() == '-') {
+                if (const std::string why = KeyNameProblem(path.substr(1)); why.empty()) {
+                    builder.Delete(path.substr(1));
+                } else {
+                    note(lineNo, why);
+                }
+            } else if (const std::string why = KeyNameProblem(path); !why.empty()) {
+                note(lineNo, why);
+            } else if ((current = builder.Open(path)) == THiveBuilder::npos) {
+                note(lineNo, "key names too long for the file's size");
+            } else {
+                skipping = false;
             }
-            std::string_view path = line.substr(1, line.size() - 2);
-            deletedKey = !path.empty() && path.front() == '-';
-            if (deletedKey) {
-                hive.DeleteKey(std::string(path.substr(1)));
-                current.clear();
-                continue;
-            }
-            if (path.empty()) {
-                Fail(error, lineNo, "empty key name");
-                return std::nullopt;
-            }
-            current = std::string(path);
-            hive.CreateKey(current);
+            if (strict && !firstProblem.empty())
+                break;
             continue;
         }
-        if (deletedKey) continue;
-        if (current.empty()) {
-            Fail(error, lineNo, "value outside of any key");
-            return std::nullopt;
-        }
+        if (skipping)
+            continue;
+        std::string problem;
         std::string name;
         std::size_t i = 0;
-        if (line.front() == '@') {
+        TRegValue value;
+        bool remove = false;
+        if (current == THiveBuilder::npos) {
+            problem = "value outside of any key";
+        } else if (line.front() == '@') {
             i = 1;
         } else if (!ReadQuoted(line, i, name)) {
-            Fail(error, lineNo, "bad value name");
-            return std::nullopt;
+            problem = "bad value name";
+        } else if (name.size() > kMaxNameLength) {
+            problem = "value name longer than 255 characters";
         }
-        while (i < line.size() && line[i] == ' ') ++i;
-        if (i >= line.size() || line[i] != '=') {
-            Fail(error, lineNo, "missing '='");
-            return std::nullopt;
+        while (problem.empty() && i < line.size() && line[i] == ' ')
+            ++i;
+        if (problem.empty() && (i >= line.size() || line[i] != '=')) {
+            problem = "missing '='";
         }
-        ++i;
-        std::string_view rest = Trim(line.substr(i));
-        if (rest == "-") {
-            hive.DeleteValue(current, name);
+        if (problem.empty()) {
+            const std::string_view rest = Trim(line.substr(i + 1));
+            remove = rest == "-";
+            if (!remove) {
+                problem = ReadValueData(rest, lines, ln, unicode, value);
+            }
+        } else {
+            // A value wrapped over several lines is left out as a whole.
+            while (Trim(lines[ln]).ends_with('\\') && ln + 1 < lines.size()) {
+                ++ln;
+            }
+        }
+        if (!problem.empty()) {
+            note(lineNo, problem);
+            if (strict)
+                break;
             continue;
         }
-        TRegValue value;
-        if (!rest.empty() && rest.front() == '"') {
-            std::size_t j = 0;
-            std::string s;
-            if (!ReadQuoted(rest, j, s) || !Trim(rest.substr(j)).empty()) {
-                Fail(error, lineNo, "bad string value");
-                return std::nullopt;
-            }
-            value = TRegValue::Text(s);
-        } else if (rest.starts_with("dword:")) {
-            std::string_view digits = rest.substr(6);
-            if (digits.empty() || digits.size() > 8) {
-                Fail(error, lineNo, "bad dword value");
-                return std::nullopt;
-            }
-            std::uint32_t u = 0;
-            for (char c : digits) {
-                const int d = HexDigit(c);
-                if (d < 0) {
-                    Fail(error, lineNo, "bad dword value");
-                    return std::nullopt;
-                }
-                u = u * 16 + std::uint32_t(d);
-            }
-            value = TRegValue::Dword(u);
-        } else if (rest.starts_with("hex")) {
-            std::size_t colon = rest.find(':');
-            if (colon == std::string_view::npos) {
-                Fail(error, lineNo, "bad hex value");
-                return std::nullopt;
-            }
-            std::string_view kind = rest.substr(3, colon - 3);
-            std::uint32_t type = 3;
-            if (!kind.empty()) {
-                if (kind.size() < 3 || kind.front() != '(' || kind.back() != ')') {
-                    Fail(error, lineNo, "bad hex type");
-                    return std::nullopt;
-                }
-                type = 0;
-                for (char c : kind.substr(1, kind.size() - 2)) {
-                    const int d = HexDigit(c);
-                    if (d < 0 || type > 0x0FFFFFFF) {
-                        Fail(error, lineNo, "bad hex type");
-                        return std::nullopt;
-                    }
-                    type = type * 16 + std::uint32_t(d);
-                }
-            }
-            // The registry editor wraps long data with a trailing backslash.
-            std::string data(rest.substr(colon + 1));
-            while (!data.empty() && data.back() == '\\' && ln + 1 < lines.size()) {
-                data.pop_back();
-                data += Trim(lines[++ln]);
-            }
-            std::string raw;
-            if (!ParseHexBytes(data, raw)) {
-                Fail(error, lineNo, "bad hex data");
-                return std::nullopt;
-            }
-            value.type = static_cast<TRegType>(type);
-            // Text data of a Unicode export is UTF-16LE.
-            value.data = unicode && IsTextType(value.type) ? Utf16LeToBytes(raw) : raw;
+        if (remove) {
+            builder.Unset(current, name);
         } else {
-            Fail(error, lineNo, "unknown value format");
-            return std::nullopt;
+            builder.Set(current, std::move(name), std::move(value));
         }
-        hive.Set(current, name, value);
     }
+    report();
+    if (strict && !firstProblem.empty()) {
+        return std::nullopt;
+    }
+    TRegHive hive;
+    hive.keys_ = builder.Finish();
+    hive.Reindex();
     return hive;
+}
+
+std::optional<TRegHive> ParseRegFile(std::string_view bytes, std::string* error) {
+    return ReadRegText(bytes, true, error);
+}
+
+TRegHive ReadRegFile(std::string_view bytes, std::string* damage) {
+    std::optional<TRegHive> hive = ReadRegText(bytes, false, damage);
+    return hive ? std::move(*hive) : TRegHive();
 }
 
 namespace {
@@ -468,7 +699,8 @@ namespace {
 std::string Quote(const std::string& s) {
     std::string out = "\"";
     for (char c : s) {
-        if (c == '\\' || c == '"') out.push_back('\\');
+        if (c == '\\' || c == '"')
+            out.push_back('\\');
         out.push_back(c);
     }
     out.push_back('"');
@@ -479,7 +711,8 @@ std::string HexList(std::string_view raw) {
     static const char* digits = "0123456789abcdef";
     std::string out;
     for (std::size_t i = 0; i < raw.size(); ++i) {
-        if (i) out.push_back(',');
+        if (i)
+            out.push_back(',');
         const auto b = static_cast<unsigned char>(raw[i]);
         out.push_back(digits[b >> 4]);
         out.push_back(digits[b & 15]);

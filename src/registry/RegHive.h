@@ -16,6 +16,8 @@ public:
     struct TKey {
         std::string path;
         std::vector<std::pair<std::string, TRegValue>> values;  // "" is the default value
+        // Lower-case value name -> position in `values`; kept by the hive.
+        std::unordered_map<std::string, std::size_t> index;
     };
 
     bool HasKey(const std::string& path) const;
@@ -29,6 +31,7 @@ public:
     const std::vector<TKey>& Keys() const { return keys_; }
 
 private:
+    friend std::optional<TRegHive> ReadRegText(std::string_view, bool, std::string*);
     TKey* FindKey(const std::string& path);
     const TKey* FindKey(const std::string& path) const;
     void Reindex();
@@ -47,6 +50,13 @@ std::string AsciiLower(std::string s);
 // a byte-order mark) reads as well as a UTF-8 one. Nothing is returned, and
 // the reason is given, when the text is not such a file.
 std::optional<TRegHive> ParseRegFile(std::string_view bytes, std::string* error = nullptr);
+// Reads what can be read of such a file: a value that cannot be parsed is
+// left out, as is a section whose key name is malformed or beyond the
+// registry's limits (255 characters a name, 512 levels). `damage` tells the
+// first reason when anything was left out; the hive is empty, and `damage`
+// set, when the text is no registry file at all. Time and memory grow
+// linearly with the text's length.
+TRegHive ReadRegFile(std::string_view bytes, std::string* damage);
 // Writes the hive in the same format, as UTF-8 text. Text bytes that are not
 // UTF-8 (file names are bytes) are written as they are and read back unchanged.
 std::string SerializeRegFile(const TRegHive& hive);

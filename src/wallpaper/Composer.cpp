@@ -12,6 +12,7 @@
 #include "platform/ScreenInfo.h"
 #include "wallpaper/FreeBitmap.h"
 #include "wallpaper/FreeUtils.h"
+#include "wallpaper/SourceChecks.h"
 
 namespace {
 
@@ -190,7 +191,8 @@ bool SaveReplacing(const TFreeBitmap& image, const std::string& destination) {
     if (fd < 0) {
         return false;
     }
-    ::fchmod(fd, 0644);
+    // The picture may be a private photograph: for the user's eyes only.
+    ::fchmod(fd, 0600);
     ::close(fd);
     const std::string temporary(buffer.data());
     if (!image.Save(temporary, 0) || ::rename(temporary.c_str(), destination.c_str()) != 0) {
@@ -213,7 +215,8 @@ bool ComposeWallpaper(const std::string& source, int mode, const std::string& de
         return false;
     }
     const FREE_IMAGE_FORMAT format = GetImageFileType(source);
-    if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) {
+    if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format) ||
+        (format == FIF_PNG && !PngChunksFit(source))) {
         return false;
     }
     const TScreenSize display = screen.PrimaryScreenSize();
@@ -255,7 +258,10 @@ bool ComposeWallpaper(const std::string& source, int mode, const std::string& de
     }
     const TPixelSize loaded{static_cast<int>(std::min(image.GetWidth(), 0x7FFFFFFFu)),
                             static_cast<int>(std::min(image.GetHeight(), 0x7FFFFFFFu))};
-    if (TooLarge(loaded, options.maxSourcePixels) || !ToStandardBitmap(image)) {
+    // Transparent parts show the fill colour, and the bitmap is opaque: a
+    // desktop that honours a bitmap's alpha would otherwise show holes.
+    if (TooLarge(loaded, options.maxSourcePixels) || !ToStandardBitmap(image) ||
+        !FlattenOnto(image, fillColor)) {
         return false;
     }
     if (shrink == 1) {

@@ -7,6 +7,7 @@
 #include "platform/DesktopBackend.h"
 #include "registry/JclRegistry.h"
 #include "wallpaper/DebugLog.h"
+#include "wallpaper/FileUtils.h"
 #include "wallpaper/OriginalRecord.h"
 #include "wallpaper/WindowsRestrictions.h"
 
@@ -96,9 +97,9 @@ void TDesktopWallpaperApplier::DetectActiveDesktop() {
 
 void TDesktopWallpaperApplier::RememberOriginalWallpaper() {
     TDesktopBackend& desktop = *services_.desktop;
-    // The record and the desktop's own copies live in the data folder.
-    std::error_code ec;
-    std::filesystem::create_directories(FsPath(services_.dataFolder), ec);
+    // The record and the desktop's own copies live in the data folder, which
+    // others may not read: the pictures may be private photographs.
+    MakePrivateFolder(services_.dataFolder);
     const std::optional<std::string> current = desktop.CurrentWallpaperFile();
     if (!current) {
         qCWarning(lcWallpaper, "the wallpaper in use cannot be read: %s",
@@ -197,8 +198,7 @@ bool TDesktopWallpaperApplier::Apply(const std::string& fileName, const TWallpap
     std::string file;
     if (!fileName.empty()) {
         mode = choice.style == wsStretch ? int{choice.fitMode} : int{fmConvertOnly};
-        std::error_code ec;
-        std::filesystem::create_directories(FsPath(services_.dataFolder), ec);
+        MakePrivateFolder(services_.dataFolder);
         if (!services_.compose(fileName, mode, ConvertedWallpaperPath(), choice.fillColor)) {
             return false;
         }

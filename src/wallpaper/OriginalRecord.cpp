@@ -3,9 +3,13 @@
 #include <QFile>
 #include <QSaveFile>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <charconv>
-#include <fstream>
-#include <iterator>
+#include <cstdint>
 
 namespace {
 
@@ -46,14 +50,44 @@ bool GetField(const std::string& in, std::size_t& pos, const char* name, std::st
     return true;
 }
 
+// The record holds a few paths and a desktop's settings; anything larger is
+// no record of ours.
+constexpr std::size_t kMaxRecordBytes = std::size_t{4} << 20;
+
+// Reads a regular file of at most `limit` bytes; opened without waiting, so
+// that a pipe or a device in its place cannot hold up the start or the end.
+bool ReadSmallFile(const std::string& path, std::size_t limit, std::string& out) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat info {};
+    bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+              static_cast<std::uint64_t>(info.st_size) <= limit;
+    char buffer[65536];
+    while (ok) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            ok = n == 0;
+            break;
+        }
+        out.append(buffer, static_cast<std::size_t>(n));
+        ok = out.size() <= limit;
+    }
+    ::close(fd);
+    return ok;
+}
+
 }  // namespace
 
 std::optional<TOriginalRecord> ReadOriginalRecord(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
+    std::string in;
+    if (!ReadSmallFile(path, kMaxRecordBytes, in)) {
         return std::nullopt;
     }
-    const std::string in((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
     const std::string magic = kMagic;
     if (in.compare(0, magic.size(), magic) != 0) {
         return std::nullopt;

@@ -80,6 +80,21 @@ TEST(PlaylistFile, WritesCrLfAfterEveryEntryAndReadsItBack) {
     EXPECT_TRUE(Leftovers(dir, "list.vpl").empty());
 }
 
+TEST(PlaylistFile, ReadingStopsAtTheFirstZeroByte) {
+    TTempDir dir;
+    // A sparse file of 256 MB whose text ends at its first zero byte costs
+    // what that text holds.
+    const std::string sparse = dir.File("sparse.vpl");
+    WriteFileBytes(sparse, "/a.jpg\r\n/b.jpg");
+    ASSERT_EQ(::truncate(sparse.c_str(), 256L << 20), 0);
+    struct rusage before {};
+    ::getrusage(RUSAGE_SELF, &before);
+    EXPECT_EQ(ReadPlaylistFile(sparse), (Lines{"/a.jpg", "/b.jpg"}));
+    struct rusage after {};
+    ::getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 64L * 1024L);  // kilobytes
+}
+
 TEST(PlaylistFile, HugeAndShapelessFilesLoadWhole) {
     TTempDir dir;
     std::string text;

@@ -68,7 +68,8 @@ TEST(RegFile, DamagedTextIsRefusedWithAReason) {
         "garbage\r\n",
         "Windows Registry Editor Version 5.00\r\n\"A\"=dword:1\r\n",  // value outside a key
         "Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\X\r\n",
-        "Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\X]\r\n\"A\"=dword:1234567890\r\n",
+        "Windows Registry Editor Version "
+        "5.00\r\n[HKEY_CURRENT_USER\\X]\r\n\"A\"=dword:1234567890\r\n",
         "Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\X]\r\n\"A\"=dword:xyz\r\n",
         "Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\X]\r\n\"A\"=\"open\r\n",
         "Windows Registry Editor Version 5.00\r\n[HKEY_CURRENT_USER\\X]\r\n\"A\"=hex:0g\r\n",
@@ -92,6 +93,67 @@ TEST(RegFile, DeletionsCommentsAndLineEndsOfAnyKind) {
     EXPECT_EQ(hive->Find("HKEY_CURRENT_USER\\A", "x"), nullptr);
     EXPECT_EQ(*hive->Find("HKEY_CURRENT_USER\\A", "y"), TRegValue::Text("keep"));
     EXPECT_FALSE(hive->HasKey("HKEY_CURRENT_USER\\A\\Sub"));
+}
+
+TEST(RegFile, LargeKeysReadWholeAndMalformedPartsAloneAreLeftOut) {
+    // An export of a whole branch: one key of 40,000 values, some deleted.
+    std::string text = "Windows Registry Editor Version 5.00\r\n[" + kKey + "]\r\n";
+    for (int i = 0; i < 40000; ++i) {
+        text += "\"Value" + std::to_string(i) + "\"=dword:" + std::to_string(i % 10) + "\r\n";
+    }
+    text += "\"value7\"=-\r\n\"VALUE39999\"=\"last\"\r\n";
+    std::string why;
+    const auto hive = ParseRegFile(text, &why);
+    ASSERT_TRUE(hive) << why;
+    EXPECT_EQ(hive->Keys().back().values.size(), 39999u);
+    EXPECT_EQ(hive->Find(kKey, "Value7"), nullptr);
+    EXPECT_EQ(*hive->Find(kKey, "value12345"), TRegValue::Dword(5));
+    EXPECT_EQ(*hive->Find(kKey, "Value39999"), TRegValue::Text("last"));
+
+    // Names beyond the registry's limits, and malformed values, are left out
+    // one by one; whatever else the file holds is read, and the damage told.
+    std::string deep = "[HKEY_CURRENT_USER";
+    for (int i = 0; i < 50000; ++i) {
+        deep += "\\a";  // a line of 100,000 characters, 50,000 levels deep
+    }
+    std::string ok512 = "[HKEY_CURRENT_USER";
+    for (int i = 1; i < 512; ++i) {
+        ok512 += "\\k";
+    }
+    const std::string damaged = "REGEDIT4\r\n" + deep + "]\r\n\"Lost\"=dword:1\r\n[" + kKey +
+                                "]\r\n\"" + std::string(256, 'n') + "\"=dword:1\r\n\"" +
+                                std::string(255, 'n') + "\"=dword:2\r\n" +
+                                "\"Bad\"=dword:xyz\r\n\"Hex\"=hex:0g,\\\r\n  "
+                                "01\r\n\"Good\"=\"yes\"\r\n[HKEY_CURRENT_USER\\" +
+                                std::string(256, 'k') + "]\r\n\"Lost\"=dword:1\r\n" + ok512 +
+                                "]\r\n" + ok512 + "\\too deep]\r\n";
+    why.clear();
+    EXPECT_FALSE(ParseRegFile(damaged, &why));
+    EXPECT_NE(why.find("512 levels"), std::string::npos) << why;
+    const TRegHive read = ReadRegFile(damaged, &why);
+    EXPECT_NE(why.find("line 2: key more than 512 levels deep"), std::string::npos) << why;
+    EXPECT_EQ(*read.Find(kKey, "Good"), TRegValue::Text("yes"));
+    EXPECT_EQ(*read.Find(kKey, std::string(255, 'N')), TRegValue::Dword(2));
+    EXPECT_EQ(read.Find(kKey, std::string(256, 'n')), nullptr);
+    EXPECT_EQ(read.Find(kKey, "Bad"), nullptr);
+    EXPECT_EQ(read.Find(kKey, "Hex"), nullptr);
+    EXPECT_EQ(read.Keys().size(), 3u + 511u);  // the root, Software, Vantoria, 511 levels of k
+    EXPECT_TRUE(ReadRegFile("no registry file", &why).Keys().empty());
+    EXPECT_FALSE(why.empty());
+
+    // Deep keys without their parents may not take more memory than the
+    // text would need to list every key.
+    std::string lonely = "REGEDIT4\r\n";
+    for (int line = 0; line < 40; ++line) {
+        lonely += "[HKEY_CURRENT_USER";
+        for (int i = 1; i < 512; ++i) {
+            lonely += "\\" + std::string(200, char('a' + line % 26)) + std::to_string(line);
+        }
+        lonely += "]\r\n";
+    }
+    why.clear();
+    EXPECT_LT(ReadRegFile(lonely, &why).Keys().size(), 512u * 2);
+    EXPECT_NE(why.find("too long"), std::string::npos) << why;
 }
 
 TEST(RegFile, Utf16ConversionKeepsBytesThatAreNotUtf8) {

@@ -237,18 +237,48 @@ TEST_F(ComposerTest, FourBitColourKeepsItsColoursScaledOrNot) {
     EXPECT_EQ((PixelAt(out.get(), 5, 5)), (TRgb{255, 0, 0, 255}));
 }
 
-TEST_F(ComposerTest, TransparentPicturesStayThirtyTwoBit) {
+TEST_F(ComposerTest, TransparentPartsShowTheFillColourInAnOpaqueBitmap) {
+    // Green is stored under the transparent left half; a half-transparent
+    // strip on the right mixes green with the fill colour.
     TDib picture = SolidPicture(400, 300, {10, 200, 30, 255}, 32);
     FillRect(picture.get(), 0, 0, 200, 300, {10, 200, 30, 0});
+    FillRect(picture.get(), 380, 0, 20, 300, {10, 200, 30, 128});
     const std::string source = Picture("alpha.png", picture);
-    for (int mode : {fmStretch, fmZoom, fmConvertOnly}) {
-        SCOPED_TRACE(mode);
-        ASSERT_TRUE(Compose(source, mode));
-        const TDib out = LoadPicture(destination);
-        EXPECT_EQ(out.bpp(), 32u);
-        EXPECT_EQ(PixelAt(out.get(), 1, 1).a, 0);
-        EXPECT_EQ(PixelAt(out.get(), out.width() - 2, 1).a, 255);
+    for (int depth : {24, 32}) {
+        screen.size.depth = depth;
+        for (int mode : {fmStretch, fmLetterBox, fmZoom, fmConvertOnly}) {
+            SCOPED_TRACE(::testing::Message() << "mode " << mode << " depth " << depth);
+            ASSERT_TRUE(Compose(source, mode));
+            const TDib out = LoadPicture(destination);
+            const int w = static_cast<int>(out.width());
+            EXPECT_TRUE(out.bpp() == 24 || PixelAt(out.get(), 1, 1).a == 255) << out.bpp();
+            EXPECT_TRUE(Near(PixelAt(out.get(), 1, 1), kFillRgb, 1));
+            EXPECT_TRUE(Near(PixelAt(out.get(), w * 3 / 4, 1), {10, 200, 30}, 2));
+            EXPECT_TRUE(Near(PixelAt(out.get(), w - 1, 1), {21, 132, 63}, 3));
+            EXPECT_EQ(PixelAt(out.get(), w - 1, 1).a, 255);
+        }
     }
+}
+
+TEST_F(ComposerTest, PngChunksLongerThanTheFileAreRefusedBeforeDecoding) {
+    // A 1 x 1 grey PNG whose second chunk declares almost 2 GB of text: the
+    // decoder would allocate that before finding the file short.
+    const std::string signature("\x89PNG\r\n\x1a\n", 8);
+    const std::string header("\0\0\0\x0dIHDR\0\0\0\x01\0\0\0\x01\x08\0\0\0\0\x3a\x7e\x9b\x55", 25);
+    WriteFileBytes(
+        dir.File("huge.png"),
+        signature + header + std::string("\x7f\xff\xff\xf0zTXtab\0\0", 12) + std::string(8, '\0'));
+    WriteFileBytes(destination, "previous wallpaper");
+    struct rusage before {};
+    ::getrusage(RUSAGE_SELF, &before);
+    EXPECT_FALSE(Compose(dir.File("huge.png"), fmStretch));
+    struct rusage after {};
+    ::getrusage(RUSAGE_SELF, &after);
+    EXPECT_LT(after.ru_maxrss - before.ru_maxrss, 200L * 1024L);  // kilobytes
+    EXPECT_TRUE(ReadFileBytes(destination) == "previous wallpaper");
+
+    // Sound PNGs, with chunks up to the end of the file, still compose.
+    EXPECT_TRUE(Compose(Picture("small.png", SolidPicture(30, 20, kRed)), fmStretch));
 }
 
 TEST_F(ComposerTest, DeepAndFloatingPointPicturesAreWrittenAsOrdinaryBitmaps) {
@@ -454,7 +484,7 @@ TEST_F(ComposerTest, ReplacesTheDestinationAsAWhole) {
     struct stat after {};
     ASSERT_EQ(::stat(destination.c_str(), &after), 0);
     EXPECT_NE(before.st_ino, after.st_ino);
-    EXPECT_EQ(after.st_mode & 0777, 0644u);
+    EXPECT_EQ(after.st_mode & 0777, 0600u);
     EXPECT_EQ(LoadPicture(destination).width(), 1024u);
 }
 

@@ -1,4 +1,5 @@
 #include <gtest/gtest.h>
+#include <sys/stat.h>
 
 #include <QLoggingCategory>
 #include <filesystem>
@@ -290,6 +291,12 @@ TEST_F(ApplierTest, StartRecordsTheOriginalAndPrevWallpaper) {
     ASSERT_TRUE(record);
     EXPECT_EQ(*record, (TOriginalRecord{"Recording", "/pictures/with\nnewline and \"quote\".jpg",
                                         dpStretch, "state of the desktop"}));
+    // The data folder, where the pictures go, is the user's alone.
+    struct stat folder {};
+    ASSERT_EQ(
+        ::stat(std::filesystem::path(applier->OriginalRecordPath()).parent_path().c_str(), &folder),
+        0);
+    EXPECT_EQ(folder.st_mode & 0777, 0700u);
     // An orderly end that changed nothing removes the record.
     applier->Finish();
     EXPECT_FALSE(std::filesystem::exists(applier->OriginalRecordPath()));
@@ -410,4 +417,8 @@ TEST(OriginalRecordTest, RoundTripsAnyBytesAndRejectsDamage) {
     WriteFileBytes(path, bytes + "x");
     EXPECT_FALSE(ReadOriginalRecord(path).has_value());
     EXPECT_FALSE(ReadOriginalRecord(dir.File("absent")).has_value());
+    // A pipe or a device in its place is not waited for, nor read without end.
+    ASSERT_EQ(::mkfifo(dir.File("pipe").c_str(), 0600), 0);
+    EXPECT_FALSE(ReadOriginalRecord(dir.File("pipe")).has_value());
+    EXPECT_FALSE(ReadOriginalRecord("/dev/zero").has_value());
 }

@@ -27,7 +27,9 @@ protected:
     std::string user = dir.Path() + "/config/vantoria/user.reg";
 };
 
-bool Exists(const std::string& p) { return ::access(p.c_str(), F_OK) == 0; }
+bool Exists(const std::string& p) {
+    return ::access(p.c_str(), F_OK) == 0;
+}
 
 TEST_F(HiveFileStoreTest, WritesReachAFreshStoreAndTheFileHoldsTheExportFormat) {
     Open();
@@ -70,9 +72,10 @@ TEST_F(HiveFileStoreTest, FollowsEditsMadeByOthers) {
     Open();
     RegEnsureKey(HKEY_CURRENT_USER, kKey);
     RegWriteInt(HKEY_CURRENT_USER, kKey, "Autoplay", 0);
-    WriteFileBytes(user,
-                   "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\"
-                   "Vantoria]\r\n\"Autoplay\"=dword:00000002\r\n\"Extra\"=\"from a text editor\"\r\n");
+    WriteFileBytes(
+        user,
+        "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\"
+        "Vantoria]\r\n\"Autoplay\"=dword:00000002\r\n\"Extra\"=\"from a text editor\"\r\n");
     EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, kKey, "Autoplay", 0), 2);
     RegWriteInt(HKEY_CURRENT_USER, kKey, "Style", 1);
     EXPECT_EQ(RegReadText(HKEY_CURRENT_USER, kKey, "Extra", ""), "from a text editor");
@@ -118,9 +121,10 @@ TEST_F(HiveFileStoreTest, ReadOnlyFileOrFolderRefusesWritesAndKeepsContents) {
 
 TEST_F(HiveFileStoreTest, MachineHiveIsReadOnlyAndWindowsExportsReadAsTheyAre) {
     std::string utf16 = "\xFF\xFE";
-    for (char c : std::string("Windows Registry Editor Version 5.00\r\n\r\n"
-                              "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion]\r\n"
-                              "\"WallPaperDir\"=\"/usr/share/backgrounds\"\r\n")) {
+    for (char c :
+         std::string("Windows Registry Editor Version 5.00\r\n\r\n"
+                     "[HKEY_LOCAL_MACHINE\\Software\\Microsoft\\Windows\\CurrentVersion]\r\n"
+                     "\"WallPaperDir\"=\"/usr/share/backgrounds\"\r\n")) {
         utf16.push_back(c);
         utf16.push_back('\0');
     }
@@ -132,6 +136,63 @@ TEST_F(HiveFileStoreTest, MachineHiveIsReadOnlyAndWindowsExportsReadAsTheyAre) {
     RegEnsureKey(HKEY_LOCAL_MACHINE, "Software\\New");
     EXPECT_FALSE(RegKeyPresent(HKEY_LOCAL_MACHINE, "Software\\New"));
     EXPECT_EQ(ReadFileBytes(dir.File("machine.reg")), utf16);
+}
+
+TEST_F(HiveFileStoreTest, EachValueStandsAloneAndNothingHangsOrIsLost) {
+    std::filesystem::create_directories(dir.Path() + "/config/vantoria");
+    // One malformed value costs that value only; the file is still kept aside.
+    const std::string text =
+        "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Vantoria]\r\n"
+        "\"ChangeTime\"=dword:xyz\r\n\"Playlist\"=\"/home/ann/list.vpl\"\r\n";
+    WriteFileBytes(user, text);
+    auto store = Open();
+    EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, kKey, "ChangeTime", 10), 10);
+    EXPECT_EQ(RegReadText(HKEY_CURRENT_USER, kKey, "Playlist", ""), "/home/ann/list.vpl");
+    EXPECT_TRUE(store->File(HKEY_CURRENT_USER).Damaged());
+    RegWriteInt(HKEY_CURRENT_USER, kKey, "Current", 2);
+    EXPECT_EQ(ReadFileBytes(user + ".bad"), text);
+    EXPECT_EQ(RegReadText(HKEY_CURRENT_USER, kKey, "Playlist", ""), "/home/ann/list.vpl");
+
+    // A pipe in the file's place is not waited for, and a file beyond 64 MB
+    // is not read: defaults, and nothing written over them.
+    ASSERT_EQ(::unlink(user.c_str()), 0);
+    ASSERT_EQ(::mkfifo(user.c_str(), 0600), 0);
+    store = Open();
+    EXPECT_EQ(RegReadText(HKEY_CURRENT_USER, kKey, "Playlist", "none"), "none");
+    EXPECT_TRUE(store->File(HKEY_CURRENT_USER).Damaged());
+    EXPECT_THROW(RegWriteInt(HKEY_CURRENT_USER, kKey, "Current", 3), EJclRegistryError);
+    ASSERT_EQ(::unlink(user.c_str()), 0);
+    WriteFileBytes(user, text);
+    ASSERT_EQ(::truncate(user.c_str(), (64L << 20) + 1), 0);
+    store = Open();
+    EXPECT_EQ(RegReadText(HKEY_CURRENT_USER, kKey, "Playlist", "none"), "none");
+    EXPECT_TRUE(store->File(HKEY_CURRENT_USER).Damaged());
+}
+
+TEST_F(HiveFileStoreTest, DesktopValuesLiveBesideAReadOnlySettingsFile) {
+    // An earlier version kept the desktop's values in the settings file.
+    std::filesystem::create_directories(dir.Path() + "/config/vantoria");
+    WriteFileBytes(user,
+                   "Windows Registry Editor Version 5.00\r\n\r\n"
+                   "[HKEY_CURRENT_USER\\Control Panel\\Desktop]\r\n\"WallpaperStyle\"=\"2\"\r\n"
+                   "[HKEY_CURRENT_USER\\Software\\Vantoria]\r\n\"Current\"=dword:00000003\r\n");
+    const std::string before = ReadFileBytes(user);
+    ASSERT_EQ(::chmod(user.c_str(), 0444), 0);
+    Open();
+    const char* desktop = "Control Panel\\Desktop";
+    EXPECT_EQ(RegReadTextStrict(HKEY_CURRENT_USER, desktop, "WallpaperStyle"), "2");
+    RegEnsureKey(HKEY_CURRENT_USER, desktop);
+    RegWriteText(HKEY_CURRENT_USER, desktop, "TileWallpaper", "0");
+    EXPECT_THROW(RegWriteInt(HKEY_CURRENT_USER, kKey, "Current", 4), EJclRegistryError);
+
+    Open();
+    EXPECT_EQ(RegReadTextStrict(HKEY_CURRENT_USER, desktop, "WallpaperStyle"), "2");
+    EXPECT_EQ(RegReadTextStrict(HKEY_CURRENT_USER, desktop, "TileWallpaper"), "0");
+    EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, kKey, "Current", 0), 3);
+    EXPECT_EQ(ReadFileBytes(user), before);
+    EXPECT_NE(ReadFileBytes(dir.Path() + "/config/vantoria/control-panel.reg")
+                  .find("\"TileWallpaper\"=\"0\""),
+              std::string::npos);
 }
 
 }  // namespace

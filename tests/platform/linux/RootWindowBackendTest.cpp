@@ -2,6 +2,8 @@
 // shows is read back with screenshots.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <cstdlib>
 #include <filesystem>
 
@@ -129,6 +131,9 @@ TEST_F(RootWindowBackendTest, PutsBackTheFirstSettersPicture) {
     EXPECT_EQ(x11.CurrentWallpaperFile(), "");  // another setter's: no file known
     const std::string state = x11.SaveState();
     ASSERT_EQ(state, "copy\n" + x11.CopyPath());
+    struct stat copy {};
+    ASSERT_EQ(::stat(x11.CopyPath().c_str(), &copy), 0);
+    EXPECT_EQ(copy.st_mode & 0777, 0600u) << "a picture of the user's desktop";
 
     x11.SetPlacement(dpStretch);
     ASSERT_TRUE(x11.SetWallpaperFile(picture, false));
@@ -143,6 +148,18 @@ TEST_F(RootWindowBackendTest, PutsBackTheFirstSettersPicture) {
     // A damaged record is refused, not painted.
     EXPECT_FALSE(x11.RestoreState("copy\n" + dir.File("absent.ppm")));
     EXPECT_FALSE(x11.RestoreState("garbage"));
+
+    // A tampered record naming a device, a pipe or a copy whose header
+    // promises more than the file holds costs no time: the root is left bare.
+    ASSERT_EQ(::mkfifo(dir.File("pipe.ppm").c_str(), 0600), 0);
+    WriteFileBytes(dir.File("short.ppm"), "P6\n30000 30000\n255\n\x01\x02\x03");
+    for (const std::string& copy :
+         std::vector<std::string>{"/dev/zero", dir.File("pipe.ppm"), dir.File("short.ppm")}) {
+        ASSERT_TRUE(x11.SetWallpaperFile(picture, false));
+        EXPECT_FALSE(x11.RestoreState("copy\n" + copy)) << copy;
+        EXPECT_NE(x11.LastError().find("own background"), std::string::npos) << x11.LastError();
+        EXPECT_EQ(RootPixmap(), 0u) << copy;
+    }
 }
 
 TEST_F(RootWindowBackendTest, RootWithoutPictureGetsItsOwnBackgroundBack) {

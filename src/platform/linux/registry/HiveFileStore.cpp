@@ -7,6 +7,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <exception>
 
 #include <QLoggingCategory>
 
@@ -16,15 +17,28 @@ namespace {
 
 std::string DirName(const std::string& path) {
     const auto slash = path.rfind('/');
-    if (slash == std::string::npos) return ".";
-    if (slash == 0) return "/";
+    if (slash == std::string::npos)
+        return ".";
+    if (slash == 0)
+        return "/";
     return path.substr(0, slash);
 }
 
-bool ReadWholeFile(const std::string& path, std::string& out, int& err) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+// A settings file larger than this is no settings file.
+constexpr std::size_t kMaxHiveBytes = std::size_t{64} << 20;
+
+// Reads a regular file of at most kMaxHiveBytes. The open does not wait: a
+// pipe or a device named like the settings file would hang the start.
+bool ReadWholeFile(const std::string& path, std::string& out, std::string& why) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
     if (fd < 0) {
-        err = errno;
+        why = std::strerror(errno);
+        return false;
+    }
+    struct stat st {};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) || std::size_t(st.st_size) > kMaxHiveBytes) {
+        why = S_ISREG(st.st_mode) ? "larger than 64 MB" : "not a regular file";
+        ::close(fd);
         return false;
     }
     out.clear();
@@ -32,12 +46,19 @@ bool ReadWholeFile(const std::string& path, std::string& out, int& err) {
     while (true) {
         const ssize_t n = ::read(fd, buf, sizeof buf);
         if (n < 0) {
-            if (errno == EINTR) continue;
-            err = errno;
+            if (errno == EINTR)
+                continue;
+            why = std::strerror(errno);
             ::close(fd);
             return false;
         }
-        if (n == 0) break;
+        if (n == 0)
+            break;
+        if (out.size() + std::size_t(n) > kMaxHiveBytes) {
+            why = "larger than 64 MB";
+            ::close(fd);
+            return false;
+        }
         out.append(buf, std::size_t(n));
     }
     ::close(fd);
@@ -49,7 +70,8 @@ bool WriteAll(int fd, const std::string& data) {
     while (done < data.size()) {
         const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
         if (n < 0) {
-            if (errno == EINTR) continue;
+            if (errno == EINTR)
+                continue;
             return false;
         }
         done += std::size_t(n);
@@ -60,9 +82,11 @@ bool WriteAll(int fd, const std::string& data) {
 // Creates a folder and its missing parents, private to the user.
 bool MakeDirs(const std::string& dir) {
     struct stat st {};
-    if (::stat(dir.c_str(), &st) == 0) return S_ISDIR(st.st_mode);
+    if (::stat(dir.c_str(), &st) == 0)
+        return S_ISDIR(st.st_mode);
     const std::string parent = DirName(dir);
-    if (parent != dir && !MakeDirs(parent)) return false;
+    if (parent != dir && !MakeDirs(parent))
+        return false;
     return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
 }
 
@@ -74,7 +98,13 @@ bool Writable(const std::string& path, const struct stat& st) {
 
 }  // namespace
 
-THiveFile::THiveFile(std::string path, bool readOnly) : path_(std::move(path)), readOnly_(readOnly) {}
+THiveFile::THiveFile(std::string path, bool readOnly)
+    : path_(std::move(path)), readOnly_(readOnly) {}
+
+bool THiveFile::Exists() const {
+    struct stat st {};
+    return ::lstat(path_.c_str(), &st) == 0;
+}
 
 const TRegHive& THiveFile::Hive() {
     Refresh();
@@ -98,28 +128,35 @@ void THiveFile::Refresh() {
     if (stamp == std::array<std::int64_t, 5>{}) {
         return;  // no file yet: an empty registry
     }
-    std::string bytes;
-    int err = 0;
-    if (!ReadWholeFile(path_, bytes, err)) {
-        qCWarning(lcRegistry, "cannot read %s: %s; using defaults", path_.c_str(), std::strerror(err));
-        damaged_ = true;  // kept aside, not overwritten, by the first write
-        return;
-    }
+    // Whatever goes wrong while reading (a pipe, a huge file, a malformed
+    // value, memory running out) leaves the defaults for what could not be
+    // read, and the file is kept aside before the first write replaces it.
     std::string why;
-    if (auto hive = ParseRegFile(bytes, &why)) {
-        hive_ = std::move(*hive);
-    } else {
-        qCWarning(lcRegistry, "%s is damaged (%s); using defaults, the file will be kept as %s.bad",
+    try {
+        std::string bytes;
+        if (ReadWholeFile(path_, bytes, why)) {
+            hive_ = ReadRegFile(bytes, &why);
+        }
+    } catch (const std::exception& e) {
+        hive_ = TRegHive();
+        why = e.what();
+    }
+    if (!why.empty()) {
+        qCWarning(lcRegistry,
+                  "%s is damaged (%s); using defaults for what cannot be read, "
+                  "the file will be kept as %s.bad",
                   path_.c_str(), why.c_str(), path_.c_str());
         damaged_ = true;
     }
 }
 
 bool THiveFile::CanWrite() const {
-    if (readOnly_) return false;
+    if (readOnly_)
+        return false;
     struct stat st {};
     if (::stat(path_.c_str(), &st) == 0) {
-        if (!S_ISREG(st.st_mode) || !Writable(path_, st)) return false;
+        if (!S_ISREG(st.st_mode) || !Writable(path_, st))
+            return false;
     }
     const std::string dir = DirName(path_);
     if (::stat(dir.c_str(), &st) == 0) {
@@ -157,7 +194,8 @@ bool THiveFile::Write(const TRegHive& next) {
     const int saved = errno;
     ::close(fd);
     if (!ok || ::rename(tmp.c_str(), path_.c_str()) != 0) {
-        qCWarning(lcRegistry, "cannot write %s: %s", path_.c_str(), std::strerror(ok ? errno : saved));
+        qCWarning(lcRegistry, "cannot write %s: %s", path_.c_str(),
+                  std::strerror(ok ? errno : saved));
         ::unlink(tmp.c_str());
         return false;
     }
@@ -174,7 +212,58 @@ bool THiveFile::Write(const TRegHive& next) {
 }
 
 THiveFileStore::THiveFileStore(std::string userHive, std::string machineHive)
-    : user_(std::move(userHive), false), machine_(std::move(machineHive), true) {}
+    : user_(std::move(userHive), false),
+      machine_(std::move(machineHive), true),
+      controlPanel_(DirName(user_.Path()) + "/control-panel.reg", false) {}
+
+namespace {
+
+constexpr std::string_view kControlPanel = "control panel";
+
+bool UnderControlPanel(const std::string& key) {
+    std::string_view k(key);
+    while (!k.empty() && k.front() == '\\') {
+        k.remove_prefix(1);
+    }
+    return k.size() >= kControlPanel.size() &&
+           AsciiLower(std::string(k.substr(0, kControlPanel.size()))) == kControlPanel &&
+           (k.size() == kControlPanel.size() || k[kControlPanel.size()] == '\\');
+}
+
+}  // namespace
+
+// The desktop's own values live in a file of their own, as they are a key of
+// their own with its own rights elsewhere: settings that may not be saved do
+// not stop the wallpaper from changing. Until that file exists its key is
+// read from the settings file, where earlier versions kept it.
+THiveFile& THiveFileStore::File(TRegRoot root, const std::string& key, bool forWriting) {
+    if (root == TRegRoot::LocalMachine) {
+        return machine_;
+    }
+    if (!UnderControlPanel(key)) {
+        return user_;
+    }
+    if (controlPanel_.Exists()) {
+        return controlPanel_;
+    }
+    if (!forWriting) {
+        return user_;
+    }
+    // The first write takes over what the settings file holds of the branch.
+    const std::string branch = AsciiLower(RegFullPath(root, "Control Panel"));
+    controlPanel_.Modify([&](TRegHive& h) {
+        for (const TRegHive::TKey& k : user_.Hive().Keys()) {
+            const std::string lower = AsciiLower(k.path);
+            if (lower == branch || lower.starts_with(branch + "\\")) {
+                h.CreateKey(k.path);
+                for (const auto& [name, value] : k.values) {
+                    h.Set(k.path, name, value);
+                }
+            }
+        }
+    });
+    return controlPanel_;
+}
 
 std::string THiveFileStore::DefaultUserHivePath() {
     const char* config = std::getenv("XDG_CONFIG_HOME");
@@ -197,28 +286,31 @@ std::string THiveFileStore::DefaultMachineHivePath() {
 }
 
 bool THiveFileStore::KeyReadable(TRegRoot root, const std::string& key) {
-    return File(root).Hive().HasKey(RegFullPath(root, key));
+    return File(root, key, false).Hive().HasKey(RegFullPath(root, key));
 }
 
 std::optional<TRegValue> THiveFileStore::QueryValue(TRegRoot root, const std::string& key,
                                                     const std::string& name) {
-    const TRegValue* v = File(root).Hive().Find(RegFullPath(root, key), name);
+    const TRegValue* v = File(root, key, false).Hive().Find(RegFullPath(root, key), name);
     return v ? std::optional<TRegValue>(*v) : std::nullopt;
 }
 
 bool THiveFileStore::SetValue(TRegRoot root, const std::string& key, const std::string& name,
                               const TRegValue& value) {
     const std::string path = RegFullPath(root, key);
-    THiveFile& file = File(root);
-    if (!file.Hive().HasKey(path)) {
+    if (!File(root, key, false).Hive().HasKey(path)) {
         return false;  // a key is opened for writing, never created, by a value write
+    }
+    THiveFile& file = File(root, key, true);
+    if (!file.Hive().HasKey(path) && !file.Modify([&](TRegHive& h) { h.CreateKey(path); })) {
+        return false;  // a key found where an earlier version kept it moves on first write
     }
     return file.Modify([&](TRegHive& h) { h.Set(path, name, value); });
 }
 
 bool THiveFileStore::CreateKey(TRegRoot root, const std::string& key) {
     const std::string path = RegFullPath(root, key);
-    THiveFile& file = File(root);
+    THiveFile& file = File(root, key, true);
     if (file.Hive().HasKey(path)) {
         return file.CanWrite();
     }

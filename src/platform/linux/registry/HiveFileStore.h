@@ -12,8 +12,10 @@
 // Reading follows the file: it is read again whenever it changed on disk.
 // Every write replaces the file atomically (a temporary file beside it,
 // flushed, then renamed over it), so a crash leaves the old or the new
-// contents, never a mixture. A file that cannot be parsed reads as empty and
-// is kept aside with a ".bad" suffix before the first write replaces it.
+// contents, never a mixture. What cannot be read of a file (a malformed
+// value, or the whole file when it is no registry file, no regular file or
+// larger than 64 MB) reads as absent; the file is then kept aside with a
+// ".bad" suffix before the first write replaces it.
 class THiveFile {
 public:
     THiveFile(std::string path, bool readOnly);
@@ -39,6 +41,7 @@ public:
     }
     bool CanWrite() const;
     bool Damaged() const { return damaged_; }
+    bool Exists() const;
 
 private:
     void Refresh();
@@ -53,7 +56,8 @@ private:
     std::array<std::int64_t, 5> stamp_{};
 };
 
-// The registry of a Linux user: HKEY_CURRENT_USER in the user's own hive file,
+// The registry of a Linux user: HKEY_CURRENT_USER in the user's own hive file
+// (its "Control Panel" branch in a file of its own beside it), and
 // HKEY_LOCAL_MACHINE read-only from the machine's hive file.
 class THiveFileStore : public TRegistryStore {
 public:
@@ -72,8 +76,12 @@ public:
     bool CreateKey(TRegRoot root, const std::string& key) override;
 
     THiveFile& File(TRegRoot root) { return root == TRegRoot::CurrentUser ? user_ : machine_; }
+    // The file that holds `key`: HKEY_CURRENT_USER\Control Panel lives in
+    // control-panel.reg beside the user's settings file.
+    THiveFile& File(TRegRoot root, const std::string& key, bool forWriting);
 
 private:
     THiveFile user_;
     THiveFile machine_;
+    THiveFile controlPanel_;
 };

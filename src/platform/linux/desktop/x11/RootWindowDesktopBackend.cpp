@@ -3,15 +3,19 @@
 
 #include <FreeImage.h>
 #include <X11/Xatom.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
 #include <bit>
+#include <cctype>
+#include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
-#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -43,6 +47,21 @@ struct TDisplayCloser {
     void operator()(Display* d) const { XCloseDisplay(d); }
 };
 using TDisplay = std::unique_ptr<Display, TDisplayCloser>;
+
+bool WriteAll(int fd, const char* data, std::size_t size) {
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, size);
+        if (n < 0 && errno == EINTR) {
+            continue;
+        }
+        if (n <= 0) {
+            return false;
+        }
+        data += n;
+        size -= static_cast<std::size_t>(n);
+    }
+    return true;
+}
 
 // Pixels as 0x00RRGGBB, top row first.
 struct TPicture {
@@ -245,42 +264,75 @@ bool PaintRoot(const std::string& displayName, const TPicture& picture,
 }
 
 // Binary PPM: a format any image tool reads, so a kept copy can be looked at.
+// Written beside its place, flushed and renamed over it, readable by the
+// user alone: it is a picture of the user's desktop.
 bool WritePpm(const std::string& path, const TPicture& picture) {
-    std::ofstream out(path, std::ios::binary | std::ios::trunc);
-    out << "P6\n" << picture.width << ' ' << picture.height << "\n255\n";
+    const std::string temporary = path + ".tmp." + std::to_string(::getpid());
+    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) {
+        return false;
+    }
+    const std::string header =
+        "P6\n" + std::to_string(picture.width) + ' ' + std::to_string(picture.height) + "\n255\n";
+    bool ok = WriteAll(fd, header.data(), header.size());
     std::vector<char> row(static_cast<std::size_t>(picture.width) * 3);
-    for (int y = 0; y < picture.height; ++y) {
+    for (int y = 0; ok && y < picture.height; ++y) {
         for (int x = 0; x < picture.width; ++x) {
             const std::uint32_t p = picture.pixels[static_cast<std::size_t>(y) * picture.width + x];
             row[3 * x] = static_cast<char>((p >> 16) & 0xff);
             row[3 * x + 1] = static_cast<char>((p >> 8) & 0xff);
             row[3 * x + 2] = static_cast<char>(p & 0xff);
         }
-        out.write(row.data(), static_cast<std::streamsize>(row.size()));
+        ok = WriteAll(fd, row.data(), row.size());
     }
-    out.flush();
-    return static_cast<bool>(out);
-}
-
-bool ReadPpm(const std::string& path, TPicture& picture) {
-    std::ifstream in(path, std::ios::binary);
-    std::string magic;
-    int maxValue = 0;
-    if (!(in >> magic >> picture.width >> picture.height >> maxValue) || magic != "P6" ||
-        maxValue != 255 || picture.width <= 0 || picture.height <= 0 || picture.width > 32768 ||
-        picture.height > 32768) {
+    ok = ok && ::fsync(fd) == 0;
+    ::close(fd);
+    if (!ok || ::rename(temporary.c_str(), path.c_str()) != 0) {
+        ::unlink(temporary.c_str());
         return false;
     }
-    in.get();
-    picture.pixels.assign(static_cast<std::size_t>(picture.width) * picture.height, 0);
-    std::vector<unsigned char> row(static_cast<std::size_t>(picture.width) * 3);
-    for (int y = 0; y < picture.height; ++y) {
-        if (!in.read(reinterpret_cast<char*>(row.data()),
-                     static_cast<std::streamsize>(row.size()))) {
+    return true;
+}
+
+// Reads a copy written by WritePpm, and nothing else: a regular file, opened
+// without waiting, whose size is exactly what its header announces. The copy's
+// name comes from a file on disk that anyone may have edited.
+bool ReadPpm(const std::string& path, TPicture& picture) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_CLOEXEC | O_NOCTTY);
+    if (fd < 0) {
+        return false;
+    }
+    struct TCloser {
+        int fd;
+        ~TCloser() { ::close(fd); }
+    } closer{fd};
+    struct stat info {};
+    char head[32] = {};
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode) ||
+        ::pread(fd, head, sizeof head - 1, 0) < 8) {
+        return false;
+    }
+    int width = 0;
+    int height = 0;
+    int used = 0;
+    // One blank after the maximum value, then the pixels, whatever their bytes.
+    if (std::sscanf(head, "P6\n%5d %5d\n255%n", &width, &height, &used) != 2 || used == 0 ||
+        !std::isspace(static_cast<unsigned char>(head[used++])) || width <= 0 || height <= 0 ||
+        width > 32768 || height > 32768 ||
+        info.st_size != used + static_cast<off_t>(width) * height * 3) {
+        return false;
+    }
+    picture.width = width;
+    picture.height = height;
+    picture.pixels.assign(static_cast<std::size_t>(width) * height, 0);
+    std::vector<unsigned char> row(static_cast<std::size_t>(width) * 3);
+    off_t at = used;
+    for (int y = 0; y < height; ++y, at += static_cast<off_t>(row.size())) {
+        if (::pread(fd, row.data(), row.size(), at) != static_cast<ssize_t>(row.size())) {
             return false;
         }
-        for (int x = 0; x < picture.width; ++x) {
-            picture.pixels[static_cast<std::size_t>(y) * picture.width + x] =
+        for (int x = 0; x < width; ++x) {
+            picture.pixels[static_cast<std::size_t>(y) * width + x] =
                 (std::uint32_t{row[3 * x]} << 16) | (std::uint32_t{row[3 * x + 1]} << 8) |
                 row[3 * x + 2];
         }
@@ -420,8 +472,12 @@ bool TRootWindowDesktopBackend::RestoreState(const std::string& state) {
     }
     TPicture picture;
     if (!ReadPpm(state.substr(prefix.size()), picture)) {
-        lastError_ =
-            "the copy of the root picture " + state.substr(prefix.size()) + " cannot be read";
+        // What the root showed is lost; the root gets at least its own
+        // background rather than our picture.
+        std::string ignored;
+        ClearRoot(displayName_, false, ignored);
+        lastError_ = "the copy of the root picture " + state.substr(prefix.size()) +
+                     " cannot be read; the root shows its own background";
         return false;
     }
     return PaintRoot(displayName_, picture, std::nullopt, lastError_);
