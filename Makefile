@@ -6,12 +6,15 @@ FUZZ_SECONDS ?= 60
 JOBS       ?= $(shell nproc)
 CMAKE_FLAGS ?=
 
-.PHONY: all deps configure build run test test-asan bench install fuzz clean
+.PHONY: all deps deps-desktops configure build run test test-desktops test-asan bench install fuzz clean
 
 all: build
 
 deps:
 	@./scripts/install-deps
+
+deps-desktops:
+	@./scripts/install-deps --desktops
 
 $(BUILD)/CMakeCache.txt:
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS)
@@ -21,14 +24,27 @@ configure: $(BUILD)/CMakeCache.txt
 build: configure
 	cmake --build $(BUILD) -j $(JOBS)
 
-run: deps configure
+# Only the program and what it links are built, not the tests.
+run:
+	@echo "make run: installs the Debian packages the program needs (only missing ones),"
+	@echo "builds the program (not the tests) into $(BUILD)/ and starts it. The first build"
+	@echo "compiles all of it and takes several minutes (about ten on two cores); later runs"
+	@echo "rebuild only what changed."
+	@./scripts/install-deps --run
+	@$(MAKE) --no-print-directory configure
 	cmake --build $(BUILD) -j $(JOBS) --target vantoria
 	@./scripts/run-vantoria $(BUILD)/vantoria
 
 test: deps build
-	cd $(BUILD) && ctest --output-on-failure -j $(JOBS)
+	cd $(BUILD) && ctest --output-on-failure -j $(JOBS) -LE desktop
 	$(MAKE) test-asan
 	$(MAKE) fuzz FUZZ_SECONDS=5
+
+# Real desktops (GNOME Shell, XFCE, MATE, Cinnamon, LXQt, sway...) drawing on
+# private displays, judged by their pixels; one at a time, each names its
+# version and the pixels it checked.
+test-desktops: deps-desktops build
+	cd $(BUILD) && ctest --output-on-failure -V -L desktop
 
 # The unit tests once more, built with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan:

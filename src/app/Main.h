@@ -92,6 +92,11 @@ public:
     // The playlist in memory and the state of the show.
     std::vector<std::string> FPlayList;
     bool FRunning = false;
+    // The playlist entry the show last put on the desktop, and its file;
+    // -1 before any and after the desktop got another picture by Reset to
+    // Default or Remove Wallpaper.
+    std::int32_t FShownEntry = -1;
+    std::string FShownFile;
     // Whether the main window is shown when the event loop starts, and while
     // the program is not in the tray.
     bool ShowMainWindow = true;

@@ -30,6 +30,8 @@ void TfrmMain::ShowCurrentSlide() {
     const std::string path = FPlayList[std::size_t(FCurrent)];
     if (FileExistsTest(path)) {
         SetWallpaper(path);
+        FShownEntry = FCurrent;
+        FShownFile = path;
     } else {
         FCurrent = 0;
         FServices.messages->ShowError("File \"" + path + "\" does not exists");

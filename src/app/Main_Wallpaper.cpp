@@ -8,6 +8,7 @@ void TfrmMain::SetWallpaper(const std::string& fileName) {
 void TfrmMain::ResetToDefault() {
     StopSlideShow();
     FStyle = FServices.applier->FOriginalStyle;
+    FShownEntry = -1;
     if (FServices.applier->FWallpaperChanged) {
         FServices.applier->RestoreOriginalWallpaper(TWallpaperChoice{FStyle, FFitMode, FFillColor});
     }
@@ -17,5 +18,6 @@ void TfrmMain::actRemoveWallPaperExecute() {
     FServices.applier->ForgetOriginalWallpaper();
     StopSlideShow();
     FStyle = FServices.applier->FOriginalStyle;
+    FShownEntry = -1;
     SetWallpaper(std::string());
 }

@@ -4,8 +4,12 @@
 #include <QLoggingCategory>
 #include <memory>
 
+#include <cstdio>
+
+#include "app/CommandLine.h"
 #include "app/Main.h"
 #include "app/ProgramServices.h"
+#include "app/RemoteCommands.h"
 #include "platform/linux/instance/FlockInstanceGuard.h"
 #include "platform/linux/instance/LocalSocketCloseRequest.h"
 #include "platform/linux/instance/RuntimeDir.h"
@@ -16,11 +20,30 @@ constexpr const char* kCloseRequest = "vantoriamsg";
 }  // namespace
 
 int main(int argc, char** argv) {
+    if (const std::optional<int> status = HandleCommandLine(argc, argv, kCloseRequest)) {
+        return *status;
+    }
+
     // A second start in the same session ends at once, before anything shows.
-    const std::string runtimeDir = VantoriaRuntimeDir();
-    TFlockInstanceGuard guard(runtimeDir, kInstanceName);
-    if (!guard.Acquire()) {
-        return 0;
+    // The session has several names (its login session, its displays); the
+    // instance holds all of them, so whichever a later start knows it by,
+    // that start finds it.
+    const TRuntimeEnvironment env = CurrentEnvironment();
+    const TRuntimeDir runtime = VantoriaRuntimeDir(env, true);
+    if (runtime.folder.empty()) {
+        // Never run without the guard: two instances would fight over the
+        // desktop and the close request could not reach either.
+        std::fprintf(stderr, "vantoria: no private folder for the single-instance lock: %s\n",
+                     runtime.problem.c_str());
+        return 1;
+    }
+    const std::vector<std::string> keys = SessionKeys(env);
+    std::vector<std::unique_ptr<TFlockInstanceGuard>> guards;
+    for (const std::string& name : InstanceFileNames(kInstanceName, keys)) {
+        guards.push_back(std::make_unique<TFlockInstanceGuard>(runtime.folder, name));
+        if (!guards.back()->Acquire()) {
+            return 0;
+        }
     }
 
     QApplication app(argc, argv);
@@ -38,7 +61,7 @@ int main(int argc, char** argv) {
         endRequested = true;
         QCoreApplication::exit(0);
     };
-    TLocalSocketCloseRequest closeRequest(runtimeDir, kCloseRequest);
+    TLocalSocketCloseRequest closeRequest(runtime.folder, InstanceFileNames(kCloseRequest, keys));
     QObject::connect(&closeRequest, &TCloseRequestChannel::closeRequested, &app, requestEnd,
                      Qt::QueuedConnection);
     closeRequest.Listen();
@@ -49,6 +72,10 @@ int main(int argc, char** argv) {
         QObject::connect(frmMain.get(), &TfrmMain::terminateRequested, &app, requestEnd,
                          Qt::QueuedConnection);
         services.Attach(*frmMain);
+        // Commands from outside run the window's own commands.
+        closeRequest.SetCommandHandler([w = frmMain.get()](const std::string& command) {
+            return RunRemoteCommand(*w, command);
+        });
         frmMain->FormCreate();
         frmMain->StartUp();
         if (frmMain->FAutoplay > 0) {
@@ -70,6 +97,12 @@ int main(int argc, char** argv) {
     if (!endRequested) {
         QApplication::exec();
     }
+
+    // From here the window is being taken down: commands are refused, and
+    // "quit" is answered once the end is complete.
+    closeRequest.SetCommandHandler([](const std::string&) {
+        return TCommandReply{false, "Vantoria is ending"};
+    });
 
     // The clock goes first: it hands its position to the settings saved next.
     frmMain->ReleaseClock();

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QObject>
+#include <functional>
 #include <string>
 
 // One instance per log-on session: the guard is held from Acquire until the
@@ -12,16 +13,32 @@ public:
     virtual bool Acquire() = 0;
 };
 
+// The instance's answer to a command from another process: whether it was
+// done, and lines of text for the caller (facts, or the reason it was not).
+struct TCommandReply {
+    bool ok = false;
+    std::string text;
+};
+
 // The close request "vantoriamsg": any process of the same user can ask the
 // running instance to end in order. Termination signals of the platform
-// arrive the same way.
+// arrive the same way. The same channel carries the program's commands by
+// name; "quit" is the close request itself, answered once the
+// instance has ended in order.
 class TCloseRequestChannel : public QObject {
     Q_OBJECT
 public:
     using QObject::QObject;
+    using TCommandHandler = std::function<TCommandReply(const std::string& command)>;
+
     // Starts listening; false (with the reason in the log) when that fails.
     virtual bool Listen() = 0;
+    // Runs the commands other than "quit"; without one they are refused.
+    void SetCommandHandler(TCommandHandler handler) { commandHandler_ = std::move(handler); }
 
 signals:
     void closeRequested();
+
+protected:
+    TCommandHandler commandHandler_;
 };

@@ -136,6 +136,11 @@ void TDesktopWallpaperApplier::RememberOriginalWallpaper() {
     } catch (const EJclRegistryError&) {
     }
     desktopShowsOriginal_ = !fromRecord;
+    // The desktop shows our bitmap, not the original: an orderly end and Reset
+    // to Default must put the original back even when this run changes nothing.
+    if (fromRecord) {
+        FWallpaperChanged = true;
+    }
     if (FCanChangeWallpaper) {
         if (!WriteOriginalRecord(OriginalRecordPath(),
                                  TOriginalRecord{desktop.Name(), FOriginalWallpaper,

@@ -15,6 +15,7 @@
 #include <filesystem>
 
 #include "registry/RegHive.h"
+#include "support/InstanceSocket.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -31,7 +32,7 @@ protected:
             GTEST_SKIP() << "needs tests/support/harness (a private display and runtime folder)";
         }
         exe = Env("VANTORIA_BINARY_DIR") + "/vantoria";
-        socket = Env("XDG_RUNTIME_DIR") + "/vantoriamsg";
+        socket = InstanceSocketPath();
         hive = Env("XDG_CONFIG_HOME") + "/vantoria/user.reg";
         std::filesystem::remove_all(Env("XDG_CONFIG_HOME") + "/vantoria");
     }

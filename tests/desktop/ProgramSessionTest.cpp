@@ -20,6 +20,7 @@
 #include "BusFixture.h"
 #include "registry/RegHive.h"
 #include "support/TempDir.h"
+#include "support/InstanceSocket.h"
 
 // Xlib after Qt: its macros clash with Qt's names.
 #include <X11/Xlib.h>
@@ -114,7 +115,7 @@ protected:
     // The program is up once it listens for the close request; from then on
     // a termination signal is not lost.
     bool WaitUntilUp() {
-        const std::string socket = Env("XDG_RUNTIME_DIR") + "/vantoriamsg";
+        const std::string socket = InstanceSocketPath();
         return WaitFor(
                    [&] {
                        return program_.state() == QProcess::NotRunning ||

@@ -28,6 +28,9 @@ icon="$prefix/share/icons/hicolor/scalable/apps/vantoria.svg"
 [ -f "$desktop" ] || fail "no desktop entry"
 [ -f "$metainfo" ] || fail "no metainfo"
 [ -f "$icon" ] || fail "no icon in the hicolor theme"
+man="$prefix/share/man/man1/vantoria.1"
+[ -f "$man" ] || fail "no manual page in share/man/man1"
+warnings=$(groff -man -ww -z "$man" 2>&1) && [ -z "$warnings" ] || fail "manual page: $warnings"
 if [ -f "$src/resources/machine.reg" ]; then
     [ -f "$hive" ] || fail "no machine-wide settings hive where the program reads it ($4)"
     cmp -s "$src/resources/machine.reg" "$hive" || fail "machine hive differs"
@@ -37,6 +40,9 @@ fi
 # The entry starts the installed program by the name of its icon.
 grep -qx 'Exec=vantoria' "$desktop" || fail "desktop entry does not run vantoria"
 grep -qx 'Icon=vantoria' "$desktop" || fail "desktop entry does not name the icon"
+for option in next previous toggle quit; do
+    grep -qx "Exec=vantoria --$option" "$desktop" || fail "desktop entry has no action for --$option"
+done
 grep -q '<launchable type="desktop-id">'"$app"'.desktop</launchable>' "$metainfo" ||
     fail "metainfo does not name the desktop entry"
 grep -q '<svg' "$icon" || fail "the icon is not an SVG picture"

@@ -316,6 +316,8 @@ TEST_F(ApplierTest, RestartAfterACrashTakesTheOriginalFromTheRecord) {
     desktop.placement = dpCenter;
 
     auto second = Started(desktop);
+    // Even a run that changes nothing must put the original back at its end.
+    EXPECT_TRUE(second->FWallpaperChanged);
     EXPECT_EQ(second->FOriginalWallpaper, "/pictures/original.jpg");
     EXPECT_EQ(second->FOriginalStyle, wsStretch);
     EXPECT_EQ(Value("PrevWallpaper"), "/pictures/original.jpg");

@@ -17,6 +17,7 @@
 #include <filesystem>
 
 #include "support/TempDir.h"
+#include "support/InstanceSocket.h"
 
 namespace {
 
@@ -136,7 +137,7 @@ protected:
 
     // Asks the running program to end in order.
     void SendCloseRequest() {
-        const std::string path = Env("XDG_RUNTIME_DIR") + "/vantoriamsg";
+        const std::string path = InstanceSocketPath();
         for (int i = 0; i < 100; ++i) {
             const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
             sockaddr_un addr{};

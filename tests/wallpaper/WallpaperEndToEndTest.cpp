@@ -16,6 +16,7 @@
 
 #include "platform/linux/ScreenShot.h"
 #include "support/TempDir.h"
+#include "support/InstanceSocket.h"
 
 // Xlib last: its macros break the test framework's headers.
 #include <X11/Xlib.h>
@@ -145,7 +146,7 @@ protected:
     }
 
     void SendCloseRequest() {
-        const std::string path = Env("XDG_RUNTIME_DIR") + "/vantoriamsg";
+        const std::string path = InstanceSocketPath();
         const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
         sockaddr_un addr{};
         addr.sun_family = AF_UNIX;

@@ -14,6 +14,7 @@
 
 #include "platform/linux/instance/FlockInstanceGuard.h"
 #include "platform/linux/instance/LocalSocketCloseRequest.h"
+#include "platform/linux/instance/RuntimeDir.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -34,7 +35,8 @@ TEST(InstanceGuard, OneHolderAtATimeAcrossProcessesAndNoStaleLock) {
         }
         int status = 0;
         ::waitpid(child, &status, 0);
-        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << "another process got the guard";
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0)
+            << "another process got the guard";
     }
     // The holder is gone: a new start gets the guard at once, the lock file
     // left behind does not matter.
@@ -46,7 +48,8 @@ TEST(InstanceGuard, OneHolderAtATimeAcrossProcessesAndNoStaleLock) {
     const pid_t holder = ::fork();
     if (holder == 0) {
         TFlockInstanceGuard g(dir2.Path(), kName);
-        if (!g.Acquire()) ::_exit(2);
+        if (!g.Acquire())
+            ::_exit(2);
         ::pause();
         ::_exit(0);
     }
@@ -57,6 +60,15 @@ TEST(InstanceGuard, OneHolderAtATimeAcrossProcessesAndNoStaleLock) {
     ::waitpid(holder, nullptr, 0);
     TFlockInstanceGuard after(dir2.Path(), kName);
     EXPECT_TRUE(after.Acquire());
+}
+
+TEST(InstanceGuard, ASessionIsKnownByItsLoginSessionAndItsDisplays) {
+    EXPECT_EQ(
+        SessionKeys({{"XDG_SESSION_ID", "3"}, {"DISPLAY", ":0"}, {"WAYLAND_DISPLAY", "wayland-0"}}),
+        (std::vector<std::string>{"3", ":0", "wayland-0"}));
+    EXPECT_EQ(SessionKeys({{"DISPLAY", "../x y:1"}, {"XDG_SESSION_ID", ""}}),
+              (std::vector<std::string>{".._x_y:1"}));
+    EXPECT_EQ(SessionKeys({}), (std::vector<std::string>{"default"}));
 }
 
 int Connect(const std::string& path) {
@@ -75,7 +87,7 @@ TEST(CloseRequest, OnlyTheExactTextOverThePrivateSocketAsksToClose) {
     TTempDir dir;
     // A socket file left by a crashed instance is replaced.
     WriteFileBytes(dir.File("vantoriamsg"), "stale");
-    TLocalSocketCloseRequest channel(dir.Path(), "vantoriamsg");
+    TLocalSocketCloseRequest channel(dir.Path(), {"vantoriamsg"});
     ASSERT_TRUE(channel.Listen());
     QSignalSpy spy(&channel, &TCloseRequestChannel::closeRequested);
     struct stat st {};
@@ -104,7 +116,7 @@ TEST(CloseRequest, OnlyTheExactTextOverThePrivateSocketAsksToClose) {
 
 TEST(CloseRequest, TerminationSignalsAskToCloseThroughTheEventLoop) {
     TTempDir dir;
-    TLocalSocketCloseRequest channel(dir.Path(), "vantoriamsg");
+    TLocalSocketCloseRequest channel(dir.Path(), {"vantoriamsg"});
     ASSERT_TRUE(channel.Listen());
     QSignalSpy spy(&channel, &TCloseRequestChannel::closeRequested);
     for (int sig : {SIGTERM, SIGHUP, SIGINT}) {

@@ -24,19 +24,19 @@ bool TFlockInstanceGuard::Acquire() {
     if (fd_ >= 0) {
         return true;
     }
+    // Never run unguarded: a lock that cannot be had counts as held.
     if (path_.empty()) {
-        // Without a private folder there is nothing safe to lock; running
-        // beats refusing to start.
-        qCWarning(lcInstance, "no private runtime folder; the single-instance guard is off");
-        return true;
+        qCWarning(lcInstance, "no private runtime folder for the single-instance lock");
+        return false;
     }
     const int fd = ::open(path_.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOFOLLOW, 0600);
     if (fd < 0) {
         qCWarning(lcInstance, "cannot open %s: %s", path_.c_str(), std::strerror(errno));
-        return true;
+        return false;
     }
     while (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        if (errno == EINTR) continue;
+        if (errno == EINTR)
+            continue;
         ::close(fd);
         return false;
     }

@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/time.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -13,6 +14,7 @@
 
 #include <QLoggingCategory>
 #include <QSocketNotifier>
+#include <QTimer>
 
 Q_LOGGING_CATEGORY(lcCloseRequest, "vantoria.instance.close", QtWarningMsg)
 
@@ -27,29 +29,72 @@ void OnSignal(int sig) {
     errno = saved;
 }
 
-constexpr std::size_t kMaxRequest = 64;
+constexpr std::size_t kMaxClients = 16;
+
+// A command name: lower-case letters and dashes, nothing else.
+bool IsCommandName(const std::string& text) {
+    return !text.empty() && text.size() <= 32 && std::all_of(text.begin(), text.end(), [](char c) {
+        return (c >= 'a' && c <= 'z') || c == '-';
+    });
+}
+
+// Writes the answer and closes the connection. A caller that has gone away
+// costs nothing (no SIGPIPE), a reader that does not read at most a second.
+void Answer(int fd, const TCommandReply& reply) {
+    std::string text = reply.ok ? "ok\n" + reply.text : "error " + reply.text + "\n";
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    timeval tv{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
+    std::size_t done = 0;
+    while (done < text.size()) {
+        const ssize_t n = ::send(fd, text.data() + done, text.size() - done, MSG_NOSIGNAL);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        done += std::size_t(n);
+    }
+    ::close(fd);
+}
 
 }  // namespace
 
-TLocalSocketCloseRequest::TLocalSocketCloseRequest(std::string runtimeDir, std::string name,
+struct TLocalSocketCloseRequest::TClient {
+    std::uint64_t id = 0;
+    int fd = -1;
+    std::unique_ptr<QSocketNotifier> notifier;
+    std::unique_ptr<QTimer> deadline;
+    std::string received;
+};
+
+TLocalSocketCloseRequest::TLocalSocketCloseRequest(std::string runtimeDir,
+                                                   std::vector<std::string> socketNames,
                                                    QObject* parent)
-    : TCloseRequestChannel(parent),
-      path_(runtimeDir.empty() ? std::string() : runtimeDir + "/" + name),
-      message_(std::move(name)) {}
+    : TCloseRequestChannel(parent) {
+    if (!runtimeDir.empty()) {
+        for (const std::string& name : socketNames)
+            paths_.push_back(runtimeDir + "/" + name);
+    }
+}
 
 TLocalSocketCloseRequest::~TLocalSocketCloseRequest() {
     for (auto& c : clients_) {
-        c.notifier.reset();
-        ::close(c.fd);
+        c->notifier.reset();
+        ::close(c->fd);
     }
-    if (listenFd_ >= 0) {
-        listenNotifier_.reset();
-        ::close(listenFd_);
-        ::unlink(path_.c_str());
+    listenNotifiers_.clear();
+    for (std::size_t i = 0; i < listenFds_.size(); ++i) {
+        ::close(listenFds_[i]);
     }
+    for (const std::string& path : paths_)
+        ::unlink(path.c_str());
+    // The instance has ended in order: those who asked it to quit hear so.
+    for (int fd : quitting_)
+        Answer(fd, {true, {}});
     if (signalNotifier_) {
         signalNotifier_.reset();
-        for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::signal(sig, SIG_DFL);
+        for (int sig : {SIGTERM, SIGINT, SIGHUP})
+            ::signal(sig, SIG_DFL);
     }
 }
 
@@ -66,43 +111,50 @@ bool TLocalSocketCloseRequest::Listen() {
         sa.sa_handler = OnSignal;
         sigemptyset(&sa.sa_mask);
         sa.sa_flags = SA_RESTART;
-        for (int sig : {SIGTERM, SIGINT, SIGHUP}) ::sigaction(sig, &sa, nullptr);
+        for (int sig : {SIGTERM, SIGINT, SIGHUP})
+            ::sigaction(sig, &sa, nullptr);
     }
 
-    sockaddr_un addr{};
-    if (path_.empty() || path_.size() >= sizeof addr.sun_path) {
-        qCWarning(lcCloseRequest, "no usable socket path for the close request");
-        return false;
+    if (paths_.empty()) {
+        qCWarning(lcCloseRequest, "no private runtime folder for the close request");
     }
-    addr.sun_family = AF_UNIX;
-    std::memcpy(addr.sun_path, path_.c_str(), path_.size() + 1);
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
-    if (fd < 0) {
-        qCWarning(lcCloseRequest, "socket: %s", std::strerror(errno));
-        return false;
+    for (const std::string& path : paths_) {
+        sockaddr_un addr{};
+        if (path.size() >= sizeof addr.sun_path) {
+            qCWarning(lcCloseRequest, "socket path too long: %s", path.c_str());
+            continue;
+        }
+        addr.sun_family = AF_UNIX;
+        std::memcpy(addr.sun_path, path.c_str(), path.size() + 1);
+        const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+        if (fd < 0) {
+            qCWarning(lcCloseRequest, "socket: %s", std::strerror(errno));
+            continue;
+        }
+        // Only the instance holding the single-instance guard listens, so a
+        // socket file left by a crashed instance can be replaced.
+        ::unlink(path.c_str());
+        const mode_t old = ::umask(077);
+        const int rc = ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+        ::umask(old);
+        if (rc != 0 || ::listen(fd, 8) != 0) {
+            qCWarning(lcCloseRequest, "cannot listen on %s: %s", path.c_str(),
+                      std::strerror(errno));
+            ::close(fd);
+            continue;
+        }
+        ::chmod(path.c_str(), 0600);
+        listenFds_.push_back(fd);
+        auto notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        connect(notifier.get(), &QSocketNotifier::activated, this, [this, fd] { Accept(fd); });
+        listenNotifiers_.push_back(std::move(notifier));
     }
-    // Only the instance holding the single-instance guard listens, so a socket
-    // file left by a crashed instance can be replaced.
-    ::unlink(path_.c_str());
-    const mode_t old = ::umask(077);
-    const int rc = ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
-    ::umask(old);
-    if (rc != 0 || ::listen(fd, 8) != 0) {
-        qCWarning(lcCloseRequest, "cannot listen on %s: %s", path_.c_str(), std::strerror(errno));
-        ::close(fd);
-        return false;
-    }
-    ::chmod(path_.c_str(), 0600);
-    listenFd_ = fd;
-    listenNotifier_ = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
-    connect(listenNotifier_.get(), &QSocketNotifier::activated, this,
-            &TLocalSocketCloseRequest::Accept);
-    return true;
+    return !listenFds_.empty();
 }
 
-void TLocalSocketCloseRequest::Accept() {
+void TLocalSocketCloseRequest::Accept(int listenFd) {
     while (true) {
-        const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) {
             return;
         }
@@ -112,50 +164,110 @@ void TLocalSocketCloseRequest::Accept() {
             ::close(fd);  // another user: never honoured
             continue;
         }
-        if (clients_.size() >= 16) {
-            ::close(fd);
-            continue;
+        if (clients_.size() >= kMaxClients) {
+            // Callers that hold connections open without a word do not lock
+            // the others out: the oldest one goes.
+            DropClient(clients_.front()->id);
         }
-        TClient c{fd, std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read), {}};
-        connect(c.notifier.get(), &QSocketNotifier::activated, this, [this, fd] { ReadClient(fd); });
+        auto c = std::make_unique<TClient>();
+        const std::uint64_t id = nextId_++;
+        c->id = id;
+        c->fd = fd;
+        c->notifier = std::make_unique<QSocketNotifier>(fd, QSocketNotifier::Read);
+        connect(c->notifier.get(), &QSocketNotifier::activated, this,
+                [this, id] { ReadClient(id); });
+        // A caller that says nothing, or never finishes its line, is let go.
+        c->deadline = std::make_unique<QTimer>();
+        c->deadline->setSingleShot(true);
+        connect(c->deadline.get(), &QTimer::timeout, this, [this, id] { DropClient(id); });
+        c->deadline->start(kRequestTimeoutMs);
         clients_.push_back(std::move(c));
     }
 }
 
-void TLocalSocketCloseRequest::ReadClient(int fd) {
-    auto it = std::find_if(clients_.begin(), clients_.end(), [fd](auto& c) { return c.fd == fd; });
-    if (it == clients_.end()) return;
-    char buf[kMaxRequest];
-    const ssize_t n = ::read(fd, buf, sizeof buf);
-    if (n < 0 && (errno == EAGAIN || errno == EINTR)) return;
+void TLocalSocketCloseRequest::ReadClient(std::uint64_t id) {
+    auto it = std::find_if(clients_.begin(), clients_.end(), [id](auto& c) { return c->id == id; });
+    if (it == clients_.end())
+        return;
+    TClient& c = **it;
+    char buf[kMaxRequest + 1];
+    const ssize_t n = ::read(c.fd, buf, sizeof buf);
+    if (n < 0 && (errno == EAGAIN || errno == EINTR))
+        return;
     if (n > 0) {
-        it->received.append(buf, std::size_t(n));
+        c.received.append(buf, std::min(std::size_t(n), kMaxRequest + 1 - c.received.size()));
     }
-    std::string text = it->received;
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
-    if (text == message_) {
-        DropClient(fd);
+    std::string text = c.received;
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
+        text.pop_back();
+    if (text == kCloseRequestText) {
+        DropClient(id);
         qCInfo(lcCloseRequest, "close request received");
         emit closeRequested();
         return;
     }
-    if (n <= 0 || it->received.size() > kMaxRequest) {
-        DropClient(fd);
+    const std::size_t newline = c.received.find('\n');
+    if (newline != std::string::npos && newline < kMaxRequest) {
+        std::string line = c.received.substr(0, newline);
+        if (!line.empty() && line.back() == '\r')
+            line.pop_back();
+        std::unique_ptr<TClient> taken = std::move(*it);
+        clients_.erase(it);
+        RunCommand(std::move(taken), line);
+        return;
+    }
+    if (c.received.size() >= kMaxRequest) {
+        const int fd = c.fd;
+        c.notifier.reset();
+        c.fd = -1;
+        DropClient(id);
+        Answer(fd, {false, "request too long"});
+        return;
+    }
+    if (n <= 0) {
+        DropClient(id);  // cut short: nothing is run
     }
 }
 
-void TLocalSocketCloseRequest::DropClient(int fd) {
-    auto it = std::find_if(clients_.begin(), clients_.end(), [fd](auto& c) { return c.fd == fd; });
-    if (it == clients_.end()) return;
-    it->notifier.reset();
-    ::close(fd);
+void TLocalSocketCloseRequest::RunCommand(std::unique_ptr<TClient> client,
+                                          const std::string& line) {
+    // The connection is ours alone from here: commands may open message boxes
+    // whose event loops run other connections meanwhile.
+    client->notifier.reset();
+    client->deadline.reset();
+    const int fd = client->fd;
+    if (line == "quit") {
+        qCInfo(lcCloseRequest, "quit command received");
+        if (quitting_.size() < kMaxClients) {
+            quitting_.push_back(fd);
+        } else {
+            ::close(fd);
+        }
+        emit closeRequested();
+        return;
+    }
+    TCommandReply reply{false, "unknown command"};
+    if (IsCommandName(line) && commandHandler_) {
+        reply = commandHandler_(line);
+    }
+    Answer(fd, reply);
+}
+
+void TLocalSocketCloseRequest::DropClient(std::uint64_t id) {
+    auto it = std::find_if(clients_.begin(), clients_.end(), [id](auto& c) { return c->id == id; });
+    if (it == clients_.end())
+        return;
+    (*it)->notifier.reset();
+    if ((*it)->fd >= 0)
+        ::close((*it)->fd);
     clients_.erase(it);
 }
 
 void TLocalSocketCloseRequest::ReadSignal() {
     unsigned char b = 0;
     bool any = false;
-    while (::read(g_signalPipe[0], &b, 1) == 1) any = true;
+    while (::read(g_signalPipe[0], &b, 1) == 1)
+        any = true;
     if (any) {
         qCInfo(lcCloseRequest, "termination signal %d received", int(b));
         emit closeRequested();

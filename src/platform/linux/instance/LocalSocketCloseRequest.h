@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 #include <vector>
@@ -7,36 +8,51 @@
 #include "platform/InstanceGuard.h"
 
 class QSocketNotifier;
+class QTimer;
 
-// The close request on Linux: a local (Unix domain) socket named
-// "vantoriamsg" in the user's runtime folder, reachable only by the same user.
-// A connection that sends the text "vantoriamsg" asks for an orderly end.
-// SIGTERM, SIGINT and SIGHUP ask for the same, through a self-pipe into the
-// event loop.
+// The close request and the commands on Linux: local (Unix domain) sockets
+// "vantoriamsg-<session key>" in the private runtime folder (RuntimeDir.h),
+// reachable only by the same user (the peer's uid is checked as well).
+//
+// On a connection the instance reads at most kMaxRequest bytes and waits at
+// most kRequestTimeoutMs for them:
+// - the text "vantoriamsg" (a line break after it allowed) asks for an
+//   orderly end, as it always has; there is no answer;
+// - one line "<command>\n" runs that one command; the answer is "ok\n"
+//   followed by lines of facts, or "error <reason>\n", and then the instance
+//   closes the connection. "quit" is the close request; its "ok" comes once
+//   the instance has ended in order. Anything else is answered with an error,
+//   and a request cut short is never run.
+// SIGTERM, SIGINT and SIGHUP ask for an orderly end too, through a self-pipe
+// into the event loop.
 class TLocalSocketCloseRequest : public TCloseRequestChannel {
     Q_OBJECT
 public:
-    TLocalSocketCloseRequest(std::string runtimeDir, std::string name, QObject* parent = nullptr);
+    static constexpr const char* kCloseRequestText = "vantoriamsg";
+    static constexpr std::size_t kMaxRequest = 64;
+    static constexpr int kRequestTimeoutMs = 5000;
+
+    TLocalSocketCloseRequest(std::string runtimeDir, std::vector<std::string> socketNames,
+                             QObject* parent = nullptr);
     ~TLocalSocketCloseRequest() override;
     bool Listen() override;
 
-    const std::string& SocketPath() const { return path_; }
+    // The first socket's path.
+    std::string SocketPath() const { return paths_.empty() ? std::string() : paths_.front(); }
 
 private:
-    struct TClient {
-        int fd;
-        std::unique_ptr<QSocketNotifier> notifier;
-        std::string received;
-    };
-    void Accept();
-    void ReadClient(int fd);
-    void DropClient(int fd);
+    struct TClient;
+    void Accept(int listenFd);
+    void ReadClient(std::uint64_t id);
+    void DropClient(std::uint64_t id);
+    void RunCommand(std::unique_ptr<TClient> client, const std::string& line);
     void ReadSignal();
 
-    std::string path_;
-    std::string message_;
-    int listenFd_ = -1;
-    std::unique_ptr<QSocketNotifier> listenNotifier_;
+    std::vector<std::string> paths_;
+    std::vector<int> listenFds_;
+    std::vector<std::unique_ptr<QSocketNotifier>> listenNotifiers_;
     std::unique_ptr<QSocketNotifier> signalNotifier_;
-    std::vector<TClient> clients_;
+    std::vector<std::unique_ptr<TClient>> clients_;
+    std::vector<int> quitting_;  // "quit" connections, answered at the end
+    std::uint64_t nextId_ = 1;
 };

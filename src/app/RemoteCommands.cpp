@@ -1,0 +1,94 @@
+#include "app/RemoteCommands.h"
+
+#include <QAction>
+#include <cstdio>
+
+#include "app/Main.h"
+
+const std::vector<TRemoteCommand>& RemoteCommands() {
+    static const std::vector<TRemoteCommand> commands{
+        {"next", "actNext", "show the next picture of the playlist (a running show stops)"},
+        {"previous", "actPrev", "show the previous picture (a running show stops)"},
+        {"first", "actFirst", "show the first picture (a running show stops)"},
+        {"last", "actLast", "show the last picture (a running show stops)"},
+        {"play", "actRun", "start the slide show, as Run Slide Show does"},
+        {"stop", "actRun", "stop the slide show"},
+        {"toggle", "actRun", "start the slide show, or stop it when it runs"},
+        {"show", "actRestore", "bring the main window back"},
+        {"hide", "actMinimize", "put the main window away into the tray"},
+        {"reset", "actResetDefault", "put back the wallpaper found at start (Reset to Default)"},
+        {"quit", nullptr, "end Vantoria in order, as the close request does"},
+        {"status", nullptr, "print the state of the running instance"},
+    };
+    return commands;
+}
+
+const TRemoteCommand* FindRemoteCommand(const std::string& name) {
+    for (const TRemoteCommand& c : RemoteCommands()) {
+        if (name == c.name)
+            return &c;
+    }
+    return nullptr;
+}
+
+TCommandReply RunRemoteCommand(TfrmMain& frmMain, const std::string& name) {
+    const TRemoteCommand* command = FindRemoteCommand(name);
+    if (!command) {
+        return {false, "unknown command"};
+    }
+    if (name == "status") {
+        return {true, StatusText(frmMain)};
+    }
+    QAction* action = command->action
+                          ? frmMain.findChild<QAction*>(QString::fromLatin1(command->action))
+                          : nullptr;
+    if (!action) {
+        return {false, "unknown command"};
+    }
+    if ((name == "play" && frmMain.FRunning) || (name == "stop" && !frmMain.FRunning)) {
+        return {true, {}};
+    }
+    frmMain.ActionList1Update();
+    if (!action->isEnabled()) {
+        return {false, "the playlist is empty"};
+    }
+    action->trigger();
+    return {true, {}};
+}
+
+namespace {
+
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (c < 0x20 || c == 0x7f) {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+}  // namespace
+
+std::string StatusText(const TfrmMain& w) {
+    // The entry on the desktop, as long as the playlist still holds it there.
+    const bool shown = w.FShownEntry >= 0 && std::size_t(w.FShownEntry) < w.FPlayList.size() &&
+                       w.FPlayList[std::size_t(w.FShownEntry)] == w.FShownFile;
+    std::string text;
+    text += std::string("state=") + (w.FRunning ? "running" : "stopped") + "\n";
+    text += "entry=" + std::to_string(shown ? w.FShownEntry + 1 : 0) + "\n";
+    text += "file=" + (shown ? Escaped(w.FShownFile) : std::string()) + "\n";
+    text += "entries=" + std::to_string(w.FPlayList.size()) + "\n";
+    text += "playlist=" + Escaped(w.FPlayListFile) + "\n";
+    text += "interval=" + std::to_string(w.FChangeTime) + "\n";
+    text +=
+        std::string("window=") + (w.isVisible() && !w.isMinimized() ? "shown" : "hidden") + "\n";
+    return text;
+}

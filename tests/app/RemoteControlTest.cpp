@@ -1,0 +1,273 @@
+// The real program controlled from outside: `vantoria --next` and the other
+// command options against a running instance and against none, callers that
+// send garbage over its socket, and where the instance keeps its lock and
+// socket when the session has no private runtime folder.
+#include <gtest/gtest.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <QImage>
+#include <QProcess>
+#include <QThread>
+#include <filesystem>
+
+#include "support/InstanceSocket.h"
+#include "support/TempDir.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Env(const char* name) {
+    const char* v = std::getenv(name);
+    return v ? v : "";
+}
+
+struct TRun {
+    int status = -1;
+    std::string out, err;
+};
+
+class RemoteControlTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        if (Env("DISPLAY").empty() || Env("XDG_RUNTIME_DIR").empty()) {
+            GTEST_SKIP() << "needs tests/support/harness (a private display and runtime folder)";
+        }
+        exe = QString::fromStdString(Env("VANTORIA_BINARY_DIR") + "/vantoria");
+        env = QProcessEnvironment::systemEnvironment();
+        fs::remove_all(Env("XDG_CONFIG_HOME") + "/vantoria");
+    }
+    void TearDown() override {
+        if (instance.state() != QProcess::NotRunning) {
+            instance.kill();
+            instance.waitForFinished(5000);
+        }
+    }
+    // A playlist of three pictures and a slow show, so that only commands move it.
+    void WriteSettings() {
+        std::string list;
+        for (const char* name : {"one.png", "two.png", "three.png"}) {
+            QImage picture(16, 12, QImage::Format_RGB32);
+            picture.fill(Qt::darkCyan);
+            ASSERT_TRUE(picture.save(QString::fromStdString(dir.File(name))));
+            list += dir.File(name) + "\n";
+        }
+        WriteFileBytes(dir.File("show.vpl"), list);
+        fs::create_directories(Env("XDG_CONFIG_HOME") + "/vantoria");
+        WriteFileBytes(Env("XDG_CONFIG_HOME") + "/vantoria/user.reg",
+                       "Windows Registry Editor Version 5.00\r\n\r\n"
+                       "[HKEY_CURRENT_USER\\Software\\Vantoria]\r\n"
+                       "\"Playlist\"=\"" +
+                           dir.File("show.vpl") +
+                           "\"\r\n"
+                           "\"ChangeTime\"=dword:00000e10\r\n\"Current\"=dword:00000000\r\n");
+    }
+    TRun Run(const QStringList& args) {
+        QProcess p;
+        p.setProcessEnvironment(env);
+        p.start(exe, args);
+        EXPECT_TRUE(p.waitForFinished(40000)) << args.join(' ').toStdString();
+        return {p.exitCode(), p.readAllStandardOutput().toStdString(),
+                p.readAllStandardError().toStdString()};
+    }
+    // Starts the instance and waits until it answers on `socket`.
+    bool StartInstance(const std::string& socket = InstanceSocketPath()) {
+        instance.setProcessEnvironment(env);
+        instance.setProcessChannelMode(QProcess::ForwardedChannels);
+        instance.start(exe, {});
+        instance.waitForStarted(5000);
+        for (int i = 0; i < 300 && instance.state() != QProcess::NotRunning; ++i) {
+            if (const int fd = ConnectInstance(socket); fd >= 0) {
+                ::close(fd);
+                return true;
+            }
+            QThread::msleep(50);
+        }
+        return false;
+    }
+    std::string Status() {
+        const TRun r = Run({"--status"});
+        EXPECT_EQ(r.status, 0) << r.err;
+        return r.out;
+    }
+    // What the instance answers to `bytes` sent over its socket.
+    static std::string Exchange(const std::string& bytes) {
+        const int fd = ConnectInstance();
+        if (fd < 0)
+            return "no connection";
+        for (std::size_t done = 0; done < bytes.size();) {
+            const ssize_t n = ::send(fd, bytes.data() + done, bytes.size() - done, MSG_NOSIGNAL);
+            if (n <= 0)
+                break;  // the instance stopped reading: fine
+            done += std::size_t(n);
+        }
+        std::string answer;
+        char buf[256];
+        for (ssize_t n; (n = ::read(fd, buf, sizeof buf)) > 0;)
+            answer.append(buf, std::size_t(n));
+        ::close(fd);
+        return answer;
+    }
+
+    TTempDir dir;
+    QString exe;
+    QProcessEnvironment env;
+    QProcess instance;
+};
+
+const QStringList kCommands{"--next",   "--previous", "--first", "--last",  "--play",   "--stop",
+                            "--toggle", "--show",     "--hide",  "--reset", "--status", "--quit"};
+
+TEST_F(RemoteControlTest, WithoutAnInstanceEveryCommandFailsAndStartsNone) {
+    for (const QString& option : kCommands) {
+        const TRun r = Run({option});
+        EXPECT_EQ(r.status, 1) << option.toStdString();
+        EXPECT_TRUE(r.out.empty());
+        EXPECT_EQ(r.err, "vantoria: Vantoria is not running in this session\n");
+    }
+    EXPECT_FALSE(fs::exists(InstanceSocketPath())) << "a command started an instance";
+
+    const TRun unknown = Run({"--dance"});
+    EXPECT_EQ(unknown.status, 2);
+    EXPECT_NE(unknown.err.find("Usage: vantoria"), std::string::npos);
+    EXPECT_EQ(Run({"--next", "--next"}).status, 2);
+    const TRun help = Run({"--help"});
+    EXPECT_EQ(help.status, 0);
+    EXPECT_NE(help.out.find("--toggle"), std::string::npos);
+    EXPECT_EQ(Run({"--version"}).out, "vantoria 2.2.0\n");
+}
+
+TEST_F(RemoteControlTest, EachCommandActsOnTheRunningInstanceAndAnswers) {
+    WriteSettings();
+    ASSERT_TRUE(StartInstance());
+    const std::string list = dir.File("show.vpl");
+    EXPECT_EQ(Status(), "state=stopped\nentry=0\nfile=\nentries=3\nplaylist=" + list +
+                            "\ninterval=3600\nwindow=shown\n");
+
+    const auto entry = [this] {
+        const std::string s = Status();
+        const auto at = s.find("entry=");
+        return s.substr(at + 6, s.find('\n', at) - at - 6);
+    };
+    const std::pair<const char*, const char*> moves[] = {
+        {"--next", "2"}, {"--last", "3"}, {"--first", "1"}, {"--previous", "3"}, {"--next", "1"}};
+    for (const auto& [option, expected] : moves) {
+        EXPECT_EQ(Run({option}).status, 0) << option;
+        EXPECT_EQ(entry(), expected) << option;
+    }
+    EXPECT_NE(Status().find("file=" + dir.File("one.png") + "\n"), std::string::npos);
+
+    // Two callers at once: both are served, one after the other.
+    QProcess a, b;
+    for (QProcess* p : {&a, &b}) {
+        p->setProcessEnvironment(env);
+        p->start(exe, {"--next"});
+    }
+    for (QProcess* p : {&a, &b}) {
+        ASSERT_TRUE(p->waitForFinished(40000));
+        EXPECT_EQ(p->exitCode(), 0);
+    }
+    EXPECT_EQ(entry(), "3");
+
+    const std::pair<const char*, const char*> states[] = {
+        {"--play", "state=running"}, {"--play", "state=running"},   {"--stop", "state=stopped"},
+        {"--stop", "state=stopped"}, {"--toggle", "state=running"}, {"--toggle", "state=stopped"},
+        {"--show", "window=shown"},  {"--hide", "window=hidden"},   {"--show", "window=shown"}};
+    for (const auto& [option, fact] : states) {
+        EXPECT_EQ(Run({option}).status, 0) << option;
+        EXPECT_NE(Status().find(std::string(fact) + "\n"), std::string::npos) << option;
+    }
+    EXPECT_EQ(Run({"--reset"}).status, 0);
+    EXPECT_EQ(entry(), "0");
+
+    // --quit returns once the instance has ended in order.
+    EXPECT_EQ(Run({"--quit"}).status, 0);
+    ASSERT_TRUE(instance.waitForFinished(2000)) << "--quit returned before the end";
+    EXPECT_EQ(instance.exitCode(), 0);
+    EXPECT_NE(ReadFileBytes(Env("XDG_CONFIG_HOME") + "/vantoria/user.reg").find("\"Current\""),
+              std::string::npos);
+}
+
+TEST_F(RemoteControlTest, GarbageOnTheSocketLeavesTheInstanceRunningAndAnswering) {
+    ASSERT_TRUE(StartInstance());
+    // Idle callers, and one that never ends its line, hold no one else up.
+    std::vector<int> idle;
+    for (int i = 0; i < 20; ++i)
+        idle.push_back(ConnectInstance());
+    ASSERT_GE(idle.back(), 0);
+    ASSERT_EQ(::write(idle.back(), "nex", 3), 3);
+
+    EXPECT_EQ(Exchange(std::string(8 << 20, 'x')), "error request too long\n");
+    EXPECT_EQ(Exchange(std::string("\0\xff\x01\x7fnext\n", 9)), "error unknown command\n");
+    EXPECT_EQ(Exchange("dance\n"), "error unknown command\n");
+    EXPECT_EQ(Exchange("next\nnext\n"), "error the playlist is empty\n");
+    EXPECT_EQ(Run({"--next"}).status, 3);
+    EXPECT_EQ(Status().substr(0, 14), "state=stopped\n");
+    for (int fd : idle)
+        ::close(fd);
+    EXPECT_EQ(instance.state(), QProcess::Running);
+    EXPECT_EQ(Run({"--quit"}).status, 0);
+}
+
+TEST_F(RemoteControlTest, EachLogOnSessionHasItsOwnInstance) {
+    // Two sessions of one user share the runtime folder, not the display.
+    env.remove("DISPLAY");
+    env.insert("QT_QPA_PLATFORM", "offscreen");
+    env.insert("XDG_SESSION_ID", "a");
+    ASSERT_TRUE(StartInstance(Env("XDG_RUNTIME_DIR") + "/vantoriamsg-a"));
+    QProcess other;
+    env.insert("XDG_SESSION_ID", "b");
+    other.setProcessEnvironment(env);
+    other.start(exe, {});
+    ASSERT_TRUE(other.waitForStarted(5000));
+    EXPECT_FALSE(other.waitForFinished(1500)) << "the second session got no instance";
+    EXPECT_EQ(Run({"--quit"}).status, 0);
+    ASSERT_TRUE(other.waitForFinished(5000));
+    EXPECT_EQ(instance.state(), QProcess::Running) << "the other session's instance ended";
+    env.insert("XDG_SESSION_ID", "a");
+    EXPECT_EQ(Run({"--quit"}).status, 0);
+}
+
+// Without a private runtime folder the lock and the socket go to a private
+// folder in the user's cache; a folder there that is a link, or that another
+// user owns, keeps the program from starting rather than from being guarded.
+TEST_F(RemoteControlTest, WithoutAPrivateRuntimeFolderThePrivateCacheFolderGuards) {
+    TTempDir shared;
+    ::chmod(shared.Path().c_str(), 0777);  // others can enter: not private
+    env.insert("XDG_RUNTIME_DIR", QString::fromStdString(shared.Path()));
+    char host[256] = {};
+    ::gethostname(host, sizeof host - 1);
+    const std::string cache = Env("XDG_CACHE_HOME") + "/vantoria-" + host;
+    const std::string socket = cache + "/vantoriamsg-" + Env("DISPLAY");
+
+    ASSERT_TRUE(StartInstance(socket));
+    struct stat st {};
+    ASSERT_EQ(::lstat(cache.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISDIR(st.st_mode));
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+    EXPECT_TRUE(fs::is_empty(shared.Path()));
+    const TRun second = Run({});
+    EXPECT_EQ(second.status, 0) << "a second instance ran";
+    EXPECT_EQ(instance.state(), QProcess::Running);
+    EXPECT_EQ(Status().substr(0, 14), "state=stopped\n");
+    EXPECT_EQ(Run({"--quit"}).status, 0);
+    ASSERT_TRUE(instance.waitForFinished(5000));
+
+    fs::rename(cache, cache + ".real");
+    fs::create_directory_symlink(cache + ".real", cache);
+    TRun refused = Run({});
+    EXPECT_EQ(refused.status, 1);
+    EXPECT_NE(refused.err.find("symbolic link"), std::string::npos) << refused.err;
+    fs::remove(cache);
+    fs::rename(cache + ".real", cache);
+    if (::getuid() == 0) {
+        ASSERT_EQ(::chown(cache.c_str(), 65534, 65534), 0);
+        refused = Run({});
+        EXPECT_EQ(refused.status, 1);
+        EXPECT_NE(refused.err.find("another user"), std::string::npos) << refused.err;
+    }
+}
+
+}  // namespace

@@ -1,0 +1,147 @@
+#include "support/desktop/ProgramOnDesktop.h"
+
+#include <gtest/gtest.h>
+
+#include <QColor>
+#include <QImage>
+#include <QPainter>
+#include <filesystem>
+#include <map>
+
+namespace {
+
+constexpr std::uint32_t kRed = 0xFF0000;
+constexpr std::uint32_t kBlue = 0x0000FF;
+// The letter box's fill colour: #3366CC, stored as 0x00BBGGRR.
+constexpr std::uint32_t kFill = 0x3366CC;
+constexpr const char* kFillSetting = "dword:00cc6633";
+
+// Centres of the main window's buttons in its layout: the pager at (4, 4),
+// its page 22 pixels lower, the groups and 23-pixel buttons in them.
+const std::map<std::string, std::pair<int, int>> kButtons{
+    {"actNext", {4 + 3 + 2 + 23 * 2 + 11, 4 + 22 + 3 + 2 + 11}},
+    {"actResetDefault", {4 + 127 + 2 + 23 * 2 + 11, 4 + 22 + 3 + 2 + 11}},
+};
+
+QImage Stripes(int width, int height, const std::vector<std::uint32_t>& colours) {
+    QImage image(width, height, QImage::Format_RGB32);
+    QPainter p(&image);
+    const int stripe = width / int(colours.size());
+    for (std::size_t i = 0; i < colours.size(); ++i) {
+        p.fillRect(int(i) * stripe, 0, stripe, height, QColor::fromRgb(colours[i]));
+    }
+    return image;
+}
+
+}  // namespace
+
+TProgramOnDesktop::TProgramOnDesktop(TRealDesktop& desktop, std::vector<TPixelCheck> original)
+    : d_(desktop), original_(std::move(original)) {
+    // Names a shell or a script would interpret: they must reach the desktop untouched.
+    const std::string folder = d_.Root() + "/slides $(x) 'q'";
+    std::filesystem::create_directories(folder);
+    letterBox_ = folder + "/wide \"red\".png";
+    tile_ = folder + "/tile;red`blue`.png";
+    Stripes(400, 100, {kRed}).save(QString::fromStdString(letterBox_));
+    Stripes(100, 100, {kRed, kBlue}).save(QString::fromStdString(tile_));
+}
+
+std::vector<TPixelCheck> TProgramOnDesktop::LetterBoxChecks() const {
+    // A 400x100 picture letter-boxed: as wide as the screen, a quarter as
+    // high, centred; the bands above and below in the fill colour.
+    const int w = d_.Width(), h = d_.Height();
+    const int band = (h - w / 4) / 2;
+    const int x = w * 3 / 4;
+    return {{x, band / 2, kFill},    {x, band - 8, kFill},  {x, band + 8, kRed},
+            {x, h / 2, kRed},        {w - 20, h / 2, kRed}, {x, h - band + 8, kFill},
+            {x, h - band / 2, kFill}};
+}
+
+std::vector<TPixelCheck> TProgramOnDesktop::TileChecks() const {
+    // A 100x100 picture, red on the left half and blue on the right, tiled
+    // from the top left corner.
+    return {{525, 425, kRed},  {575, 425, kBlue}, {725, 525, kRed},
+            {775, 525, kBlue}, {425, 125, kRed},  {475, 175, kBlue}};
+}
+
+bool TProgramOnDesktop::Click(TProcessId program, const std::string& action) {
+    const TToolRun found = d_.Run(
+        {"xdotool", "search", "--sync", "--onlyvisible", "--pid", std::to_string(program)}, 20000);
+    if (found.exitCode != 0 || found.out.empty()) {
+        return false;
+    }
+    const std::string window = found.out.substr(0, found.out.find('\n'));
+    const auto [x, y] = kButtons.at(action);
+    // Out of the way of every check, then the button as a user clicks it.
+    d_.Run({"xdotool", "windowmove", "--sync", window, "0", "0"}, 10000);
+    return d_.Run({"xdotool", "mousemove", "--window", window, std::to_string(x), std::to_string(y),
+                   "click", "1"},
+                  10000)
+               .exitCode == 0;
+}
+
+void TProgramOnDesktop::LetterBoxResetAndOrderlyExit() {
+    std::vector<std::pair<std::string, std::string>> settings{
+        {"Autoplay", "dword:00000000"}, {"Style", "dword:00000002"},
+        {"Stretch", "dword:00000001"},  {"Color", kFillSetting},
+        {"Current", "dword:00000000"},  {"ShowClock", "dword:00000000"}};
+    d_.WriteSettings(settings, {letterBox_});
+    const TProcessId run = d_.StartVantoria();
+    ASSERT_TRUE(Click(run, "actNext")) << "the main window never showed";
+    ASSERT_TRUE(d_.WaitForPixels("letter box: bands in the fill colour, picture in the middle",
+                                 LetterBoxChecks()));
+    EXPECT_TRUE(std::filesystem::exists(d_.RecordPath()));
+    ASSERT_TRUE(Click(run, "actResetDefault"));
+    EXPECT_TRUE(d_.WaitForPixels("original after Reset to Default", original_));
+    ASSERT_TRUE(d_.SendCloseRequest());
+    EXPECT_EQ(d_.WaitForExit(run), 0);
+    EXPECT_TRUE(d_.WaitForPixels("original after Reset and the close request", original_));
+
+    // Shown at start this time, and ended by the close request alone.
+    settings[0].second = "dword:00000002";
+    d_.WriteSettings(settings, {letterBox_});
+    const TProcessId second = d_.StartVantoria();
+    ASSERT_TRUE(d_.WaitForPixels("letter box shown at start", LetterBoxChecks()));
+    ASSERT_TRUE(d_.SendCloseRequest());
+    EXPECT_EQ(d_.WaitForExit(second), 0);
+    EXPECT_TRUE(d_.WaitForPixels("original after the close request", original_));
+    EXPECT_FALSE(std::filesystem::exists(d_.RecordPath())) << "the original is back: no record";
+}
+
+void TProgramOnDesktop::TileKillNineThenQuietRun() {
+    d_.WriteSettings({{"Autoplay", "dword:00000002"},
+                      {"Style", "dword:00000000"},
+                      {"Current", "dword:00000000"},
+                      {"ShowClock", "dword:00000000"}},
+                     {tile_});
+    const TProcessId victim = d_.StartVantoria();
+    ASSERT_TRUE(d_.WaitForPixels("tiled picture", TileChecks()));
+    d_.Kill9(victim);
+    EXPECT_TRUE(d_.Shows(TileChecks())) << "the killed program's picture stays";
+    ASSERT_TRUE(std::filesystem::exists(d_.RecordPath()));
+
+    // The next run changes nothing: no autoplay, no command.
+    d_.WriteSettings({{"Autoplay", "dword:00000000"}, {"ShowClock", "dword:00000000"}});
+    const TProcessId quiet = d_.StartVantoria();
+    ASSERT_TRUE(d_.SendCloseRequest());
+    EXPECT_EQ(d_.WaitForExit(quiet), 0);
+    EXPECT_TRUE(d_.WaitForPixels("original after kill -9 and a quiet run", original_));
+    EXPECT_FALSE(std::filesystem::exists(d_.RecordPath()));
+}
+
+void TProgramOnDesktop::ForbiddenChangesLeaveTheScreen(const std::string& warning) {
+    d_.WriteSettings({{"Autoplay", "dword:00000002"},
+                      {"Style", "dword:00000000"},
+                      {"Current", "dword:00000000"},
+                      {"ShowClock", "dword:00000000"}},
+                     {tile_});
+    const TProcessId run = d_.StartVantoria();
+    const std::string name = d_.NameOf(run);
+    ASSERT_TRUE(d_.WaitForLog(name, warning, 20000)) << "no warning with \"" << warning << "\"";
+    ASSERT_TRUE(d_.SendCloseRequest());
+    EXPECT_EQ(d_.WaitForExit(run), 0);
+    EXPECT_TRUE(d_.WaitForPixels("locked: the original stays", original_, 2000));
+    const std::string log = d_.Log(name);
+    EXPECT_EQ(log.find(warning), log.rfind(warning)) << "one warning only:\n" << log;
+    EXPECT_FALSE(std::filesystem::exists(d_.RecordPath()));
+}

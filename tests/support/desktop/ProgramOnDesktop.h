@@ -1,0 +1,49 @@
+#pragma once
+
+// The real program on a real desktop, judged by the screen: the runs every
+// desktop's test makes, on a TRealDesktop of at least 800x600 whose desktop
+// already shows its original wallpaper.
+//
+//   TProgramOnDesktop program(desktop, {{400, 300, 0x00A000}, ...});  // the original's look
+//   program.LetterBoxResetAndOrderlyExit();
+//   program.TileKillNineThenQuietRun();
+//   program.ForbiddenChangesLeaveTheScreen("policy forbids");
+//
+// The main window is moved to the top left corner, where no check looks; its
+// buttons are clicked where the window's layout puts them, as a user would.
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "support/desktop/RealDesktop.h"
+
+class TProgramOnDesktop {
+public:
+    TProgramOnDesktop(TRealDesktop& desktop, std::vector<TPixelCheck> original);
+
+    // Letter box with a fill colour through the Next button, Reset to Default
+    // and the close request; then shown at start and ended by the close
+    // request: the bands, the picture and the original each where they
+    // belong, and no record left.
+    void LetterBoxResetAndOrderlyExit();
+    // A tiled picture shown at start, the program killed: the picture stays
+    // and the record is kept; a following run that changes nothing puts the
+    // original back at its orderly end.
+    void TileKillNineThenQuietRun();
+    // With the desktop's own lock in place: a run that would show a slide
+    // leaves the screen as it was, with one warning containing `warning`.
+    void ForbiddenChangesLeaveTheScreen(const std::string& warning);
+
+    // The pictures' checks, for desktops that need a look of their own.
+    std::vector<TPixelCheck> LetterBoxChecks() const;
+    std::vector<TPixelCheck> TileChecks() const;
+
+    // Clicks the main window's button of `action` ("actNext", "actResetDefault").
+    bool Click(TProcessId program, const std::string& action);
+
+private:
+    TRealDesktop& d_;
+    std::vector<TPixelCheck> original_;
+    std::string letterBox_, tile_;
+};
