@@ -16,7 +16,10 @@ TfrmMain::TfrmMain(const TMainServices& services, QWidget* parent)
     setWindowTitle(QStringLiteral("Vantoria"));
     SlideTimer.setObjectName(QStringLiteral("SlideTimer"));
     SlideTimer.setInterval(10000);
-    connect(&SlideTimer, &QTimer::timeout, this, &TfrmMain::SlideTimerTimer);
+    // Queued: the tick runs after the timer's own delivery has returned, so
+    // a box the tick opens (a missing file) lets later ticks run while it is
+    // open; a timer is never delivered again while its handler runs.
+    connect(&SlideTimer, &QTimer::timeout, this, &TfrmMain::SlideTimerTimer, Qt::QueuedConnection);
     CreateActions();
     BuildWindow();
     if (FServices.tray) {
