@@ -10,6 +10,7 @@
 #include "dialogs/frmAboutBox.h"
 #include "platform/linux/registry/HiveFileStore.h"
 #include "platform/linux/session/SessionMonitor.h"
+#include "platform/linux/tray/TrayHostMonitor.h"
 #include "platform/qt/QtMessageService.h"
 #include "platform/qt/QtScreenInfo.h"
 #include "registry/JclRegistry.h"
@@ -47,7 +48,8 @@ struct TProgramServices::TImpl {
         },
         [this](const std::string& hint) { tray.SetHint(hint); },
         [this](const std::string& text) { messages.ShowWarning(text); }, dataFolder}};
-    TCoolTrayIcon tray{QIcon(QStringLiteral(":/images/vantoria.svg"))};
+    TLinuxTrayHostMonitor trayHosts;
+    TCoolTrayIcon tray{QIcon(QStringLiteral(":/images/vantoria.svg")), trayHosts};
 };
 
 TProgramServices::TProgramServices() {
