@@ -1,6 +1,7 @@
 // Settings kept in a hive file: round trips through a fresh store, atomic
 // replacement, damaged and read-only files.
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
 #include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
@@ -69,6 +70,43 @@ TEST_F(HiveFileStoreTest, ReplacesTheFileByRenameAndLeavesNoTemporaryFile) {
     for (const auto& e : std::filesystem::directory_iterator(dir.Path() + "/config/vantoria")) {
         EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
     }
+}
+
+// Saving all settings replaces the file once, holding every value; until then
+// the values read back from memory and the file is untouched.
+TEST_F(HiveFileStoreTest, ABatchOfWritesReplacesTheFileOnce) {
+    Open();
+    RegEnsureKey(HKEY_CURRENT_USER, kKey);
+    RegWriteInt(HKEY_CURRENT_USER, kKey, "Current", 1);
+    const std::string before = ReadFileBytes(user);
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, (dir.Path() + "/config/vantoria").c_str(), IN_MOVED_TO),
+              0);
+    {
+        TRegWriteBatch batch;
+        RegEnsureKey(HKEY_CURRENT_USER, kKey + "\\Inner");
+        RegWriteInt(HKEY_CURRENT_USER, kKey, "Current", 2);
+        RegWriteText(HKEY_CURRENT_USER, kKey, "Folder", "/pictures");
+        RegWriteInt(HKEY_CURRENT_USER, kKey + "\\Inner", "Stop", 1);
+        EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, kKey, "Current", 0), 2);
+        EXPECT_EQ(ReadFileBytes(user), before);
+        EXPECT_TRUE(batch.End());
+    }
+    alignas(inotify_event) char events[4096];
+    const ssize_t n = ::read(watch, events, sizeof events);
+    ::close(watch);
+    int replaced = 0;
+    for (ssize_t at = 0; at < n;) {
+        const auto* e = reinterpret_cast<const inotify_event*>(events + at);
+        replaced += e->len && std::string(e->name) == "user.reg";
+        at += ssize_t(sizeof(inotify_event) + e->len);
+    }
+    EXPECT_EQ(replaced, 1);
+    Open();
+    EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, kKey, "Current", 0), 2);
+    EXPECT_EQ(RegReadText(HKEY_CURRENT_USER, kKey, "Folder", ""), "/pictures");
+    EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, kKey + "\\Inner", "Stop", 0), 1);
 }
 
 TEST_F(HiveFileStoreTest, FollowsEditsMadeByOthers) {
