@@ -40,7 +40,7 @@ test: deps build
 	$(MAKE) test-asan
 	$(MAKE) fuzz FUZZ_SECONDS=5
 
-# Real desktops (GNOME Shell, XFCE, MATE, Cinnamon, LXQt, sway...) drawing on
+# Real desktops (GNOME Shell, XFCE, MATE, Cinnamon) drawing on
 # private displays, judged by their pixels; one at a time, each names its
 # version and the pixels it checked.
 test-desktops: deps-desktops build

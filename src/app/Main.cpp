@@ -16,13 +16,23 @@ TfrmMain::TfrmMain(const TMainServices& services, QWidget* parent)
     setWindowTitle(QStringLiteral("Vantoria"));
     SlideTimer.setObjectName(QStringLiteral("SlideTimer"));
     SlideTimer.setInterval(10000);
-    connect(&SlideTimer, &QTimer::timeout, this, &TfrmMain::SlideTimerTimer);
+    // Queued: the tick runs after the timer's own delivery has returned, so
+    // a box the tick opens (a missing file) lets later ticks run while it is
+    // open; a timer is never delivered again while its handler runs.
+    connect(&SlideTimer, &QTimer::timeout, this, &TfrmMain::SlideTimerTimer, Qt::QueuedConnection);
     CreateActions();
     BuildWindow();
     if (FServices.tray) {
         FServices.tray->SetPopupMenu(PopupMenu);
         connect(FServices.tray, &TTrayService::restoreRequested, this,
                 [this] { actRestore->trigger(); });
+        // Minimised to the taskbar for want of a tray (a start before the
+        // panel): the window joins the tray as soon as one is there.
+        connect(FServices.tray, &TTrayService::hostAppeared, this, [this] {
+            if (isMinimized() && isVisible()) {
+                MinimizeApplication();
+            }
+        });
     }
 }
 
@@ -67,11 +77,17 @@ void TfrmMain::FormDestroy() {
     UnregisterSessionNotification(this);
 }
 
-void TfrmMain::LoadSettings() { settings::Load(*this, *FServices.screen); }
+void TfrmMain::LoadSettings() {
+    settings::Load(*this, *FServices.screen);
+}
 
-void TfrmMain::SaveSettings() { settings::Save(*this); }
+void TfrmMain::SaveSettings() {
+    settings::Save(*this);
+}
 
-void TfrmMain::SaveAutoplay() { settings::SaveAutoplay(*this); }
+void TfrmMain::SaveAutoplay() {
+    settings::SaveAutoplay(*this);
+}
 
 void TfrmMain::MinimizeApplication() {
     if (FServices.tray && FServices.tray->HostAvailable()) {
@@ -103,7 +119,8 @@ void TfrmMain::changeEvent(QEvent* event) {
     // takes the same road to the tray as the Minimise command.
     if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) &&
         FServices.tray && FServices.tray->HostAvailable()) {
-        QMetaObject::invokeMethod(this, [this] { MinimizeApplication(); }, Qt::QueuedConnection);
+        QMetaObject::invokeMethod(
+            this, [this] { MinimizeApplication(); }, Qt::QueuedConnection);
     }
 }
 

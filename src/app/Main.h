@@ -5,6 +5,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -152,6 +153,8 @@ private:
     void RunCommand(const std::function<void()>& command);
 
     TMainServices FServices;
+    // Missing files whose box is open now.
+    std::set<std::string> FMissingFileBoxes;
     bool FCreated = false;
     bool FDestroyed = false;
 };

@@ -34,6 +34,16 @@ void TfrmMain::ShowCurrentSlide() {
         FShownFile = path;
     } else {
         FCurrent = 0;
+        // Ticks go on while the box is open; one box per missing file is
+        // enough, however often the show comes round to it meanwhile.
+        if (!FMissingFileBoxes.insert(path).second) {
+            return;
+        }
+        struct TClosed {
+            std::set<std::string>& open;
+            const std::string& path;
+            ~TClosed() { open.erase(path); }
+        } closed{FMissingFileBoxes, path};
         FServices.messages->ShowError("File \"" + path + "\" does not exists");
     }
 }
@@ -123,6 +133,11 @@ void TfrmMain::SetRunning(bool on) {
 }
 
 void TfrmMain::SlideTimerTimer() {
+    // A tick queued just before the show stopped (Stop, a navigation command,
+    // Options) is dropped: a stopped show applies nothing on its own.
+    if (!FRunning) {
+        return;
+    }
     try {
         if (FPlayList.empty()) {
             StopSlideShow();

@@ -47,8 +47,9 @@ int main(int argc, char** argv) {
     }
 
     QApplication app(argc, argv);
+    // No display name: the platform would append it to every caption
+    // ("Error — Vantoria"), and the captions are to read as they are.
     QApplication::setApplicationName(QStringLiteral("Vantoria"));
-    QApplication::setApplicationDisplayName(QStringLiteral("Vantoria"));
     QApplication::setQuitOnLastWindowClosed(false);
 
     TProgramServices services;

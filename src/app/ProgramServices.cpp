@@ -11,6 +11,7 @@
 #include "platform/linux/memory/Heap.h"
 #include "platform/linux/registry/HiveFileStore.h"
 #include "platform/linux/session/SessionMonitor.h"
+#include "platform/linux/tray/TrayHostMonitor.h"
 #include "platform/qt/QtMessageService.h"
 #include "platform/qt/QtScreenInfo.h"
 #include "registry/JclRegistry.h"
@@ -64,7 +65,8 @@ struct TProgramServices::TImpl {
                                                          TPixelSize{width, height}, picture);
                          },
                          &ReturnFreeHeap}};
-    TCoolTrayIcon tray{QIcon(QStringLiteral(":/images/vantoria.svg"))};
+    TLinuxTrayHostMonitor trayHosts;
+    TCoolTrayIcon tray{QIcon(QStringLiteral(":/images/vantoria.svg")), trayHosts};
 };
 
 TProgramServices::TProgramServices() {

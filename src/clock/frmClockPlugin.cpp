@@ -1,6 +1,7 @@
 #include "clock/frmClockPlugin.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCloseEvent>
 #include <QMenu>
 #include <QMouseEvent>
@@ -107,13 +108,42 @@ void TfrmClock::OvcClock1MouseDown(QMouseEvent* event) {
     if (event->button() != Qt::LeftButton && event->button() != Qt::MiddleButton) {
         return;
     }
-    QWindow* handle = windowHandle();
-    if (handle && handle->startSystemMove()) {
+    // Nothing moves yet: a tap (press and release back to back, as touchpads
+    // send them) must stay a click. A window manager asked to move the window
+    // at the press would find the button already up and then follow the
+    // pointer until the next click.
+    FPressed = true;
+    FDragging = false;
+    FPressPos = event->globalPosition().toPoint();
+    FDragOffset = FPressPos - pos();
+}
+
+void TfrmClock::OvcClock1MouseMove(QMouseEvent* event) {
+    const Qt::MouseButtons held = event->buttons() & (Qt::LeftButton | Qt::MiddleButton);
+    if (!held) {
+        // The release went elsewhere: the clock moves only while a button is held.
+        FPressed = false;
+        FDragging = false;
         return;
     }
-    // No window manager to move it: follow the mouse until the button is released.
-    FDragging = true;
-    FDragOffset = event->globalPosition().toPoint() - pos();
+    const QPoint global = event->globalPosition().toPoint();
+    if (FPressed && !FDragging) {
+        if ((global - FPressPos).manhattanLength() < QApplication::startDragDistance()) {
+            return;
+        }
+        FPressed = false;
+        // The button is held while the pointer moves: now the window manager
+        // can take the move over.
+        QWindow* handle = windowHandle();
+        if (handle && handle->startSystemMove()) {
+            return;
+        }
+        // No window manager to move it: follow the mouse until the release.
+        FDragging = true;
+    }
+    if (FDragging) {
+        move(global - FDragOffset);
+    }
 }
 
 bool TfrmClock::eventFilter(QObject* watched, QEvent* event) {
@@ -123,13 +153,13 @@ bool TfrmClock::eventFilter(QObject* watched, QEvent* event) {
                 OvcClock1MouseDown(static_cast<QMouseEvent*>(event));
                 break;
             case QEvent::MouseMove:
-                if (FDragging) {
-                    move(static_cast<QMouseEvent*>(event)->globalPosition().toPoint() -
-                         FDragOffset);
+                if (FPressed || FDragging) {
+                    OvcClock1MouseMove(static_cast<QMouseEvent*>(event));
                     return true;
                 }
                 break;
             case QEvent::MouseButtonRelease:
+                FPressed = false;
                 FDragging = false;
                 break;
             default:

@@ -42,6 +42,7 @@ public:
     void HideClock1Click();
     void FormDestroy();
     void OvcClock1MouseDown(class QMouseEvent* event);
+    void OvcClock1MouseMove(class QMouseEvent* event);
 
     // The visible and clickable part of the window.
     const QRegion& VisibleRegion() const { return FShape; }
@@ -55,6 +56,11 @@ private:
     void UpdateShape();
 
     QRegion FShape;
+    // A button went down on the face and has not come up; nothing moves
+    // until the pointer moves with it held.
+    bool FPressed = false;
+    QPoint FPressPos;
+    // Following the mouse without a window manager.
     bool FDragging = false;
     QPoint FDragOffset;
     bool FDestroyed = false;

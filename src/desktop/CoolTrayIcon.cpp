@@ -1,5 +1,6 @@
 #include "desktop/CoolTrayIcon.h"
 
+#include <QGuiApplication>
 #include <QMenu>
 
 #include "platform/qt/QtMessageService.h"
@@ -7,8 +8,6 @@
 namespace {
 
 constexpr std::size_t kMaxTipBytes = 127;
-constexpr int kHostCheckMs = 1500;
-constexpr int kHostChecksBeforeGone = 2;
 
 bool IsValidUtf8(const std::string& s) {
     std::size_t i = 0;
@@ -34,29 +33,23 @@ bool IsValidUtf8(const std::string& s) {
 
 }  // namespace
 
-TCoolTrayIcon::TCoolTrayIcon(const QIcon& icon, QObject* parent) : TTrayService(parent) {
-    icon_.setIcon(icon);
-    icon_.setToolTip(DisplayText(TipText(hint_)));
-    connect(&icon_, &QSystemTrayIcon::activated, this, &TCoolTrayIcon::OnActivated);
-    hostCheck_.setInterval(kHostCheckMs);
-    connect(&hostCheck_, &QTimer::timeout, this, &TCoolTrayIcon::CheckHost);
-}
-
-void TCoolTrayIcon::CheckHost() {
-    if (!visible_ || HostAvailable()) {
-        hostMissing_ = 0;
-        return;
-    }
-    // A restarting host is back within one check; one that stays away is gone.
-    if (++hostMissing_ >= kHostChecksBeforeGone) {
-        hostCheck_.stop();
-        emit restoreRequested();
-    }
+TCoolTrayIcon::TCoolTrayIcon(const QIcon& icon, TTrayHostMonitor& hosts, QObject* parent)
+    : TTrayService(parent), picture_(icon), hosts_(hosts) {
+    hostGone_.setSingleShot(true);
+    hostGone_.setInterval(kHostGraceMs);
+    connect(&hostGone_, &QTimer::timeout, this, [this] {
+        if (visible_ && !HostAvailable()) {
+            emit restoreRequested();
+        }
+    });
+    connect(&hosts_, &TTrayHostMonitor::hostChanged, this, &TCoolTrayIcon::HostChanged);
 }
 
 // No icon is left behind in the tray when the program ends.
 TCoolTrayIcon::~TCoolTrayIcon() {
-    icon_.hide();
+    if (icon_) {
+        icon_->hide();
+    }
 }
 
 std::string TCoolTrayIcon::TipText(const std::string& hint) {
@@ -75,36 +68,81 @@ std::string TCoolTrayIcon::TipText(const std::string& hint) {
     return tip;
 }
 
+QString TCoolTrayIcon::DisplayTip() const {
+    return DisplayText(TipText(hint_));
+}
+
 void TCoolTrayIcon::SetHint(const std::string& hint) {
     // Shown at once while the icon is in the tray, at the next minimise otherwise.
     hint_ = hint;
-    icon_.setToolTip(DisplayText(TipText(hint_)));
+    if (icon_) {
+        icon_->setToolTip(DisplayTip());
+    }
 }
 
 void TCoolTrayIcon::SetIconVisible(bool visible) {
     visible_ = visible;
-    icon_.setVisible(visible);
-    hostMissing_ = 0;
+    hostGone_.stop();
     if (visible) {
-        hostCheck_.start();
+        ShowIcon();
+    } else if (icon_) {
+        icon_->hide();
+    }
+}
+
+// Shown anew, so that the icon goes to the host there is now: a docked
+// XEmbed window or an item registered with the watcher.
+void TCoolTrayIcon::ShowIcon() {
+    if (!HostAvailable()) {
+        return;  // made and shown when a host comes
+    }
+    if (!icon_) {
+        icon_ = std::make_unique<QSystemTrayIcon>(picture_);
+        icon_->setToolTip(DisplayTip());
+        icon_->setContextMenu(menu_);
+        connect(icon_.get(), &QSystemTrayIcon::activated, this, &TCoolTrayIcon::OnActivated);
+    }
+    icon_->hide();
+    icon_->show();
+}
+
+void TCoolTrayIcon::HostChanged() {
+    if (!HostAvailable()) {
+        // A panel that restarts is back within the grace time; one that
+        // stays away would leave no window and no icon.
+        if (visible_ && !hostGone_.isActive()) {
+            hostGone_.start();
+        }
+        return;
+    }
+    hostGone_.stop();
+    if (visible_) {
+        ShowIcon();  // the state is unchanged: the icon simply comes back
     } else {
-        hostCheck_.stop();
+        emit hostAppeared();
     }
 }
 
 bool TCoolTrayIcon::HostAvailable() const {
-    return QSystemTrayIcon::isSystemTrayAvailable();
+    return hosts_.Host() != TTrayHostMonitor::thNone;
 }
 
 void TCoolTrayIcon::SetPopupMenu(QMenu* menu) {
     menu_ = menu;
-    icon_.setContextMenu(menu);
+    if (icon_) {
+        icon_->setContextMenu(menu);
+    }
 }
 
 void TCoolTrayIcon::OnActivated(QSystemTrayIcon::ActivationReason reason) {
-    // The right button's menu is opened by the tray itself (context menu);
-    // a single left or middle click does nothing.
-    if (reason == QSystemTrayIcon::DoubleClick) {
+    // The right button's menu is opened by the tray itself (context menu).
+    // A StatusNotifierItem host sends Activate for a click, which Qt reports
+    // as a trigger with none of this program's own mouse buttons down; an
+    // XEmbed tray's trigger is this program's own button press, and there
+    // only the double click that follows runs the default command.
+    const bool hostActivate =
+        reason == QSystemTrayIcon::Trigger && QGuiApplication::mouseButtons() == Qt::NoButton;
+    if (reason == QSystemTrayIcon::DoubleClick || hostActivate) {
         emit restoreRequested();
     }
 }

@@ -4,8 +4,11 @@
 #include <QEvent>
 #include <QFrame>
 #include <QGroupBox>
+#include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimeEdit>
 #include <algorithm>
 
@@ -144,11 +147,28 @@ TfrmSettings::TfrmSettings(QWidget* parent) : QDialog(parent) {
     setTabOrder(btnCancel, edColor);
 
     edtStyleClick();
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
 }
 
 bool TfrmSettings::eventFilter(QObject* watched, QEvent* event) {
     if (watched == edtTime && event->type() == QEvent::FocusOut) {
         edtTimeExit();
+    }
+    if (watched == edtTime && event->type() == QEvent::KeyPress) {
+        // A time field walks its hours, minutes and seconds on Tab; here Tab
+        // leaves the field for the next control, as everywhere in the dialog.
+        // The arrow keys still move between the parts.
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool plain = !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+        if (plain && (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)) {
+            const bool back =
+                key->key() == Qt::Key_Backtab || (key->modifiers() & Qt::ShiftModifier);
+            focusNextPrevChild(!back);
+            return true;
+        }
     }
     return QDialog::eventFilter(watched, event);
 }

@@ -3,8 +3,10 @@
 #include <QDesktopServices>
 #include <QEnterEvent>
 #include <QFrame>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QPushButton>
+#include <QScreen>
 #include <QUrl>
 
 #include "platform/MessageService.h"
@@ -119,6 +121,10 @@ TAboutBox::TAboutBox(TMessageService* messages, QWidget* parent) : QDialog(paren
     btnOK->setGeometry(272, 220, 75, 25);
     btnOK->setDefault(true);
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
+
+    if (const QScreen* screen = QGuiApplication::primaryScreen()) {
+        move(screen->availableGeometry().center() - rect().center());
+    }
 }
 
 void ShowAboutBox(TMessageService* messages, QWidget* parent) {

@@ -21,6 +21,10 @@ public:
     virtual void SetPopupMenu(QMenu* menu) = 0;
 
 signals:
-    // The icon's default command (a double click): show the main window again.
+    // The icon's default command (a double click, a host's Activate), or a
+    // tray host gone for good while in the tray: show the main window again.
     void restoreRequested();
+    // A tray host has come where there was none: a minimised window joins
+    // the tray now.
+    void hostAppeared();
 };

@@ -1,4 +1,7 @@
+#include <algorithm>
+
 #include "playlist/EditorServices.h"
+#include "playlist/PlaylistModel.h"
 #include "wallpaper/FolderUtils.h"
 
 bool BrowseForFolder(TEditorDialogs& dialogs, const std::string& Title, const std::string& Root,
@@ -55,8 +58,30 @@ std::vector<std::string> FindImageFiles(const std::string& folder,
     if (ReadFolder(folder, entries) != 0) {
         return found;
     }
+    // Each mask's matches in name order, without regard to case, as a file
+    // manager lists them: the directory's own order is a hash order that
+    // users read as a shuffle. Names equal but for case keep their byte
+    // order, so the result does not depend on the file system.
+    struct TKeyed {
+        std::string fold;
+        std::string path;
+    };
+    std::vector<std::string> matches;
+    std::vector<TKeyed> keyed;
     for (const auto& mask : masks) {
-        FindFiles(folder, entries, mask, found);
+        matches.clear();
+        FindFiles(folder, entries, mask, matches);
+        keyed.clear();
+        keyed.reserve(matches.size());
+        for (std::string& path : matches) {
+            keyed.push_back({FoldPathCase(EntryFileName(path)), std::move(path)});
+        }
+        std::sort(keyed.begin(), keyed.end(), [](const TKeyed& a, const TKeyed& b) {
+            return a.fold != b.fold ? a.fold < b.fold : a.path < b.path;
+        });
+        for (TKeyed& k : keyed) {
+            found.push_back(std::move(k.path));
+        }
     }
     return found;
 }

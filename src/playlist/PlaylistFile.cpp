@@ -173,7 +173,7 @@ void WritePlaylistFile(const std::string& path, const std::vector<std::string>& 
         CreateError(path.substr(0, path.find('\0')), std::strerror(EINVAL));
     }
     for (const auto& e : entries) {
-        if (e.find_first_of(std::string_view("\r\n\0", 3)) != std::string::npos) {
+        if (!PlaylistCanStore(e)) {
             CreateError(path, "The entry \"" +
                                   e.substr(0, e.find_first_of(std::string_view("\r\n\0", 3))) +
                                   "...\" holds a line break and cannot be stored in a playlist");
@@ -226,4 +226,8 @@ void WritePlaylistFile(const std::string& path, const std::vector<std::string>& 
         ::fsync(dirFd);
         ::close(dirFd);
     }
+}
+
+bool PlaylistCanStore(std::string_view entry) {
+    return entry.find_first_of(std::string_view("\r\n\0", 3)) == std::string_view::npos;
 }

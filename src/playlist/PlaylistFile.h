@@ -37,3 +37,7 @@ std::string JoinPlaylistText(const std::vector<std::string>& entries);
 // NUL cannot be stored and is refused before anything is written. Raises
 // EPlaylistFileError with "Cannot create file ..." on any failure.
 void WritePlaylistFile(const std::string& path, const std::vector<std::string>& entries);
+
+// Whether a playlist file can hold entry: not when it holds a line break (CR
+// or LF) or a NUL, which would split or end its line.
+bool PlaylistCanStore(std::string_view entry);

@@ -55,6 +55,30 @@ void BindButton(QPushButton* button, QAction* action) {
     });
 }
 
+// A path as the user can read it in a message: line breaks and other control
+// bytes written as escapes, so that the name shows on one line.
+std::string EscapedPath(const std::string& path) {
+    static const char kHex[] = "0123456789abcdef";
+    std::string out;
+    for (const char c : path) {
+        const auto b = static_cast<unsigned char>(c);
+        if (c == '\n') {
+            out += "\\n";
+        } else if (c == '\r') {
+            out += "\\r";
+        } else if (c == '\\') {
+            out += "\\\\";
+        } else if (b < 0x20 || b == 0x7f) {
+            out += "\\x";
+            out += kHex[b >> 4];
+            out += kHex[b & 15];
+        } else {
+            out += c;
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 // ---- TPreviewImage
@@ -306,7 +330,36 @@ void TfrmList::SavePlayListFile(const std::string& FileName) {
 }
 
 void TfrmList::ImportFolder(const std::string& Folder) {
-    FModel->AddEntries(FindImageFiles(Folder, FMasks));
+    AddStorable(FindImageFiles(Folder, FMasks));
+}
+
+void TfrmList::AddStorable(const std::vector<std::string>& paths) {
+    std::vector<std::string> storable;
+    storable.reserve(paths.size());
+    for (const std::string& path : paths) {
+        (PlaylistCanStore(path) ? storable : FUnstorable).push_back(path);
+    }
+    FModel->AddEntries(storable);
+}
+
+void TfrmList::ReportUnstorable() {
+    if (FUnstorable.empty()) {
+        return;
+    }
+    constexpr std::size_t kShown = 3;
+    const std::size_t count = FUnstorable.size();
+    std::string text = count == 1
+                           ? std::string("1 file was not added: its name holds")
+                           : std::to_string(count) + " files were not added: their names hold";
+    text += " a line break, which a playlist file cannot store.";
+    for (std::size_t i = 0; i < count && i < kShown; ++i) {
+        text += "\n\"" + EscapedPath(FUnstorable[i]) + "\"";
+    }
+    if (count > kShown) {
+        text += "\nand " + std::to_string(count - kShown) + " more";
+    }
+    FUnstorable.clear();
+    FMessages.ShowWarning(text);
 }
 
 QRect TfrmList::ThumbnailRect() const {
@@ -317,7 +370,8 @@ QRect TfrmList::ThumbnailRect() const {
 void TfrmList::actAddImageExecute() {
     std::string file;
     if (FDialogs.OpenImage(OpenImageFilter, file)) {
-        AddEntry(file);
+        AddStorable({file});
+        ReportUnstorable();
     }
 }
 
@@ -333,8 +387,11 @@ void TfrmList::actAddFolderExecute() {
         if (!BrowseForFolder(FDialogs, "Select Wallpapers folder", "", FFolder)) {
             return;
         }
+        FUnstorable.clear();
         ImportFolder(FFolder);
-        if (FModel->Count() == 0) {
+        if (!FUnstorable.empty()) {
+            ReportUnstorable();
+        } else if (FModel->Count() == 0) {
             FMessages.ShowWarning("No wallpapers found in the selected folder");
         }
     } catch (...) {
@@ -370,9 +427,12 @@ void TfrmList::actDeleteImageExecute() {
         return;
     }
     FModel->SetThumbnail(row, QImage());
-    FModel->RemoveEntry(row);
+    // The selection goes before the row: a list in single selection moves a
+    // removed current row's selection to its neighbour, whose picture would
+    // then be decoded (and its errors shown) though the user never picked it.
     PlayList->selectionModel()->clearSelection();
     PlayList->selectionModel()->setCurrentIndex(QModelIndex(), QItemSelectionModel::NoUpdate);
+    FModel->RemoveEntry(row);
     UpdateActions();
 }
 

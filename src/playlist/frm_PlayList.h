@@ -141,6 +141,11 @@ private:
     // Runs a command; an exception that escapes it reaches the error report
     // and the dialog stays open.
     void RunCommand(const std::function<void()>& command);
+    // Appends the paths a playlist file can hold; the others are kept aside
+    // for ReportUnstorable.
+    void AddStorable(const std::vector<std::string>& paths);
+    // One warning for the paths left out by the command that just ran.
+    void ReportUnstorable();
 
     TMessageService& FMessages;
     std::unique_ptr<TEditorDialogs> FOwnDialogs;
@@ -148,4 +153,8 @@ private:
     TEditorDialogs& FDialogs;
     const TKnownFolders& FFolders;
     TPlaylistModel* FModel = nullptr;
+    // Paths found or chosen that a playlist file cannot hold (a file name
+    // with a line break): never taken in, since the list could then not be
+    // saved at all.
+    std::vector<std::string> FUnstorable;
 };

@@ -15,6 +15,92 @@ std::string AsciiLower(std::string s) {
     return s;
 }
 
+namespace {
+
+char LowerAscii(char c) {
+    return c >= 'A' && c <= 'Z' ? char(c - 'A' + 'a') : c;
+}
+
+bool SameName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        if (LowerAscii(a[i]) != LowerAscii(b[i])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+std::uint64_t NameHash(std::string_view name) {
+    std::uint64_t h = 14695981039346656037ull;  // FNV-1a
+    for (const char c : name) {
+        h = (h ^ static_cast<unsigned char>(LowerAscii(c))) * 1099511628211ull;
+    }
+    return h ^ (h >> 29);
+}
+
+// Keys with fewer values are searched from end to end.
+constexpr std::size_t kIndexedFrom = 16;
+
+}  // namespace
+
+std::size_t TRegNameIndex::Find(const TRegValues& values, std::string_view name) const {
+    if (slots_.empty()) {
+        for (std::size_t i = 0; i < values.size(); ++i) {
+            if (SameName(values[i].first, name)) {
+                return i;
+            }
+        }
+        return npos;
+    }
+    const std::size_t mask = slots_.size() - 1;
+    for (std::size_t at = NameHash(name) & mask; slots_[at] != 0; at = (at + 1) & mask) {
+        const std::size_t position = slots_[at] - 1;
+        if (SameName(values[position].first, name)) {
+            return position;
+        }
+    }
+    return npos;
+}
+
+void TRegNameIndex::Add(const TRegValues& values, std::size_t position) {
+    if (slots_.empty() && values.size() < kIndexedFrom) {
+        return;
+    }
+    // At most half full; growing places every value anew.
+    if (slots_.empty() || (position + 1) * 2 > slots_.size()) {
+        Rebuild(values);
+        return;
+    }
+    Place(values, position);
+}
+
+void TRegNameIndex::Rebuild(const TRegValues& values) {
+    slots_.clear();
+    if (values.size() < kIndexedFrom) {
+        return;
+    }
+    std::size_t size = 64;
+    while (size < values.size() * 4) {
+        size *= 2;
+    }
+    slots_.assign(size, 0);
+    for (std::size_t i = 0; i < values.size(); ++i) {
+        Place(values, i);
+    }
+}
+
+void TRegNameIndex::Place(const TRegValues& values, std::size_t position) {
+    const std::size_t mask = slots_.size() - 1;
+    std::size_t at = NameHash(values[position].first) & mask;
+    while (slots_[at] != 0) {
+        at = (at + 1) & mask;
+    }
+    slots_[at] = static_cast<std::uint32_t>(position + 1);
+}
+
 std::string RegRootName(TRegRoot root) {
     return root == TRegRoot::CurrentUser ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE";
 }
@@ -46,8 +132,8 @@ const TRegValue* TRegHive::Find(const std::string& path, const std::string& name
     if (!key) {
         return nullptr;
     }
-    const auto it = key->index.find(AsciiLower(name));
-    return it == key->index.end() ? nullptr : &key->values[it->second].second;
+    const std::size_t at = key->index.Find(key->values, name);
+    return at == TRegNameIndex::npos ? nullptr : &key->values[at].second;
 }
 
 void TRegHive::CreateKey(const std::string& path) {
@@ -72,11 +158,12 @@ bool TRegHive::Set(const std::string& path, const std::string& name, const TRegV
     if (!key) {
         return false;
     }
-    const auto [it, added] = key->index.try_emplace(AsciiLower(name), key->values.size());
-    if (added) {
+    const std::size_t at = key->index.Find(key->values, name);
+    if (at == TRegNameIndex::npos) {
         key->values.emplace_back(name, value);
+        key->index.Add(key->values, key->values.size() - 1);
     } else {
-        key->values[it->second].second = value;
+        key->values[at].second = value;
     }
     return true;
 }
@@ -92,14 +179,13 @@ void TRegHive::DeleteKey(const std::string& path) {
 
 void TRegHive::DeleteValue(const std::string& path, const std::string& name) {
     TKey* key = FindKey(path);
-    if (!key || !key->index.contains(AsciiLower(name))) {
+    if (!key) {
         return;
     }
-    const std::string lname = AsciiLower(name);
-    std::erase_if(key->values, [&](const auto& nv) { return AsciiLower(nv.first) == lname; });
-    key->index.clear();
-    for (std::size_t i = 0; i < key->values.size(); ++i) {
-        key->index[AsciiLower(key->values[i].first)] = i;
+    const std::size_t at = key->index.Find(key->values, name);
+    if (at != TRegNameIndex::npos) {
+        key->values.erase(key->values.begin() + std::ptrdiff_t(at));
+        key->index.Rebuild(key->values);
     }
 }
 
@@ -238,16 +324,23 @@ bool ReadQuoted(std::string_view s, std::size_t& i, std::string& out) {
     }
     ++i;
     out.clear();
+    // Runs without escapes are taken whole.
+    std::size_t run = i;
     while (i < s.size()) {
-        const char c = s[i++];
+        const char c = s[i];
+        if (c != '"' && c != '\\') {
+            ++i;
+            continue;
+        }
+        out.append(s.substr(run, i - run));
+        ++i;
         if (c == '"') {
             return true;
         }
-        if (c == '\\' && i < s.size()) {
+        if (i < s.size()) {
             out.push_back(s[i++]);
-        } else {
-            out.push_back(c);
         }
+        run = i;
     }
     return false;
 }
@@ -375,21 +468,25 @@ public:
 
     void Set(std::size_t key, std::string name, TRegValue value) {
         TRegHive::TKey& k = nodes_[key].key;
-        std::string lower = AsciiLower(name);
-        const auto [it, added] = k.index.try_emplace(std::move(lower), k.values.size());
-        if (added) {
+        const std::size_t at = k.index.Find(k.values, name);
+        if (at == TRegNameIndex::npos) {
+            if (k.values.empty()) {
+                k.values.reserve(8);  // most keys hold a few values
+            }
             k.values.emplace_back(std::move(name), std::move(value));
+            k.index.Add(k.values, k.values.size() - 1);
         } else {
-            k.values[it->second].second = std::move(value);
+            k.values[at].second = std::move(value);
         }
     }
 
-    // Values are removed by marking; the hive is compacted once at the end.
+    // Values are removed by renaming them to a name no line can hold; the
+    // key is compacted once at the end.
     void Unset(std::size_t key, const std::string& name) {
         TRegHive::TKey& k = nodes_[key].key;
-        if (const auto it = k.index.find(AsciiLower(name)); it != k.index.end()) {
-            k.values[it->second].first = kRemoved;
-            k.index.erase(it);
+        if (const std::size_t at = k.index.Find(k.values, name); at != TRegNameIndex::npos) {
+            k.values[at].first = kRemoved;
+            nodes_[key].removed = true;
         }
     }
 
@@ -400,12 +497,9 @@ public:
                 continue;
             }
             TRegHive::TKey& k = node.key;
-            if (k.index.size() != k.values.size()) {
+            if (node.removed) {
                 std::erase_if(k.values, [](const auto& nv) { return nv.first == kRemoved; });
-                k.index.clear();
-                for (std::size_t i = 0; i < k.values.size(); ++i) {
-                    k.index[AsciiLower(k.values[i].first)] = i;
-                }
+                k.index.Rebuild(k.values);
             }
             keys.push_back(std::move(k));
         }
@@ -421,12 +515,13 @@ private:
     struct TNode {
         TRegHive::TKey key;
         bool alive = true;
+        bool removed = false;  // some value was removed
         std::vector<std::size_t> children;
     };
 
     std::size_t Add(std::string path, std::string lower, std::size_t parent) {
         const std::size_t at = nodes_.size();
-        nodes_.push_back(TNode{TRegHive::TKey{std::move(path), {}, {}}, true, {}});
+        nodes_.push_back(TNode{TRegHive::TKey{std::move(path), {}, {}}, true, false, {}});
         index_.emplace(std::move(lower), at);
         if (parent != npos) {
             nodes_[parent].children.push_back(at);
@@ -464,16 +559,45 @@ std::string KeyNameProblem(std::string_view path) {
     }
 }
 
+// The lines of a text, ended by CR LF, LF or CR, read one at a time.
+class TLineReader {
+public:
+    explicit TLineReader(std::string_view text) : text_(text) {}
+    // The next line, trimmed; false at the end of the text.
+    bool Next(std::string_view& line) {
+        if (pos_ >= text_.size()) {
+            return false;
+        }
+        std::size_t end = pos_;
+        while (end < text_.size() && text_[end] != '\n' && text_[end] != '\r') {
+            ++end;
+        }
+        line = Trim(text_.substr(pos_, end - pos_));
+        pos_ =
+            end + (end + 1 < text_.size() && text_[end] == '\r' && text_[end + 1] == '\n' ? 2 : 1);
+        ++number_;
+        return true;
+    }
+    std::size_t Number() const { return number_; }
+
+private:
+    std::string_view text_;
+    std::size_t pos_ = 0;
+    std::size_t number_ = 0;
+};
+
 // Reads one value's data; the problem, or empty when it reads.
-std::string ReadValueData(std::string_view rest, const std::vector<std::string_view>& lines,
-                          std::size_t& ln, bool unicode, TRegValue& value) {
+std::string ReadValueData(std::string_view rest, TLineReader& lines, bool unicode,
+                          TRegValue& value) {
     if (!rest.empty() && rest.front() == '"') {
         std::size_t j = 0;
         std::string s;
         if (!ReadQuoted(rest, j, s) || !Trim(rest.substr(j)).empty()) {
             return "bad string value";
         }
-        value = TRegValue::Text(s);
+        value.type = TRegType::Sz;
+        value.data = std::move(s);
+        value.data.push_back('\0');
         return {};
     }
     if (rest.starts_with("dword:")) {
@@ -497,18 +621,23 @@ std::string ReadValueData(std::string_view rest, const std::vector<std::string_v
     }
     // The registry editor wraps long data with a trailing backslash; the
     // continued lines belong to this value, readable or not.
-    std::string data;
-    std::string_view part = rest;
-    while (!part.empty() && part.back() == '\\' && ln + 1 < lines.size()) {
-        data.append(part.substr(0, part.size() - 1));
-        part = Trim(lines[++ln]);
+    std::string continued;
+    std::string_view data = rest;
+    std::string_view part;
+    while (!data.empty() && data.back() == '\\' && lines.Next(part)) {
+        if (continued.empty()) {
+            continued.assign(data.substr(0, data.size() - 1));
+        } else {
+            continued.pop_back();
+        }
+        continued.append(part);
+        data = continued;
     }
-    data.append(part);
     const std::size_t colon = data.find(':');
     if (colon == std::string::npos) {
         return "bad hex value";
     }
-    const std::string_view kind = std::string_view(data).substr(3, colon - 3);
+    const std::string_view kind = data.substr(3, colon - 3);
     std::uint32_t type = 3;
     if (!kind.empty()) {
         if (kind.size() < 3 || kind.front() != '(' || kind.back() != ')') {
@@ -524,7 +653,7 @@ std::string ReadValueData(std::string_view rest, const std::vector<std::string_v
         }
     }
     std::string raw;
-    if (!ParseHexBytes(std::string_view(data).substr(colon + 1), raw)) {
+    if (!ParseHexBytes(data.substr(colon + 1), raw)) {
         return "bad hex data";
     }
     value.type = static_cast<TRegType>(type);
@@ -555,56 +684,39 @@ std::optional<TRegHive> ReadRegText(std::string_view bytes, bool strict, std::st
         }
     };
 
-    std::string text;
+    std::string converted;
+    std::string_view text = bytes;
     if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF &&
         static_cast<unsigned char>(bytes[1]) == 0xFE) {
-        text = Utf16LeToBytes(bytes.substr(2));
-    } else if (bytes.size() >= 3 && bytes.substr(0, 3) == "\xEF\xBB\xBF") {
-        text = std::string(bytes.substr(3));
-    } else {
-        text = std::string(bytes);
+        converted = Utf16LeToBytes(bytes.substr(2));
+        text = converted;
+    } else if (bytes.starts_with("\xEF\xBB\xBF")) {
+        text = bytes.substr(3);
     }
 
-    // Split into lines at CR LF, LF or CR.
-    std::vector<std::string_view> lines;
-    {
-        const std::string_view t(text);
-        std::size_t start = 0;
-        for (std::size_t i = 0; i < t.size(); ++i) {
-            if (t[i] == '\n' || t[i] == '\r') {
-                lines.push_back(t.substr(start, i - start));
-                if (t[i] == '\r' && i + 1 < t.size() && t[i + 1] == '\n')
-                    ++i;
-                start = i + 1;
-            }
-        }
-        if (start < t.size())
-            lines.push_back(t.substr(start));
+    TLineReader lines(text);
+    std::string_view line;
+    bool more = lines.Next(line);
+    while (more && line.empty()) {
+        more = lines.Next(line);
     }
-
-    std::size_t ln = 0;
-    while (ln < lines.size() && Trim(lines[ln]).empty())
-        ++ln;
-    if (ln == lines.size()) {
-        note(ln, "empty file, no header");
+    if (!more) {
+        note(lines.Number(), "empty file, no header");
         report();
         return std::nullopt;
     }
-    const std::string_view header = Trim(lines[ln]);
-    const bool unicode = header == kHeader5;
-    if (!unicode && header != kHeader4) {
-        note(ln + 1, "not a registry file header");
+    const bool unicode = line == kHeader5;
+    if (!unicode && line != kHeader4) {
+        note(lines.Number(), "not a registry file header");
         report();
         return std::nullopt;
     }
-    ++ln;
 
     THiveBuilder builder(bytes.size());
     std::size_t current = THiveBuilder::npos;  // the key the values belong to
     bool skipping = false;                     // values of a deleted or unreadable key are left out
-    for (; ln < lines.size(); ++ln) {
-        const std::size_t lineNo = ln + 1;
-        const std::string_view line = Trim(lines[ln]);
+    while (lines.Next(line)) {
+        const std::size_t lineNo = lines.Number();
         if (line.empty() || line.front() == ';')
             continue;
         if (line.front() == '[') {
@@ -655,12 +767,11 @@ std::optional<TRegHive> ReadRegText(std::string_view bytes, bool strict, std::st
             const std::string_view rest = Trim(line.substr(i + 1));
             remove = rest == "-";
             if (!remove) {
-                problem = ReadValueData(rest, lines, ln, unicode, value);
+                problem = ReadValueData(rest, lines, unicode, value);
             }
         } else {
             // A value wrapped over several lines is left out as a whole.
-            while (Trim(lines[ln]).ends_with('\\') && ln + 1 < lines.size()) {
-                ++ln;
+            for (std::string_view part = line; part.ends_with('\\') && lines.Next(part);) {
             }
         }
         if (!problem.empty()) {

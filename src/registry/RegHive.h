@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -11,13 +12,29 @@
 // The keys and values of registry roots, in the order they were created, with
 // key paths in full ("HKEY_CURRENT_USER\Software\Vantoria"). Lookups ignore
 // ASCII letter case.
+using TRegValues = std::vector<std::pair<std::string, TRegValue>>;
+
+// Finds a value of a key by its name in any ASCII letter case: a short list
+// is searched, a long one indexed by a table of positions, open addressing.
+class TRegNameIndex {
+public:
+    static constexpr std::size_t npos = std::size_t(-1);
+    std::size_t Find(const TRegValues& values, std::string_view name) const;
+    // Takes in values[position], whose name is not there yet.
+    void Add(const TRegValues& values, std::size_t position);
+    void Rebuild(const TRegValues& values);
+
+private:
+    void Place(const TRegValues& values, std::size_t position);
+    std::vector<std::uint32_t> slots_;  // position + 1; 0 is a free slot
+};
+
 class TRegHive {
 public:
     struct TKey {
         std::string path;
-        std::vector<std::pair<std::string, TRegValue>> values;  // "" is the default value
-        // Lower-case value name -> position in `values`; kept by the hive.
-        std::unordered_map<std::string, std::size_t> index;
+        TRegValues values;    // "" is the default value
+        TRegNameIndex index;  // kept by the hive
     };
 
     bool HasKey(const std::string& path) const;

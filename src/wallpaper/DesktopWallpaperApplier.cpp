@@ -87,9 +87,15 @@ std::string TDesktopWallpaperApplier::OriginalRecordPath() const {
 }
 
 bool TDesktopWallpaperApplier::IsOwnWallpaper(const std::string& path) const {
-    return !path.empty() &&
-           (path == ConvertedWallpaperPath() || path == services_.dataFolder + "/vantoria-1.bmp" ||
-            path == services_.dataFolder + "/vantoria-2.bmp");
+    // The bitmap, and the copies of it desktops are handed ("vantoria-1.bmp",
+    // "vantoria-shown-<n>.bmp"), all in the data folder.
+    const std::string folder = services_.dataFolder + "/";
+    if (path.size() <= folder.size() || path.compare(0, folder.size(), folder) != 0) {
+        return false;
+    }
+    const std::string name = path.substr(folder.size());
+    return name.find('/') == std::string::npos && name.rfind("vantoria", 0) == 0 &&
+           name.size() >= 12 && name.compare(name.size() - 4, 4, ".bmp") == 0;
 }
 
 bool TDesktopWallpaperApplier::ShellSupportsActiveDesktop() const {

@@ -7,7 +7,10 @@
 #include <sys/un.h>
 #include <unistd.h>
 
+#include <QMap>
 #include <QProcess>
+#include <QRegularExpression>
+#include <QStandardPaths>
 #include <QThread>
 #include <chrono>
 #include <cstdlib>
@@ -98,6 +101,28 @@ protected:
         }
     }
 
+    // Runs xdotool and returns what it printed; empty when it failed.
+    static QString XDo(const QStringList& args) {
+        QProcess x;
+        x.start(QStringLiteral("xdotool"), args);
+        if (!x.waitForFinished(10000) || x.exitCode() != 0) {
+            return {};
+        }
+        return QString::fromUtf8(x.readAllStandardOutput()).trimmed();
+    }
+    // The first window whose plain name (WM_NAME) is name, once it is mapped.
+    static QString WaitWindow(const QString& name) {
+        const QString pattern =
+            QLatin1Char('^') + QRegularExpression::escape(name) + QLatin1Char('$');
+        for (int i = 0; i < 200; ++i) {
+            const QString ids = XDo({"search", "--onlyvisible", "--name", pattern});
+            if (!ids.isEmpty()) {
+                return ids.split(QLatin1Char('\n')).constFirst();
+            }
+            QThread::msleep(50);
+        }
+        return {};
+    }
     std::string exe, socket, hive;
     std::vector<QProcess*> started;
 };
@@ -143,6 +168,41 @@ TEST_F(ProgramTest, DamagedSettingsGiveDefaultsAndAreKeptAside) {
     ASSERT_TRUE(parsed);
     EXPECT_EQ(*parsed->Find("HKEY_CURRENT_USER\\Software\\Vantoria", "ChangeTime"),
               TRegValue::Dword(10));
+}
+
+// The dialogs carry their own captions, with no application name appended,
+// and open in the middle of the screen (1024 x 768 in the harness).
+TEST_F(ProgramTest, DialogCaptionsStandAsTheyAreAndTheDialogsAreCentred) {
+    if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty()) {
+        GTEST_SKIP() << "xdotool is missing (scripts/install-deps)";
+    }
+    QProcess* p = Start();
+    ASSERT_TRUE(WaitListening(p));
+    const QString main = WaitWindow(QStringLiteral("Vantoria"));
+    ASSERT_FALSE(main.isEmpty());
+    for (const auto& [key, caption] :
+         {std::pair{"ctrl+a", "About Vantoria..."}, std::pair{"ctrl+s", "Settings"}}) {
+        XDo({"windowfocus", "--sync", main});
+        XDo({"key", key});
+        const QString dialog = WaitWindow(QString::fromLatin1(caption));
+        ASSERT_FALSE(dialog.isEmpty()) << caption;
+        // The name the window manager shows: nothing appended.
+        EXPECT_EQ(XDo({"getwindowname", dialog}).toStdString(), caption);
+        QMap<QString, int> g;
+        for (const QString& line : XDo({"getwindowgeometry", "--shell", dialog}).split('\n')) {
+            g[line.section('=', 0, 0)] = line.section('=', 1).toInt();
+        }
+        EXPECT_NEAR(g["X"] + g["WIDTH"] / 2, 512, 2) << caption;
+        EXPECT_NEAR(g["Y"] + g["HEIGHT"] / 2, 384, 2) << caption;
+        XDo({"windowfocus", "--sync", dialog});
+        XDo({"key", "Escape"});
+        for (int i = 0; i < 100 && !XDo({"search", "--onlyvisible", "--name", caption}).isEmpty();
+             ++i) {
+            QThread::msleep(50);
+        }
+    }
+    SendCloseRequest();
+    ExpectCleanExit(p);
 }
 
 }  // namespace

@@ -3,6 +3,9 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QEventLoop>
+#include <QTest>
+#include <QTimer>
 #include <climits>
 #include <filesystem>
 #include <memory>
@@ -184,6 +187,57 @@ TEST_F(SlideShowTest, MissingFilesAndEmptyListsAreReported) {
     frm->FirstSlide();
     frm->LastSlide();
     EXPECT_EQ(Applied(), (std::vector<std::string>{dir.File("folder"), dir.File("dangling")}));
+}
+
+// A box that stays open, like a real one the user has not answered yet: its
+// own event loop runs until the show has applied the other entry twice (or a
+// fail-safe ends it).
+class TOpenBoxes : public TRecordingMessages {
+public:
+    void ShowError(const std::string& text) override {
+        TRecordingMessages::ShowError(text);
+        QEventLoop loop;
+        QTimer check;
+        QObject::connect(&check, &QTimer::timeout, &loop, [&] {
+            if (applier->applied.size() >= 2)
+                loop.quit();
+        });
+        check.start(0);
+        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
+        loop.exec();
+        if (boxesWhenClosed == 0) {  // the first box to close tells
+            appliedWhileOpen = applier->applied.size();
+            boxesWhenClosed = shown.size();
+        }
+    }
+    TRecordingApplier* applier = nullptr;
+    std::size_t appliedWhileOpen = 0;
+    std::size_t boxesWhenClosed = 0;
+};
+
+TEST_F(SlideShowTest, AMissingFileBoxLetsLaterTicksRunAndDoesNotPileUp) {
+    TOpenBoxes boxes;
+    boxes.applier = &applier;
+    services.messages = &boxes;
+    frm = std::make_unique<TfrmMain>(services);
+    const std::string gone = dir.File("gone.jpg");
+    frm->FPlayList = {gone, files[1]};
+    frm->FCurrent = 0;
+    frm->StartSlideShow();
+    frm->SlideTimer.setInterval(1);
+    QTRY_VERIFY_WITH_TIMEOUT(boxes.boxesWhenClosed > 0, 10000);
+    frm->StopSlideShow();
+    EXPECT_GE(boxes.appliedWhileOpen, 2u) << "ticks stopped while the box was open";
+    EXPECT_EQ(boxes.boxesWhenClosed, 1u) << "the same missing file opened a second box";
+
+    // A tick queued before the show stopped applies nothing.
+    applier.applied.clear();
+    frm->FCurrent = 1;
+    frm->StartSlideShow();
+    QMetaObject::invokeMethod(&frm->SlideTimer, "timeout", Qt::DirectConnection);
+    frm->StopSlideShow();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(Applied().empty());
 }
 
 TEST_F(SlideShowTest, NextOnAnEmptyListTurnsAutoplayOffOrStopsWhenItCannot) {

@@ -192,6 +192,31 @@ TEST_F(ClockX11Test, WindowManagerMovesItAndAltF4OnlyHidesIt) {
     EXPECT_GE(clock->OvcClock1->TickHandle(), 0) << "hidden, not destroyed";
 }
 
+// A tap (press and release back to back, as a touchpad sends them) is no
+// drag: the clock must not follow the pointer afterwards, with or without a
+// window manager, and a slow press-move-release still moves it.
+TEST_F(ClockX11Test, ATapLeavesTheClockWhereItIs) {
+    const bool wm = StartWindowManager();
+    ShowClockAt(100, 100);
+    if (wm) {
+        QTRY_VERIFY(X11IsManaged(Wid()));
+    }
+    const QPoint before = clock->pos();
+    XDo({"mousemove", "168", "168", "click", "1"});
+    Settle();
+    XDo({"mousemove", "300", "260"});
+    Settle();
+    XDo({"mousemove", "420", "330"});
+    Settle(400);
+    EXPECT_EQ(clock->pos(), before) << (wm ? "under openbox" : "without a window manager");
+    EXPECT_EQ(X11WindowPosition(Wid()), before);
+
+    // The next press somewhere else is an ordinary click, not the end of a move.
+    XDo({"click", "1"});
+    Settle();
+    EXPECT_EQ(clock->pos(), before);
+}
+
 TEST_F(ClockX11Test, DraggedClockPositionIsSavedAtExitAndUsedAtTheNextStart) {
     auto store = std::make_shared<TMemoryRegistryStore>();
     RegSetStore(store);

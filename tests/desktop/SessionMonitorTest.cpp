@@ -224,29 +224,43 @@ TEST_F(SessionMonitorTest, IgnoresOtherSessionsInterfacesAndSenders) {
     QDBusConnection::disconnectFromBus(QStringLiteral("forger"));
 }
 
-TEST_F(SessionMonitorTest, ScreenSaversReportLocking) {
+// A screen saver's ActiveChanged alone is no lock: it may only blank the
+// screen (GNOME's shield with locking off, light-locker before it locks).
+// KDE's locker, which also owns org.kde.screensaver, sends it only on lock.
+TEST_F(SessionMonitorTest, OnlyKdesLockerTellsLockingByActiveChanged) {
     StartStandIn();
     TCodes codes;
     Monitor(codes);
     EXPECT_EQ(
         After(codes, {QStringLiteral("fdo 1"), QStringLiteral("fdo 0"), QStringLiteral("fdo-alt 1"),
                       QStringLiteral("gnome 1"), QStringLiteral("gnome 0")}),
-        TCodes({7, 8, 7, 7, 8}));
+        TCodes());
+    // The real lock is logind's word.
+    EXPECT_EQ(After(codes, {QStringLiteral("lockedhint 1"), QStringLiteral("lockedhint 0")}),
+              TCodes({7, 8}));
+
+    standIn_.reset();
+    StartStandIn({QStringLiteral("--kde-locker")});
+    TCodes kde;
+    Monitor(kde);
+    EXPECT_EQ(After(kde, {QStringLiteral("fdo 1"), QStringLiteral("fdo 0"),
+                          QStringLiteral("fdo-alt 1"), QStringLiteral("gnome 1")}),
+              TCodes({7, 8, 7}));
 }
 
-TEST_F(SessionMonitorTest, ScreenSaversAloneWithoutLogind) {
-    StartStandIn();
+TEST_F(SessionMonitorTest, KdesLockerAloneWithoutLogind) {
+    StartStandIn({QStringLiteral("--kde-locker")});
     TCodes codes;
     TLinuxSessionMonitor& m = Monitor(codes, {}, /*withSystem=*/false);
     EXPECT_TRUE(lastRegistered_);
     EXPECT_FALSE(m.LogindWatched());
     EXPECT_TRUE(standIn_->CallsOf(QStringLiteral("GetSessionByPID")).isEmpty());
-    ASSERT_TRUE(standIn_->Command(QStringLiteral("gnome 1")));
+    ASSERT_TRUE(standIn_->Command(QStringLiteral("fdo 1")));
     EXPECT_TRUE(WaitUntil([&] { return codes == TCodes({7}); }));
 }
 
 TEST_F(SessionMonitorTest, NothingArrivesAfterUnregister) {
-    StartStandIn();
+    StartStandIn({QStringLiteral("--kde-locker")});
     TCodes first, second;
     TLinuxSessionMonitor& a = Monitor(first);
     a.Unregister();

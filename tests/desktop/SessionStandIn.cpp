@@ -4,9 +4,12 @@
 // another, writes every call it receives to stdout ("call INTERFACE.MEMBER
 // PATH ARGS"), and emits the services' signals on commands read from stdin,
 // one a line (see Command below). It prints "ready" once its names are owned.
+// With --kde-locker it also owns org.kde.screensaver, as KDE's locker does
+// beside org.freedesktop.ScreenSaver; without it, it is a screen saver whose
+// ActiveChanged may mean a blank screen only (light-locker, say).
 //
 //   session_standin --system ADDRESS [--session ADDRESS] [--session-id ID]
-//                   [--no-pid-session] [--remove-when-watched]
+//                   [--no-pid-session] [--remove-when-watched] [--kde-locker]
 
 #include <unistd.h>
 
@@ -222,7 +225,9 @@ int main(int argc, char** argv) {
         session = QDBusConnection::connectToBus(sessionAddress, QStringLiteral("session"));
         if (!session.isConnected() ||
             !session.registerService(QStringLiteral("org.freedesktop.ScreenSaver")) ||
-            !session.registerService(QStringLiteral("org.gnome.ScreenSaver"))) {
+            !session.registerService(QStringLiteral("org.gnome.ScreenSaver")) ||
+            (args.contains(QLatin1String("--kde-locker")) &&
+             !session.registerService(QStringLiteral("org.kde.screensaver")))) {
             Print(QStringLiteral("error: cannot serve the screen savers on ") + sessionAddress);
             return 1;
         }

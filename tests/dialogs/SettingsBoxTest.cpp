@@ -307,3 +307,19 @@ TEST_F(SettingsDialog, AutomaticStoresBlackAfterACustomColor) {
     EXPECT_TRUE(ok);
     EXPECT_EQ(Stored("Color"), 0);
 }
+
+TEST_F(SettingsDialog, TabLeavesTheTimeFieldForTheNextControl) {
+    TfrmSettings d;
+    d.show();
+    QApplication::setActiveWindow(&d);
+    ASSERT_TRUE(QTest::qWaitForWindowActive(&d));
+    d.edtTime->setFocus();
+    d.edtTime->setCurrentSection(QDateTimeEdit::HourSection);
+    d.edtTime->setTime(QTime(0, 0, 5));
+    QTest::keyClick(d.edtTime, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), d.edtStop) << "Tab stayed inside the time field";
+    EXPECT_EQ(d.edtTime->text(), "00:00:10") << "leaving the field keeps its limit";
+    d.edtTime->setFocus();
+    QTest::keyClick(d.edtTime, Qt::Key_Backtab, Qt::ShiftModifier);
+    EXPECT_TRUE(d.edtPlay->isAncestorOf(QApplication::focusWidget()));
+}

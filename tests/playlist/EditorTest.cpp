@@ -168,6 +168,38 @@ TEST_F(Editor, AddFolderStartsFromTheChainAndImportsInMaskOrder) {
     EXPECT_TRUE(Shown().empty());
 }
 
+// A name with a line break cannot be stored in a playlist file: Add Folder
+// and Add Image leave it out with one warning, so OK can always save.
+TEST_F(Editor, NamesAPlaylistCannotHoldAreLeftOutWithOneWarning) {
+    const std::string pics = folders.windows;
+    for (const char* name :
+         {"ok.jpg", "one\nline.jpg", "two\rlines.jpg", "three\r\n.png", "four\n.bmp"}) {
+        WriteFileBytes(pics + "/" + name, "x");
+    }
+    dialogs.folderAnswer = pics;
+    form->actAddFolder->trigger();
+    EXPECT_EQ(form->Entries(), (Lines{pics + "/ok.jpg"}));
+    ASSERT_EQ(Shown().size(), 1u);
+    EXPECT_EQ(Shown()[0].kind, "warning");
+    const std::string text = Shown()[0].text;
+    EXPECT_EQ(text.rfind("4 files were not added: their names hold a line break", 0), 0u) << text;
+    EXPECT_NE(text.find("\"" + pics + "/four\\n.bmp\""), std::string::npos) << text;
+    EXPECT_NE(text.find("and 1 more"), std::string::npos) << text;
+
+    messages.shown.clear();
+    dialogs.image = pics + "/one\nline.jpg";
+    form->actAddImage->trigger();
+    EXPECT_EQ(form->Model()->Count(), 1);
+    EXPECT_EQ(
+        Shown(),
+        (std::vector<TRecordedMessage>{{"warning",
+                                        "1 file was not added: its name holds a line break, which "
+                                        "a playlist file cannot store.\n\"" +
+                                            pics + "/one\\nline.jpg\""}}));
+    form->SavePlayListFile(dir.File("saved.vpl"));
+    EXPECT_EQ(ReadFileBytes(dir.File("saved.vpl")), pics + "/ok.jpg\r\n");
+}
+
 TEST_F(Editor, AddFolderMessages) {
     const std::string empty = dir.File("empty");
     ::mkdir(empty.c_str(), 0700);
@@ -294,6 +326,21 @@ TEST_F(Editor, PreviewAndThumbnails) {
     EXPECT_EQ(form->Model()->Count(), 4);
     form->actClearPlayList->trigger();
     EXPECT_TRUE(form->Preview->Empty());
+}
+
+TEST_F(Editor, RemoveImageSelectsNoNeighbourAndKeepsThePreview) {
+    Picture("a.png", 20, 10);
+    WriteFileBytes(dir.File("damaged.png"), "not a picture");
+    form->SetEntries({dir.File("damaged.png"), dir.File("a.png"), ""});
+    Select(1);
+    ASSERT_EQ(form->Preview->PictureSize(), QSize(20, 10));
+    form->actDeleteImage->trigger();
+    QApplication::processEvents();
+    EXPECT_EQ(form->SelectedRow(), -1);
+    EXPECT_FALSE(form->actDeleteImage->isEnabled());
+    EXPECT_EQ(form->Preview->PictureSize(), QSize(20, 10));
+    EXPECT_FALSE(form->Model()->HasThumbnail(1)) << "the neighbour was decoded";
+    EXPECT_TRUE(Shown().empty()) << Shown()[0].text;
 }
 
 TEST_F(Editor, OkHandsTheListBackAndCancelDoesNot) {

@@ -174,6 +174,17 @@ TEST(FolderUtils, ImportOrderFollowsTheMasks) {
     EXPECT_EQ(found,
               (Lines{dir.File("z.bmp"), dir.File("a.jpg"), dir.File("m.png"), dir.File("z.bmp")}));
     EXPECT_TRUE(FindImageFiles("", {"*.bmp"}).empty());
+
+    // Within a mask, names in order without regard to case; names equal but
+    // for case in byte order, whatever order the directory keeps.
+    TTempDir sorted;
+    for (const char* name : {"img_1436.jpg", "IMG_0361.jpg", "b.jpg", "B.jpg", "a.png", "c.JPG"}) {
+        Touch(sorted.File(name));
+    }
+    EXPECT_EQ(
+        FindImageFiles(sorted.Path(), {"*.png", "*.jpg"}),
+        (Lines{sorted.File("a.png"), sorted.File("B.jpg"), sorted.File("b.jpg"),
+               sorted.File("c.JPG"), sorted.File("IMG_0361.jpg"), sorted.File("img_1436.jpg")}));
     EXPECT_TRUE(FindImageFiles(dir.File("a.jpg"), {"*.bmp"}).empty());
 }
 

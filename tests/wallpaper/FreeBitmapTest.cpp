@@ -214,6 +214,8 @@ TEST(FastRescale, MatchesFreeImagesLanczos3) {
         {300, 200, 640, 360, 24},  // enlarge, other proportions
         {97, 61, 96, 60, 32},      // almost the same size
         {1, 1, 5, 3, 24},
+        {2000, 30, 150, 90, 24},  // narrowed a lot but made taller: rows narrowed first
+        {2000, 30, 150, 90, 32},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message()

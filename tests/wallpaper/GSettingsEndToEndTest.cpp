@@ -111,12 +111,14 @@ protected:
     // Waits until the desktop names the program's picture and that picture
     // holds a slide.
     bool WaitForSlide(QProcess* p) {
-        const std::string ours = "'file://" + data + "/vantoria.bmp'";
+        // The desktop gets a copy of the bitmap under a name of its own.
+        const std::string ours = "'file://" + data + "/vantoria";
         for (int i = 0; i < 60; ++i) {
             if (p->state() == QProcess::NotRunning) {
                 return false;
             }
-            if (Get("picture-uri") == ours && Get("picture-uri-dark") == ours) {
+            const std::string uri = Get("picture-uri");
+            if (uri.rfind(ours, 0) == 0 && Get("picture-uri-dark") == uri) {
                 const QImage shown(QString::fromStdString(data + "/vantoria.bmp"));
                 const QColor centre = shown.isNull()
                                           ? QColor()

@@ -201,15 +201,28 @@ TEST_F(GSettingsBackendTest, ApplierShowsSlidesAndPutsTheOriginalBack) {
     EXPECT_TRUE(applier.FUseActiveDesktop);
     EXPECT_EQ(applier.FOriginalWallpaper, "/usr/share/backgrounds/original.jpg");
 
+    // The shell draws a picture it showed before from its own stale copy, so
+    // the bitmap comes as a copy under a new name, rewritten while shown.
     applier.SetWallpaper(kHostile, TWallpaperChoice{wsStretch, fmLetterBox, 0});
-    EXPECT_EQ(FileOfUriText(Get(schema, "picture-uri")), applier.ConvertedWallpaperPath());
-    EXPECT_EQ(FileOfUriText(Get(schema, "picture-uri-dark")), applier.ConvertedWallpaperPath());
+    const std::string shown = FileOfUriText(Get(schema, "picture-uri"));
+    EXPECT_NE(shown, applier.ConvertedWallpaperPath());
+    EXPECT_TRUE(applier.IsOwnWallpaper(shown)) << shown;
+    EXPECT_EQ(FileOfUriText(Get(schema, "picture-uri-dark")), shown);
+    EXPECT_EQ(ReadFileBytes(shown), "BM" + kHostile);
     EXPECT_EQ(Get(schema, "picture-options"), "'centered'");
+    applier.SetWallpaper("/b.jpg", TWallpaperChoice{wsStretch, fmLetterBox, 0});
+    EXPECT_EQ(FileOfUriText(Get(schema, "picture-uri")), shown);
+    EXPECT_EQ(ReadFileBytes(shown), "BM/b.jpg");
 
     applier.RestoreOriginalWallpaper(TWallpaperChoice{applier.FOriginalStyle, fmLetterBox, 0});
     EXPECT_EQ(Get(schema, "picture-uri"), "'file:///usr/share/backgrounds/original.jpg'");
     EXPECT_EQ(Get(schema, "picture-uri-dark"), "'file:///usr/share/backgrounds/original-dark.jpg'");
     EXPECT_EQ(Get(schema, "picture-options"), "'zoom'");
+    // Back from the original: a name the shell has not seen, the old copy gone.
+    applier.SetWallpaper("/c.jpg", TWallpaperChoice{wsStretch, fmLetterBox, 0});
+    EXPECT_NE(FileOfUriText(Get(schema, "picture-uri")), shown);
+    EXPECT_FALSE(std::filesystem::exists(shown));
+    applier.RestoreOriginalWallpaper(TWallpaperChoice{applier.FOriginalStyle, fmLetterBox, 0});
     applier.Finish();
     EXPECT_FALSE(std::filesystem::exists(applier.OriginalRecordPath()));
 }

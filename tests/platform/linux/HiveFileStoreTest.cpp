@@ -2,9 +2,12 @@
 // replacement, damaged and read-only files.
 #include <gtest/gtest.h>
 #include <sys/inotify.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 
@@ -231,6 +234,40 @@ TEST_F(HiveFileStoreTest, DesktopValuesLiveBesideAReadOnlySettingsFile) {
     EXPECT_NE(ReadFileBytes(dir.Path() + "/config/vantoria/control-panel.reg")
                   .find("\"TileWallpaper\"=\"0\""),
               std::string::npos);
+}
+
+TEST_F(HiveFileStoreTest, RunningOutOfMemoryWhileReadingCountsAsDamage) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer reserves address space beyond any limit";
+#else
+    // One value of 8 MB written over many lines: reading it takes some tens
+    // of megabytes, more than the child below is allowed.
+    std::filesystem::create_directories(dir.Path() + "/config/vantoria");
+    std::string text = "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\Vantoria]\r\n\"Big\"=hex:00";
+    for (int i = 1; i < (8 << 20); ++i) {
+        text += i % 25 == 0 ? ",\\\r\n  00" : ",00";
+    }
+    WriteFileBytes(user, text + "\r\n");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        long pages = 0;
+        if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
+            pages = std::fscanf(statm, "%ld", &pages) == 1 ? pages : 0;
+            std::fclose(statm);
+        }
+        const rlimit limit{rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + (32u << 20),
+                           RLIM_INFINITY};
+        ::setrlimit(RLIMIT_AS, &limit);
+        THiveFileStore store(user, dir.File("machine.reg"));
+        const bool damaged =
+            !store.KeyReadable(HKEY_CURRENT_USER, kKey) && store.File(HKEY_CURRENT_USER).Damaged();
+        ::_exit(damaged ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+#endif
 }
 
 }  // namespace

@@ -13,8 +13,12 @@
 #include <filesystem>
 #include <thread>
 
-#include "support/TempDir.h"
+#include <QColor>
+#include <QImage>
+
+#include "platform/linux/RunTool.h"
 #include "platform/linux/desktop/sway/SwayDesktopBackend.h"
+#include "support/TempDir.h"
 
 namespace {
 
@@ -141,6 +145,35 @@ protected:
 
     std::vector<pid_t> Running() const { return Processes("swaybg", runtimeVariable_); }
 
+    // Waits until the headless output, as grim grabs it, shows `colour` at
+    // its middle; prints what it saw.
+    bool ScreenShows(QColor colour) {
+        const std::string runtime = dir_.Path() + "/runtime";
+        std::string wayland;
+        for (const auto& entry : std::filesystem::directory_iterator(runtime)) {
+            const std::string name = entry.path().filename().string();
+            if (name.rfind("wayland-", 0) == 0 && name.find('.') == std::string::npos) {
+                wayland = name;
+            }
+        }
+        const std::string shot = dir_.Path() + "/shot.png";
+        QColor seen;
+        for (int i = 0; i < 100; ++i) {
+            RunTool(
+                {"env", "XDG_RUNTIME_DIR=" + runtime, "WAYLAND_DISPLAY=" + wayland, "grim", shot});
+            const QImage image(QString::fromStdString(shot));
+            seen =
+                image.isNull() ? QColor() : image.pixelColor(image.width() / 2, image.height() / 2);
+            if (seen == colour) {
+                break;
+            }
+            std::this_thread::sleep_for(50ms);
+        }
+        std::printf("[pixels] sway output middle: want %s seen %s\n",
+                    colour.name().toStdString().c_str(), seen.name().toStdString().c_str());
+        return seen == colour;
+    }
+
     // The arguments of the one swaybg sway runs once it has settled after a
     // change; the previous one (`before`) must have gone.
     std::vector<std::string> Swaybg(pid_t before = 0) {
@@ -187,13 +220,17 @@ TEST_F(SwayBackendTest, ShowsEachPictureAndPutsTheConfiguredOneBack) {
     EXPECT_EQ(sway.CurrentPlacement(), dpOther);  // fill
     const std::string state = sway.SaveState();
 
+    EXPECT_TRUE(ScreenShows(Qt::red));
     const std::string plain = dir_.Path() + "/vantoria.bmp";
-    WriteFileBytes(plain, PngBytes());
+    QImage blue(4, 4, QImage::Format_RGB32);
+    blue.fill(Qt::blue);
+    ASSERT_TRUE(blue.save(QString::fromStdString(plain), "BMP"));
     ASSERT_TRUE(sway.SetPlacement(dpTile));
     ASSERT_TRUE(sway.SetWallpaperFile(plain, false)) << sway.LastError();
     std::vector<std::string> args = Swaybg(last_);
     EXPECT_EQ(Argument(args, "-i"), plain);
     EXPECT_EQ(Argument(args, "-m"), "tile");
+    EXPECT_TRUE(ScreenShows(Qt::blue));
     EXPECT_EQ(sway.CurrentWallpaperFile(), plain);
     EXPECT_EQ(sway.CurrentPlacement(), dpTile);
 
@@ -216,6 +253,7 @@ TEST_F(SwayBackendTest, ShowsEachPictureAndPutsTheConfiguredOneBack) {
     EXPECT_EQ(Argument(args, "-i"), original_);
     EXPECT_EQ(Argument(args, "-m"), "fill");
     EXPECT_EQ(sway.CurrentWallpaperFile(), original_);
+    EXPECT_TRUE(ScreenShows(Qt::red));
 }
 
 TEST_F(SwayBackendTest, NoPathIsEverInterpreted) {

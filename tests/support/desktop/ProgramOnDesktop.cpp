@@ -42,8 +42,10 @@ TProgramOnDesktop::TProgramOnDesktop(TRealDesktop& desktop, std::vector<TPixelCh
     std::filesystem::create_directories(folder);
     letterBox_ = folder + "/wide \"red\".png";
     tile_ = folder + "/tile;red`blue`.png";
+    centre_ = folder + "/-centre.png";
     Stripes(400, 100, {kRed}).save(QString::fromStdString(letterBox_));
     Stripes(100, 100, {kRed, kBlue}).save(QString::fromStdString(tile_));
+    Stripes(200, 100, {kRed, kBlue}).save(QString::fromStdString(centre_));
 }
 
 std::vector<TPixelCheck> TProgramOnDesktop::LetterBoxChecks() const {
@@ -62,6 +64,16 @@ std::vector<TPixelCheck> TProgramOnDesktop::TileChecks() const {
     // from the top left corner.
     return {{525, 425, kRed},  {575, 425, kBlue}, {725, 525, kRed},
             {775, 525, kBlue}, {425, 125, kRed},  {475, 175, kBlue}};
+}
+
+std::vector<TPixelCheck> TProgramOnDesktop::CentreChecks() const {
+    // A 200x100 picture, red on the left half and blue on the right, in the
+    // middle of the screen at its own size.
+    const int x = d_.Width() / 2, y = d_.Height() / 2;
+    return {{x - 90, y - 40, kRed},
+            {x - 10, y + 40, kRed},
+            {x + 10, y - 40, kBlue},
+            {x + 90, y + 40, kBlue}};
 }
 
 bool TProgramOnDesktop::Click(TProcessId program, const std::string& action) {
@@ -108,16 +120,17 @@ void TProgramOnDesktop::LetterBoxResetAndOrderlyExit() {
     EXPECT_FALSE(std::filesystem::exists(d_.RecordPath())) << "the original is back: no record";
 }
 
-void TProgramOnDesktop::TileKillNineThenQuietRun() {
+void TProgramOnDesktop::TileKillNineThenQuietRun(bool centre) {
     d_.WriteSettings({{"Autoplay", "dword:00000002"},
-                      {"Style", "dword:00000000"},
+                      {"Style", centre ? "dword:00000001" : "dword:00000000"},
                       {"Current", "dword:00000000"},
                       {"ShowClock", "dword:00000000"}},
-                     {tile_});
+                     {centre ? centre_ : tile_});
+    const std::vector<TPixelCheck> checks = centre ? CentreChecks() : TileChecks();
     const TProcessId victim = d_.StartVantoria();
-    ASSERT_TRUE(d_.WaitForPixels("tiled picture", TileChecks()));
+    ASSERT_TRUE(d_.WaitForPixels(centre ? "centred picture" : "tiled picture", checks));
     d_.Kill9(victim);
-    EXPECT_TRUE(d_.Shows(TileChecks())) << "the killed program's picture stays";
+    EXPECT_TRUE(d_.Shows(checks)) << "the killed program's picture stays";
     ASSERT_TRUE(std::filesystem::exists(d_.RecordPath()));
 
     // The next run changes nothing: no autoplay, no command.

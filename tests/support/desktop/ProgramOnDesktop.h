@@ -27,10 +27,10 @@ public:
     // request: the bands, the picture and the original each where they
     // belong, and no record left.
     void LetterBoxResetAndOrderlyExit();
-    // A tiled picture shown at start, the program killed: the picture stays
-    // and the record is kept; a following run that changes nothing puts the
-    // original back at its orderly end.
-    void TileKillNineThenQuietRun();
+    // A tiled (or centred) picture shown at start, the program killed: the
+    // picture stays and the record is kept; a following run that changes
+    // nothing puts the original back at its orderly end.
+    void TileKillNineThenQuietRun(bool centre = false);
     // With the desktop's own lock in place: a run that would show a slide
     // leaves the screen as it was, with one warning containing `warning`.
     void ForbiddenChangesLeaveTheScreen(const std::string& warning);
@@ -38,6 +38,7 @@ public:
     // The pictures' checks, for desktops that need a look of their own.
     std::vector<TPixelCheck> LetterBoxChecks() const;
     std::vector<TPixelCheck> TileChecks() const;
+    std::vector<TPixelCheck> CentreChecks() const;
 
     // Clicks the main window's button of `action` ("actNext", "actResetDefault").
     bool Click(TProcessId program, const std::string& action);
@@ -45,5 +46,5 @@ public:
 private:
     TRealDesktop& d_;
     std::vector<TPixelCheck> original_;
-    std::string letterBox_, tile_;
+    std::string letterBox_, tile_, centre_;
 };

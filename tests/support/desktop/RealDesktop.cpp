@@ -566,6 +566,7 @@ TProcessId TRealDesktop::StartVantoria(const std::map<std::string, std::string>&
     for (const auto& [n, v] : extraEnv) {
         env[n] = v;
     }
+    env["QT_LOGGING_RULES"] = "vantoria.*=true";
     return Launch("vantoria-" + std::to_string(++vantoriaRuns_), {VantoriaPath()}, env);
 }
 

@@ -21,17 +21,49 @@ const QString kManagerInterface = QStringLiteral("org.freedesktop.login1.Manager
 const QString kSessionInterface = QStringLiteral("org.freedesktop.login1.Session");
 const QString kProperties = QStringLiteral("org.freedesktop.DBus.Properties");
 
+// What the desktops' screen savers and lockers tell, and what of it counts
+// as a lock here. A screen that only blanks is no session change; a lock is.
+//
+// - logind (systemd-logind, elogind), on the system bus, for the session:
+//   Lock / Unlock are requests to the session's locker (loginctl
+//   lock-session, suspend hooks); LockedHint is the locker's own word that
+//   the screen is locked; Active turns false while another session has the
+//   seat. All three are taken: Lock and a true LockedHint as a lock, Active
+//   false as switching away.
+// - GNOME Shell: org.gnome.ScreenSaver at /org/gnome/ScreenSaver sends
+//   ActiveChanged(b) when its shield comes up or goes down, which it also
+//   does to blank an idle screen while locking is off (or still within the
+//   lock delay). It has no "locked" signal or query; the Shell sets logind's
+//   LockedHint when the screen is really locked. So ActiveChanged is not
+//   watched; LockedHint tells.
+// - KDE Plasma: kscreenlocker owns org.freedesktop.ScreenSaver (at
+//   /ScreenSaver and /org/freedesktop/ScreenSaver) together with
+//   org.kde.screensaver, and sends ActiveChanged(true) only once the screen
+//   is locked and ActiveChanged(false) when it is unlocked (blanking is the
+//   power manager's, which sends nothing). It sets LockedHint as well. So
+//   ActiveChanged counts, but only from the owner of org.kde.screensaver.
+// - XFCE with xfce4-screensaver: org.xfce.ScreenSaver at
+//   /org/xfce/ScreenSaver sends ActiveChanged(b) for the saver, whether or
+//   not it locks; it locks on logind's Lock. Not watched: logind tells.
+// - XFCE or LXDE with light-locker: it owns org.freedesktop.ScreenSaver and
+//   sends ActiveChanged when the screen saver starts, which may be long
+//   before it locks; it locks by switching to the display manager's greeter,
+//   which logind reports as this session's Active turning false. Its
+//   ActiveChanged is therefore ignored (it owns no org.kde.screensaver).
+// - xscreensaver: nothing on D-Bus; its state is the _SCREENSAVER_STATUS
+//   property of the root window (BLANK or LOCK). xscreensaver-systemd
+//   relays logind's Lock to it, which is seen here as logind's Lock.
 struct TScreenSaver {
     const char* service;
     const char* path;
     const char* interface;
 };
-// KDE and others export the freedesktop interface under both paths.
 constexpr TScreenSaver kScreenSavers[] = {
     {"org.freedesktop.ScreenSaver", "/ScreenSaver", "org.freedesktop.ScreenSaver"},
     {"org.freedesktop.ScreenSaver", "/org/freedesktop/ScreenSaver", "org.freedesktop.ScreenSaver"},
-    {"org.gnome.ScreenSaver", "/org/gnome/ScreenSaver", "org.gnome.ScreenSaver"},
 };
+// The name KDE's locker owns beside org.freedesktop.ScreenSaver.
+const QString kKdeLocker = QStringLiteral("org.kde.screensaver");
 
 // Start-up waits at most this long for logind; a slow bus must not hold the
 // program's window back for the library's default of 25 seconds.
@@ -164,7 +196,7 @@ bool TLinuxSessionMonitor::WatchScreenSavers() {
         any =
             session_.connect(QString::fromLatin1(saver.service), QString::fromLatin1(saver.path),
                              QString::fromLatin1(saver.interface), QStringLiteral("ActiveChanged"),
-                             this, SLOT(OnScreenSaverActiveChanged(bool))) ||
+                             this, SLOT(OnScreenSaverActiveChanged(bool, QDBusMessage))) ||
             any;
     }
     return any;
@@ -189,7 +221,7 @@ void TLinuxSessionMonitor::Disconnect() {
             session_.disconnect(QString::fromLatin1(saver.service), QString::fromLatin1(saver.path),
                                 QString::fromLatin1(saver.interface),
                                 QStringLiteral("ActiveChanged"), this,
-                                SLOT(OnScreenSaverActiveChanged(bool)));
+                                SLOT(OnScreenSaverActiveChanged(bool, QDBusMessage)));
         }
         screenSaversWatched_ = false;
     }
@@ -270,7 +302,21 @@ void TLinuxSessionMonitor::OnSessionRemoved(const QString& id, const QDBusObject
     }
 }
 
-void TLinuxSessionMonitor::OnScreenSaverActiveChanged(bool active) {
+void TLinuxSessionMonitor::OnScreenSaverActiveChanged(bool active, const QDBusMessage& signal) {
+    // Only a locker whose ActiveChanged means locked: the one that also owns
+    // KDE's locker name. Any other owner may only be blanking the screen.
+    const QString sender = signal.service();
+    QDBusMessage owner = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+        QStringLiteral("org.freedesktop.DBus"), QStringLiteral("GetNameOwner"));
+    owner << kKdeLocker;
+    const QDBusMessage reply = session_.call(owner, QDBus::Block, kCallTimeoutMs);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().size() != 1 ||
+        reply.arguments().constFirst().toString() != sender) {
+        qCDebug(lcSession, "ActiveChanged(%d) from a screen saver that does not tell locking",
+                int(active));
+        return;
+    }
     ReportLockRequest(active);
 }
 

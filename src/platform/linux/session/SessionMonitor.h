@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusMessage>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -17,9 +18,10 @@ class QDBusObjectPath;
 //   its process, else from XDG_SESSION_ID) with its Lock and Unlock requests,
 //   its LockedHint and Active states (switching to another session and back)
 //   and its removal (log-off);
-// - the screen savers on the session bus (org.freedesktop.ScreenSaver as
-//   KDE and others export it, org.gnome.ScreenSaver), whose ActiveChanged
-//   tells of locking where logind's requests do not come.
+// - KDE's locker on the session bus, whose org.freedesktop.ScreenSaver
+//   ActiveChanged tells of locking (other screen savers' ActiveChanged may
+//   only mean a blank screen and is ignored; SessionMonitor.cpp has what
+//   each desktop sends).
 // Where none of these is reachable the monitor reports nothing.
 class TLinuxSessionMonitor : public QObject, public TSessionNotifier {
     Q_OBJECT
@@ -51,7 +53,7 @@ private slots:
     void OnSessionPropertiesChanged(const QString& interface, const QVariantMap& changed,
                                     const QStringList& invalidated);
     void OnSessionRemoved(const QString& id, const QDBusObjectPath& path);
-    void OnScreenSaverActiveChanged(bool active);
+    void OnScreenSaverActiveChanged(bool active, const QDBusMessage& signal);
 
 private:
     bool FindSession();

@@ -4,6 +4,8 @@
 #include "platform/linux/desktop/gnome/GSettingsDesktopBackend.h"
 
 #include <algorithm>
+#include <chrono>
+#include <filesystem>
 #include <memory>
 
 namespace {
@@ -122,10 +124,48 @@ bool TGSettingsDesktopBackend::SetPlacement(int placement) {
     return true;
 }
 
-bool TGSettingsDesktopBackend::SetWallpaperFile(const std::string& file, bool) {
+// GNOME Shell keeps every picture it has loaded, by file, for its whole life:
+// a file rewritten while another picture was shown comes back as the old
+// picture. A file rewritten while it is shown is reloaded. So a picture that
+// comes after another desktop picture (the original, a previous run's) is
+// handed over as a copy under a name the shell has never seen, and the
+// following changes rewrite that copy while it is shown. Earlier copies go.
+std::string TGSettingsDesktopBackend::ShownName(const std::string& file) {
+    namespace fs = std::filesystem;
+    if (file.empty() || !family_.reloadsSameName) {
+        return file;
+    }
+    std::error_code ec;
+    if (!shown_.empty() && CurrentWallpaperFile() == shown_) {
+        fs::copy_file(file, shown_, fs::copy_options::overwrite_existing, ec);
+        return ec ? file : shown_;
+    }
+    const fs::path source(file);
+    const std::string prefix = source.stem().string() + "-shown-";
+    const auto stamp = std::chrono::duration_cast<std::chrono::microseconds>(
+                           std::chrono::system_clock::now().time_since_epoch())
+                           .count();
+    const fs::path copy =
+        source.parent_path() / (prefix + std::to_string(stamp) + source.extension().string());
+    fs::copy_file(source, copy, fs::copy_options::overwrite_existing, ec);
+    if (ec) {
+        return file;
+    }
+    for (const auto& entry : fs::directory_iterator(source.parent_path(), ec)) {
+        const std::string name = entry.path().filename().string();
+        if (name.rfind(prefix, 0) == 0 && entry.path() != copy) {
+            fs::remove(entry.path(), ec);
+        }
+    }
+    shown_ = copy.string();
+    return shown_;
+}
+
+bool TGSettingsDesktopBackend::SetWallpaperFile(const std::string& given, bool) {
     if (!Ready()) {
         return false;
     }
+    const std::string file = ShownName(given);
     std::string value;
     if (!file.empty()) {
         if (family_.fileKeyIsUri) {

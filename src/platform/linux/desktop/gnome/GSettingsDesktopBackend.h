@@ -14,6 +14,8 @@ struct TGSettingsFamily {
     std::string fileKey;  // the picture: a file:// URI, or a plain path
     bool fileKeyIsUri = true;
     std::string darkKey;  // the picture in dark mode, "" when the desktop has none
+    // The desktop reloads a picture rewritten while it is shown, but draws a
+    // picture it showed before from its own copy when it comes back.
     bool reloadsSameName = true;
 };
 
@@ -49,7 +51,10 @@ private:
     bool Ready();
     bool HasKey(const std::string& key) const;
     std::vector<std::string> RecordedKeys() const;
+    // The name `file` is handed over under (see SetWallpaperFile).
+    std::string ShownName(const std::string& file);
 
     TGSettingsFamily family_;
+    std::string shown_;  // the copy of a picture the desktop shows now
     GSettings* settings_ = nullptr;
 };

@@ -30,16 +30,9 @@ constexpr int kTimeoutMs = 10000;
 constexpr uint kMaxScreens = 16;
 
 // org.kde.image's FillMode: 0 stretch, 1 fit, 2 crop (its default), 3 tile,
-// 4 and 5 tile one way, 6 centred.
+// 4 and 5 tile one way, 6 centred. Tiles are laid here (see TiledCopy).
 int FillModeOf(int placement) {
-    switch (placement) {
-        case dpStretch:
-            return 0;
-        case dpTile:
-            return 3;
-        default:
-            return 6;
-    }
+    return placement == dpStretch ? 0 : 6;
 }
 
 // The URL of a path: every byte but '/' and the unreserved characters
@@ -237,22 +230,6 @@ bool TPlasmaDesktopBackend::HasTypedApi() {
     return *typedApi_;
 }
 
-// Plasma 6.6 dropped tiling from org.kde.image. A shell whose version cannot
-// be read is taken to still tile.
-bool TPlasmaDesktopBackend::TilingAvailable() {
-    if (!tilingAvailable_) {
-        const std::optional<QString> version =
-            Evaluate(QStringLiteral("print('vantoria-output:' + applicationVersion)"));
-        const QStringList parts = version.value_or(QString()).split(QLatin1Char('.'));
-        bool okMajor = false;
-        bool okMinor = false;
-        const int major = parts.value(0).toInt(&okMajor);
-        const int minor = parts.value(1).toInt(&okMinor);
-        tilingAvailable_ = !(okMajor && okMinor && (major > 6 || (major == 6 && minor >= 6)));
-    }
-    return *tilingAvailable_;
-}
-
 std::optional<std::vector<TScreen>> TPlasmaDesktopBackend::ReadScreens(bool firstOnly) {
     std::vector<TScreen> screens;
     if (HasTypedApi()) {
@@ -372,7 +349,7 @@ bool TPlasmaDesktopBackend::SetWallpaperFile(const std::string& file, bool) {
     }
     std::string shown = file;
     int fillMode = FillModeOf(placement_);
-    if (placement_ == dpTile && !TilingAvailable()) {
+    if (placement_ == dpTile) {
         const std::optional<std::string> tiled = TiledCopy(file);
         if (!tiled) {
             return false;

@@ -16,8 +16,10 @@
 // with every value written as an escaped string literal, never spliced in.
 //
 // Plasma keeps showing its cached picture when handed a name it already
-// shows, and Plasma 6.6 no longer tiles: there the picture is tiled here into
-// a bitmap of the screen's size, shown stretched.
+// shows. Its own tiling lays the tiles out from the middle of the screen (and
+// Plasma 6.6 no longer tiles at all), while a tiled wallpaper starts in the
+// top left corner: the picture is tiled here into a bitmap of the screen's
+// size, shown stretched.
 class TPlasmaDesktopBackend : public TDesktopBackend {
 public:
     TPlasmaDesktopBackend(std::string dataFolder, std::function<TScreenSize()> screenSize);
@@ -45,7 +47,6 @@ private:
     bool Call(const QString& method, const QVariantList& args, QVariant* result = nullptr);
     std::optional<QString> Evaluate(const QString& script);
     bool HasTypedApi();
-    bool TilingAvailable();
     std::optional<std::vector<TScreen>> ReadScreens(bool firstOnly);
     std::optional<TScreen> FirstScreen();
     // Writes `screens[i]` to screen i, or `screens[0]` to every screen.
@@ -57,6 +58,5 @@ private:
     int placement_ = dpCenter;
     bool forbidden_ = false;  // the last call was refused by policy
     std::optional<bool> typedApi_;
-    std::optional<bool> tilingAvailable_;
     int tiledCopies_ = 0;
 };
