@@ -56,7 +56,6 @@ test-asan:
 bench: deps build
 	cmake --build $(BUILD) -j $(JOBS) --target benchmarks
 	./bench/run-benchmarks $(BUILD)
-	./bench/whole-run $(BUILD)
 
 # The prefix is set when configuring: the program reads machine.reg from the
 # configuration folder of the prefix it was built for.
