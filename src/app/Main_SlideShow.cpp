@@ -133,6 +133,11 @@ void TfrmMain::SetRunning(bool on) {
 }
 
 void TfrmMain::SlideTimerTimer() {
+    // A tick queued just before the show stopped (Stop, a navigation command,
+    // Options) is dropped: a stopped show applies nothing on its own.
+    if (!FRunning) {
+        return;
+    }
     try {
         if (FPlayList.empty()) {
             StopSlideShow();

@@ -7,6 +7,9 @@ void TfrmMain::SetWallpaper(const std::string& fileName) {
 
 void TfrmMain::ResetToDefault() {
     StopSlideShow();
+    // A change on its way to the desktop ends first; one asked for after it
+    // is dropped, so the original is the last thing the desktop is given.
+    FServices.applier->Settle();
     FStyle = FServices.applier->FOriginalStyle;
     FShownEntry = -1;
     if (FServices.applier->FWallpaperChanged) {

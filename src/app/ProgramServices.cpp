@@ -16,6 +16,7 @@
 #include "registry/JclRegistry.h"
 #include "wallpaper/WallpaperApplier.h"
 #include "platform/linux/desktop/LinuxDesktopBackends.h"
+#include "wallpaper/BackgroundWork.h"
 #include "wallpaper/Composer.h"
 #include "wallpaper/DesktopWallpaperApplier.h"
 
@@ -41,13 +42,27 @@ struct TProgramServices::TImpl {
     TQtScreenInfo screen;
     std::string dataFolder = UserDataFolder(ProcessEnvironment());
     std::unique_ptr<TDesktopBackend> desktop = SessionDesktop(dataFolder, screen);
-    TDesktopWallpaperApplier applier{TApplierServices{
-        desktop.get(),
-        [this](const std::string& source, int mode, const std::string& destination, TColor fill) {
-            return ComposeWallpaper(source, mode, destination, fill, screen);
-        },
-        [this](const std::string& hint) { tray.SetHint(hint); },
-        [this](const std::string& text) { messages.ShowWarning(text); }, dataFolder}};
+    // Changes are composed on a thread of their own and end on the GUI
+    // thread, through this object's place in its event loop.
+    QObject completions;
+    TThreadWork background{[this](std::function<void()> done) {
+        QMetaObject::invokeMethod(&completions, std::move(done), Qt::QueuedConnection);
+    }};
+    TDesktopWallpaperApplier applier{
+        TApplierServices{desktop.get(),
+                         [](const std::string& source, int mode, const std::string& destination,
+                            TColor fill, const TScreenSize& display) {
+                             TFixedScreenInfo shown(display);
+                             return ComposeWallpaper(source, mode, destination, fill, shown);
+                         },
+                         [this](const std::string& hint) { tray.SetHint(hint); },
+                         [this](const std::string& text) { messages.ShowWarning(text); },
+                         dataFolder, &screen, &background,
+                         [](const std::string& source, int mode, int placement, TColor fill,
+                            int width, int height, TScreenPicture& picture) {
+                             return ComposeScreenPicture(source, mode, placement, fill,
+                                                         TPixelSize{width, height}, picture);
+                         }}};
     TLinuxTrayHostMonitor trayHosts;
     TCoolTrayIcon tray{QIcon(QStringLiteral(":/images/vantoria.svg")), trayHosts};
 };

@@ -63,6 +63,8 @@ void Load(TSettings& s, TScreenInfo& screen) {
 
 void Save(const TSettings& s) {
     const auto root = HKEY_CURRENT_USER;
+    // One write of the settings file holding every value.
+    TRegWriteBatch batch;
     try {
         if (!RegKeyPresent(root, kKey)) {
             RegEnsureKey(root, kKey);

@@ -212,6 +212,8 @@ void TfrmSettings::ReadSettings() {
 }
 
 void TfrmSettings::WriteSettings() {
+    // One write of the settings file holding every value.
+    TRegWriteBatch batch;
     if (!RegKeyPresent(HKEY_CURRENT_USER, kKey)) {
         RegEnsureKey(HKEY_CURRENT_USER, kKey);
     }

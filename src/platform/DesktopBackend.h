@@ -1,12 +1,27 @@
 #pragma once
 
+#include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
 
 // Placements of a wallpaper as the desktop style values number them
 // ("WallpaperStyle"): 0 centred, 1 tiled, 2 stretched. A desktop may report
 // other numbers for placements these three cannot express (zoom, scaled...).
 enum TDesktopPlacement : int { dpCenter = 0, dpTile = 1, dpStretch = 2, dpOther = -1 };
+
+// A picture as a screen shows it: width x height words 0x00RRGGBB in the
+// host's byte order, top row first.
+struct TScreenPicture {
+    int width = 0;
+    int height = 0;
+    std::vector<std::uint32_t> pixels;
+};
+
+// Composes the picture for a screen of width x height pixels; false when
+// there is nothing to show.
+using TPictureSource = std::function<bool(int width, int height, TScreenPicture& picture)>;
 
 // One desktop's wallpaper, as the applier needs it: set the wallpaper file,
 // set the placement, read back the current file and placement, ask the policy,
@@ -46,6 +61,23 @@ public:
     // there is nothing to record.
     virtual std::string SaveState() = 0;
     virtual bool RestoreState(const std::string& state) = 0;
+
+    // Desktops that only paint pixels (plain X11) take the picture as the
+    // screen shows it instead of a file: PaintPicture asks `compose` for the
+    // screen's picture and shows it, under the name `label` for
+    // CurrentWallpaperFile. False, with LastError() empty, when `compose`
+    // made nothing.
+    virtual bool PaintsPictures() const { return false; }
+    virtual bool PaintPicture(const TPictureSource& compose, const std::string& label) {
+        (void)compose;
+        (void)label;
+        lastError_ = "this desktop takes files only";
+        return false;
+    }
+
+    // True when SetPlacement, SetWallpaperFile and PaintPicture may be called from a thread
+    // other than the one that made the back-end (never two at once).
+    virtual bool HandsOverFromAnyThread() const { return false; }
 
     // False for desktops that keep showing a cached picture when they are
     // handed the same file name again: they must be given a new name.

@@ -324,16 +324,23 @@ bool ReadQuoted(std::string_view s, std::size_t& i, std::string& out) {
     }
     ++i;
     out.clear();
+    // Runs without escapes are taken whole.
+    std::size_t run = i;
     while (i < s.size()) {
-        const char c = s[i++];
+        const char c = s[i];
+        if (c != '"' && c != '\\') {
+            ++i;
+            continue;
+        }
+        out.append(s.substr(run, i - run));
+        ++i;
         if (c == '"') {
             return true;
         }
-        if (c == '\\' && i < s.size()) {
+        if (i < s.size()) {
             out.push_back(s[i++]);
-        } else {
-            out.push_back(c);
         }
+        run = i;
     }
     return false;
 }

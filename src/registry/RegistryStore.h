@@ -50,6 +50,13 @@ public:
                           const TRegValue& value) = 0;
     // Creates the key with any missing parents; false when that is not allowed.
     virtual bool CreateKey(TRegRoot root, const std::string& key) = 0;
+
+    // Between these two, writes that succeed are kept in memory and stored
+    // together at the end, in one write that holds all of them or none;
+    // nested pairs store at the outermost end. EndBatch is false when that
+    // store failed (the values written in the batch are then lost).
+    virtual void BeginBatch() {}
+    virtual bool EndBatch() { return true; }
 };
 
 // The store every registry function of this process goes through. Until one
@@ -57,3 +64,25 @@ public:
 TRegistryStore& RegStore();
 void RegSetStore(std::shared_ptr<TRegistryStore> store);
 std::shared_ptr<TRegistryStore> RegCurrentStore();
+
+// Stores every registry write made during its life at once, when it ends.
+class TRegWriteBatch {
+public:
+    TRegWriteBatch() : store_(RegCurrentStore()) { store_->BeginBatch(); }
+    ~TRegWriteBatch() {
+        if (!ended_) {
+            store_->EndBatch();
+        }
+    }
+    // Stores now; false when that failed.
+    bool End() {
+        ended_ = true;
+        return store_->EndBatch();
+    }
+    TRegWriteBatch(const TRegWriteBatch&) = delete;
+    TRegWriteBatch& operator=(const TRegWriteBatch&) = delete;
+
+private:
+    std::shared_ptr<TRegistryStore> store_;
+    bool ended_ = false;
+};

@@ -209,8 +209,13 @@ bool ComposeWallpaper(const std::string& source, int mode, const std::string& de
     return ComposeWallpaper(source, mode, destination, fillColor, screen, TComposeOptions{});
 }
 
-bool ComposeWallpaper(const std::string& source, int mode, const std::string& destination,
-                      TColor fillColor, TScreenInfo& screen, const TComposeOptions& options) {
+namespace {
+
+// Loads `source` for a display of `screenSize` and plans its composition: the
+// picture comes back upright, opaque over `fillColor` and of a standard type,
+// decoded already shrunk where only a shrunk picture is shown.
+bool LoadForDisplay(const std::string& source, int mode, TPixelSize screenSize, TColor fillColor,
+                    const TComposeOptions& options, TFreeBitmap& image, TComposePlan& plan) {
     if (!IsRegularFile(source)) {
         return false;
     }
@@ -219,8 +224,6 @@ bool ComposeWallpaper(const std::string& source, int mode, const std::string& de
         (format == FIF_PNG && !PngChunksFit(source))) {
         return false;
     }
-    const TScreenSize display = screen.PrimaryScreenSize();
-    const TPixelSize screenSize{display.width, display.height};
     if (mode < fmStretch || mode > fmConvertOnly) {
         return false;
     }
@@ -231,7 +234,6 @@ bool ComposeWallpaper(const std::string& source, int mode, const std::string& de
     if (header.read && TooLarge(header.size, options.maxSourcePixels)) {
         return false;
     }
-    TComposePlan plan;
     int flags = 0;
     int shrink = 1;
     if (format == FIF_JPEG) {
@@ -252,7 +254,6 @@ bool ComposeWallpaper(const std::string& source, int mode, const std::string& de
         }
     }
 
-    TFreeBitmap image;
     if (!LoadWhole(image, source, flags)) {
         return false;
     }
@@ -268,6 +269,21 @@ bool ComposeWallpaper(const std::string& source, int mode, const std::string& de
         plan = PlanComposition(mode, loaded, screenSize);
     }
     if (!plan.valid) {
+        return false;
+    }
+
+    return true;
+}
+
+}  // namespace
+
+bool ComposeWallpaper(const std::string& source, int mode, const std::string& destination,
+                      TColor fillColor, TScreenInfo& screen, const TComposeOptions& options) {
+    const TScreenSize display = screen.PrimaryScreenSize();
+    TFreeBitmap image;
+    TComposePlan plan;
+    if (!LoadForDisplay(source, mode, TPixelSize{display.width, display.height}, fillColor, options,
+                        image, plan)) {
         return false;
     }
 
@@ -291,4 +307,95 @@ bool ComposeWallpaper(const std::string& source, int mode, const std::string& de
         result = image.Rescale(plan.scaled.width, plan.scaled.height, FILTER_LANCZOS3);
     }
     return result && SaveReplacing(image, destination);
+}
+
+namespace {
+
+// Copies `image` onto the screen picture with its upper left corner at
+// (left, top), clipped to the screen, converting each pixel once into the
+// screen's format.
+void Place(FIBITMAP* image, TScreenPicture& out, int left, int top) {
+    const int width = static_cast<int>(FreeImage_GetWidth(image));
+    const int height = static_cast<int>(FreeImage_GetHeight(image));
+    const int x0 = std::max(0, left);
+    const int x1 =
+        static_cast<int>(std::min<long long>(out.width, static_cast<long long>(left) + width));
+    const int y0 = std::max(0, top);
+    const int y1 =
+        static_cast<int>(std::min<long long>(out.height, static_cast<long long>(top) + height));
+    const unsigned bpp = FreeImage_GetBPP(image);
+    const RGBQUAD* palette = FreeImage_GetPalette(image);
+    for (int y = y0; y < y1; ++y) {
+        // FreeImage keeps the bottom row first.
+        const BYTE* row = FreeImage_GetScanLine(image, height - 1 - (y - top));
+        std::uint32_t* to = out.pixels.data() + static_cast<std::size_t>(y) * out.width;
+        if (bpp == 24 || bpp == 32) {
+            const int step = static_cast<int>(bpp / 8);
+            const BYTE* p = row + static_cast<std::ptrdiff_t>(x0 - left) * step;
+            for (int x = x0; x < x1; ++x, p += step) {
+                to[x] = (std::uint32_t{p[FI_RGBA_RED]} << 16) |
+                        (std::uint32_t{p[FI_RGBA_GREEN]} << 8) | p[FI_RGBA_BLUE];
+            }
+        } else {  // 8 bits through the palette
+            for (int x = x0; x < x1; ++x) {
+                const BYTE index = row[x - left];
+                to[x] = palette ? (std::uint32_t{palette[index].rgbRed} << 16) |
+                                      (std::uint32_t{palette[index].rgbGreen} << 8) |
+                                      palette[index].rgbBlue
+                                : (std::uint32_t{index} * 0x010101u);
+            }
+        }
+    }
+}
+
+}  // namespace
+
+bool ComposeScreenPicture(const std::string& source, int mode, int placement, TColor fillColor,
+                          TPixelSize screen, TScreenPicture& out, const TComposeOptions& options) {
+    if (screen.width <= 0 || screen.height <= 0 ||
+        static_cast<std::int64_t>(screen.width) * screen.height > kMaxComposedPixels) {
+        return false;
+    }
+    TFreeBitmap image;
+    TComposePlan plan;
+    if (!LoadForDisplay(source, mode, screen, fillColor, options, image, plan)) {
+        return false;
+    }
+    if (plan.rescale && !image.Rescale(plan.scaled.width, plan.scaled.height, FILTER_LANCZOS3)) {
+        return false;
+    }
+    const bool asIs = mode == fmConvertOnly;
+    const TPixelSize size{static_cast<int>(image.GetWidth()), static_cast<int>(image.GetHeight())};
+    // The desktop would stretch an unscaled picture itself: it is stretched
+    // here with the composer's own filter instead.
+    if (asIs && placement == dpStretch && !(size == screen) &&
+        !image.Rescale(screen.width, screen.height, FILTER_LANCZOS3)) {
+        return false;
+    }
+    const unsigned bpp = FreeImage_GetBPP(image.Dib());
+    if (bpp != 8 && bpp != 24 && bpp != 32 && !image.ConvertTo24Bits()) {
+        return false;
+    }
+    // Letter box bands show the fill colour; whatever else the picture leaves
+    // uncovered is black, as a root window shows it.
+    const std::uint32_t band = plan.letterBox ? ((fillColor & 0xFF) << 16) | (fillColor & 0xFF00) |
+                                                    ((fillColor >> 16) & 0xFF)
+                                              : 0;
+    out.width = screen.width;
+    out.height = screen.height;
+    out.pixels.assign(static_cast<std::size_t>(screen.width) * screen.height, band);
+    const int width = static_cast<int>(image.GetWidth());
+    const int height = static_cast<int>(image.GetHeight());
+    if (asIs && placement == dpTile) {
+        for (int top = 0; top < screen.height; top += height) {
+            for (int left = 0; left < screen.width; left += width) {
+                Place(image.Dib(), out, left, top);
+            }
+        }
+    } else if (plan.letterBox) {
+        Place(image.Dib(), out, plan.left, plan.top);
+    } else {
+        Place(image.Dib(), out, (screen.width - width) / 2, (screen.height - height) / 2);
+    }
+    return true;
 }

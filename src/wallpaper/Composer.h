@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <string>
 
+#include "platform/DesktopBackend.h"
 #include "wallpaper/ComposeGeometry.h"
 #include "wallpaper/WallpaperTypes.h"
 
@@ -28,3 +29,12 @@ struct TComposeOptions {
 
 bool ComposeWallpaper(const std::string& source, int mode, const std::string& destination,
                       TColor fillColor, TScreenInfo& screen, const TComposeOptions& options);
+
+// Renders the picture in `source` as a screen of `screen` pixels shows it:
+// composed in mode `mode` as ComposeWallpaper does, then placed as the
+// desktop would place that bitmap (`placement`: centred, tiled or
+// stretched), cut to the screen. Nothing is written to disk; false when the
+// source is no picture or the mode is unknown.
+bool ComposeScreenPicture(const std::string& source, int mode, int placement, TColor fillColor,
+                          TPixelSize screen, TScreenPicture& out,
+                          const TComposeOptions& options = TComposeOptions{});

@@ -6,6 +6,7 @@
 
 #include "platform/DesktopBackend.h"
 #include "registry/JclRegistry.h"
+#include "wallpaper/BackgroundWork.h"
 #include "wallpaper/DebugLog.h"
 #include "wallpaper/FileUtils.h"
 #include "wallpaper/OriginalRecord.h"
@@ -48,8 +49,34 @@ std::string FileNamePart(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
+// One change on its way to the desktop. Work fills in the composition and,
+// for desktops that allow it, the hand-over; Complete does the rest.
+struct TDesktopWallpaperApplier::TChange {
+    std::string fileName;
+    TWallpaperChoice choice;
+    int mode = fmConvertOnly;
+    std::uint8_t style = wsCenter;  // the style values written
+    int placement = dpCenter;       // how the desktop places the picture
+    TScreenSize display;
+    std::string file;  // what the desktop is given: the converted bitmap, or ""
+    bool persist = false;
+    bool handOffThread = false;  // hand over inside Work
+    bool composed = false;
+    bool handedOver = false;
+    bool taken = false;
+    std::string error;
+    bool completed = false;
+};
+
 TDesktopWallpaperApplier::TDesktopWallpaperApplier(TApplierServices services)
     : services_(std::move(services)) {}
+
+TDesktopWallpaperApplier::~TDesktopWallpaperApplier() {
+    // The work refers to this applier: it must be over first.
+    if (inFlight_ && services_.background) {
+        services_.background->Wait();
+    }
+}
 
 std::string TDesktopWallpaperApplier::ConvertedWallpaperPath() const {
     return services_.dataFolder + "/vantoria.bmp";
@@ -173,43 +200,219 @@ void TDesktopWallpaperApplier::ReadOriginalStyle() {
     }
 }
 
-void TDesktopWallpaperApplier::WriteWallpaperStyle(std::uint8_t style) {
+void TDesktopWallpaperApplier::WriteStyleValues(std::uint8_t style) {
     if (style > wsStretch) {
         return;
     }
     const TStyleValues& values = kStyleValues[style];
-    RegWriteText(HKEY_CURRENT_USER, kDesktopKey, "TileWallpaper", values.tile);
-    RegWriteText(HKEY_CURRENT_USER, kDesktopKey, "WallpaperStyle", values.style);
-    if (!services_.desktop->SetPlacement(values.placement)) {
+    // Every slide writes the same values; the settings file is rewritten only
+    // when one of them changes.
+    for (const auto& [name, text] :
+         {std::pair{"TileWallpaper", values.tile}, std::pair{"WallpaperStyle", values.style}}) {
+        if (RegReadText(HKEY_CURRENT_USER, kDesktopKey, name, "") != text) {
+            RegWriteText(HKEY_CURRENT_USER, kDesktopKey, name, text);
+        }
+    }
+}
+
+void TDesktopWallpaperApplier::WriteWallpaperStyle(std::uint8_t style) {
+    if (style > wsStretch) {
+        return;
+    }
+    WriteStyleValues(style);
+    if (!services_.desktop->SetPlacement(kStyleValues[style].placement)) {
         ReportFailure(services_.desktop->LastError());
     }
 }
 
 void TDesktopWallpaperApplier::SetWallpaper(const std::string& fileName,
                                             const TWallpaperChoice& choice) {
-    Apply(fileName, choice);
+    if (!services_.background) {
+        Apply(fileName, choice);
+        return;
+    }
+    if (inFlight_) {
+        waiting_.emplace(fileName, choice);
+        return;
+    }
+    Start(fileName, choice);
+}
+
+std::shared_ptr<TDesktopWallpaperApplier::TChange> TDesktopWallpaperApplier::Plan(
+    const std::string& fileName, const TWallpaperChoice& choice) {
+    auto change = std::make_shared<TChange>();
+    change->fileName = fileName;
+    change->choice = choice;
+    if (!fileName.empty()) {
+        change->mode = choice.style == wsStretch ? int{choice.fitMode} : int{fmConvertOnly};
+        change->file = ConvertedWallpaperPath();
+        MakePrivateFolder(services_.dataFolder);
+    }
+    // A composed picture already fits the display and the desktop centres it,
+    // so the desktop is never asked to stretch one.
+    change->style = change->mode != fmConvertOnly ? std::uint8_t{wsCenter} : choice.style;
+    if (change->style <= wsStretch) {
+        placement_ = kStyleValues[change->style].placement;
+    }
+    change->placement = placement_;
+    if (services_.screen) {
+        change->display = services_.screen->PrimaryScreenSize();
+    }
+    // While a wallpaper from start is remembered, the change is not meant to
+    // outlive the session: the user's own setting keeps naming the original.
+    change->persist = FOriginalWallpaper.empty();
+    return change;
+}
+
+void TDesktopWallpaperApplier::Start(const std::string& fileName, const TWallpaperChoice& choice) {
+    if (!FCanChangeWallpaper) {
+        return;
+    }
+    std::shared_ptr<TChange> change = Plan(fileName, choice);
+    change->handOffThread =
+        services_.desktop->HandsOverFromAnyThread() && services_.desktop->ReloadsSameName();
+    inFlight_ = change;
+    std::weak_ptr<int> alive = alive_;
+    services_.background->Run([this, change] { Work(*change); },
+                              [this, change, alive] {
+                                  if (!alive.expired()) {
+                                      Complete(change);
+                                  }
+                              });
+}
+
+// Runs away from the GUI thread: it touches only the change, the composer and,
+// where the desktop allows it, the desktop.
+bool TDesktopWallpaperApplier::PaintsPicture(const TChange& change) const {
+    return !change.fileName.empty() && services_.composePicture &&
+           services_.desktop->PaintsPictures();
+}
+
+void TDesktopWallpaperApplier::Paint(TChange& change) const {
+    TDesktopBackend& desktop = *services_.desktop;
+    if (change.style <= wsStretch) {
+        desktop.SetPlacement(change.placement);
+    }
+    bool composed = false;
+    const bool shown = desktop.PaintPicture(
+        [&](int width, int height, TScreenPicture& picture) {
+            composed = services_.composePicture(change.fileName, change.mode, change.placement,
+                                                change.choice.fillColor, width, height, picture);
+            return composed;
+        },
+        change.file);
+    change.composed = composed;
+    change.handedOver = composed;
+    change.taken = shown;
+    if (composed && !shown) {
+        change.error = desktop.LastError();
+    }
+}
+
+void TDesktopWallpaperApplier::Work(TChange& change) const {
+    try {
+        if (change.handOffThread && PaintsPicture(change)) {
+            Paint(change);
+            return;
+        }
+        change.composed =
+            change.fileName.empty() || services_.compose(change.fileName, change.mode, change.file,
+                                                         change.choice.fillColor, change.display);
+        if (change.composed && change.handOffThread) {
+            TDesktopBackend& desktop = *services_.desktop;
+            change.handedOver = true;
+            if (change.style <= wsStretch &&
+                !desktop.SetPlacement(kStyleValues[change.style].placement)) {
+                change.error = desktop.LastError();
+            }
+            change.taken = desktop.SetWallpaperFile(change.file, change.persist);
+            if (!change.taken) {
+                change.error = desktop.LastError();
+            }
+        }
+    } catch (...) {
+        // A composer that fails by raising changes nothing, as one that says so.
+        change.composed = change.handedOver && change.taken;
+    }
+}
+
+void TDesktopWallpaperApplier::Complete(const std::shared_ptr<TChange>& change) {
+    if (change->completed) {
+        return;
+    }
+    change->completed = true;
+    if (inFlight_ == change) {
+        inFlight_.reset();
+    }
+    if (change->composed) {
+        FWallpaperChanged = true;
+        desktopShowsOriginal_ = false;
+        try {
+            if (change->handedOver) {
+                if (!change->taken) {
+                    ReportFailure(change->error);
+                }
+                WriteStyleValues(change->style);
+            } else {
+                WriteWallpaperStyle(change->style);
+                change->taken = HandOver(change->file);
+            }
+            if (change->taken && FUseActiveDesktop) {
+                DebugLog("Active desktop call: " + change->fileName);
+            }
+            SetHint(change->fileName);
+        } catch (const std::exception& e) {
+            // The style values could not be written: the desktop is left as it
+            // was, as when the change runs on the caller's thread.
+            qCWarning(lcWallpaper, "%s", e.what());
+            if (change->handedOver) {
+                SetHint(change->fileName);
+            }
+        }
+    }
+    if (waiting_) {
+        auto [fileName, choice] = std::move(*waiting_);
+        waiting_.reset();
+        Start(fileName, choice);
+    }
+}
+
+void TDesktopWallpaperApplier::Settle() {
+    waiting_.reset();
+    if (inFlight_) {
+        services_.background->Wait();
+        const std::shared_ptr<TChange> change = inFlight_;
+        Complete(change);
+    }
 }
 
 bool TDesktopWallpaperApplier::Apply(const std::string& fileName, const TWallpaperChoice& choice) {
     if (!FCanChangeWallpaper) {
         return false;
     }
-    int mode = fmConvertOnly;
-    std::string file;
-    if (!fileName.empty()) {
-        mode = choice.style == wsStretch ? int{choice.fitMode} : int{fmConvertOnly};
-        MakePrivateFolder(services_.dataFolder);
-        if (!services_.compose(fileName, mode, ConvertedWallpaperPath(), choice.fillColor)) {
+    const std::shared_ptr<TChange> change = Plan(fileName, choice);
+    if (PaintsPicture(*change)) {
+        Paint(*change);
+        if (!change->composed) {
             return false;
         }
-        file = ConvertedWallpaperPath();
+        FWallpaperChanged = true;
+        desktopShowsOriginal_ = false;
+        if (!change->taken) {
+            ReportFailure(change->error);
+        }
+        WriteStyleValues(change->style);
+        SetHint(fileName);
+        return change->taken;
+    }
+    if (!fileName.empty() && !services_.compose(fileName, change->mode, change->file,
+                                                choice.fillColor, change->display)) {
+        return false;
     }
     FWallpaperChanged = true;
     desktopShowsOriginal_ = false;
-    // A composed picture already fits the display and the desktop centres it,
-    // so the desktop is never asked to stretch one.
-    WriteWallpaperStyle(mode != fmConvertOnly ? std::uint8_t{wsCenter} : choice.style);
-    const bool taken = HandOver(file);
+    WriteWallpaperStyle(change->style);
+    const bool taken = HandOver(change->file);
     if (taken && FUseActiveDesktop) {
         DebugLog("Active desktop call: " + fileName);
     }
@@ -218,6 +421,7 @@ bool TDesktopWallpaperApplier::Apply(const std::string& fileName, const TWallpap
 }
 
 void TDesktopWallpaperApplier::RestoreOriginalWallpaper(const TWallpaperChoice& choice) {
+    Settle();
     if (!FCanChangeWallpaper) {
         return;
     }
@@ -232,11 +436,7 @@ void TDesktopWallpaperApplier::RestoreOriginalWallpaper(const TWallpaperChoice& 
     // The desktop gets back exactly what it showed, including placements the
     // three styles cannot express; the style values follow the original style.
     FWallpaperChanged = true;
-    if (choice.style <= wsStretch) {
-        const TStyleValues& values = kStyleValues[choice.style];
-        RegWriteText(HKEY_CURRENT_USER, kDesktopKey, "TileWallpaper", values.tile);
-        RegWriteText(HKEY_CURRENT_USER, kDesktopKey, "WallpaperStyle", values.style);
-    }
+    WriteStyleValues(choice.style);
     if (services_.desktop->RestoreState(originalState_)) {
         desktopShowsOriginal_ = true;
     } else {
@@ -251,6 +451,7 @@ void TDesktopWallpaperApplier::ForgetOriginalWallpaper() {
 }
 
 void TDesktopWallpaperApplier::Finish() {
+    Settle();
     if (!desktopShowsOriginal_) {
         return;
     }
@@ -263,8 +464,6 @@ bool TDesktopWallpaperApplier::HandOver(const std::string& file) {
     if (!file.empty() && !services_.desktop->ReloadsSameName()) {
         handed = FreshName(file);
     }
-    // While a wallpaper from start is remembered, the change is not meant to
-    // outlive the session: the user's own setting keeps naming the original.
     if (!services_.desktop->SetWallpaperFile(handed, FOriginalWallpaper.empty())) {
         ReportFailure(services_.desktop->LastError());
         return false;

@@ -1,17 +1,32 @@
 #pragma once
 
 #include <functional>
+#include <memory>
 #include <optional>
 #include <string>
+#include <utility>
 
+#include "platform/DesktopBackend.h"
+#include "platform/ScreenInfo.h"
 #include "wallpaper/WallpaperApplier.h"
 
+class TBackgroundWork;
 class TDesktopBackend;
 
 // Renders `source` into the wallpaper bitmap `destination` in composition
-// mode `mode`; false when nothing could be written.
-using TComposeFunction = std::function<bool(const std::string& source, int mode,
-                                            const std::string& destination, TColor fillColor)>;
+// mode `mode` for a display of `display`; false when nothing could be
+// written. It may run on a thread of its own: it touches nothing but its
+// arguments and the files they name.
+using TComposeFunction =
+    std::function<bool(const std::string& source, int mode, const std::string& destination,
+                       TColor fillColor, const TScreenSize& display)>;
+
+// Composes `source` in mode `mode` as a screen of width x height pixels shows
+// it with the desktop's `placement`, for desktops that only paint pixels; as
+// thread-safe as TComposeFunction.
+using TComposePictureFunction =
+    std::function<bool(const std::string& source, int mode, int placement, TColor fillColor,
+                       int width, int height, TScreenPicture& picture)>;
 
 // What the applier works with: the desktop, the composer, the tray icon's
 // hint, the user's warnings, and the per-user data folder where the converted
@@ -22,6 +37,15 @@ struct TApplierServices {
     std::function<void(const std::string&)> setHint;
     std::function<void(const std::string&)> warn;
     std::string dataFolder;
+    // The display the picture is composed for, read at every change on the
+    // caller's thread; none: the composer is told an empty size.
+    TScreenInfo* screen = nullptr;
+    // Where a change is composed (and, for desktops that allow it, handed
+    // over) away from the caller's thread; none: every change runs to its end
+    // inside SetWallpaper.
+    TBackgroundWork* background = nullptr;
+    // For desktops that paint pixels: no bitmap file is written for them.
+    TComposePictureFunction composePicture;
 };
 
 // The wallpaper applier over one desktop back-end.
@@ -32,6 +56,7 @@ struct TApplierServices {
 class TDesktopWallpaperApplier : public TWallpaperApplier {
 public:
     explicit TDesktopWallpaperApplier(TApplierServices services);
+    ~TDesktopWallpaperApplier() override;
 
     void DetectActiveDesktop() override;
     void RememberOriginalWallpaper() override;
@@ -40,6 +65,9 @@ public:
     void RestoreOriginalWallpaper(const TWallpaperChoice& choice) override;
     void ForgetOriginalWallpaper() override;
     void Finish() override;
+    void Settle() override;
+    // True while a change is on its way to the desktop.
+    bool Busy() const { return inFlight_ != nullptr; }
 
     // Writes the desktop style values of `style` and hands its placement to
     // the desktop; a style outside 0 to 2 writes nothing.
@@ -54,8 +82,22 @@ public:
     bool IsOwnWallpaper(const std::string& path) const;
 
 private:
+    struct TChange;
     // SetWallpaper; true when the desktop took the picture.
     bool Apply(const std::string& fileName, const TWallpaperChoice& choice);
+    // The composition mode, the style written and the placement of a change.
+    std::shared_ptr<TChange> Plan(const std::string& fileName, const TWallpaperChoice& choice);
+    // Starts a change in the background; Complete ends it on this thread.
+    void Start(const std::string& fileName, const TWallpaperChoice& choice);
+    void Work(TChange& change) const;
+    // Whether the change goes to the desktop as pixels rather than a file.
+    bool PaintsPicture(const TChange& change) const;
+    // Composes the change's picture and has the desktop paint it.
+    void Paint(TChange& change) const;
+    void Complete(const std::shared_ptr<TChange>& change);
+    // The desktop style values of `style`; values that already hold it are
+    // not rewritten.
+    void WriteStyleValues(std::uint8_t style);
     // Hands `file` to the desktop; false (after reporting why) when refused.
     bool HandOver(const std::string& file);
     std::string FreshName(const std::string& converted);
@@ -68,6 +110,12 @@ private:
     bool desktopShowsOriginal_ = true;
     bool warned_ = false;
     unsigned handOvers_ = 0;
+    int placement_ = dpCenter;  // the placement last written
+    // The change on its way to the desktop, and the latest one asked for
+    // meanwhile: changes asked for during a change collapse into the last.
+    std::shared_ptr<TChange> inFlight_;
+    std::optional<std::pair<std::string, TWallpaperChoice>> waiting_;
+    std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 
 // The file-name part of a path: what follows its last "/".

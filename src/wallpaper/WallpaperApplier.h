@@ -26,7 +26,8 @@ public:
 
     // Composes FileName for the display and hands it to the desktop; an empty
     // FileName removes the wallpaper. A picture that cannot be composed
-    // changes nothing.
+    // changes nothing. The change may end after the call returns: one change
+    // at a time, and changes asked for meanwhile collapse into the latest.
     virtual void SetWallpaper(const std::string& fileName, const TWallpaperChoice& choice) = 0;
 
     // Puts the wallpaper found at start back (Reset to Default, the end of the
@@ -40,9 +41,13 @@ public:
     // Called after an orderly end has put the wallpaper found at start back.
     virtual void Finish() {}
 
-    std::string FOriginalWallpaper;    // wallpaper found at start; empty for none
+    // Lets a change that is on its way to the desktop end, and drops changes
+    // asked for after it; called before the original is put back.
+    virtual void Settle() {}
+
+    std::string FOriginalWallpaper;  // wallpaper found at start; empty for none
     std::uint8_t FOriginalStyle = wsTile;
-    bool FWallpaperChanged = false;    // set by every change that got past composition
-    bool FUseActiveDesktop = false;    // the desktop's own wallpaper setting is reachable
-    bool FCanChangeWallpaper = true;   // the desktop's policy allows changes
+    bool FWallpaperChanged = false;   // set by every change that got past composition
+    bool FUseActiveDesktop = false;   // the desktop's own wallpaper setting is reachable
+    bool FCanChangeWallpaper = true;  // the desktop's policy allows changes
 };

@@ -14,8 +14,11 @@
 #include "platform/TrayService.h"
 #include "registry/JclRegistry.h"
 #include "registry/MemoryRegistryStore.h"
+#include "support/ManualWork.h"
 #include "support/Recorders.h"
 #include "support/TempDir.h"
+#include "wallpaper/DesktopWallpaperApplier.h"
+#include "wallpaper/RecordingDesktop.h"
 
 namespace {
 
@@ -226,6 +229,15 @@ TEST_F(SlideShowTest, AMissingFileBoxLetsLaterTicksRunAndDoesNotPileUp) {
     frm->StopSlideShow();
     EXPECT_GE(boxes.appliedWhileOpen, 2u) << "ticks stopped while the box was open";
     EXPECT_EQ(boxes.boxesWhenClosed, 1u) << "the same missing file opened a second box";
+
+    // A tick queued before the show stopped applies nothing.
+    applier.applied.clear();
+    frm->FCurrent = 1;
+    frm->StartSlideShow();
+    QMetaObject::invokeMethod(&frm->SlideTimer, "timeout", Qt::DirectConnection);
+    frm->StopSlideShow();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(Applied().empty());
 }
 
 TEST_F(SlideShowTest, NextOnAnEmptyListTurnsAutoplayOffOrStopsWhenItCannot) {
@@ -452,6 +464,45 @@ TEST_F(SlideShowTest, FormDestroySavesTheUsersStyleThenPutsTheOriginalBack) {
     frm->FormDestroy();  // runs once
     frm.reset();
     EXPECT_EQ(Applied().size(), n);
+}
+
+// With changes composed in the background, the end of the program lets the
+// change on its way arrive, drops those asked for after it and only then puts
+// the original back, also when no change had arrived before.
+TEST_F(SlideShowTest, TheEndWaitsForTheChangeOnItsWayBeforeTheOriginal) {
+    TManualWork manual;
+    TRecordingDesktop desktop;
+    TApplierServices s;
+    s.desktop = &desktop;
+    s.compose = [](const std::string&, int, const std::string& destination, TColor,
+                   const TScreenSize&) {
+        WriteFileBytes(destination, "BM");
+        return true;
+    };
+    s.setHint = [this](const std::string& hint) { tray.SetHint(hint); };
+    s.dataFolder = dir.File("data");
+    s.background = &manual;
+    TDesktopWallpaperApplier real(std::move(s));
+    services.applier = &real;
+    frm = std::make_unique<TfrmMain>(services);
+    real.DetectActiveDesktop();
+    real.RememberOriginalWallpaper();
+    desktop.calls.clear();
+    frm->FormCreate();
+    frm->FPlayList = files;
+    frm->FCurrent = 0;
+    frm->actNextExecute();  // entry 1 on its way
+    frm->actNextExecute();
+    frm->actLastExecute();  // entry 2 waits
+    frm->FormDestroy();
+    manual.DeliverAll();  // the completion posted by the thread comes late
+    EXPECT_EQ(manual.pieces.size(), 1u);
+    EXPECT_EQ(desktop.calls, (std::vector<std::string>{"SetPlacement 0",
+                                                        "SetWallpaperFile " +
+                                                            real.ConvertedWallpaperPath(),
+                                                        "RestoreState state of the desktop"}));
+    EXPECT_EQ(tray.hints.back(), "Vantoria original.jpg");
+    frm.reset();
 }
 
 }  // namespace

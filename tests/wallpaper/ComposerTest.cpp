@@ -517,3 +517,46 @@ TEST_F(ComposerTest, HugeGifFramesAreRefusedBeforeDecoding) {
     EXPECT_FALSE(
         ComposeWallpaper(dir.File("small.gif"), fmStretch, destination, 0, screen, options));
 }
+
+// A screen painted straight from the decoded picture shows what the desktop
+// would show of the bitmap: the middle when centred, repeats from the top
+// left when tiled, the fill colour's bands in letter box, black elsewhere.
+TEST(ComposeScreenPictureTest, PlacesCropsAndTilesAsTheDesktopWould) {
+    TTempDir dir;
+    TDib quarters = SolidPicture(300, 200, {255, 0, 0});
+    FillRect(quarters.get(), 150, 0, 150, 100, {0, 255, 0});    // top right
+    FillRect(quarters.get(), 0, 100, 150, 100, {0, 0, 255});    // bottom left
+    FillRect(quarters.get(), 150, 100, 150, 100, {255, 255, 0});  // bottom right
+    const std::string big = dir.File("quarters.png");
+    ASSERT_TRUE(SavePicture(quarters, FIF_PNG, big));
+    const std::string small = dir.File("small.png");
+    ASSERT_TRUE(SavePicture(SolidPicture(60, 50, {0, 255, 0}), FIF_PNG, small));
+    TScreenPicture out;
+    auto at = [&out](int x, int y) { return out.pixels[std::size_t(y) * out.width + x]; };
+
+    ASSERT_TRUE(ComposeScreenPicture(big, fmConvertOnly, dpCenter, kFill, {100, 80}, out));
+    ASSERT_EQ(out.pixels.size(), 8000u);
+    EXPECT_EQ(at(0, 0), 0xFF0000u);   // the picture's (100, 60)
+    EXPECT_EQ(at(99, 0), 0x00FF00u);  // (199, 60)
+    EXPECT_EQ(at(0, 79), 0x0000FFu);  // (100, 139)
+    EXPECT_EQ(at(99, 79), 0xFFFF00u);
+
+    ASSERT_TRUE(ComposeScreenPicture(small, fmConvertOnly, dpCenter, kFill, {100, 80}, out));
+    EXPECT_EQ(at(19, 14), 0u);
+    EXPECT_EQ(at(20, 15), 0x00FF00u);
+    EXPECT_EQ(at(79, 64), 0x00FF00u);
+    EXPECT_EQ(at(80, 65), 0u);
+
+    ASSERT_TRUE(ComposeScreenPicture(big, fmConvertOnly, dpTile, kFill, {400, 300}, out));
+    EXPECT_EQ(at(0, 0), 0xFF0000u);
+    EXPECT_EQ(at(299, 199), 0xFFFF00u);
+    EXPECT_EQ(at(300, 200), 0xFF0000u);  // the second repeat starts
+    EXPECT_EQ(at(399, 0), 0xFF0000u);
+
+    ASSERT_TRUE(ComposeScreenPicture(small, fmLetterBox, dpCenter, kFill, {120, 80}, out));
+    EXPECT_EQ(at(0, 40), 0x204060u) << "the fill colour's band";
+    EXPECT_EQ(at(60, 40), 0x00FF00u);
+
+    EXPECT_FALSE(ComposeScreenPicture(dir.File("absent.png"), fmConvertOnly, dpCenter, kFill,
+                                      {100, 80}, out));
+}

@@ -9,6 +9,7 @@
 #include "RecordingDesktop.h"
 #include "registry/JclRegistry.h"
 #include "registry/MemoryRegistryStore.h"
+#include "support/ManualWork.h"
 #include "support/TempDir.h"
 #include "wallpaper/DesktopWallpaperApplier.h"
 #include "wallpaper/OriginalRecord.h"
@@ -36,7 +37,7 @@ protected:
         TApplierServices s;
         s.desktop = &desktop;
         s.compose = [this](const std::string& source, int mode, const std::string& destination,
-                           TColor fill) {
+                           TColor fill, const TScreenSize&) {
             composed.push_back({source, mode, destination, fill});
             if (composeThrows) {
                 throw std::runtime_error("Error: GetDIBits failed");
@@ -50,6 +51,7 @@ protected:
         s.setHint = [this](const std::string& hint) { hints.push_back(hint); };
         s.warn = [this](const std::string& text) { warnings.push_back(text); };
         s.dataFolder = dir.Path() + "/data/vantoria";
+        s.background = work;
         return std::make_unique<TDesktopWallpaperApplier>(std::move(s));
     }
 
@@ -74,6 +76,7 @@ protected:
     std::vector<std::string> warnings;
     bool composeSucceeds = true;
     bool composeThrows = false;
+    TManualWork* work = nullptr;
 };
 
 // Style and fitting mode chosen by the user, and what follows from them.
@@ -401,6 +404,77 @@ TEST_F(ApplierTest, DebugLinesNameTheGivenFile) {
     EXPECT_EQ(lines, (std::vector<std::string>{"Original wallpaper is /pictures/original.jpg",
                                                "Active desktop call: /pictures/a.jpg",
                                                "Original wallpaper is /pictures/original.jpg"}));
+}
+
+// Changes composed in the background keep the order the user sees: one at a
+// time, the latest of those asked for meanwhile next, the desktop, the hint
+// and FWallpaperChanged only once the change arrives, and nothing after a
+// failure.
+TEST_F(ApplierTest, BackgroundChangesArriveOneAtATimeAndCollapseToTheLatest) {
+    TManualWork manual;
+    work = &manual;
+    TRecordingDesktop desktop;
+    auto applier = Started(desktop);
+    const TWallpaperChoice centre{wsCenter, fmStretch, 0};
+    applier->SetWallpaper("/pictures/a.jpg", centre);
+    applier->SetWallpaper("/pictures/b.jpg", centre);
+    applier->SetWallpaper("/pictures/c.jpg", centre);
+    EXPECT_TRUE(applier->Busy());
+    ASSERT_EQ(manual.pieces.size(), 1u) << "one change at a time";
+    manual.Wait();  // composed, not yet arrived
+    EXPECT_EQ(composed.size(), 1u);
+    EXPECT_TRUE(desktop.files.empty());
+    EXPECT_TRUE(hints.empty());
+    EXPECT_FALSE(applier->FWallpaperChanged);
+
+    manual.Deliver();
+    EXPECT_EQ(desktop.files, std::vector<std::string>{applier->ConvertedWallpaperPath()});
+    EXPECT_EQ(hints, std::vector<std::string>{"Vantoria a.jpg"});
+    EXPECT_TRUE(applier->FWallpaperChanged);
+    ASSERT_EQ(manual.pieces.size(), 2u) << "the latest waiting change starts at once";
+    manual.DeliverAll();
+    ASSERT_EQ(composed.size(), 2u);
+    EXPECT_EQ(composed[1].source, "/pictures/c.jpg");
+    EXPECT_EQ(hints.back(), "Vantoria c.jpg");
+    EXPECT_FALSE(applier->Busy());
+
+    composeSucceeds = false;
+    applier->SetWallpaper("/pictures/d.jpg", TWallpaperChoice{wsTile, fmStretch, 0});
+    manual.DeliverAll();
+    EXPECT_EQ(desktop.files.size(), 2u);
+    EXPECT_EQ(hints.back(), "Vantoria c.jpg");
+    EXPECT_EQ(Value("TileWallpaper"), "0") << "a failure writes no style";
+    composeSucceeds = true;
+    composeThrows = true;
+    applier->SetWallpaper("/pictures/e.jpg", centre);
+    manual.DeliverAll();
+    EXPECT_EQ(desktop.files.size(), 2u);
+}
+
+// Reset and the end of the program let a change on its way arrive, drop the
+// ones asked for after it, and only then put the original back; a first
+// change still on its way counts as a change.
+TEST_F(ApplierTest, ResetWaitsForTheChangeOnItsWay) {
+    TManualWork manual;
+    work = &manual;
+    TRecordingDesktop desktop;
+    desktop.anyThread = true;  // handed over in the background too
+    auto applier = Started(desktop);
+    applier->SetWallpaper("/pictures/a.jpg", TWallpaperChoice{wsStretch, fmZoom, 0});
+    applier->SetWallpaper("/pictures/b.jpg", TWallpaperChoice{wsStretch, fmZoom, 0});
+    EXPECT_FALSE(applier->FWallpaperChanged);
+    applier->Settle();
+    EXPECT_TRUE(applier->FWallpaperChanged);
+    applier->RestoreOriginalWallpaper(TWallpaperChoice{applier->FOriginalStyle, fmZoom, 0});
+    manual.DeliverAll();  // the completion posted by the thread arrives late
+    EXPECT_EQ(desktop.calls, (std::vector<std::string>{"SetPlacement 0",
+                                                        "SetWallpaperFile " +
+                                                            applier->ConvertedWallpaperPath(),
+                                                        "RestoreState state of the desktop"}));
+    EXPECT_EQ(composed.size(), 1u);
+    EXPECT_EQ(hints, (std::vector<std::string>{"Vantoria a.jpg", "Vantoria original.jpg"}));
+    applier->Finish();
+    EXPECT_FALSE(std::filesystem::exists(applier->OriginalRecordPath()));
 }
 
 TEST(OriginalRecordTest, RoundTripsAnyBytesAndRejectsDamage) {

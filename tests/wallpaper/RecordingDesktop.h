@@ -47,12 +47,14 @@ public:
         return true;
     }
     bool ReloadsSameName() const override { return reloadsSameName; }
+    bool HandsOverFromAnyThread() const override { return anyThread; }
 
     std::string name = "Recording";
     bool hasSetting = true;
     bool forbidden = false;
     bool refuse = false;
     bool reloadsSameName = true;
+    bool anyThread = false;
     std::optional<std::string> current = std::string("/pictures/original.jpg");
     std::optional<int> placement = dpStretch;
     std::string state = "state of the desktop";

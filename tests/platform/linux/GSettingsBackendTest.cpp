@@ -189,7 +189,7 @@ TEST_F(GSettingsBackendTest, ApplierShowsSlidesAndPutsTheOriginalBack) {
     TGSettingsDesktopBackend gnome(GnomeFamily());
     TApplierServices services;
     services.desktop = &gnome;
-    services.compose = [](const std::string& source, int, const std::string& destination, TColor) {
+    services.compose = [](const std::string& source, int, const std::string& destination, TColor, const TScreenSize&) {
         WriteFileBytes(destination, "BM" + source);
         return true;
     };
@@ -241,7 +241,7 @@ TEST_F(GSettingsBackendTest, LockedKeyBlocksEveryChange) {
         int composed = 0;
         TApplierServices services;
         services.desktop = &gnome;
-        services.compose = [&](const std::string&, int, const std::string&, TColor) {
+        services.compose = [&](const std::string&, int, const std::string&, TColor, const TScreenSize&) {
             ++composed;
             return true;
         };

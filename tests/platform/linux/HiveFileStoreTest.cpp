@@ -1,9 +1,13 @@
 // Settings kept in a hive file: round trips through a fresh store, atomic
 // replacement, damaged and read-only files.
 #include <gtest/gtest.h>
+#include <sys/inotify.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
+#include <cstdio>
 #include <filesystem>
 #include <memory>
 
@@ -66,6 +70,43 @@ TEST_F(HiveFileStoreTest, ReplacesTheFileByRenameAndLeavesNoTemporaryFile) {
     for (const auto& e : std::filesystem::directory_iterator(dir.Path() + "/config/vantoria")) {
         EXPECT_EQ(e.path().filename().string().find(".tmp"), std::string::npos) << e.path();
     }
+}
+
+// Saving all settings replaces the file once, holding every value; until then
+// the values read back from memory and the file is untouched.
+TEST_F(HiveFileStoreTest, ABatchOfWritesReplacesTheFileOnce) {
+    Open();
+    RegEnsureKey(HKEY_CURRENT_USER, kKey);
+    RegWriteInt(HKEY_CURRENT_USER, kKey, "Current", 1);
+    const std::string before = ReadFileBytes(user);
+    const int watch = ::inotify_init1(IN_NONBLOCK | IN_CLOEXEC);
+    ASSERT_GE(watch, 0);
+    ASSERT_GE(::inotify_add_watch(watch, (dir.Path() + "/config/vantoria").c_str(), IN_MOVED_TO),
+              0);
+    {
+        TRegWriteBatch batch;
+        RegEnsureKey(HKEY_CURRENT_USER, kKey + "\\Inner");
+        RegWriteInt(HKEY_CURRENT_USER, kKey, "Current", 2);
+        RegWriteText(HKEY_CURRENT_USER, kKey, "Folder", "/pictures");
+        RegWriteInt(HKEY_CURRENT_USER, kKey + "\\Inner", "Stop", 1);
+        EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, kKey, "Current", 0), 2);
+        EXPECT_EQ(ReadFileBytes(user), before);
+        EXPECT_TRUE(batch.End());
+    }
+    alignas(inotify_event) char events[4096];
+    const ssize_t n = ::read(watch, events, sizeof events);
+    ::close(watch);
+    int replaced = 0;
+    for (ssize_t at = 0; at < n;) {
+        const auto* e = reinterpret_cast<const inotify_event*>(events + at);
+        replaced += e->len && std::string(e->name) == "user.reg";
+        at += ssize_t(sizeof(inotify_event) + e->len);
+    }
+    EXPECT_EQ(replaced, 1);
+    Open();
+    EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, kKey, "Current", 0), 2);
+    EXPECT_EQ(RegReadText(HKEY_CURRENT_USER, kKey, "Folder", ""), "/pictures");
+    EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, kKey + "\\Inner", "Stop", 0), 1);
 }
 
 TEST_F(HiveFileStoreTest, FollowsEditsMadeByOthers) {
@@ -193,6 +234,40 @@ TEST_F(HiveFileStoreTest, DesktopValuesLiveBesideAReadOnlySettingsFile) {
     EXPECT_NE(ReadFileBytes(dir.Path() + "/config/vantoria/control-panel.reg")
                   .find("\"TileWallpaper\"=\"0\""),
               std::string::npos);
+}
+
+TEST_F(HiveFileStoreTest, RunningOutOfMemoryWhileReadingCountsAsDamage) {
+#if defined(__SANITIZE_ADDRESS__)
+    GTEST_SKIP() << "the address sanitizer reserves address space beyond any limit";
+#else
+    // One value of 8 MB written over many lines: reading it takes some tens
+    // of megabytes, more than the child below is allowed.
+    std::filesystem::create_directories(dir.Path() + "/config/vantoria");
+    std::string text = "REGEDIT4\r\n[HKEY_CURRENT_USER\\Software\\Vantoria]\r\n\"Big\"=hex:00";
+    for (int i = 1; i < (8 << 20); ++i) {
+        text += i % 25 == 0 ? ",\\\r\n  00" : ",00";
+    }
+    WriteFileBytes(user, text + "\r\n");
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        long pages = 0;
+        if (std::FILE* statm = std::fopen("/proc/self/statm", "r")) {
+            pages = std::fscanf(statm, "%ld", &pages) == 1 ? pages : 0;
+            std::fclose(statm);
+        }
+        const rlimit limit{rlim_t(pages) * rlim_t(::sysconf(_SC_PAGESIZE)) + (32u << 20),
+                           RLIM_INFINITY};
+        ::setrlimit(RLIMIT_AS, &limit);
+        THiveFileStore store(user, dir.File("machine.reg"));
+        const bool damaged =
+            !store.KeyReadable(HKEY_CURRENT_USER, kKey) && store.File(HKEY_CURRENT_USER).Damaged();
+        ::_exit(damaged ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0) << status;
+#endif
 }
 
 }  // namespace

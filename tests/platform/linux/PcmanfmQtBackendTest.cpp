@@ -217,7 +217,7 @@ TEST_F(PcmanfmQtBackendTest, ThroughTheApplierEveryChangeShowsAndTheOriginalSurv
     TFixedScreenInfo screen(Screen());
     TApplierServices services;
     services.compose = [&](const std::string& source, int mode, const std::string& destination,
-                           TColor fill) {
+                           TColor fill, const TScreenSize&) {
         return ComposeWallpaper(source, mode, destination, fill, screen);
     };
     services.dataFolder = dir_.File("data");

@@ -332,7 +332,7 @@ TEST_F(PlasmaBackendTest, ApplierShowsEveryChangeAndRecoversAfterACrash) {
     Start("typed", "none", "6.6.1", original);
     RegSetStore(std::make_shared<TMemoryRegistryStore>());
     TApplierServices services;
-    services.compose = [](const std::string&, int, const std::string& destination, TColor) {
+    services.compose = [](const std::string&, int, const std::string& destination, TColor, const TScreenSize&) {
         FIBITMAP* picture = FreeImage_Allocate(4, 4, 24);
         const bool saved = FreeImage_Save(FIF_BMP, picture, destination.c_str(), 0);
         FreeImage_Unload(picture);

@@ -102,6 +102,9 @@ THiveFile::THiveFile(std::string path, bool readOnly)
     : path_(std::move(path)), readOnly_(readOnly) {}
 
 bool THiveFile::Exists() const {
+    if (pending_) {
+        return true;  // written at the end of the batch
+    }
     struct stat st {};
     return ::lstat(path_.c_str(), &st) == 0;
 }
@@ -112,6 +115,9 @@ const TRegHive& THiveFile::Hive() {
 }
 
 void THiveFile::Refresh() {
+    if (pending_) {
+        return;  // the batch's changes are newer than the file
+    }
     struct stat st {};
     std::array<std::int64_t, 5> stamp{};
     if (::stat(path_.c_str(), &st) == 0) {
@@ -148,6 +154,21 @@ void THiveFile::Refresh() {
                   path_.c_str(), why.c_str(), path_.c_str());
         damaged_ = true;
     }
+}
+
+bool THiveFile::EndBatch() {
+    if (batchDepth_ > 0 && --batchDepth_ > 0) {
+        return true;
+    }
+    if (!pending_) {
+        return true;
+    }
+    pending_ = false;
+    if (!Write(hive_)) {
+        loaded_ = false;  // read the file again: the batch never reached it
+        return false;
+    }
+    return true;
 }
 
 bool THiveFile::CanWrite() const {

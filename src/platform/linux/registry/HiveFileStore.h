@@ -31,6 +31,11 @@ public:
         if (!CanWrite()) {
             return false;
         }
+        if (batchDepth_ > 0) {
+            change(hive_);
+            pending_ = true;
+            return true;
+        }
         TRegHive next = hive_;
         change(next);
         if (!Write(next)) {
@@ -42,6 +47,9 @@ public:
     bool CanWrite() const;
     bool Damaged() const { return damaged_; }
     bool Exists() const;
+    // Changes made between these two are written to the file once, at the end.
+    void BeginBatch() { ++batchDepth_; }
+    bool EndBatch();
 
 private:
     void Refresh();
@@ -52,6 +60,8 @@ private:
     TRegHive hive_;
     bool damaged_ = false;
     bool loaded_ = false;
+    int batchDepth_ = 0;
+    bool pending_ = false;  // changes of a batch not yet in the file
     // Identity of the file last read: device, inode, size, modification time.
     std::array<std::int64_t, 5> stamp_{};
 };
@@ -74,6 +84,14 @@ public:
     bool SetValue(TRegRoot root, const std::string& key, const std::string& name,
                   const TRegValue& value) override;
     bool CreateKey(TRegRoot root, const std::string& key) override;
+    void BeginBatch() override {
+        user_.BeginBatch();
+        controlPanel_.BeginBatch();
+    }
+    bool EndBatch() override {
+        const bool user = user_.EndBatch();
+        return controlPanel_.EndBatch() && user;
+    }
 
     THiveFile& File(TRegRoot root) { return root == TRegRoot::CurrentUser ? user_ : machine_; }
     // The file that holds `key`: HKEY_CURRENT_USER\Control Panel lives in

@@ -195,15 +195,11 @@ void FreePreviousSetter(Display* d, Window root) {
 // Makes `picture` (screen-sized) the root background on a connection whose
 // resources outlive it, and advertises it. `ownFile` marks the pixmap as this
 // program's, with the file it shows; nothing marks a restored original.
-bool PaintRoot(const std::string& displayName, const TPicture& picture,
+// `pixels` are width x height words 0x00RRGGBB in the host's byte order, top
+// row first: the X image's own format, so they go to the server as they are.
+bool PaintRoot(Display* dpy, int pictureWidth, int pictureHeight, const std::uint32_t* pixels,
                const std::optional<std::string>& ownFile, std::string& error) {
-    TDisplay d(XOpenDisplay(displayName.empty() ? nullptr : displayName.c_str()));
-    if (!d) {
-        error = "the X display " + displayName + " cannot be opened";
-        return false;
-    }
     TXErrorTrap trap;
-    Display* dpy = d.get();
     const int screen = DefaultScreen(dpy);
     const Window root = RootWindow(dpy, screen);
     const int depth = DefaultDepth(dpy, screen);
@@ -213,28 +209,21 @@ bool PaintRoot(const std::string& displayName, const TPicture& picture,
         error = "the X screen's visual (depth " + std::to_string(depth) + ") is not supported";
         return false;
     }
-    const unsigned width = static_cast<unsigned>(picture.width);
-    const unsigned height = static_cast<unsigned>(picture.height);
+    const unsigned width = static_cast<unsigned>(pictureWidth);
+    const unsigned height = static_cast<unsigned>(pictureHeight);
     const Pixmap pixmap = XCreatePixmap(dpy, root, width, height, static_cast<unsigned>(depth));
-    // XDestroyImage frees the data with free(): it must come from malloc.
-    auto* data = static_cast<char*>(std::malloc(picture.pixels.size() * 4));
-    if (!data) {
-        error = "no memory for the root picture";
-        return false;
-    }
-    std::memcpy(data, picture.pixels.data(), picture.pixels.size() * 4);
-    XImage* image = XCreateImage(dpy, visual, static_cast<unsigned>(depth), ZPixmap, 0, data, width,
-                                 height, 32, 0);
+    XImage* image = XCreateImage(dpy, visual, static_cast<unsigned>(depth), ZPixmap, 0,
+                                 reinterpret_cast<char*>(const_cast<std::uint32_t*>(pixels)),
+                                 width, height, 32, 0);
     if (!image) {
-        std::free(data);
         error = "no X image for the root picture";
         return false;
     }
-    // The pixels are 0x00RRGGBB words in the host's byte order.
     image->byte_order = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
     GC gc = XCreateGC(dpy, pixmap, 0, nullptr);
     XPutImage(dpy, pixmap, gc, image, 0, 0, 0, 0, width, height);
     XFreeGC(dpy, gc);
+    image->data = nullptr;  // the pixels are the caller's
     XDestroyImage(image);
 
     FreePreviousSetter(dpy, root);
@@ -261,6 +250,16 @@ bool PaintRoot(const std::string& displayName, const TPicture& picture,
         return false;
     }
     return true;
+}
+
+bool PaintRoot(const std::string& displayName, const TPicture& picture,
+               const std::optional<std::string>& ownFile, std::string& error) {
+    TDisplay d(XOpenDisplay(displayName.empty() ? nullptr : displayName.c_str()));
+    if (!d) {
+        error = "the X display " + displayName + " cannot be opened";
+        return false;
+    }
+    return PaintRoot(d.get(), picture.width, picture.height, picture.pixels.data(), ownFile, error);
 }
 
 // Binary PPM: a format any image tool reads, so a kept copy can be looked at.
@@ -369,7 +368,30 @@ bool ClearRoot(const std::string& displayName, bool black, std::string& error) {
 
 TRootWindowDesktopBackend::TRootWindowDesktopBackend(std::string displayName,
                                                      std::string stateFolder)
-    : displayName_(std::move(displayName)), stateFolder_(std::move(stateFolder)) {}
+    : displayName_(std::move(displayName)), stateFolder_(std::move(stateFolder)) {
+    // Pictures are painted from a thread of their own, each on a connection
+    // of its own; a no-op when the toolkit has already made Xlib thread-safe.
+    XInitThreads();
+}
+
+bool TRootWindowDesktopBackend::PaintPicture(const TPictureSource& compose,
+                                             const std::string& label) {
+    // One connection tells the root's size and carries the picture: the
+    // picture is composed for exactly what the root shows.
+    TDisplay d(XOpenDisplay(displayName_.empty() ? nullptr : displayName_.c_str()));
+    if (!d) {
+        lastError_ = "the X display " + displayName_ + " cannot be opened";
+        return false;
+    }
+    const int screen = DefaultScreen(d.get());
+    TScreenPicture picture;
+    if (!compose(DisplayWidth(d.get(), screen), DisplayHeight(d.get(), screen), picture)) {
+        lastError_.clear();
+        return false;
+    }
+    return PaintRoot(d.get(), picture.width, picture.height, picture.pixels.data(), label,
+                     lastError_);
+}
 
 bool TRootWindowDesktopBackend::SetPlacement(int placement) {
     if (placement == dpCenter || placement == dpTile || placement == dpStretch) {
@@ -387,15 +409,15 @@ bool TRootWindowDesktopBackend::SetWallpaperFile(const std::string& file, bool) 
     if (!LoadPicture(file, picture, lastError_)) {
         return false;
     }
-    TDisplay probe(XOpenDisplay(displayName_.empty() ? nullptr : displayName_.c_str()));
-    if (!probe) {
+    TDisplay d(XOpenDisplay(displayName_.empty() ? nullptr : displayName_.c_str()));
+    if (!d) {
         lastError_ = "the X display " + displayName_ + " cannot be opened";
         return false;
     }
-    const int width = DisplayWidth(probe.get(), DefaultScreen(probe.get()));
-    const int height = DisplayHeight(probe.get(), DefaultScreen(probe.get()));
-    probe.reset();
-    return PaintRoot(displayName_, Lay(picture, placement_, width, height), file, lastError_);
+    const int screen = DefaultScreen(d.get());
+    const TPicture laid =
+        Lay(picture, placement_, DisplayWidth(d.get(), screen), DisplayHeight(d.get(), screen));
+    return PaintRoot(d.get(), laid.width, laid.height, laid.pixels.data(), file, lastError_);
 }
 
 std::optional<std::string> TRootWindowDesktopBackend::CurrentWallpaperFile() {

@@ -20,6 +20,9 @@ public:
     bool ChangesForbidden() override { return false; }
     bool SetPlacement(int placement) override;
     bool SetWallpaperFile(const std::string& file, bool persist) override;
+    bool HandsOverFromAnyThread() const override { return true; }
+    bool PaintsPictures() const override { return true; }
+    bool PaintPicture(const TPictureSource& compose, const std::string& label) override;
     // The file this program last painted while its pixmap is still shown;
     // "" for a picture of another setter, whose file cannot be known.
     std::optional<std::string> CurrentWallpaperFile() override;
