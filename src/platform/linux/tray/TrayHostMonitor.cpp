@@ -15,6 +15,7 @@ namespace {
 
 const QString kWatcher = QStringLiteral("org.kde.StatusNotifierWatcher");
 const QString kWatcherPath = QStringLiteral("/StatusNotifierWatcher");
+const QString kHostPrefix = QStringLiteral("org.kde.StatusNotifierHost-");
 constexpr int kXEmbedPollMs = 1000;
 
 void* X11Display() {
@@ -35,6 +36,7 @@ TLinuxTrayHostMonitor::TLinuxTrayHostMonitor(QObject* parent) : TTrayHostMonitor
         // A new owner is a new watcher: its hosts are asked for again.
         connect(&watcher_, &QDBusServiceWatcher::serviceOwnerChanged, this,
                 [this](const QString&, const QString&, const QString& owner) {
+                    namedHostsSeen_ = !hostNames_.isEmpty();
                     if (owner.isEmpty()) {
                         ++questions_;
                         SetStatusNotifierHost(false);
@@ -42,6 +44,17 @@ TLinuxTrayHostMonitor::TLinuxTrayHostMonitor(QObject* parent) : TTrayHostMonitor
                         AskHostRegistered();
                     }
                 });
+        // Every name's owner change, of which only the hosts' count.
+        bus.connect(QStringLiteral("org.freedesktop.DBus"), QStringLiteral("/org/freedesktop/DBus"),
+                    QStringLiteral("org.freedesktop.DBus"), QStringLiteral("NameOwnerChanged"),
+                    this, SLOT(NameOwnerChanged(QString, QString, QString)));
+        const QDBusReply<QStringList> names = bus.interface()->registeredServiceNames();
+        for (const QString& name : names.value()) {
+            if (name.startsWith(kHostPrefix)) {
+                hostNames_.insert(name);
+                namedHostsSeen_ = true;
+            }
+        }
         for (const char* signal :
              {"StatusNotifierHostRegistered", "StatusNotifierHostUnregistered"}) {
             bus.connect(kWatcher, kWatcherPath, kWatcher, QLatin1String(signal), this,
@@ -118,9 +131,26 @@ void TLinuxTrayHostMonitor::CheckXEmbed() {
 }
 
 void TLinuxTrayHostMonitor::Update() {
-    const THost host = statusNotifierHost_ ? thStatusNotifier : xembed_ ? thXEmbed : thNone;
+    const bool named = !namedHostsSeen_ || !hostNames_.isEmpty();
+    const THost host = statusNotifierHost_ && named ? thStatusNotifier
+                       : xembed_                    ? thXEmbed
+                                                    : thNone;
     if (host != host_) {
         host_ = host;
         emit hostChanged();
     }
+}
+
+void TLinuxTrayHostMonitor::NameOwnerChanged(const QString& name, const QString&,
+                                             const QString& owner) {
+    if (!name.startsWith(kHostPrefix)) {
+        return;
+    }
+    if (owner.isEmpty()) {
+        hostNames_.remove(name);
+    } else {
+        hostNames_.insert(name);
+        namedHostsSeen_ = true;
+    }
+    Update();
 }

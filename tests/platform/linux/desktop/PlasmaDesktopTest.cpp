@@ -3,7 +3,8 @@
 // and tiles where the geometry puts them, the original back on screen after
 // Reset to Default, the close request, and a kill -9 followed by a run that
 // changes nothing; Plasma's kiosk lock on scripting leaves the screen as it
-// was. Plasma's own system tray hosts the program's StatusNotifierItem.
+// was. Plasma's own system tray hosts the program's StatusNotifierItem, and
+// the program notices when plasmashell is gone.
 #include <gtest/gtest.h>
 
 #include <QImage>
@@ -112,4 +113,17 @@ TEST_F(PlasmaDesktopTest, PicturesTrayAndKioskLockOnScreen) {
     ASSERT_NO_FATAL_FAILURE(StartShell());
     ASSERT_TRUE(d->WaitForPixels("Plasma shows the original again", kOriginal, 30000));
     program.ForbiddenChangesLeaveTheScreen("policy forbids wallpaper changes");
+
+    // plasmashell gone for good while the program sits in its tray (kded's
+    // watcher stays and still claims a host): the window comes back.
+    d->WriteSettings({{"Autoplay", "dword:00000002"}, {"ShowClock", "dword:00000000"}},
+                     {originalPicture});
+    const TProcessId inTray = d->StartVantoria();
+    ASSERT_TRUE(TRealDesktop::WaitFor(
+        [&] { return TrayOnDesktop::FindIcon(*d, kTray).has_value(); }, 30000));
+    d->Stop(shell);
+    EXPECT_TRUE(
+        TRealDesktop::WaitFor([&] { return TrayOnDesktop::WindowShown(*d, inTray); }, 25000))
+        << "the program stayed hidden with no tray";
+    d->Kill9(inTray);
 }
