@@ -45,9 +45,9 @@ test: deps build
 # version and the pixels it checked.
 # xfdesktop 4.18 now and then aborts inside its own image loader ("corrupted
 # double-linked list") when a backdrop change supersedes one still loading; a
-# desktop test that fails is run once more, and the log keeps both runs.
+# desktop test that fails is run again, up to three runs, and the log keeps them all.
 test-desktops: deps-desktops build
-	cd $(BUILD) && ctest --output-on-failure -V -L desktop --repeat until-pass:2
+	cd $(BUILD) && ctest --output-on-failure -V -L desktop --repeat until-pass:3
 
 # The unit tests once more, built with AddressSanitizer and UndefinedBehaviorSanitizer.
 test-asan:
