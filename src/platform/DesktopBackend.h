@@ -6,10 +6,26 @@
 #include <string>
 #include <vector>
 
+#include "platform/ScreenInfo.h"
+
 // Placements of a wallpaper as the desktop style values number them
-// ("WallpaperStyle"): 0 centred, 1 tiled, 2 stretched. A desktop may report
-// other numbers for placements these three cannot express (zoom, scaled...).
-enum TDesktopPlacement : int { dpCenter = 0, dpTile = 1, dpStretch = 2, dpOther = -1 };
+// ("WallpaperStyle"): 0 centred, 1 tiled, 2 stretched, 22 one picture spanning
+// every monitor. A desktop may report other numbers for placements these
+// cannot express (zoom, scaled...).
+enum TDesktopPlacement : int { dpCenter = 0, dpTile = 1, dpStretch = 2, dpSpan = 22, dpOther = -1 };
+
+// How a desktop shows a wallpaper on a desk of several monitors.
+enum class TMultiMonitor {
+    kSame,        // one file, placed by the desktop on every monitor alike
+    kPerMonitor,  // a file of its own for each monitor: SetMonitorWallpaperFiles
+    kSpanned,     // one file spanning the box around all monitors, placement dpSpan
+};
+
+// A monitor and the wallpaper file composed for it.
+struct TMonitorFile {
+    TMonitor monitor;
+    std::string file;
+};
 
 // A picture as a screen shows it: width x height words 0x00RRGGBB in the
 // host's byte order, top row first.
@@ -51,14 +67,33 @@ public:
     // tells both apart. False, with LastError(), when the desktop refused.
     virtual bool SetWallpaperFile(const std::string& file, bool persist) = 0;
 
+    // How this desktop gives several monitors their pictures.
+    virtual TMultiMonitor MultiMonitor() const { return TMultiMonitor::kSame; }
+
+    // For kPerMonitor desktops: shows each listed monitor its own file (with
+    // the placement last set), every workspace alike; a monitor the desktop
+    // has not seen before gets its settings created. Monitors are matched by
+    // name, or by place where the desktop names them otherwise. False, with
+    // LastError(), when the desktop refused.
+    virtual bool SetMonitorWallpaperFiles(const std::vector<TMonitorFile>& files, bool persist) {
+        if (files.empty()) {
+            lastError_ = "no monitor to show a wallpaper on";
+            return false;
+        }
+        return SetWallpaperFile(files.front().file, persist);
+    }
+
     // The wallpaper file shown now ("" for none); nothing when it cannot be read.
+    // On a desk of several monitors: the primary monitor's.
     virtual std::optional<std::string> CurrentWallpaperFile() = 0;
     // The placement in force now; nothing when the desktop has none to read.
     virtual std::optional<int> CurrentPlacement() = 0;
 
     // A record of everything the desktop shows as wallpaper now (file,
-    // placement, colours, dark variant), and its exact return. Empty when
-    // there is nothing to record.
+    // placement, colours, dark variant; every monitor's own setting where the
+    // desktop keeps one per monitor, so that monitors unplugged meanwhile get
+    // theirs back when they return), and its exact return. Empty when there is
+    // nothing to record.
     virtual std::string SaveState() = 0;
     virtual bool RestoreState(const std::string& state) = 0;
 

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <string>
+#include <utility>
+#include <vector>
+
 // The primary display as the composer and the settings see it, in device pixels.
 struct TScreenSize {
     int width = 0;
@@ -8,11 +12,31 @@ struct TScreenSize {
     bool operator==(const TScreenSize&) const = default;
 };
 
+// One monitor of the desk in device pixels, placed in the desktop's own
+// coordinates (the X root window's, or the compositor's layout).
+struct TMonitor {
+    // The output's name as the desktop knows it ("DP-1", "HDMI-A-1", "DUMMY1");
+    // empty when the platform names none.
+    std::string name;
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+    bool primary = false;
+    bool operator==(const TMonitor&) const = default;
+};
+
 class TScreenInfo {
 public:
     virtual ~TScreenInfo() = default;
     // Read anew at every call: displays are plugged and resized while the program runs.
     virtual TScreenSize PrimaryScreenSize() = 0;
+    // Every monitor, the primary first; read anew at every call. A display
+    // that knows of no monitors is one monitor of the primary size at 0,0.
+    virtual std::vector<TMonitor> Monitors() {
+        const TScreenSize size = PrimaryScreenSize();
+        return {TMonitor{"", 0, 0, size.width, size.height, true}};
+    }
 };
 
 // A display of fixed size, for tests and for tools without a display.
@@ -20,8 +44,14 @@ class TFixedScreenInfo : public TScreenInfo {
 public:
     explicit TFixedScreenInfo(TScreenSize size) : size_(size) {}
     TScreenSize PrimaryScreenSize() override { return size_; }
+    std::vector<TMonitor> Monitors() override {
+        return monitors_.empty() ? TScreenInfo::Monitors() : monitors_;
+    }
     void Set(TScreenSize size) { size_ = size; }
+    // A desk of several monitors, the primary first; empty: one of Set's size.
+    void SetMonitors(std::vector<TMonitor> monitors) { monitors_ = std::move(monitors); }
 
 private:
     TScreenSize size_;
+    std::vector<TMonitor> monitors_;
 };
