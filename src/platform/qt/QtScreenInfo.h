@@ -2,8 +2,10 @@
 
 #include "platform/ScreenInfo.h"
 
-// The primary screen as Qt reports it, in device pixels.
+// The screens as Qt reports them, in device pixels. Qt's screen list belongs
+// to the GUI thread: call these there only.
 class TQtScreenInfo : public TScreenInfo {
 public:
     TScreenSize PrimaryScreenSize() override;
+    std::vector<TMonitor> Monitors() override;
 };
