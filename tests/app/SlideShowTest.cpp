@@ -56,7 +56,8 @@ protected:
     }
     void CreateKey() { RegEnsureKey(HKEY_CURRENT_USER, settings::kKey); }
     void Tick(int n = 1) {
-        for (int i = 0; i < n; ++i) frm->SlideTimerTimer();
+        for (int i = 0; i < n; ++i)
+            frm->SlideTimerTimer();
     }
     std::vector<std::string> Applied() const { return applier.applied; }
 
@@ -273,8 +274,9 @@ TEST_F(SlideShowTest, CommandsOfTheShowAreEnabledOnlyWithEntries) {
     for (QAction* a : {frm->actFirst, frm->actNext, frm->actPrev, frm->actLast, frm->actRun}) {
         EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
     }
-    for (QAction* a : {frm->actLoadList, frm->actSetup, frm->actResetDefault, frm->actRemoveWallPaper,
-                       frm->actShowClock, frm->actAbout, frm->actMinimize, frm->actExit}) {
+    for (QAction* a :
+         {frm->actLoadList, frm->actSetup, frm->actResetDefault, frm->actRemoveWallPaper,
+          frm->actShowClock, frm->actAbout, frm->actMinimize, frm->actExit}) {
         EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
     }
     frm->actNext->trigger();  // disabled: ignored
@@ -309,13 +311,14 @@ TEST_F(StartUpTest, PrunesMissingEntriesAndKeepsOrderDuplicatesAndPosition) {
     frm->StartUp();
     EXPECT_EQ(frm->FPlayList, (std::vector<std::string>{files[0], files[2], files[0]}));
     EXPECT_EQ(frm->FCurrent, 7) << "the position is not adjusted to the shorter list";
-    EXPECT_EQ(applier.calls, (std::vector<std::string>{"DetectActiveDesktop",
-                                                       "RememberOriginalWallpaper",
-                                                       "ReadOriginalStyle"}));
+    EXPECT_EQ(applier.calls,
+              (std::vector<std::string>{"DetectActiveDesktop", "RememberOriginalWallpaper",
+                                        "ReadOriginalStyle"}));
     EXPECT_TRUE(Applied().empty());
     EXPECT_TRUE(frm->actRun->isEnabled());
     EXPECT_EQ(ReadFileBytes(list).size(),
-              (files[0] + "\r\n\r\n" + dir.File("missing.jpg") + "\n" + files[2] + "\r" + files[0]).size())
+              (files[0] + "\r\n\r\n" + dir.File("missing.jpg") + "\n" + files[2] + "\r" + files[0])
+                  .size())
         << "the playlist file is not rewritten";
 }
 
@@ -367,10 +370,9 @@ TEST_F(StartUpTest, UnreadablePlaylistsGiveAnEmptyListAndPositionZero) {
 }
 
 TEST_F(StartUpTest, OddNamesSurviveByteForByteAndLongListsArePruned) {
-    const std::vector<std::string> odd = {dir.File(" lead and trail .jpg "),
-                                          dir.File("quote \"'$(x)`.jpg"),
-                                          dir.File("latin1 M\xFCnchen.jpg"),
-                                          dir.File("utf8 caf\xC3\xA9.jpg")};
+    const std::vector<std::string> odd = {
+        dir.File(" lead and trail .jpg "), dir.File("quote \"'$(x)`.jpg"),
+        dir.File("latin1 M\xFCnchen.jpg"), dir.File("utf8 caf\xC3\xA9.jpg")};
     std::string text;
     for (const auto& f : odd) {
         WriteFileBytes(f, "x");
@@ -497,12 +499,37 @@ TEST_F(SlideShowTest, TheEndWaitsForTheChangeOnItsWayBeforeTheOriginal) {
     frm->FormDestroy();
     manual.DeliverAll();  // the completion posted by the thread comes late
     EXPECT_EQ(manual.pieces.size(), 1u);
-    EXPECT_EQ(desktop.calls, (std::vector<std::string>{"SetPlacement 0",
-                                                        "SetWallpaperFile " +
-                                                            real.ConvertedWallpaperPath(),
-                                                        "RestoreState state of the desktop"}));
+    EXPECT_EQ(desktop.calls,
+              (std::vector<std::string>{"SetPlacement 0",
+                                        "SetWallpaperFile " + real.ConvertedWallpaperPath(),
+                                        "RestoreState state of the desktop"}));
     EXPECT_EQ(tray.hints.back(), "Vantoria original.jpg");
     frm.reset();
 }
 
 }  // namespace
+
+// Monitors plugged, unplugged or resized: the picture on screen is composed
+// anew, once for a burst, and only while it is ours.
+TEST_F(SlideShowTest, MonitorChangesRecomposeThePictureOnScreenOnce) {
+    const std::vector<TMonitor> desk = {{"A", 0, 0, 1920, 1080, true},
+                                        {"B", 1920, 0, 1280, 1024, false}};
+    auto settled = [this] { return !frm->MonitorTimer.isActive(); };
+    screen.SetMonitors(desk);  // before the first slide: nothing to recompose
+    QTRY_VERIFY(settled());
+    EXPECT_TRUE(Applied().empty());
+
+    frm->FPlayList = files;
+    frm->FCurrent = 1;
+    frm->ShowCurrentSlide();
+    screen.SetMonitors({desk[0]});
+    screen.SetMonitors(desk);
+    QTRY_VERIFY(settled());
+    EXPECT_EQ(Applied(), (std::vector<std::string>{files[1], files[1]}));
+
+    frm->ResetToDefault();
+    const std::size_t afterReset = Applied().size();
+    screen.SetMonitors({desk[1]});
+    QTRY_VERIFY(settled());
+    EXPECT_EQ(Applied().size(), afterReset);
+}

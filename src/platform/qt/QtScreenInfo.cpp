@@ -50,3 +50,30 @@ std::vector<TMonitor> TQtScreenInfo::Monitors() {
     }
     return monitors;
 }
+
+TQtScreenInfo::TQtScreenInfo() = default;
+TQtScreenInfo::~TQtScreenInfo() = default;
+
+void TQtScreenInfo::WatchMonitors(std::function<void()> changed) {
+    watch_.reset();
+    changed_ = std::move(changed);
+    if (!changed_ || !qGuiApp) {
+        return;
+    }
+    watch_ = std::make_unique<QObject>();
+    auto notify = [this] { changed_(); };
+    QObject::connect(qGuiApp, &QGuiApplication::screenAdded, watch_.get(),
+                     [this, notify](QScreen* s) {
+                         Follow(s);
+                         notify();
+                     });
+    QObject::connect(qGuiApp, &QGuiApplication::screenRemoved, watch_.get(), notify);
+    QObject::connect(qGuiApp, &QGuiApplication::primaryScreenChanged, watch_.get(), notify);
+    for (QScreen* screen : QGuiApplication::screens()) {
+        Follow(screen);
+    }
+}
+
+void TQtScreenInfo::Follow(QScreen* screen) {
+    QObject::connect(screen, &QScreen::geometryChanged, watch_.get(), [this] { changed_(); });
+}
