@@ -467,10 +467,10 @@ TEST_F(ApplierTest, ResetWaitsForTheChangeOnItsWay) {
     EXPECT_TRUE(applier->FWallpaperChanged);
     applier->RestoreOriginalWallpaper(TWallpaperChoice{applier->FOriginalStyle, fmZoom, 0});
     manual.DeliverAll();  // the completion posted by the thread arrives late
-    EXPECT_EQ(desktop.calls,
-              (std::vector<std::string>{"SetPlacement 0",
-                                        "SetWallpaperFile " + applier->ConvertedWallpaperPath(),
-                                        "RestoreState state of the desktop"}));
+    EXPECT_EQ(desktop.calls, (std::vector<std::string>{"SetPlacement 0",
+                                                        "SetWallpaperFile " +
+                                                            applier->ConvertedWallpaperPath(),
+                                                        "RestoreState state of the desktop"}));
     EXPECT_EQ(composed.size(), 1u);
     EXPECT_EQ(hints, (std::vector<std::string>{"Vantoria a.jpg", "Vantoria original.jpg"}));
     applier->Finish();
