@@ -36,6 +36,24 @@ std::unique_ptr<TDesktopBackend> SessionDesktop(const std::string& dataFolder,
                                 [&screen] { return screen.PrimaryScreenSize(); });
 }
 
+// A desk of several monitors: the picture decoded once, composed for each.
+bool ComposeMonitors(const std::string& source, int mode, TColor fill, int depth,
+                     const std::vector<TMonitorFile>& files) {
+    return ComposeMonitorWallpapers(source, mode, fill, depth, files);
+}
+
+bool ComposeSpanned(const std::string& source, int mode, const std::string& destination,
+                    TColor fill, int depth, const std::vector<TMonitor>& monitors) {
+    return ComposeSpannedWallpaper(source, mode, destination, fill, depth, monitors);
+}
+
+bool ComposeMonitorsPicture(const std::string& source, int mode, int placement, TColor fill,
+                            const std::vector<TMonitor>& monitors, int width, int height,
+                            TScreenPicture& picture) {
+    return ComposeMonitorsScreenPicture(source, mode, placement, fill, TPixelSize{width, height},
+                                        monitors, picture);
+}
+
 }  // namespace
 
 struct TProgramServices::TImpl {
@@ -49,22 +67,22 @@ struct TProgramServices::TImpl {
     TThreadWork background{[this](std::function<void()> done) {
         QMetaObject::invokeMethod(&completions, std::move(done), Qt::QueuedConnection);
     }};
-    TDesktopWallpaperApplier applier{
-        TApplierServices{desktop.get(),
-                         [](const std::string& source, int mode, const std::string& destination,
-                            TColor fill, const TScreenSize& display) {
-                             TFixedScreenInfo shown(display);
-                             return ComposeWallpaper(source, mode, destination, fill, shown);
-                         },
-                         [this](const std::string& hint) { tray.SetHint(hint); },
-                         [this](const std::string& text) { messages.ShowWarning(text); },
-                         dataFolder, &screen, &background,
-                         [](const std::string& source, int mode, int placement, TColor fill,
-                            int width, int height, TScreenPicture& picture) {
-                             return ComposeScreenPicture(source, mode, placement, fill,
-                                                         TPixelSize{width, height}, picture);
-                         },
-                         &ReturnFreeHeap}};
+    TDesktopWallpaperApplier applier{TApplierServices{
+        desktop.get(),
+        [](const std::string& source, int mode, const std::string& destination, TColor fill,
+           const TScreenSize& display) {
+            TFixedScreenInfo shown(display);
+            return ComposeWallpaper(source, mode, destination, fill, shown);
+        },
+        [this](const std::string& hint) { tray.SetHint(hint); },
+        [this](const std::string& text) { messages.ShowWarning(text); }, dataFolder, &screen,
+        &background,
+        [](const std::string& source, int mode, int placement, TColor fill, int width, int height,
+           TScreenPicture& picture) {
+            return ComposeScreenPicture(source, mode, placement, fill, TPixelSize{width, height},
+                                        picture);
+        },
+        &ReturnFreeHeap, &ComposeMonitors, &ComposeSpanned, &ComposeMonitorsPicture}};
     TLinuxTrayHostMonitor trayHosts;
     TCoolTrayIcon tray{QIcon(QStringLiteral(":/images/vantoria.svg")), trayHosts};
 };
