@@ -29,6 +29,7 @@ protected:
         d = std::make_unique<TRealDesktop>(TRealDesktopOptions{
             1024,
             768,
+            {},
             false,
             {{"XDG_CURRENT_DESKTOP", "XFCE"}, {"XFCE_PANEL_MIGRATE_DEFAULT", "1"}}});
         ASSERT_TRUE(d->Ready()) << d->Error();
