@@ -147,12 +147,10 @@ TEST(MonitorsEndToEndTest, EachMonitorShowsItsOwnLetterBoxAndFollowsAResize) {
 
     // The second monitor becomes 1024x768: its square is 768 high, at x 1920 + 128.
     ASSERT_TRUE(d.SetMonitors({{1920, 1080, 0, 0}, {1024, 768, 1920, 0}})) << d.Error();
-    EXPECT_TRUE(d.WaitForPixels("the letter box follows the resized monitor",
-                                {{700, 900, 0x0000FF},
-                                 {2400, 384, 0x0000FF},
-                                 {2850, 384, 0xFF0000},
-                                 {2400, 900, 0xFF0000}},
-                                10000))
+    EXPECT_TRUE(d.WaitForPixels(
+        "the letter box follows the resized monitor",
+        {{700, 900, 0x0000FF}, {2400, 384, 0x0000FF}, {2850, 384, 0xFF0000}, {2400, 900, 0xFF0000}},
+        10000))
         << d.Log(d.NameOf(run));
 
     ASSERT_TRUE(d.SendCloseRequest());
