@@ -596,60 +596,6 @@ bool ComposeMonitorWallpapers(const std::string& source, int mode, TColor fillCo
     return true;
 }
 
-bool ComposeSpannedWallpaper(const std::string& source, int mode, const std::string& destination,
-                             TColor fillColor, int depth, const std::vector<TMonitor>& monitors,
-                             const TComposeOptions& options) {
-    if (!HaveSizes(monitors)) {
-        return false;
-    }
-    long long left = monitors.front().x;
-    long long top = monitors.front().y;
-    long long right = left + monitors.front().width;
-    long long bottom = top + monitors.front().height;
-    for (const TMonitor& m : monitors) {
-        left = std::min<long long>(left, m.x);
-        top = std::min<long long>(top, m.y);
-        right = std::max<long long>(right, static_cast<long long>(m.x) + m.width);
-        bottom = std::max<long long>(bottom, static_cast<long long>(m.y) + m.height);
-    }
-    const long long boxWidth = right - left;
-    const long long boxHeight = bottom - top;
-    if (boxWidth > kMaxComposedSide || boxHeight > kMaxComposedSide ||
-        boxWidth * boxHeight > kMaxComposedPixels) {
-        return false;
-    }
-    const TPixelSize box{static_cast<int>(boxWidth), static_cast<int>(boxHeight)};
-    TFreeBitmap image;
-    std::vector<TComposePlan> plans;
-    if (!LoadForDisplays(source, mode, SizesOf(monitors), fillColor, options, image, plans)) {
-        return false;
-    }
-    TFreeBitmap canvas;
-    if (!canvas.Replace(SolidImage(box.width, box.height, depth, fillColor))) {
-        return false;
-    }
-    for (std::size_t i = 0; i < monitors.size(); ++i) {
-        const TMonitor& m = monitors[i];
-        const TComposePlan& plan = plans[i];
-        TFreeBitmap scaled;
-        TFreeBitmap converted;
-        const TFreeBitmap* piece = Readable(Fitted(image, plan, scaled), converted);
-        if (!piece) {
-            return false;
-        }
-        // Each monitor shows its part as the desktop would show that
-        // monitor's own bitmap: centred, cut to the monitor.
-        const long long x = m.x - left;
-        const long long y = m.y - top;
-        const long long dx =
-            plan.letterBox ? plan.left : (m.width - static_cast<long long>(piece->GetWidth())) / 2;
-        const long long dy =
-            plan.letterBox ? plan.top : (m.height - static_cast<long long>(piece->GetHeight())) / 2;
-        Blit(canvas.Dib(), piece->Dib(), x + dx, y + dy, AreaOf(m, left, top, box));
-    }
-    return SaveReplacing(canvas, destination);
-}
-
 namespace {
 
 // One monitor's picture, made before the screen's picture exists: scaled and
@@ -697,35 +643,23 @@ bool CutToArea(TMonitorPiece& piece) {
     return true;
 }
 
-}  // namespace
-
-bool ComposeMonitorsScreenPicture(const std::string& source, int mode, int placement,
-                                  TColor fillColor, TPixelSize screen,
-                                  const std::vector<TMonitor>& monitors, TScreenPicture& out,
-                                  const TComposeOptions& options) {
-    if (screen.width <= 0 || screen.height <= 0 ||
-        static_cast<std::int64_t>(screen.width) * screen.height > kMaxComposedPixels ||
-        !HaveSizes(monitors)) {
-        return false;
-    }
-    TFreeBitmap image;
-    std::vector<TComposePlan> plans;
-    if (!LoadForDisplays(source, mode, SizesOf(monitors), fillColor, options, image, plans)) {
-        return false;
-    }
-    const std::uint32_t fill =
-        ((fillColor & 0xFF) << 16) | (fillColor & 0xFF00) | ((fillColor >> 16) & 0xFF);
+// Makes every monitor's piece for a picture of `canvas` pixels whose corner
+// lies at (originX, originY) of the desk; drops the loaded picture when no
+// piece shows it unscaled.
+bool MakePieces(TFreeBitmap& image, const std::vector<TComposePlan>& plans,
+                const std::vector<TMonitor>& monitors, long long originX, long long originY,
+                TPixelSize canvas, int mode, int placement, std::uint32_t fill,
+                std::vector<TMonitorPiece>& pieces) {
+    pieces = std::vector<TMonitorPiece>(monitors.size());
     const bool asIs = mode == fmConvertOnly;
-    // Every monitor's picture is made first and the decoded picture dropped
-    // before the screen's picture is allocated: the decoded picture and the
-    // whole screen's are never held together.
-    std::vector<TMonitorPiece> pieces(monitors.size());
     bool sourceShown = false;
     for (std::size_t i = 0; i < monitors.size(); ++i) {
         const TMonitor& m = monitors[i];
+        const long long mx = m.x - originX;
+        const long long my = m.y - originY;
         const TComposePlan& plan = plans[i];
         TMonitorPiece& piece = pieces[i];
-        piece.area = AreaOf(m, 0, 0, screen);
+        piece.area = AreaOf(m, originX, originY, canvas);
         if (piece.area.x0 >= piece.area.x1 || piece.area.y0 >= piece.area.y1) {
             continue;
         }
@@ -762,10 +696,8 @@ bool ComposeMonitorsScreenPicture(const std::string& source, int mode, int place
         const long long height = piece.picture->GetHeight();
         piece.band = plan.letterBox ? fill : 0;
         piece.tile = asIs && placement == dpTile;
-        piece.left =
-            plan.letterBox ? m.x + static_cast<long long>(plan.left) : m.x + (m.width - width) / 2;
-        piece.top =
-            plan.letterBox ? m.y + static_cast<long long>(plan.top) : m.y + (m.height - height) / 2;
+        piece.left = plan.letterBox ? mx + plan.left : mx + (m.width - width) / 2;
+        piece.top = plan.letterBox ? my + plan.top : my + (m.height - height) / 2;
         if (!piece.tile && !CutToArea(piece)) {
             return false;
         }
@@ -773,6 +705,83 @@ bool ComposeMonitorsScreenPicture(const std::string& source, int mode, int place
     }
     if (!sourceShown) {
         image.Clear();
+    }
+    return true;
+}
+
+}  // namespace
+
+bool ComposeSpannedWallpaper(const std::string& source, int mode, const std::string& destination,
+                             TColor fillColor, int depth, const std::vector<TMonitor>& monitors,
+                             const TComposeOptions& options) {
+    if (!HaveSizes(monitors)) {
+        return false;
+    }
+    long long left = monitors.front().x;
+    long long top = monitors.front().y;
+    long long right = left + monitors.front().width;
+    long long bottom = top + monitors.front().height;
+    for (const TMonitor& m : monitors) {
+        left = std::min<long long>(left, m.x);
+        top = std::min<long long>(top, m.y);
+        right = std::max<long long>(right, static_cast<long long>(m.x) + m.width);
+        bottom = std::max<long long>(bottom, static_cast<long long>(m.y) + m.height);
+    }
+    const long long boxWidth = right - left;
+    const long long boxHeight = bottom - top;
+    if (boxWidth > kMaxComposedSide || boxHeight > kMaxComposedSide ||
+        boxWidth * boxHeight > kMaxComposedPixels) {
+        return false;
+    }
+    const TPixelSize box{static_cast<int>(boxWidth), static_cast<int>(boxHeight)};
+    TFreeBitmap image;
+    std::vector<TComposePlan> plans;
+    if (!LoadForDisplays(source, mode, SizesOf(monitors), fillColor, options, image, plans)) {
+        return false;
+    }
+    // The monitors' pictures first, then the box's bitmap without the decoded
+    // picture beside it. Each monitor shows its part as the desktop would
+    // show that monitor's own bitmap: centred, cut to the monitor; what the
+    // picture leaves uncovered shows the fill colour.
+    std::vector<TMonitorPiece> pieces;
+    if (!MakePieces(image, plans, monitors, left, top, box, mode, dpCenter, 0, pieces)) {
+        return false;
+    }
+    TFreeBitmap canvas;
+    if (!canvas.Replace(SolidImage(box.width, box.height, depth, fillColor))) {
+        return false;
+    }
+    for (TMonitorPiece& piece : pieces) {
+        if (piece.picture) {
+            Blit(canvas.Dib(), piece.picture->Dib(), piece.left, piece.top, piece.area);
+        }
+        piece.own.Clear();
+    }
+    return SaveReplacing(canvas, destination);
+}
+
+bool ComposeMonitorsScreenPicture(const std::string& source, int mode, int placement,
+                                  TColor fillColor, TPixelSize screen,
+                                  const std::vector<TMonitor>& monitors, TScreenPicture& out,
+                                  const TComposeOptions& options) {
+    if (screen.width <= 0 || screen.height <= 0 ||
+        static_cast<std::int64_t>(screen.width) * screen.height > kMaxComposedPixels ||
+        !HaveSizes(monitors)) {
+        return false;
+    }
+    TFreeBitmap image;
+    std::vector<TComposePlan> plans;
+    if (!LoadForDisplays(source, mode, SizesOf(monitors), fillColor, options, image, plans)) {
+        return false;
+    }
+    const std::uint32_t fill =
+        ((fillColor & 0xFF) << 16) | (fillColor & 0xFF00) | ((fillColor >> 16) & 0xFF);
+    // Every monitor's picture is made first and the decoded picture dropped
+    // before the screen's picture is allocated: the decoded picture and the
+    // whole screen's are never held together.
+    std::vector<TMonitorPiece> pieces;
+    if (!MakePieces(image, plans, monitors, 0, 0, screen, mode, placement, fill, pieces)) {
+        return false;
     }
 
     out.width = screen.width;
