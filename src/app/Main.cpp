@@ -67,6 +67,7 @@ void TfrmMain::FormDestroy() {
     StopSlideShow();
     SaveSettings();
     FPlayList.clear();
+    FServices.applier->FEnding = true;
     try {
         ResetToDefault();
         FServices.applier->Finish();

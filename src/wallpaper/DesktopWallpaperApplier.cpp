@@ -490,7 +490,7 @@ std::string TDesktopWallpaperApplier::FreshName(const std::string& converted) {
 void TDesktopWallpaperApplier::ReportFailure(const std::string& what) {
     qCWarning(lcWallpaper, "the %s desktop did not take the wallpaper: %s",
               services_.desktop->Name().c_str(), what.c_str());
-    if (!warned_ && services_.warn) {
+    if (!warned_ && !FEnding && services_.warn) {
         warned_ = true;
         services_.warn("The desktop wallpaper cannot be changed here: " + what);
     }

@@ -121,6 +121,11 @@ bool WriteOriginalRecord(const std::string& path, const TOriginalRecord& record)
     if (!file.open(QIODevice::WriteOnly)) {
         return false;
     }
+    // The record names the user's pictures: readable by the user alone.
+    if (!file.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner)) {
+        file.cancelWriting();
+        return false;
+    }
     if (file.write(out.data(), static_cast<qint64>(out.size())) !=
         static_cast<qint64>(out.size())) {
         file.cancelWriting();

@@ -56,7 +56,8 @@ protected:
     }
     void CreateKey() { RegEnsureKey(HKEY_CURRENT_USER, settings::kKey); }
     void Tick(int n = 1) {
-        for (int i = 0; i < n; ++i) frm->SlideTimerTimer();
+        for (int i = 0; i < n; ++i)
+            frm->SlideTimerTimer();
     }
     std::vector<std::string> Applied() const { return applier.applied; }
 
@@ -273,8 +274,9 @@ TEST_F(SlideShowTest, CommandsOfTheShowAreEnabledOnlyWithEntries) {
     for (QAction* a : {frm->actFirst, frm->actNext, frm->actPrev, frm->actLast, frm->actRun}) {
         EXPECT_FALSE(a->isEnabled()) << a->objectName().toStdString();
     }
-    for (QAction* a : {frm->actLoadList, frm->actSetup, frm->actResetDefault, frm->actRemoveWallPaper,
-                       frm->actShowClock, frm->actAbout, frm->actMinimize, frm->actExit}) {
+    for (QAction* a :
+         {frm->actLoadList, frm->actSetup, frm->actResetDefault, frm->actRemoveWallPaper,
+          frm->actShowClock, frm->actAbout, frm->actMinimize, frm->actExit}) {
         EXPECT_TRUE(a->isEnabled()) << a->objectName().toStdString();
     }
     frm->actNext->trigger();  // disabled: ignored
@@ -309,13 +311,14 @@ TEST_F(StartUpTest, PrunesMissingEntriesAndKeepsOrderDuplicatesAndPosition) {
     frm->StartUp();
     EXPECT_EQ(frm->FPlayList, (std::vector<std::string>{files[0], files[2], files[0]}));
     EXPECT_EQ(frm->FCurrent, 7) << "the position is not adjusted to the shorter list";
-    EXPECT_EQ(applier.calls, (std::vector<std::string>{"DetectActiveDesktop",
-                                                       "RememberOriginalWallpaper",
-                                                       "ReadOriginalStyle"}));
+    EXPECT_EQ(applier.calls,
+              (std::vector<std::string>{"DetectActiveDesktop", "RememberOriginalWallpaper",
+                                        "ReadOriginalStyle"}));
     EXPECT_TRUE(Applied().empty());
     EXPECT_TRUE(frm->actRun->isEnabled());
     EXPECT_EQ(ReadFileBytes(list).size(),
-              (files[0] + "\r\n\r\n" + dir.File("missing.jpg") + "\n" + files[2] + "\r" + files[0]).size())
+              (files[0] + "\r\n\r\n" + dir.File("missing.jpg") + "\n" + files[2] + "\r" + files[0])
+                  .size())
         << "the playlist file is not rewritten";
 }
 
@@ -367,10 +370,9 @@ TEST_F(StartUpTest, UnreadablePlaylistsGiveAnEmptyListAndPositionZero) {
 }
 
 TEST_F(StartUpTest, OddNamesSurviveByteForByteAndLongListsArePruned) {
-    const std::vector<std::string> odd = {dir.File(" lead and trail .jpg "),
-                                          dir.File("quote \"'$(x)`.jpg"),
-                                          dir.File("latin1 M\xFCnchen.jpg"),
-                                          dir.File("utf8 caf\xC3\xA9.jpg")};
+    const std::vector<std::string> odd = {
+        dir.File(" lead and trail .jpg "), dir.File("quote \"'$(x)`.jpg"),
+        dir.File("latin1 M\xFCnchen.jpg"), dir.File("utf8 caf\xC3\xA9.jpg")};
     std::string text;
     for (const auto& f : odd) {
         WriteFileBytes(f, "x");
@@ -466,6 +468,38 @@ TEST_F(SlideShowTest, FormDestroySavesTheUsersStyleThenPutsTheOriginalBack) {
     EXPECT_EQ(Applied().size(), n);
 }
 
+// At the end of a session the desktop may be gone before the program: the
+// original cannot be put back, and no box may hold the end up waiting for a
+// click nobody will give.
+TEST_F(SlideShowTest, TheEndReportsARefusedReturnInTheLogOnly) {
+    TRecordingDesktop desktop;
+    std::vector<std::string> warnings;
+    TApplierServices s;
+    s.desktop = &desktop;
+    s.compose = [](const std::string&, int, const std::string& destination, TColor,
+                   const TScreenSize&) {
+        WriteFileBytes(destination, "BM");
+        return true;
+    };
+    s.warn = [&](const std::string& text) { warnings.push_back(text); };
+    s.dataFolder = dir.File("data");
+    TDesktopWallpaperApplier real(std::move(s));
+    services.applier = &real;
+    frm = std::make_unique<TfrmMain>(services);
+    real.DetectActiveDesktop();
+    real.RememberOriginalWallpaper();
+    frm->FormCreate();
+    frm->FPlayList = files;
+    frm->FCurrent = 0;
+    frm->actNextExecute();
+    desktop.refuse = true;
+    frm->FormDestroy();
+    EXPECT_EQ(desktop.calls.back().rfind("RestoreState", 0), 0u) << desktop.calls.back();
+    EXPECT_TRUE(warnings.empty()) << warnings.front();
+    EXPECT_TRUE(std::filesystem::exists(real.OriginalRecordPath()))
+        << "the record stays for the next start";
+}
+
 // With changes composed in the background, the end of the program lets the
 // change on its way arrive, drops those asked for after it and only then puts
 // the original back, also when no change had arrived before.
@@ -497,10 +531,10 @@ TEST_F(SlideShowTest, TheEndWaitsForTheChangeOnItsWayBeforeTheOriginal) {
     frm->FormDestroy();
     manual.DeliverAll();  // the completion posted by the thread comes late
     EXPECT_EQ(manual.pieces.size(), 1u);
-    EXPECT_EQ(desktop.calls, (std::vector<std::string>{"SetPlacement 0",
-                                                        "SetWallpaperFile " +
-                                                            real.ConvertedWallpaperPath(),
-                                                        "RestoreState state of the desktop"}));
+    EXPECT_EQ(desktop.calls,
+              (std::vector<std::string>{"SetPlacement 0",
+                                        "SetWallpaperFile " + real.ConvertedWallpaperPath(),
+                                        "RestoreState state of the desktop"}));
     EXPECT_EQ(tray.hints.back(), "Vantoria original.jpg");
     frm.reset();
 }

@@ -300,6 +300,11 @@ TEST_F(ApplierTest, StartRecordsTheOriginalAndPrevWallpaper) {
         ::stat(std::filesystem::path(applier->OriginalRecordPath()).parent_path().c_str(), &folder),
         0);
     EXPECT_EQ(folder.st_mode & 0777, 0700u);
+    // So is the record, which names the user's files even where the folder
+    // was made open by someone else.
+    struct stat recordFile {};
+    ASSERT_EQ(::stat(applier->OriginalRecordPath().c_str(), &recordFile), 0);
+    EXPECT_EQ(recordFile.st_mode & 0777, 0600u);
     // An orderly end that changed nothing removes the record.
     applier->Finish();
     EXPECT_FALSE(std::filesystem::exists(applier->OriginalRecordPath()));
@@ -467,10 +472,10 @@ TEST_F(ApplierTest, ResetWaitsForTheChangeOnItsWay) {
     EXPECT_TRUE(applier->FWallpaperChanged);
     applier->RestoreOriginalWallpaper(TWallpaperChoice{applier->FOriginalStyle, fmZoom, 0});
     manual.DeliverAll();  // the completion posted by the thread arrives late
-    EXPECT_EQ(desktop.calls, (std::vector<std::string>{"SetPlacement 0",
-                                                        "SetWallpaperFile " +
-                                                            applier->ConvertedWallpaperPath(),
-                                                        "RestoreState state of the desktop"}));
+    EXPECT_EQ(desktop.calls,
+              (std::vector<std::string>{"SetPlacement 0",
+                                        "SetWallpaperFile " + applier->ConvertedWallpaperPath(),
+                                        "RestoreState state of the desktop"}));
     EXPECT_EQ(composed.size(), 1u);
     EXPECT_EQ(hints, (std::vector<std::string>{"Vantoria a.jpg", "Vantoria original.jpg"}));
     applier->Finish();

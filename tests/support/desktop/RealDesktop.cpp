@@ -11,6 +11,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -214,13 +215,20 @@ bool TRealDesktop::StartDisplay() {
         error_ = "no pipe";
         return false;
     }
-    // -displayfd says which free display Xvfb took; -noreset keeps the
+    // -displayfd says which free display the server took; -noreset keeps the
     // server's state when the last client leaves.
-    const std::string screen =
-        std::to_string(options_.width) + "x" + std::to_string(options_.height) + "x24";
-    xvfb_ = Spawn({"Xvfb", "-displayfd", "3", "-screen", "0", screen, "-nolisten", "tcp", "-auth",
-                   "/dev/null", "-noreset"},
-                  env_, LogPath("xvfb"), -1, fds[1]);
+    if (!options_.monitors.empty()) {
+        if (!StartXorg(fds[1])) {
+            ::close(fds[0]);
+            return false;
+        }
+    } else {
+        const std::string screen =
+            std::to_string(options_.width) + "x" + std::to_string(options_.height) + "x24";
+        xvfb_ = Spawn({"Xvfb", "-displayfd", "3", "-screen", "0", screen, "-nolisten", "tcp",
+                       "-auth", "/dev/null", "-noreset"},
+                      env_, LogPath("xvfb"), -1, fds[1]);
+    }
     ::close(fds[1]);
     started_.emplace_back(xvfb_, "xvfb");
     std::string number;
@@ -243,11 +251,96 @@ bool TRealDesktop::StartDisplay() {
     }
     display_ = ":" + number.substr(0, number.find('\n'));
     env_["DISPLAY"] = display_;
+    if (!options_.monitors.empty() && !SetMonitors(options_.monitors)) {
+        return false;
+    }
     x_ = OpenScreen(display_);
     if (!x_) {
         error_ = "cannot open the display " + display_;
         return false;
     }
+    return true;
+}
+
+bool TRealDesktop::StartXorg(int displayFd) {
+    if (::access("/usr/lib/xorg/modules/drivers/dummy_drv.so", R_OK) != 0) {
+        error_ = "Xorg's dummy video driver is missing (scripts/install-deps)";
+        ::close(displayFd);
+        return false;
+    }
+    // No input devices of the machine's own (XTEST still clicks), no VT of
+    // its own, a framebuffer large enough for any test desk.
+    const std::string config = root_ + "/xorg.conf";
+    WriteText(config,
+              "Section \"ServerFlags\"\n"
+              "  Option \"AutoAddDevices\" \"false\"\n"
+              "  Option \"AutoEnableDevices\" \"false\"\n"
+              "  Option \"DontVTSwitch\" \"true\"\n"
+              "EndSection\n"
+              "Section \"Device\"\n  Identifier \"dummy\"\n  Driver \"dummy\"\n"
+              "  VideoRam 512000\nEndSection\n"
+              "Section \"Monitor\"\n  Identifier \"monitor\"\n  HorizSync 5.0-1000.0\n"
+              "  VertRefresh 5.0-200.0\nEndSection\n"
+              "Section \"Screen\"\n  Identifier \"screen\"\n  Device \"dummy\"\n"
+              "  Monitor \"monitor\"\n  DefaultDepth 24\n"
+              "  SubSection \"Display\"\n    Depth 24\n    Virtual 8192 4608\n"
+              "  EndSubSection\nEndSection\n");
+    xvfb_ =
+        Spawn({"Xorg", "-displayfd", "3", "-config", config, "-logfile", LogPath("xorg-server"),
+               "-nolisten", "tcp", "-noreset", "-novtswitch", "-sharevts", "-auth", "/dev/null"},
+              env_, LogPath("xvfb"), -1, displayFd);
+    return true;
+}
+
+bool TRealDesktop::SetMonitors(const std::vector<TMonitorSpec>& monitors) {
+    // Outputs beyond the list go first, so the box can shrink; each monitor's
+    // mode is made on first use (the dummy outputs know only a few sizes).
+    const std::vector<std::string> query{"xrandr", "--query"};
+    const std::string state = Run(query, 10000).out;
+    for (std::size_t i = monitors.size(); i < 16; ++i) {
+        const std::string name = MonitorName(i);
+        if (state.find(name + " connected") != std::string::npos) {
+            Run({"xrandr", "--output", name, "--off"}, 10000);
+        }
+    }
+    int right = 0, bottom = 0;
+    for (std::size_t i = 0; i < monitors.size(); ++i) {
+        const TMonitorSpec& m = monitors[i];
+        const std::string w = std::to_string(m.width), h = std::to_string(m.height);
+        const std::string mode = "vt" + w + "x" + h;
+        // A 60 Hz-ish mode line; the dummy driver takes any timings.
+        const std::string clock =
+            std::to_string((m.width + 160LL) * (m.height + 40LL) * 60 / 10000);
+        Run({"xrandr", "--newmode", mode,
+             clock.substr(0, clock.size() - 2) + "." + clock.substr(clock.size() - 2), w,
+             std::to_string(m.width + 48), std::to_string(m.width + 80),
+             std::to_string(m.width + 160), h, std::to_string(m.height + 3),
+             std::to_string(m.height + 10), std::to_string(m.height + 40), "-hsync", "+vsync"},
+            10000);
+        Run({"xrandr", "--addmode", MonitorName(i), mode}, 10000);
+        std::vector<std::string> argv{"xrandr",
+                                      "--output",
+                                      MonitorName(i),
+                                      "--mode",
+                                      mode,
+                                      "--pos",
+                                      std::to_string(m.x) + "x" + std::to_string(m.y)};
+        if (i == 0) {
+            argv.push_back("--primary");
+        }
+        const TToolRun r = Run(argv, 10000);
+        if (r.exitCode != 0) {
+            error_ = "xrandr refused monitor " + MonitorName(i) + ": " + r.out;
+            return false;
+        }
+        right = std::max(right, m.x + m.width);
+        bottom = std::max(bottom, m.y + m.height);
+    }
+    // The screen shrinks to the box around the monitors left.
+    Run({"xrandr", "--fb", std::to_string(right) + "x" + std::to_string(bottom)}, 10000);
+    options_.monitors = monitors;
+    options_.width = right;
+    options_.height = bottom;
     return true;
 }
 

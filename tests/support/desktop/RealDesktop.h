@@ -38,9 +38,21 @@
 #include <utility>
 #include <vector>
 
+// One monitor of a desk of several, in pixels, at its place on the screen.
+struct TMonitorSpec {
+    int width = 0;
+    int height = 0;
+    int x = 0;
+    int y = 0;
+};
+
 struct TRealDesktopOptions {
     int width = 1024;
     int height = 768;
+    // Non-empty: a real Xorg with the dummy video driver instead of Xvfb, one
+    // RandR output per monitor ("DUMMY0" the primary, "DUMMY1"...), seen as
+    // monitors by Qt and GTK alike; width and height become the box around them.
+    std::vector<TMonitorSpec> monitors;
     // An empty private system bus (allow-all policy), for desktops that give
     // up when logind's bus is missing.
     bool systemBus = false;
@@ -80,6 +92,14 @@ public:
     const std::string& DisplayName() const { return display_; }
     int Width() const { return options_.width; }
     int Height() const { return options_.height; }
+    // The monitors of a desk of several (empty for a single Xvfb screen).
+    const std::vector<TMonitorSpec>& Monitors() const { return options_.monitors; }
+    // The RandR output name of monitor `index` of such a desk.
+    static std::string MonitorName(std::size_t index) { return "DUMMY" + std::to_string(index); }
+    // Plugs, unplugs, resizes or moves monitors of a desk of several while it
+    // runs: monitor i becomes output DUMMYi, outputs beyond the list are
+    // turned off. False, with the xrandr output in Error(), when refused.
+    bool SetMonitors(const std::vector<TMonitorSpec>& monitors);
     const std::map<std::string, std::string>& Env() const { return env_; }
     // Changes the environment of processes started from now on.
     void SetEnv(const std::string& name, const std::string& value) { env_[name] = value; }
@@ -140,6 +160,7 @@ public:
 
 private:
     bool StartDisplay();
+    bool StartXorg(int displayFd);
     bool StartBus(const std::string& name, const std::string& config, const std::string& socket);
     void StopAll();
     std::vector<pid_t> MarkedProcesses() const;
