@@ -7,6 +7,7 @@
 
 #include "desktop/UserSwitch.h"
 #include "platform/MessageService.h"
+#include "platform/ScreenInfo.h"
 #include "platform/TrayService.h"
 #include "wallpaper/WallpaperApplier.h"
 
@@ -20,6 +21,13 @@ TfrmMain::TfrmMain(const TMainServices& services, QWidget* parent)
     // a box the tick opens (a missing file) lets later ticks run while it is
     // open; a timer is never delivered again while its handler runs.
     connect(&SlideTimer, &QTimer::timeout, this, &TfrmMain::SlideTimerTimer, Qt::QueuedConnection);
+    MonitorTimer.setObjectName(QStringLiteral("MonitorTimer"));
+    MonitorTimer.setSingleShot(true);
+    MonitorTimer.setInterval(300);
+    connect(&MonitorTimer, &QTimer::timeout, this, &TfrmMain::MonitorsChanged);
+    if (FServices.screen) {
+        FServices.screen->WatchMonitors([this] { MonitorTimer.start(); });
+    }
     CreateActions();
     BuildWindow();
     if (FServices.tray) {
@@ -39,6 +47,9 @@ TfrmMain::TfrmMain(const TMainServices& services, QWidget* parent)
 TfrmMain::~TfrmMain() {
     if (FCreated && !FDestroyed) {
         FormDestroy();
+    }
+    if (FServices.screen) {
+        FServices.screen->WatchMonitors({});
     }
 }
 
@@ -64,6 +75,7 @@ void TfrmMain::FormDestroy() {
         return;
     }
     FDestroyed = true;
+    MonitorTimer.stop();
     StopSlideShow();
     SaveSettings();
     FPlayList.clear();

@@ -52,6 +52,9 @@ public:
     // Wallpaper.
     void SetWallpaper(const std::string& fileName);
     void ResetToDefault();
+    // The desk's monitors changed: the picture on screen is composed anew
+    // for the new layout, once a burst of changes has settled.
+    void MonitorsChanged();
 
     // The desktop clock.
     void SetClockVisible(bool visible);
@@ -103,6 +106,8 @@ public:
     bool ShowMainWindow = true;
 
     QTimer SlideTimer;
+    // Collects a burst of monitor changes into one MonitorsChanged.
+    QTimer MonitorTimer;
 
     // The command set, in the order of the action list.
     QAction* actFirst = nullptr;

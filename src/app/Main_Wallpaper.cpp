@@ -1,4 +1,5 @@
 #include "app/Main.h"
+#include "wallpaper/FileUtils.h"
 #include "wallpaper/WallpaperApplier.h"
 
 void TfrmMain::SetWallpaper(const std::string& fileName) {
@@ -23,4 +24,17 @@ void TfrmMain::actRemoveWallPaperExecute() {
     FStyle = FServices.applier->FOriginalStyle;
     FShownEntry = -1;
     SetWallpaper(std::string());
+}
+
+void TfrmMain::MonitorsChanged() {
+    // Only our own picture is recomposed: not before the first slide, nor
+    // once Reset to Default or Remove Wallpaper gave the desktop another.
+    if (FDestroyed || FShownEntry < 0 || FShownFile.empty() || !FileExistsTest(FShownFile)) {
+        return;
+    }
+    try {
+        SetWallpaper(FShownFile);
+    } catch (...) {
+        // As a slide tick: the next slide tries again.
+    }
 }

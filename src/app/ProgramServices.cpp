@@ -86,6 +86,24 @@ private:
     bool ending_ = false;
 };
 
+// A desk of several monitors: the picture decoded once, composed for each.
+bool ComposeMonitors(const std::string& source, int mode, TColor fill, int depth,
+                     const std::vector<TMonitorFile>& files) {
+    return ComposeMonitorWallpapers(source, mode, fill, depth, files);
+}
+
+bool ComposeSpanned(const std::string& source, int mode, const std::string& destination,
+                    TColor fill, int depth, const std::vector<TMonitor>& monitors) {
+    return ComposeSpannedWallpaper(source, mode, destination, fill, depth, monitors);
+}
+
+bool ComposeMonitorsPicture(const std::string& source, int mode, int placement, TColor fill,
+                            const std::vector<TMonitor>& monitors, int width, int height,
+                            TScreenPicture& picture) {
+    return ComposeMonitorsScreenPicture(source, mode, placement, fill, TPixelSize{width, height},
+                                        monitors, picture);
+}
+
 }  // namespace
 
 struct TProgramServices::TImpl {
@@ -117,7 +135,8 @@ struct TProgramServices::TImpl {
                          [this] {
                              ReturnFreeHeap();
                              background.Ended();
-                         }}};
+                         },
+                         &ComposeMonitors, &ComposeSpanned, &ComposeMonitorsPicture}};
     TLinuxTrayHostMonitor trayHosts;
     TCoolTrayIcon tray{QIcon(QStringLiteral(":/images/vantoria.svg")), trayHosts};
 };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -37,6 +38,10 @@ public:
         const TScreenSize size = PrimaryScreenSize();
         return {TMonitor{"", 0, 0, size.width, size.height, true}};
     }
+    // Calls `changed` on the caller's thread whenever a monitor is added,
+    // removed, resized or moved, or another becomes the primary; an empty
+    // function stops watching. One watcher at a time.
+    virtual void WatchMonitors(std::function<void()> changed) { (void)changed; }
 };
 
 // A display of fixed size, for tests and for tools without a display.
@@ -49,9 +54,17 @@ public:
     }
     void Set(TScreenSize size) { size_ = size; }
     // A desk of several monitors, the primary first; empty: one of Set's size.
-    void SetMonitors(std::vector<TMonitor> monitors) { monitors_ = std::move(monitors); }
+    // The watcher hears of it, as of a monitor plugged in or out.
+    void SetMonitors(std::vector<TMonitor> monitors) {
+        monitors_ = std::move(monitors);
+        if (changed_) {
+            changed_();
+        }
+    }
+    void WatchMonitors(std::function<void()> changed) override { changed_ = std::move(changed); }
 
 private:
+    std::function<void()> changed_;
     TScreenSize size_;
     std::vector<TMonitor> monitors_;
 };

@@ -230,18 +230,21 @@ bool EndsWithEndMarker(const std::string& source) {
     return read && tail[0] == 0xFF && tail[1] == 0xD9;
 }
 
-// Decodes an upright JPEG photograph for its plan: shrunk by eighths while
+// Decodes an upright JPEG photograph for its plans: shrunk by eighths while
 // decoding when it is scaled down anyway, and only `shown` of it when no
 // more is shown. False when this decoder does not take the file; the whole
 // decoder then tries.
-bool LoadJpegForPlan(const std::string& source, const TSourceHeader& header,
-                     const TComposeOptions& options, const TComposePlan& plan, TPixelRect shown,
-                     TFreeBitmap& image) {
+bool LoadJpegForPlans(const std::string& source, const TSourceHeader& header,
+                      const TComposeOptions& options, const std::vector<TComposePlan>& plans,
+                      TPixelRect shown, TFreeBitmap& image) {
     if (!header.read || header.orientation != 1 || !EndsWithEndMarker(source)) {
         return false;
     }
-    const int eighths =
-        plan.rescale && options.shrinkOnLoad ? JpegEighths(header.size, plan.scaled) : 8;
+    // Shrunk no further than the largest screen needs.
+    int eighths = options.shrinkOnLoad ? 1 : 8;
+    for (const TComposePlan& plan : plans) {
+        eighths = std::max(eighths, plan.rescale ? JpegEighths(header.size, plan.scaled) : 8);
+    }
     FIBITMAP* dib = nullptr;
     if (DecodeJpeg(source, eighths, shown, options.maxSourcePixels, dib) != TJpegDecode::kDecoded) {
         return false;
@@ -251,14 +254,19 @@ bool LoadJpegForPlan(const std::string& source, const TSourceHeader& header,
 
 // Loads `source` for a display of `screenSize` and plans its composition: the
 // picture comes back upright, opaque over `fillColor` and of a standard type,
-// decoded already shrunk where only a shrunk picture is shown. Where the
-// screen shows the picture unscaled and `placement` is centred or tiled, only
-// the part the screen shows may be decoded: `part` then tells where the
-// loaded picture lies in the whole one, whose size is `whole`.
-bool LoadForDisplay(const std::string& source, int mode, TPixelSize screenSize, TColor fillColor,
-                    const TComposeOptions& options, TFreeBitmap& image, TComposePlan& plan,
-                    int placement = dpOther, TPixelRect* part = nullptr,
-                    TPixelSize* whole = nullptr) {
+// decoded already shrunk where only a shrunk picture is shown.
+// With several displays the picture is decoded once, at the size the most
+// demanding of them needs, with a plan for each.
+// Where one screen shows the picture unscaled and `placement` is centred or
+// tiled, only the part the screen shows may be decoded: `part` then tells
+// where the loaded picture lies in the whole one, whose size is `whole`.
+bool LoadForDisplays(const std::string& source, int mode, const std::vector<TPixelSize>& screens,
+                     TColor fillColor, const TComposeOptions& options, TFreeBitmap& image,
+                     std::vector<TComposePlan>& plans, int placement = dpOther,
+                     TPixelRect* part = nullptr, TPixelSize* whole = nullptr) {
+    if (screens.empty()) {
+        return false;
+    }
     if (!IsRegularFile(source)) {
         return false;
     }
@@ -278,13 +286,18 @@ bool LoadForDisplay(const std::string& source, int mode, TPixelSize screenSize, 
         return false;
     }
     if (format == FIF_JPEG && header.read) {
-        plan = PlanComposition(mode, header.size, screenSize);
-        TPixelRect shown;
-        if (plan.valid && mode == fmConvertOnly && (placement == dpCenter || placement == dpTile) &&
-            part && whole) {
-            shown = ShownPart(header.size, screenSize, placement == dpTile);
+        plans.clear();
+        bool valid = true;
+        for (const TPixelSize& screenSize : screens) {
+            valid =
+                valid && plans.emplace_back(PlanComposition(mode, header.size, screenSize)).valid;
         }
-        if (plan.valid && LoadJpegForPlan(source, header, options, plan, shown, image)) {
+        TPixelRect shown;
+        if (valid && screens.size() == 1 && mode == fmConvertOnly &&
+            (placement == dpCenter || placement == dpTile) && part && whole) {
+            shown = ShownPart(header.size, screens.front(), placement == dpTile);
+        }
+        if (valid && LoadJpegForPlans(source, header, options, plans, shown, image)) {
             if (part && whole) {
                 *whole = header.size;
                 *part = shown.width > 0 ? shown
@@ -293,9 +306,6 @@ bool LoadForDisplay(const std::string& source, int mode, TPixelSize screenSize, 
             return true;
         }
     }
-    if (part && whole) {
-        *part = TPixelRect{};
-    }
 
     int flags = 0;
     int shrink = 1;
@@ -303,9 +313,17 @@ bool LoadForDisplay(const std::string& source, int mode, TPixelSize screenSize, 
         // A photograph taken with the camera turned is shown upright.
         flags |= JPEG_EXIFROTATE;
         if (header.read && options.shrinkOnLoad) {
-            plan = PlanComposition(mode, header.size, screenSize);
-            if (plan.valid && plan.rescale) {
-                shrink = JpegShrinkFactor(header.size, plan.scaled);
+            plans.clear();
+            bool rescaled = true;
+            shrink = 8;
+            for (const TPixelSize& screenSize : screens) {
+                const TComposePlan& plan =
+                    plans.emplace_back(PlanComposition(mode, header.size, screenSize));
+                rescaled = rescaled && plan.valid && plan.rescale;
+                shrink =
+                    rescaled ? std::min(shrink, JpegShrinkFactor(header.size, plan.scaled)) : 1;
+            }
+            if (rescaled) {
                 const int hint =
                     JpegSizeHint(std::max(header.size.width, header.size.height), shrink);
                 if (hint > 0) {
@@ -329,15 +347,29 @@ bool LoadForDisplay(const std::string& source, int mode, TPixelSize screenSize, 
         return false;
     }
     if (shrink == 1) {
-        plan = PlanComposition(mode, loaded, screenSize);
-    }
-    if (!plan.valid) {
-        return false;
+        plans.clear();
+        for (const TPixelSize& screenSize : screens) {
+            plans.push_back(PlanComposition(mode, loaded, screenSize));
+        }
     }
     if (part && whole) {
         *whole = loaded;
         *part = TPixelRect{0, 0, loaded.width, loaded.height};
     }
+    return std::all_of(plans.begin(), plans.end(),
+                       [](const TComposePlan& plan) { return plan.valid; });
+}
+
+bool LoadForDisplay(const std::string& source, int mode, TPixelSize screenSize, TColor fillColor,
+                    const TComposeOptions& options, TFreeBitmap& image, TComposePlan& plan,
+                    int placement = dpOther, TPixelRect* part = nullptr,
+                    TPixelSize* whole = nullptr) {
+    std::vector<TComposePlan> plans;
+    if (!LoadForDisplays(source, mode, {screenSize}, fillColor, options, image, plans, placement,
+                         part, whole)) {
+        return false;
+    }
+    plan = plans.front();
     return true;
 }
 
@@ -377,18 +409,26 @@ bool ComposeWallpaper(const std::string& source, int mode, const std::string& de
 
 namespace {
 
+// A rectangle of a picture: columns x0 to x1 and rows y0 to y1, ends excluded.
+struct TArea {
+    int x0 = 0;
+    int y0 = 0;
+    int x1 = 0;
+    int y1 = 0;
+};
+
 // Copies `image` onto the screen picture with its upper left corner at
-// (left, top), clipped to the screen, converting each pixel once into the
-// screen's format.
-void Place(FIBITMAP* image, TScreenPicture& out, int left, int top) {
+// (left, top), clipped to `clip` (which lies inside the picture), converting
+// each pixel once into the screen's format.
+void Place(FIBITMAP* image, TScreenPicture& out, int left, int top, TArea clip) {
     const int width = static_cast<int>(FreeImage_GetWidth(image));
     const int height = static_cast<int>(FreeImage_GetHeight(image));
-    const int x0 = std::max(0, left);
+    const int x0 = std::max(clip.x0, left);
     const int x1 =
-        static_cast<int>(std::min<long long>(out.width, static_cast<long long>(left) + width));
-    const int y0 = std::max(0, top);
+        static_cast<int>(std::min<long long>(clip.x1, static_cast<long long>(left) + width));
+    const int y0 = std::max(clip.y0, top);
     const int y1 =
-        static_cast<int>(std::min<long long>(out.height, static_cast<long long>(top) + height));
+        static_cast<int>(std::min<long long>(clip.y1, static_cast<long long>(top) + height));
     const unsigned bpp = FreeImage_GetBPP(image);
     const RGBQUAD* palette = FreeImage_GetPalette(image);
     for (int y = y0; y < y1; ++y) {
@@ -412,6 +452,10 @@ void Place(FIBITMAP* image, TScreenPicture& out, int left, int top) {
             }
         }
     }
+}
+
+void Place(FIBITMAP* image, TScreenPicture& out, int left, int top) {
+    Place(image, out, left, top, TArea{0, 0, out.width, out.height});
 }
 
 }  // namespace
@@ -474,6 +518,299 @@ bool ComposeScreenPicture(const std::string& source, int mode, int placement, TC
               (screen.height - whole.height) / 2 + part.top);
     } else {
         Place(image.Dib(), out, (screen.width - width) / 2, (screen.height - height) / 2);
+    }
+    return true;
+}
+
+namespace {
+
+// A bitmap of width x height pixels of `depth` bits (24, or 32 for any other
+// value) showing `color` (0x00BBGGRR) everywhere; the fourth byte of a 32-bit
+// pixel is opaque, as on a display-compatible bitmap.
+FIBITMAP* SolidImage(int width, int height, int depth, TColor color) {
+    const int bpp = depth == 24 ? 24 : 32;
+    FIBITMAP* dib = FreeImage_Allocate(width, height, bpp, 0, 0, 0);
+    if (!dib) {
+        return nullptr;
+    }
+    BYTE pixel[4] = {};
+    pixel[FI_RGBA_RED] = static_cast<BYTE>(color & 0xFF);
+    pixel[FI_RGBA_GREEN] = static_cast<BYTE>((color >> 8) & 0xFF);
+    pixel[FI_RGBA_BLUE] = static_cast<BYTE>((color >> 16) & 0xFF);
+    pixel[FI_RGBA_ALPHA] = 0xFF;
+    const std::size_t step = static_cast<std::size_t>(bpp / 8);
+    BYTE* first = FreeImage_GetScanLine(dib, 0);
+    for (int x = 0; x < width; ++x) {
+        std::memcpy(first + static_cast<std::size_t>(x) * step, pixel, step);
+    }
+    const std::size_t rowBytes = static_cast<std::size_t>(width) * step;
+    for (int y = 1; y < height; ++y) {
+        std::memcpy(FreeImage_GetScanLine(dib, y), first, rowBytes);
+    }
+    return dib;
+}
+
+// The picture fitted to one display's plan: `image` itself when it needs no
+// scaling, else its scaled copy in `scratch`; null when scaling fails. The
+// loaded picture stays as it is for the next display.
+const TFreeBitmap* Fitted(TFreeBitmap& image, const TComposePlan& plan, TFreeBitmap& scratch) {
+    if (!plan.rescale) {
+        return &image;
+    }
+    return image.Rescale(plan.scaled.width, plan.scaled.height, FILTER_LANCZOS3, &scratch)
+               ? &scratch
+               : nullptr;
+}
+
+// `picture` in a depth whose pixels can be read directly: 8 bits through a
+// palette, 24 or 32; other depths are converted into `scratch`.
+const TFreeBitmap* Readable(const TFreeBitmap* picture, TFreeBitmap& scratch) {
+    if (!picture) {
+        return nullptr;
+    }
+    const unsigned bpp = FreeImage_GetBPP(picture->Dib());
+    if (bpp == 8 || bpp == 24 || bpp == 32) {
+        return picture;
+    }
+    return scratch.Replace(FreeImage_ConvertTo24Bits(picture->Dib())) ? &scratch : nullptr;
+}
+
+// Copies `piece` (8, 24 or 32 bits) into `canvas` (24 or 32 bits) with its
+// upper left corner at (left, top), clipped to `clip` (inside the canvas);
+// each pixel is opaque on a 32-bit canvas.
+void Blit(FIBITMAP* canvas, FIBITMAP* piece, long long left, long long top, TArea clip) {
+    const int canvasHeight = static_cast<int>(FreeImage_GetHeight(canvas));
+    const int width = static_cast<int>(FreeImage_GetWidth(piece));
+    const int height = static_cast<int>(FreeImage_GetHeight(piece));
+    const int x0 = static_cast<int>(std::max<long long>(clip.x0, left));
+    const int x1 = static_cast<int>(std::min<long long>(clip.x1, left + width));
+    const int y0 = static_cast<int>(std::max<long long>(clip.y0, top));
+    const int y1 = static_cast<int>(std::min<long long>(clip.y1, top + height));
+    const unsigned to = FreeImage_GetBPP(canvas) / 8;
+    const unsigned from = FreeImage_GetBPP(piece) / 8;
+    const RGBQUAD* palette = FreeImage_GetPalette(piece);
+    for (int y = y0; y < y1; ++y) {
+        // FreeImage keeps the bottom row first.
+        BYTE* out =
+            FreeImage_GetScanLine(canvas, canvasHeight - 1 - y) + static_cast<std::size_t>(x0) * to;
+        const BYTE* in = FreeImage_GetScanLine(piece, static_cast<int>(height - 1 - (y - top))) +
+                         static_cast<std::size_t>(x0 - left) * from;
+        for (int x = x0; x < x1; ++x, out += to, in += from) {
+            if (from == 1) {
+                const RGBQUAD grey{in[0], in[0], in[0], 0};
+                const RGBQUAD& c = palette ? palette[in[0]] : grey;
+                out[FI_RGBA_RED] = c.rgbRed;
+                out[FI_RGBA_GREEN] = c.rgbGreen;
+                out[FI_RGBA_BLUE] = c.rgbBlue;
+            } else {
+                out[FI_RGBA_RED] = in[FI_RGBA_RED];
+                out[FI_RGBA_GREEN] = in[FI_RGBA_GREEN];
+                out[FI_RGBA_BLUE] = in[FI_RGBA_BLUE];
+            }
+            if (to == 4) {
+                out[FI_RGBA_ALPHA] = 0xFF;
+            }
+        }
+    }
+}
+
+std::vector<TPixelSize> SizesOf(const std::vector<TMonitor>& monitors) {
+    std::vector<TPixelSize> sizes;
+    for (const TMonitor& m : monitors) {
+        sizes.push_back({m.width, m.height});
+    }
+    return sizes;
+}
+
+bool HaveSizes(const std::vector<TMonitor>& monitors) {
+    return !monitors.empty() &&
+           std::all_of(monitors.begin(), monitors.end(),
+                       [](const TMonitor& m) { return m.width > 0 && m.height > 0; });
+}
+
+// The part of `monitor` that lies on a picture of `size`, shifted by
+// (-originX, -originY); empty (x0 >= x1 or y0 >= y1) when none does.
+TArea AreaOf(const TMonitor& monitor, long long originX, long long originY, TPixelSize size) {
+    const long long x = monitor.x - originX;
+    const long long y = monitor.y - originY;
+    return TArea{static_cast<int>(std::clamp<long long>(x, 0, size.width)),
+                 static_cast<int>(std::clamp<long long>(y, 0, size.height)),
+                 static_cast<int>(std::clamp<long long>(x + monitor.width, 0, size.width)),
+                 static_cast<int>(std::clamp<long long>(y + monitor.height, 0, size.height))};
+}
+
+}  // namespace
+
+bool ComposeMonitorWallpapers(const std::string& source, int mode, TColor fillColor, int depth,
+                              const std::vector<TMonitorFile>& files,
+                              const TComposeOptions& options) {
+    std::vector<TMonitor> monitors;
+    for (const TMonitorFile& f : files) {
+        monitors.push_back(f.monitor);
+    }
+    TFreeBitmap image;
+    std::vector<TComposePlan> plans;
+    if (!HaveSizes(monitors) ||
+        !LoadForDisplays(source, mode, SizesOf(monitors), fillColor, options, image, plans)) {
+        return false;
+    }
+    // One monitor's bitmap at a time, each written before the next is made.
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const TComposePlan& plan = plans[i];
+        TFreeBitmap scaled;
+        TFreeBitmap converted;
+        const TFreeBitmap* fitted = Fitted(image, plan, scaled);
+        if (!fitted) {
+            return false;
+        }
+        if (plan.letterBox) {
+            TFreeBitmap background;
+            const TFreeBitmap* piece = Readable(fitted, converted);
+            if (!piece || !background.Replace(SolidImage(plan.canvas.width, plan.canvas.height,
+                                                         depth, fillColor))) {
+                return false;
+            }
+            Blit(background.Dib(), piece->Dib(), plan.left, plan.top,
+                 TArea{0, 0, plan.canvas.width, plan.canvas.height});
+            if (!SaveReplacing(background, files[i].file)) {
+                return false;
+            }
+        } else if (!SaveReplacing(*fitted, files[i].file)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+bool ComposeSpannedWallpaper(const std::string& source, int mode, const std::string& destination,
+                             TColor fillColor, int depth, const std::vector<TMonitor>& monitors,
+                             const TComposeOptions& options) {
+    if (!HaveSizes(monitors)) {
+        return false;
+    }
+    long long left = monitors.front().x;
+    long long top = monitors.front().y;
+    long long right = left + monitors.front().width;
+    long long bottom = top + monitors.front().height;
+    for (const TMonitor& m : monitors) {
+        left = std::min<long long>(left, m.x);
+        top = std::min<long long>(top, m.y);
+        right = std::max<long long>(right, static_cast<long long>(m.x) + m.width);
+        bottom = std::max<long long>(bottom, static_cast<long long>(m.y) + m.height);
+    }
+    const long long boxWidth = right - left;
+    const long long boxHeight = bottom - top;
+    if (boxWidth > kMaxComposedSide || boxHeight > kMaxComposedSide ||
+        boxWidth * boxHeight > kMaxComposedPixels) {
+        return false;
+    }
+    const TPixelSize box{static_cast<int>(boxWidth), static_cast<int>(boxHeight)};
+    TFreeBitmap image;
+    std::vector<TComposePlan> plans;
+    if (!LoadForDisplays(source, mode, SizesOf(monitors), fillColor, options, image, plans)) {
+        return false;
+    }
+    TFreeBitmap canvas;
+    if (!canvas.Replace(SolidImage(box.width, box.height, depth, fillColor))) {
+        return false;
+    }
+    for (std::size_t i = 0; i < monitors.size(); ++i) {
+        const TMonitor& m = monitors[i];
+        const TComposePlan& plan = plans[i];
+        TFreeBitmap scaled;
+        TFreeBitmap converted;
+        const TFreeBitmap* piece = Readable(Fitted(image, plan, scaled), converted);
+        if (!piece) {
+            return false;
+        }
+        // Each monitor shows its part as the desktop would show that
+        // monitor's own bitmap: centred, cut to the monitor.
+        const long long x = m.x - left;
+        const long long y = m.y - top;
+        const long long dx =
+            plan.letterBox ? plan.left : (m.width - static_cast<long long>(piece->GetWidth())) / 2;
+        const long long dy =
+            plan.letterBox ? plan.top : (m.height - static_cast<long long>(piece->GetHeight())) / 2;
+        Blit(canvas.Dib(), piece->Dib(), x + dx, y + dy, AreaOf(m, left, top, box));
+    }
+    return SaveReplacing(canvas, destination);
+}
+
+bool ComposeMonitorsScreenPicture(const std::string& source, int mode, int placement,
+                                  TColor fillColor, TPixelSize screen,
+                                  const std::vector<TMonitor>& monitors, TScreenPicture& out,
+                                  const TComposeOptions& options) {
+    if (screen.width <= 0 || screen.height <= 0 ||
+        static_cast<std::int64_t>(screen.width) * screen.height > kMaxComposedPixels ||
+        !HaveSizes(monitors)) {
+        return false;
+    }
+    TFreeBitmap image;
+    std::vector<TComposePlan> plans;
+    if (!LoadForDisplays(source, mode, SizesOf(monitors), fillColor, options, image, plans)) {
+        return false;
+    }
+    const std::uint32_t fill =
+        ((fillColor & 0xFF) << 16) | (fillColor & 0xFF00) | ((fillColor >> 16) & 0xFF);
+    out.width = screen.width;
+    out.height = screen.height;
+    // What lies outside every monitor is never seen, but a screenshot or a
+    // compositor's overview shows the fill colour there.
+    out.pixels.assign(static_cast<std::size_t>(screen.width) * screen.height, fill);
+    const bool asIs = mode == fmConvertOnly;
+    for (std::size_t i = 0; i < monitors.size(); ++i) {
+        const TMonitor& m = monitors[i];
+        const TComposePlan& plan = plans[i];
+        const TArea area = AreaOf(m, 0, 0, screen);
+        if (area.x0 >= area.x1 || area.y0 >= area.y1) {
+            continue;
+        }
+        TFreeBitmap scaled;
+        TFreeBitmap converted;
+        const TFreeBitmap* fitted = Fitted(image, plan, scaled);
+        if (!fitted) {
+            return false;
+        }
+        // Each monitor shows what one screen of its size shows (see
+        // ComposeScreenPicture): an unscaled picture is stretched here with
+        // the composer's own filter, letter box bands show the fill colour,
+        // whatever else the picture leaves uncovered is black.
+        if (asIs && placement == dpStretch &&
+            !(TPixelSize{static_cast<int>(fitted->GetWidth()),
+                         static_cast<int>(fitted->GetHeight())} == TPixelSize{m.width, m.height})) {
+            if (!image.Rescale(m.width, m.height, FILTER_LANCZOS3, &scaled)) {
+                return false;
+            }
+            fitted = &scaled;
+        }
+        const TFreeBitmap* piece = Readable(fitted, converted);
+        if (!piece) {
+            return false;
+        }
+        const std::uint32_t band = plan.letterBox ? fill : 0;
+        for (int y = area.y0; y < area.y1; ++y) {
+            std::uint32_t* row = out.pixels.data() + static_cast<std::size_t>(y) * out.width;
+            std::fill(row + area.x0, row + area.x1, band);
+        }
+        const int width = static_cast<int>(piece->GetWidth());
+        const int height = static_cast<int>(piece->GetHeight());
+        if (asIs && placement == dpTile) {
+            // Tiles start at the monitor's corner; only those that show are placed.
+            const long long firstTop =
+                m.y + (area.y0 - m.y) / height * static_cast<long long>(height);
+            const long long firstLeft =
+                m.x + (area.x0 - m.x) / width * static_cast<long long>(width);
+            for (long long top = firstTop; top < area.y1; top += height) {
+                for (long long left = firstLeft; left < area.x1; left += width) {
+                    Place(piece->Dib(), out, static_cast<int>(left), static_cast<int>(top), area);
+                }
+            }
+        } else if (plan.letterBox) {
+            Place(piece->Dib(), out, m.x + plan.left, m.y + plan.top, area);
+        } else {
+            Place(piece->Dib(), out, m.x + (m.width - width) / 2, m.y + (m.height - height) / 2,
+                  area);
+        }
     }
     return true;
 }

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/DesktopBackend.h"
 #include "wallpaper/ComposeGeometry.h"
@@ -38,3 +39,32 @@ bool ComposeWallpaper(const std::string& source, int mode, const std::string& de
 bool ComposeScreenPicture(const std::string& source, int mode, int placement, TColor fillColor,
                           TPixelSize screen, TScreenPicture& out,
                           const TComposeOptions& options = TComposeOptions{});
+
+// A desk of several monitors. The picture is decoded once, at the size the
+// largest monitor needs, and composed for each monitor in turn as
+// ComposeWallpaper composes it for one display of that monitor's size; each
+// monitor's result is dropped once it is written or placed, so that no more
+// than one of them is held at a time.
+
+// Writes each monitor's bitmap to its file; `depth` is the display's (24 or
+// 32 bits per pixel, for the letter box background). False when the source
+// is no picture or a bitmap cannot be written.
+bool ComposeMonitorWallpapers(const std::string& source, int mode, TColor fillColor, int depth,
+                              const std::vector<TMonitorFile>& files,
+                              const TComposeOptions& options = TComposeOptions{});
+
+// Writes one bitmap of the box around all monitors: each monitor's part shows
+// that monitor's picture as the desktop would centre it on the monitor, cut to
+// it; the fill colour lies wherever no monitor is.
+bool ComposeSpannedWallpaper(const std::string& source, int mode, const std::string& destination,
+                             TColor fillColor, int depth, const std::vector<TMonitor>& monitors,
+                             const TComposeOptions& options = TComposeOptions{});
+
+// The picture of a screen of `screen` pixels that shows several monitors
+// (placed in the screen's coordinates): each monitor shows its picture as
+// ComposeScreenPicture would show it on a screen of the monitor's size, with
+// `placement`; the fill colour lies outside every monitor.
+bool ComposeMonitorsScreenPicture(const std::string& source, int mode, int placement,
+                                  TColor fillColor, TPixelSize screen,
+                                  const std::vector<TMonitor>& monitors, TScreenPicture& out,
+                                  const TComposeOptions& options = TComposeOptions{});

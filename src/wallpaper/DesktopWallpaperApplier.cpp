@@ -66,6 +66,11 @@ struct TDesktopWallpaperApplier::TChange {
     bool taken = false;
     std::string error;
     bool completed = false;
+    // Two or more: the picture is composed for each of these monitors.
+    std::vector<TMonitor> monitors;
+    // How the desktop takes them; kSame: the one file, as on one monitor.
+    TMultiMonitor route = TMultiMonitor::kSame;
+    std::vector<TMonitorFile> files;  // kPerMonitor: what each monitor is given
 };
 
 TDesktopWallpaperApplier::TDesktopWallpaperApplier(TApplierServices services)
@@ -261,7 +266,114 @@ std::shared_ptr<TDesktopWallpaperApplier::TChange> TDesktopWallpaperApplier::Pla
     // While a wallpaper from start is remembered, the change is not meant to
     // outlive the session: the user's own setting keeps naming the original.
     change->persist = FOriginalWallpaper.empty();
+    if (services_.screen && !fileName.empty()) {
+        std::vector<TMonitor> monitors = services_.screen->Monitors();
+        if (monitors.size() >= 2) {
+            PlanMonitors(*change, std::move(monitors));
+        }
+    }
     return change;
+}
+
+void TDesktopWallpaperApplier::PlanMonitors(TChange& change, std::vector<TMonitor> monitors) {
+    TDesktopBackend& desktop = *services_.desktop;
+    if (PaintsPicture(change)) {
+        // One picture of the whole screen, every monitor's at its place.
+        if (services_.composeMonitorsPicture) {
+            change.monitors = std::move(monitors);
+        }
+        return;
+    }
+    const bool composed = change.mode != fmConvertOnly;
+    switch (desktop.MultiMonitor()) {
+        case TMultiMonitor::kPerMonitor:
+            if (composed && !services_.composeMonitors) {
+                return;
+            }
+            change.route = TMultiMonitor::kPerMonitor;
+            ++monitorChanges_;
+            for (std::size_t i = 0; i < monitors.size(); ++i) {
+                // A bitmap of its own for each monitor; desktops that cache
+                // pictures by name get the monitor's two names in turn. An
+                // unscaled picture is the same for all: the one bitmap.
+                std::string file = ConvertedWallpaperPath();
+                if (composed) {
+                    file = services_.dataFolder + "/vantoria-monitor" + std::to_string(i + 1) +
+                           (desktop.ReloadsSameName() ? "" : (monitorChanges_ % 2 ? "-a" : "-b")) +
+                           ".bmp";
+                }
+                change.files.push_back(TMonitorFile{monitors[i], std::move(file)});
+            }
+            change.monitors = std::move(monitors);
+            break;
+        case TMultiMonitor::kSpanned:
+            // The desktop places an unscaled picture on each monitor itself.
+            if (!composed || !services_.composeSpanned) {
+                return;
+            }
+            change.route = TMultiMonitor::kSpanned;
+            change.placement = dpSpan;
+            change.monitors = std::move(monitors);
+            break;
+        case TMultiMonitor::kSame:
+            break;
+    }
+}
+
+void TDesktopWallpaperApplier::ComposeMonitors(TChange& change) const {
+    const TColor fill = change.choice.fillColor;
+    if (change.route == TMultiMonitor::kSpanned) {
+        change.composed = services_.composeSpanned(change.fileName, change.mode, change.file, fill,
+                                                   change.display.depth, change.monitors);
+    } else if (change.mode != fmConvertOnly) {
+        change.composed = services_.composeMonitors(change.fileName, change.mode, fill,
+                                                    change.display.depth, change.files);
+    } else {
+        change.composed =
+            services_.compose(change.fileName, change.mode, change.file, fill, change.display);
+    }
+}
+
+bool TDesktopWallpaperApplier::HandOverMonitors(TChange& change) const {
+    TDesktopBackend& desktop = *services_.desktop;
+    bool placed = true;
+    if (change.route == TMultiMonitor::kSpanned || change.style <= wsStretch) {
+        placed = desktop.SetPlacement(change.placement);
+    }
+    const std::string placementError = placed ? std::string() : desktop.LastError();
+    const bool taken = change.route == TMultiMonitor::kSpanned
+                           ? desktop.SetWallpaperFile(change.file, change.persist)
+                           : desktop.SetMonitorWallpaperFiles(change.files, change.persist);
+    if (!taken) {
+        return false;
+    }
+    if (!placed) {
+        change.error = placementError;
+    }
+    return true;
+}
+
+bool TDesktopWallpaperApplier::DeliverMonitors(TChange& change) {
+    WriteStyleValues(change.style);
+    change.persist = FOriginalWallpaper.empty();
+    if (!services_.desktop->ReloadsSameName()) {
+        // The bitmaps shared by all monitors are handed over under fresh
+        // names; those composed per monitor have theirs already.
+        if (change.route == TMultiMonitor::kSpanned) {
+            change.file = FreshName(change.file);
+        } else if (change.mode == fmConvertOnly) {
+            const std::string fresh = FreshName(change.file);
+            for (TMonitorFile& f : change.files) {
+                f.file = fresh;
+            }
+        }
+    }
+    change.error.clear();
+    const bool taken = HandOverMonitors(change);
+    if (!taken || !change.error.empty()) {
+        ReportFailure(taken ? change.error : services_.desktop->LastError());
+    }
+    return taken;
 }
 
 void TDesktopWallpaperApplier::Start(const std::string& fileName, const TWallpaperChoice& choice) {
@@ -296,8 +408,13 @@ void TDesktopWallpaperApplier::Paint(TChange& change) const {
     bool composed = false;
     const bool shown = desktop.PaintPicture(
         [&](int width, int height, TScreenPicture& picture) {
-            composed = services_.composePicture(change.fileName, change.mode, change.placement,
-                                                change.choice.fillColor, width, height, picture);
+            composed =
+                change.monitors.size() >= 2
+                    ? services_.composeMonitorsPicture(change.fileName, change.mode,
+                                                       change.placement, change.choice.fillColor,
+                                                       change.monitors, width, height, picture)
+                    : services_.composePicture(change.fileName, change.mode, change.placement,
+                                               change.choice.fillColor, width, height, picture);
             return composed;
         },
         change.file);
@@ -313,6 +430,17 @@ void TDesktopWallpaperApplier::Work(TChange& change) const {
     try {
         if (change.handOffThread && PaintsPicture(change)) {
             Paint(change);
+            return;
+        }
+        if (change.route != TMultiMonitor::kSame) {
+            ComposeMonitors(change);
+            if (change.composed && change.handOffThread) {
+                change.handedOver = true;
+                change.taken = HandOverMonitors(change);
+                if (!change.taken) {
+                    change.error = services_.desktop->LastError();
+                }
+            }
             return;
         }
         change.composed =
@@ -353,6 +481,8 @@ void TDesktopWallpaperApplier::Complete(const std::shared_ptr<TChange>& change) 
                     ReportFailure(change->error);
                 }
                 WriteStyleValues(change->style);
+            } else if (change->route != TMultiMonitor::kSame) {
+                change->taken = DeliverMonitors(*change);
             } else {
                 WriteWallpaperStyle(change->style);
                 change->taken = HandOver(change->file);
@@ -407,6 +537,20 @@ bool TDesktopWallpaperApplier::Apply(const std::string& fileName, const TWallpap
         WriteStyleValues(change->style);
         SetHint(fileName);
         return change->taken;
+    }
+    if (change->route != TMultiMonitor::kSame) {
+        ComposeMonitors(*change);
+        if (!change->composed) {
+            return false;
+        }
+        FWallpaperChanged = true;
+        desktopShowsOriginal_ = false;
+        const bool taken = DeliverMonitors(*change);
+        if (taken && FUseActiveDesktop) {
+            DebugLog("Active desktop call: " + fileName);
+        }
+        SetHint(fileName);
+        return taken;
     }
     if (!fileName.empty() && !services_.compose(fileName, change->mode, change->file,
                                                 choice.fillColor, change->display)) {

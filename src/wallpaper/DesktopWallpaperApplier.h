@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 #include <utility>
+#include <vector>
 
 #include "platform/DesktopBackend.h"
 #include "platform/ScreenInfo.h"
@@ -28,6 +29,21 @@ using TComposePictureFunction =
     std::function<bool(const std::string& source, int mode, int placement, TColor fillColor,
                        int width, int height, TScreenPicture& picture)>;
 
+// For a desk of several monitors, each composing `source` once for all
+// monitors (see Composer.h), as thread-safe as TComposeFunction:
+// each monitor's bitmap written to its file;
+using TComposeMonitorsFunction =
+    std::function<bool(const std::string& source, int mode, TColor fillColor, int depth,
+                       const std::vector<TMonitorFile>& files)>;
+// one bitmap of the box around all monitors, each monitor's part composed for it;
+using TComposeSpannedFunction =
+    std::function<bool(const std::string& source, int mode, const std::string& destination,
+                       TColor fillColor, int depth, const std::vector<TMonitor>& monitors)>;
+// the picture of a screen of width x height showing each monitor's picture at its place.
+using TComposeMonitorsPictureFunction = std::function<bool(
+    const std::string& source, int mode, int placement, TColor fillColor,
+    const std::vector<TMonitor>& monitors, int width, int height, TScreenPicture& picture)>;
+
 // What the applier works with: the desktop, the composer, the tray icon's
 // hint, the user's warnings, and the per-user data folder where the converted
 // bitmap and the record of the original wallpaper live.
@@ -48,6 +64,12 @@ struct TApplierServices {
     TComposePictureFunction composePicture;
     // Called on the caller's thread once a change has ended, whatever its outcome.
     std::function<void()> changeEnded;
+    // On a desk of two or more monitors (`screen`'s Monitors(), read at every
+    // change), each monitor gets a picture composed for it, as the desktop
+    // takes them; where one is unset, the desktop gets the primary's picture.
+    TComposeMonitorsFunction composeMonitors;
+    TComposeSpannedFunction composeSpanned;
+    TComposeMonitorsPictureFunction composeMonitorsPicture;
 };
 
 // The wallpaper applier over one desktop back-end.
@@ -97,6 +119,14 @@ private:
     // Composes the change's picture and has the desktop paint it.
     void Paint(TChange& change) const;
     void Complete(const std::shared_ptr<TChange>& change);
+    // A change on a desk of several monitors: how each monitor gets its picture.
+    void PlanMonitors(TChange& change, std::vector<TMonitor> monitors);
+    void ComposeMonitors(TChange& change) const;
+    // Gives the desktop the placement, then each monitor's file or the
+    // spanning bitmap; false, with the desktop's LastError(), when refused.
+    bool HandOverMonitors(TChange& change) const;
+    // The style values and the hand-over of a per-monitor change, on this thread.
+    bool DeliverMonitors(TChange& change);
     // The desktop style values of `style`; values that already hold it are
     // not rewritten.
     void WriteStyleValues(std::uint8_t style);
@@ -112,6 +142,7 @@ private:
     bool desktopShowsOriginal_ = true;
     bool warned_ = false;
     unsigned handOvers_ = 0;
+    unsigned monitorChanges_ = 0;
     int placement_ = dpCenter;  // the placement last written
     // The change on its way to the desktop, and the latest one asked for
     // meanwhile: changes asked for during a change collapse into the last.

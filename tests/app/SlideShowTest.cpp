@@ -540,3 +540,28 @@ TEST_F(SlideShowTest, TheEndWaitsForTheChangeOnItsWayBeforeTheOriginal) {
 }
 
 }  // namespace
+
+// Monitors plugged, unplugged or resized: the picture on screen is composed
+// anew, once for a burst, and only while it is ours.
+TEST_F(SlideShowTest, MonitorChangesRecomposeThePictureOnScreenOnce) {
+    const std::vector<TMonitor> desk = {{"A", 0, 0, 1920, 1080, true},
+                                        {"B", 1920, 0, 1280, 1024, false}};
+    auto settled = [this] { return !frm->MonitorTimer.isActive(); };
+    screen.SetMonitors(desk);  // before the first slide: nothing to recompose
+    QTRY_VERIFY(settled());
+    EXPECT_TRUE(Applied().empty());
+
+    frm->FPlayList = files;
+    frm->FCurrent = 1;
+    frm->ShowCurrentSlide();
+    screen.SetMonitors({desk[0]});
+    screen.SetMonitors(desk);
+    QTRY_VERIFY(settled());
+    EXPECT_EQ(Applied(), (std::vector<std::string>{files[1], files[1]}));
+
+    frm->ResetToDefault();
+    const std::size_t afterReset = Applied().size();
+    screen.SetMonitors({desk[1]});
+    QTRY_VERIFY(settled());
+    EXPECT_EQ(Applied().size(), afterReset);
+}

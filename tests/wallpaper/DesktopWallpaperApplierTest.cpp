@@ -501,3 +501,178 @@ TEST(OriginalRecordTest, RoundTripsAnyBytesAndRejectsDamage) {
     EXPECT_FALSE(ReadOriginalRecord(dir.File("pipe")).has_value());
     EXPECT_FALSE(ReadOriginalRecord("/dev/zero").has_value());
 }
+
+namespace {
+
+// 1920x1080 primary, 1280x1024 to its right.
+const std::vector<TMonitor> kTwoMonitors = {{"DP-1", 0, 0, 1920, 1080, true},
+                                            {"DP-2", 1920, 0, 1280, 1024, false}};
+
+class MonitorsTest : public ApplierTest {
+protected:
+    std::unique_ptr<TDesktopWallpaperApplier> StartedOnDesk(TRecordingDesktop& desktop,
+                                                            std::vector<TMonitor> monitors) {
+        screen.SetMonitors(std::move(monitors));
+        auto applier = MakeApplier(desktop);
+        applier->DetectActiveDesktop();
+        applier->RememberOriginalWallpaper();
+        applier->ReadOriginalStyle();
+        desktop.calls.clear();
+        desktop.placements.clear();
+        return applier;
+    }
+    // An applier over the desk of `screen`, recording each composition.
+    std::unique_ptr<TDesktopWallpaperApplier> MakeApplier(TRecordingDesktop& desktop) {
+        TApplierServices s;
+        s.desktop = &desktop;
+        s.compose = [this](const std::string& source, int mode, const std::string& destination,
+                           TColor, const TScreenSize&) {
+            calls.push_back("compose " + std::to_string(mode) + " " + FileNamePart(destination));
+            WriteFileBytes(destination, "BM picture " + source);
+            return composeSucceeds;
+        };
+        s.composeMonitors = [this](const std::string&, int mode, TColor, int depth,
+                                   const std::vector<TMonitorFile>& files) {
+            std::string call = "monitors " + std::to_string(mode) + " " + std::to_string(depth);
+            for (const TMonitorFile& f : files) {
+                call += " " + f.monitor.name + "=" + FileNamePart(f.file);
+            }
+            calls.push_back(call);
+            return composeSucceeds;
+        };
+        s.composeSpanned = [this](const std::string&, int mode, const std::string& destination,
+                                  TColor, int, const std::vector<TMonitor>& monitors) {
+            calls.push_back("spanned " + std::to_string(mode) + " " + FileNamePart(destination) +
+                            " " + std::to_string(monitors.size()));
+            return composeSucceeds;
+        };
+        s.composePicture = [this](const std::string&, int, int, TColor, int, int, TScreenPicture&) {
+            calls.push_back("picture");
+            return composeSucceeds;
+        };
+        s.composeMonitorsPicture = [this](const std::string&, int mode, int placement, TColor,
+                                          const std::vector<TMonitor>& monitors, int width,
+                                          int height, TScreenPicture&) {
+            calls.push_back("root " + std::to_string(mode) + " " + std::to_string(placement) + " " +
+                            std::to_string(monitors.size()) + " " + std::to_string(width) + "x" +
+                            std::to_string(height));
+            return composeSucceeds;
+        };
+        s.setHint = [this](const std::string& hint) { hints.push_back(hint); };
+        s.dataFolder = dir.Path() + "/data/vantoria";
+        s.screen = &screen;
+        s.background = work;
+        return std::make_unique<TDesktopWallpaperApplier>(std::move(s));
+    }
+
+    TFixedScreenInfo screen{TScreenSize{1920, 1080, 24}};
+    std::vector<std::string> calls;
+    const TWallpaperChoice letterBox{wsStretch, fmLetterBox, 0x0000FF};
+    const TWallpaperChoice tile{wsTile, fmLetterBox, 0};
+};
+
+}  // namespace
+
+TEST_F(MonitorsTest, PerMonitorDesktopsGetABitmapComposedForEachMonitor) {
+    TRecordingDesktop desktop;
+    desktop.multiMonitor = TMultiMonitor::kPerMonitor;
+    auto applier = StartedOnDesk(desktop, kTwoMonitors);
+    const std::string folder = dir.Path() + "/data/vantoria/";
+
+    applier->SetWallpaper("/pictures/a.png", letterBox);
+    EXPECT_EQ(calls, std::vector<std::string>{
+                         "monitors 1 24 DP-1=vantoria-monitor1.bmp DP-2=vantoria-monitor2.bmp"});
+    EXPECT_EQ(desktop.calls, (std::vector<std::string>{"SetPlacement 0",
+                                                       "SetMonitorWallpaperFiles DP-1=" + folder +
+                                                           "vantoria-monitor1.bmp DP-2=" + folder +
+                                                           "vantoria-monitor2.bmp"}));
+    EXPECT_TRUE(applier->IsOwnWallpaper(folder + "vantoria-monitor2.bmp"));
+    EXPECT_EQ(hints.back(), "Vantoria a.png");
+
+    // An unscaled picture: the one converted bitmap on every monitor, under
+    // a fresh name for a desktop that caches by name.
+    calls.clear();
+    desktop.calls.clear();
+    desktop.reloadsSameName = false;
+    applier->SetWallpaper("/pictures/b.png", tile);
+    EXPECT_EQ(calls, std::vector<std::string>{"compose 3 vantoria.bmp"});
+    EXPECT_EQ(desktop.calls,
+              (std::vector<std::string>{"SetPlacement 1",
+                                        "SetMonitorWallpaperFiles DP-1=" + folder +
+                                            "vantoria-1.bmp DP-2=" + folder + "vantoria-1.bmp"}));
+    // Composed per monitor again: the monitors' names alternate.
+    calls.clear();
+    applier->SetWallpaper("/pictures/c.png", letterBox);
+    applier->SetWallpaper("/pictures/d.png", letterBox);
+    EXPECT_EQ(calls,
+              (std::vector<std::string>{
+                  "monitors 1 24 DP-1=vantoria-monitor1-a.bmp DP-2=vantoria-monitor2-a.bmp",
+                  "monitors 1 24 DP-1=vantoria-monitor1-b.bmp DP-2=vantoria-monitor2-b.bmp"}));
+}
+
+TEST_F(MonitorsTest, SpanningDesktopsGetOneBitmapOfTheWholeDesk) {
+    TRecordingDesktop desktop;
+    desktop.multiMonitor = TMultiMonitor::kSpanned;
+    auto applier = StartedOnDesk(desktop, kTwoMonitors);
+    const std::string bitmap = applier->ConvertedWallpaperPath();
+
+    applier->SetWallpaper("/pictures/a.png", TWallpaperChoice{wsStretch, fmZoom, 0});
+    EXPECT_EQ(calls, std::vector<std::string>{"spanned 2 vantoria.bmp 2"});
+    EXPECT_EQ(desktop.calls,
+              (std::vector<std::string>{"SetPlacement 22", "SetWallpaperFile " + bitmap}));
+    // Tiles and centred pictures are placed on each monitor by the desktop.
+    calls.clear();
+    desktop.calls.clear();
+    applier->SetWallpaper("/pictures/b.png", tile);
+    EXPECT_EQ(calls, std::vector<std::string>{"compose 3 vantoria.bmp"});
+    EXPECT_EQ(desktop.calls,
+              (std::vector<std::string>{"SetPlacement 1", "SetWallpaperFile " + bitmap}));
+}
+
+TEST_F(MonitorsTest, RootGetsEveryMonitorsPictureAndOneMonitorKeepsTodaysRoad) {
+    TRecordingDesktop desktop;
+    desktop.paints = true;
+    desktop.hasSetting = false;
+    auto applier = StartedOnDesk(desktop, kTwoMonitors);
+    applier->SetWallpaper("/pictures/a.png", tile);
+    EXPECT_EQ(calls, std::vector<std::string>{"root 3 1 2 3200x1080"});
+
+    // One monitor: the same calls as before monitors were known.
+    for (TMultiMonitor kind : {TMultiMonitor::kPerMonitor, TMultiMonitor::kSpanned}) {
+        TRecordingDesktop single;
+        single.multiMonitor = kind;
+        auto one = StartedOnDesk(single, {{"DP-1", 0, 0, 1920, 1080, true}});
+        calls.clear();
+        one->SetWallpaper("/pictures/a.png", letterBox);
+        EXPECT_EQ(calls, std::vector<std::string>{"compose 1 vantoria.bmp"});
+        EXPECT_EQ(single.calls,
+                  (std::vector<std::string>{"SetPlacement 0",
+                                            "SetWallpaperFile " + one->ConvertedWallpaperPath()}));
+    }
+}
+
+TEST_F(MonitorsTest, FailedOrRefusedPerMonitorChangesLeaveTheDesktopAlone) {
+    TRecordingDesktop desktop;
+    desktop.multiMonitor = TMultiMonitor::kPerMonitor;
+    auto applier = StartedOnDesk(desktop, kTwoMonitors);
+    composeSucceeds = false;
+    applier->SetWallpaper("/pictures/a.png", letterBox);
+    EXPECT_TRUE(desktop.calls.empty());
+    EXPECT_FALSE(applier->FWallpaperChanged);
+    EXPECT_TRUE(hints.empty());
+
+    // Composed off the GUI thread and handed over there by a desktop that allows it.
+    TManualWork manual;
+    work = &manual;
+    TRecordingDesktop threaded;
+    threaded.multiMonitor = TMultiMonitor::kSpanned;
+    threaded.anyThread = true;
+    auto background = StartedOnDesk(threaded, kTwoMonitors);
+    composeSucceeds = true;
+    background->SetWallpaper("/pictures/a.png", letterBox);
+    background->SetWallpaper("/pictures/b.png", letterBox);
+    EXPECT_TRUE(threaded.calls.empty());
+    manual.DeliverAll();
+    EXPECT_EQ(threaded.calls.size(), 4u);  // two changes, placement and file each
+    EXPECT_EQ(hints.back(), "Vantoria b.png");
+}

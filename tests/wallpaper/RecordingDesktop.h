@@ -35,6 +35,28 @@ public:
         current = file;
         return true;
     }
+    TMultiMonitor MultiMonitor() const override { return multiMonitor; }
+    bool SetMonitorWallpaperFiles(const std::vector<TMonitorFile>& monitorFiles,
+                                  bool persist) override {
+        std::string call = "SetMonitorWallpaperFiles";
+        for (const TMonitorFile& f : monitorFiles) {
+            call += " " + f.monitor.name + "=" + f.file;
+        }
+        calls.push_back(call);
+        persists.push_back(persist);
+        if (refuse) {
+            lastError_ = "refused by the test";
+            return false;
+        }
+        current = monitorFiles.front().file;
+        return true;
+    }
+    bool PaintsPictures() const override { return paints; }
+    bool PaintPicture(const TPictureSource& compose, const std::string& label) override {
+        TScreenPicture picture;
+        calls.push_back("PaintPicture " + label);
+        return compose(3200, 1080, picture);
+    }
     std::optional<std::string> CurrentWallpaperFile() override { return current; }
     std::optional<int> CurrentPlacement() override { return placement; }
     std::string SaveState() override { return state; }
@@ -55,6 +77,8 @@ public:
     bool refuse = false;
     bool reloadsSameName = true;
     bool anyThread = false;
+    bool paints = false;
+    TMultiMonitor multiMonitor = TMultiMonitor::kSame;
     std::optional<std::string> current = std::string("/pictures/original.jpg");
     std::optional<int> placement = dpStretch;
     std::string state = "state of the desktop";
