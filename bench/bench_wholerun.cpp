@@ -501,6 +501,63 @@ void BlockedRow(const TWork& work, TXServer& x, int runs, const std::string& siz
     std::fflush(stdout);
 }
 
+double ResidentMb(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind("VmRSS:", 0) == 0) {
+            return std::atof(line.c_str() + 6) / 1024.0;
+        }
+    }
+    return 0;
+}
+
+// Resident size of the running program: idle with its window up, then after
+// each of three changes (letter box) made by `vantoria --next`, each read a
+// second after the root shows the new picture.
+void ResidentRow(const TWork& work, TXServer& x, const std::string& size) {
+    TSettings settings;
+    settings.style = 2;
+    settings.fit = 1;
+    settings.autoplay = 0;
+    settings.playlist = work.dir + "/three.vpl";
+    WriteSettings(work, settings);
+    x.ClearRoot();
+    const pid_t pid = Start(Child(work, x, {work.exe}));
+    bool ok = pid > 0;
+    const auto start = Clock::now();
+    while (ok && !RunOnce(Child(work, x, {work.exe, "--status"}), 10).ok) {
+        ok = std::chrono::duration<double>(Clock::now() - start).count() < kRunBound;
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+    }
+    std::this_thread::sleep_for(std::chrono::seconds(1));
+    const double idle = ok ? ResidentMb(pid) : 0;
+    std::vector<double> after;
+    for (int i = 0; ok && i < 3; ++i) {
+        ok = RunOnce(Child(work, x, {work.exe, "--next"}), 10).ok &&
+             x.WaitForProperty("_VANTORIA_PIXMAP", pid, kRunBound);
+        std::this_thread::sleep_for(std::chrono::seconds(1));
+        after.push_back(ResidentMb(pid));
+    }
+    if (pid > 0) {
+        ::kill(pid, SIGTERM);
+        int status = 0;
+        rusage usage{};
+        Reap(pid, kRunBound, status, usage);
+    }
+    std::printf("Resident size, letter box at %s\n", size.c_str());
+    if (!ok || after.empty()) {
+        std::printf("  failed\n");
+        return;
+    }
+    std::printf("  idle %5.1f MB; after each of %zu changes:", idle, after.size());
+    for (const double mb : after) {
+        std::printf(" %5.1f", mb);
+    }
+    std::printf(" MB\n");
+    std::fflush(stdout);
+}
+
 std::string SelfFolder() {
     std::error_code ec;
     const fs::path self = fs::read_symlink("/proc/self/exe", ec);
@@ -586,6 +643,7 @@ int main(int argc, char** argv) {
                             "--bg-max", "--set-scaled");
             HandOverRow(work, x, runs, "3840x2160");
             BlockedRow(work, x, runs, "3840x2160");
+            ResidentRow(work, x, "3840x2160");
         }
     }
     KillLive();
