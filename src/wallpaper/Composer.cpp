@@ -12,6 +12,7 @@
 #include "platform/ScreenInfo.h"
 #include "wallpaper/FreeBitmap.h"
 #include "wallpaper/FreeUtils.h"
+#include "wallpaper/JpegDecoder.h"
 #include "wallpaper/SourceChecks.h"
 
 namespace {
@@ -45,8 +46,9 @@ int ExifOrientation(FIBITMAP* dib) {
 }
 
 struct TSourceHeader {
-    bool read = false;  // the format reads headers without pixels
-    TPixelSize size;    // as shown, after the EXIF orientation
+    bool read = false;    // the format reads headers without pixels
+    TPixelSize size;      // as shown, after the EXIF orientation
+    int orientation = 1;  // the EXIF orientation of a JPEG
 };
 
 // FreeImage reads no GIF header without decoding, and allocates the first
@@ -105,8 +107,11 @@ TSourceHeader ReadHeader(FREE_IMAGE_FORMAT format, const std::string& source) {
         static_cast<int>(std::min<unsigned>(FreeImage_GetWidth(dib.dib), 0x7FFFFFFF));
     const auto height =
         static_cast<int>(std::min<unsigned>(FreeImage_GetHeight(dib.dib), 0x7FFFFFFF));
+    if (format == FIF_JPEG) {
+        header.orientation = ExifOrientation(dib.dib);
+    }
     // Orientations 5 to 8 turn the picture by a quarter.
-    if (format == FIF_JPEG && ExifOrientation(dib.dib) >= 5) {
+    if (header.orientation >= 5) {
         header.size = {height, width};
     } else {
         header.size = {width, height};
@@ -211,14 +216,54 @@ bool ComposeWallpaper(const std::string& source, int mode, const std::string& de
 
 namespace {
 
+// True when the last bytes of the file are a JPEG's end marker. A stream cut
+// short lacks it; so does a file carrying more after the picture (a motion
+// photo's video), which is then left to the whole decoder's checks.
+bool EndsWithEndMarker(const std::string& source) {
+    std::FILE* file = std::fopen(source.c_str(), "rb");
+    if (!file) {
+        return false;
+    }
+    unsigned char tail[2] = {};
+    const bool read = std::fseek(file, -2, SEEK_END) == 0 && std::fread(tail, 1, 2, file) == 2;
+    std::fclose(file);
+    return read && tail[0] == 0xFF && tail[1] == 0xD9;
+}
+
+// Decodes an upright JPEG photograph for its plans: shrunk by eighths while
+// decoding when it is scaled down anyway, and only `shown` of it when no
+// more is shown. False when this decoder does not take the file; the whole
+// decoder then tries.
+bool LoadJpegForPlans(const std::string& source, const TSourceHeader& header,
+                      const TComposeOptions& options, const std::vector<TComposePlan>& plans,
+                      TPixelRect shown, TFreeBitmap& image) {
+    if (!header.read || header.orientation != 1 || !EndsWithEndMarker(source)) {
+        return false;
+    }
+    // Shrunk no further than the largest screen needs.
+    int eighths = options.shrinkOnLoad ? 1 : 8;
+    for (const TComposePlan& plan : plans) {
+        eighths = std::max(eighths, plan.rescale ? JpegEighths(header.size, plan.scaled) : 8);
+    }
+    FIBITMAP* dib = nullptr;
+    if (DecodeJpeg(source, eighths, shown, options.maxSourcePixels, dib) != TJpegDecode::kDecoded) {
+        return false;
+    }
+    return image.Replace(dib);
+}
+
 // Loads `source` for a display of `screenSize` and plans its composition: the
 // picture comes back upright, opaque over `fillColor` and of a standard type,
 // decoded already shrunk where only a shrunk picture is shown.
 // With several displays the picture is decoded once, at the size the most
 // demanding of them needs, with a plan for each.
+// Where one screen shows the picture unscaled and `placement` is centred or
+// tiled, only the part the screen shows may be decoded: `part` then tells
+// where the loaded picture lies in the whole one, whose size is `whole`.
 bool LoadForDisplays(const std::string& source, int mode, const std::vector<TPixelSize>& screens,
                      TColor fillColor, const TComposeOptions& options, TFreeBitmap& image,
-                     std::vector<TComposePlan>& plans) {
+                     std::vector<TComposePlan>& plans, int placement = dpOther,
+                     TPixelRect* part = nullptr, TPixelSize* whole = nullptr) {
     if (screens.empty()) {
         return false;
     }
@@ -240,6 +285,28 @@ bool LoadForDisplays(const std::string& source, int mode, const std::vector<TPix
     if (header.read && TooLarge(header.size, options.maxSourcePixels)) {
         return false;
     }
+    if (format == FIF_JPEG && header.read) {
+        plans.clear();
+        bool valid = true;
+        for (const TPixelSize& screenSize : screens) {
+            valid =
+                valid && plans.emplace_back(PlanComposition(mode, header.size, screenSize)).valid;
+        }
+        TPixelRect shown;
+        if (valid && screens.size() == 1 && mode == fmConvertOnly &&
+            (placement == dpCenter || placement == dpTile) && part && whole) {
+            shown = ShownPart(header.size, screens.front(), placement == dpTile);
+        }
+        if (valid && LoadJpegForPlans(source, header, options, plans, shown, image)) {
+            if (part && whole) {
+                *whole = header.size;
+                *part = shown.width > 0 ? shown
+                                        : TPixelRect{0, 0, header.size.width, header.size.height};
+            }
+            return true;
+        }
+    }
+
     int flags = 0;
     int shrink = 1;
     if (format == FIF_JPEG) {
@@ -285,14 +352,21 @@ bool LoadForDisplays(const std::string& source, int mode, const std::vector<TPix
             plans.push_back(PlanComposition(mode, loaded, screenSize));
         }
     }
+    if (part && whole) {
+        *whole = loaded;
+        *part = TPixelRect{0, 0, loaded.width, loaded.height};
+    }
     return std::all_of(plans.begin(), plans.end(),
                        [](const TComposePlan& plan) { return plan.valid; });
 }
 
 bool LoadForDisplay(const std::string& source, int mode, TPixelSize screenSize, TColor fillColor,
-                    const TComposeOptions& options, TFreeBitmap& image, TComposePlan& plan) {
+                    const TComposeOptions& options, TFreeBitmap& image, TComposePlan& plan,
+                    int placement = dpOther, TPixelRect* part = nullptr,
+                    TPixelSize* whole = nullptr) {
     std::vector<TComposePlan> plans;
-    if (!LoadForDisplays(source, mode, {screenSize}, fillColor, options, image, plans)) {
+    if (!LoadForDisplays(source, mode, {screenSize}, fillColor, options, image, plans, placement,
+                         part, whole)) {
         return false;
     }
     plan = plans.front();
@@ -394,7 +468,10 @@ bool ComposeScreenPicture(const std::string& source, int mode, int placement, TC
     }
     TFreeBitmap image;
     TComposePlan plan;
-    if (!LoadForDisplay(source, mode, screen, fillColor, options, image, plan)) {
+    TPixelRect part;
+    TPixelSize whole;
+    if (!LoadForDisplay(source, mode, screen, fillColor, options, image, plan, placement, &part,
+                        &whole)) {
         return false;
     }
     if (plan.rescale && !image.Rescale(plan.scaled.width, plan.scaled.height, FILTER_LANCZOS3)) {
@@ -422,14 +499,23 @@ bool ComposeScreenPicture(const std::string& source, int mode, int placement, TC
     out.pixels.assign(static_cast<std::size_t>(screen.width) * screen.height, band);
     const int width = static_cast<int>(image.GetWidth());
     const int height = static_cast<int>(image.GetHeight());
+    // A picture decoded only in part is placed where that part lies in the
+    // whole; a part as wide (or high) as the screen is a single tile across.
+    const bool partial = asIs && !(part.width == width && part.height == height &&
+                                   whole == TPixelSize{width, height});
     if (asIs && placement == dpTile) {
-        for (int top = 0; top < screen.height; top += height) {
-            for (int left = 0; left < screen.width; left += width) {
+        const int stepX = partial && part.width < whole.width ? screen.width : width;
+        const int stepY = partial && part.height < whole.height ? screen.height : height;
+        for (int top = 0; top < screen.height; top += stepY) {
+            for (int left = 0; left < screen.width; left += stepX) {
                 Place(image.Dib(), out, left, top);
             }
         }
     } else if (plan.letterBox) {
         Place(image.Dib(), out, plan.left, plan.top);
+    } else if (partial) {
+        Place(image.Dib(), out, (screen.width - whole.width) / 2 + part.left,
+              (screen.height - whole.height) / 2 + part.top);
     } else {
         Place(image.Dib(), out, (screen.width - width) / 2, (screen.height - height) / 2);
     }
@@ -596,6 +682,121 @@ bool ComposeMonitorWallpapers(const std::string& source, int mode, TColor fillCo
     return true;
 }
 
+namespace {
+
+// One monitor's picture, made before the screen's picture exists: scaled and
+// cut to what the monitor shows of it, or the loaded picture itself where it
+// is shown unscaled.
+struct TMonitorPiece {
+    TFreeBitmap own;
+    const TFreeBitmap* picture = nullptr;  // none: nothing of it shows
+    long long left = 0;                    // where its upper left corner lies
+    long long top = 0;
+    TArea area;              // the part of the screen the monitor covers
+    std::uint32_t band = 0;  // what the monitor shows around the picture
+    bool tile = false;
+};
+
+// Keeps of a picture of the piece's own only the part its monitor shows, so
+// that the pieces of all monitors together are no larger than the screen.
+bool CutToArea(TMonitorPiece& piece) {
+    if (piece.picture != &piece.own) {
+        return true;
+    }
+    const long long width = piece.own.GetWidth();
+    const long long height = piece.own.GetHeight();
+    const long long x0 = std::max<long long>(piece.area.x0, piece.left);
+    const long long x1 = std::min<long long>(piece.area.x1, piece.left + width);
+    const long long y0 = std::max<long long>(piece.area.y0, piece.top);
+    const long long y1 = std::min<long long>(piece.area.y1, piece.top + height);
+    if (x0 >= x1 || y0 >= y1) {
+        piece.own.Clear();
+        piece.picture = nullptr;
+        return true;
+    }
+    if (x1 - x0 == width && y1 - y0 == height) {
+        return true;
+    }
+    // FreeImage_Copy counts rows from the top, as Paste does.
+    FIBITMAP* cut = FreeImage_Copy(
+        piece.own.Dib(), static_cast<int>(x0 - piece.left), static_cast<int>(y0 - piece.top),
+        static_cast<int>(x1 - piece.left), static_cast<int>(y1 - piece.top));
+    if (!piece.own.Replace(cut)) {
+        return false;
+    }
+    piece.left = x0;
+    piece.top = y0;
+    return true;
+}
+
+// Makes every monitor's piece for a picture of `canvas` pixels whose corner
+// lies at (originX, originY) of the desk; drops the loaded picture when no
+// piece shows it unscaled.
+bool MakePieces(TFreeBitmap& image, const std::vector<TComposePlan>& plans,
+                const std::vector<TMonitor>& monitors, long long originX, long long originY,
+                TPixelSize canvas, int mode, int placement, std::uint32_t fill,
+                std::vector<TMonitorPiece>& pieces) {
+    pieces = std::vector<TMonitorPiece>(monitors.size());
+    const bool asIs = mode == fmConvertOnly;
+    bool sourceShown = false;
+    for (std::size_t i = 0; i < monitors.size(); ++i) {
+        const TMonitor& m = monitors[i];
+        const long long mx = m.x - originX;
+        const long long my = m.y - originY;
+        const TComposePlan& plan = plans[i];
+        TMonitorPiece& piece = pieces[i];
+        piece.area = AreaOf(m, originX, originY, canvas);
+        if (piece.area.x0 >= piece.area.x1 || piece.area.y0 >= piece.area.y1) {
+            continue;
+        }
+        // Each monitor shows what one screen of its size shows (see
+        // ComposeScreenPicture): an unscaled picture is stretched here with
+        // the composer's own filter, letter box bands show the fill colour,
+        // whatever else the picture leaves uncovered is black.
+        const TFreeBitmap* fitted = Fitted(image, plan, piece.own);
+        if (!fitted) {
+            return false;
+        }
+        if (asIs && placement == dpStretch &&
+            !(TPixelSize{static_cast<int>(fitted->GetWidth()),
+                         static_cast<int>(fitted->GetHeight())} == TPixelSize{m.width, m.height})) {
+            if (!image.Rescale(m.width, m.height, FILTER_LANCZOS3, &piece.own)) {
+                return false;
+            }
+            fitted = &piece.own;
+        }
+        if (fitted == &piece.own) {
+            piece.picture = Readable(fitted, piece.own);
+        } else {
+            TFreeBitmap converted;
+            piece.picture = Readable(fitted, converted);
+            if (piece.picture == &converted) {
+                piece.own.Replace(converted.Release());
+                piece.picture = &piece.own;
+            }
+        }
+        if (!piece.picture) {
+            return false;
+        }
+        const long long width = piece.picture->GetWidth();
+        const long long height = piece.picture->GetHeight();
+        piece.band = plan.letterBox ? fill : 0;
+        piece.tile = asIs && placement == dpTile;
+        piece.left = plan.letterBox ? mx + plan.left : mx + (m.width - width) / 2;
+        piece.top = plan.letterBox ? my + plan.top : my + (m.height - height) / 2;
+        if (!piece.tile && !CutToArea(piece)) {
+            return false;
+        }
+        sourceShown = sourceShown || piece.picture == &image;
+    }
+    if (!sourceShown) {
+        image.Clear();
+    }
+    return true;
+}
+
+}  // namespace
+
 bool ComposeSpannedWallpaper(const std::string& source, int mode, const std::string& destination,
                              TColor fillColor, int depth, const std::vector<TMonitor>& monitors,
                              const TComposeOptions& options) {
@@ -624,28 +825,23 @@ bool ComposeSpannedWallpaper(const std::string& source, int mode, const std::str
     if (!LoadForDisplays(source, mode, SizesOf(monitors), fillColor, options, image, plans)) {
         return false;
     }
+    // The monitors' pictures first, then the box's bitmap without the decoded
+    // picture beside it. Each monitor shows its part as the desktop would
+    // show that monitor's own bitmap: centred, cut to the monitor; what the
+    // picture leaves uncovered shows the fill colour.
+    std::vector<TMonitorPiece> pieces;
+    if (!MakePieces(image, plans, monitors, left, top, box, mode, dpCenter, 0, pieces)) {
+        return false;
+    }
     TFreeBitmap canvas;
     if (!canvas.Replace(SolidImage(box.width, box.height, depth, fillColor))) {
         return false;
     }
-    for (std::size_t i = 0; i < monitors.size(); ++i) {
-        const TMonitor& m = monitors[i];
-        const TComposePlan& plan = plans[i];
-        TFreeBitmap scaled;
-        TFreeBitmap converted;
-        const TFreeBitmap* piece = Readable(Fitted(image, plan, scaled), converted);
-        if (!piece) {
-            return false;
+    for (TMonitorPiece& piece : pieces) {
+        if (piece.picture) {
+            Blit(canvas.Dib(), piece.picture->Dib(), piece.left, piece.top, piece.area);
         }
-        // Each monitor shows its part as the desktop would show that
-        // monitor's own bitmap: centred, cut to the monitor.
-        const long long x = m.x - left;
-        const long long y = m.y - top;
-        const long long dx =
-            plan.letterBox ? plan.left : (m.width - static_cast<long long>(piece->GetWidth())) / 2;
-        const long long dy =
-            plan.letterBox ? plan.top : (m.height - static_cast<long long>(piece->GetHeight())) / 2;
-        Blit(canvas.Dib(), piece->Dib(), x + dx, y + dy, AreaOf(m, left, top, box));
+        piece.own.Clear();
     }
     return SaveReplacing(canvas, destination);
 }
@@ -666,49 +862,36 @@ bool ComposeMonitorsScreenPicture(const std::string& source, int mode, int place
     }
     const std::uint32_t fill =
         ((fillColor & 0xFF) << 16) | (fillColor & 0xFF00) | ((fillColor >> 16) & 0xFF);
+    // Every monitor's picture is made first and the decoded picture dropped
+    // before the screen's picture is allocated: the decoded picture and the
+    // whole screen's are never held together.
+    std::vector<TMonitorPiece> pieces;
+    if (!MakePieces(image, plans, monitors, 0, 0, screen, mode, placement, fill, pieces)) {
+        return false;
+    }
+
     out.width = screen.width;
     out.height = screen.height;
     // What lies outside every monitor is never seen, but a screenshot or a
     // compositor's overview shows the fill colour there.
     out.pixels.assign(static_cast<std::size_t>(screen.width) * screen.height, fill);
-    const bool asIs = mode == fmConvertOnly;
     for (std::size_t i = 0; i < monitors.size(); ++i) {
         const TMonitor& m = monitors[i];
-        const TComposePlan& plan = plans[i];
-        const TArea area = AreaOf(m, 0, 0, screen);
+        TMonitorPiece& piece = pieces[i];
+        const TArea area = piece.area;
         if (area.x0 >= area.x1 || area.y0 >= area.y1) {
             continue;
         }
-        TFreeBitmap scaled;
-        TFreeBitmap converted;
-        const TFreeBitmap* fitted = Fitted(image, plan, scaled);
-        if (!fitted) {
-            return false;
-        }
-        // Each monitor shows what one screen of its size shows (see
-        // ComposeScreenPicture): an unscaled picture is stretched here with
-        // the composer's own filter, letter box bands show the fill colour,
-        // whatever else the picture leaves uncovered is black.
-        if (asIs && placement == dpStretch &&
-            !(TPixelSize{static_cast<int>(fitted->GetWidth()),
-                         static_cast<int>(fitted->GetHeight())} == TPixelSize{m.width, m.height})) {
-            if (!image.Rescale(m.width, m.height, FILTER_LANCZOS3, &scaled)) {
-                return false;
-            }
-            fitted = &scaled;
-        }
-        const TFreeBitmap* piece = Readable(fitted, converted);
-        if (!piece) {
-            return false;
-        }
-        const std::uint32_t band = plan.letterBox ? fill : 0;
         for (int y = area.y0; y < area.y1; ++y) {
             std::uint32_t* row = out.pixels.data() + static_cast<std::size_t>(y) * out.width;
-            std::fill(row + area.x0, row + area.x1, band);
+            std::fill(row + area.x0, row + area.x1, piece.band);
         }
-        const int width = static_cast<int>(piece->GetWidth());
-        const int height = static_cast<int>(piece->GetHeight());
-        if (asIs && placement == dpTile) {
+        if (!piece.picture) {
+            continue;
+        }
+        const int width = static_cast<int>(piece.picture->GetWidth());
+        const int height = static_cast<int>(piece.picture->GetHeight());
+        if (piece.tile) {
             // Tiles start at the monitor's corner; only those that show are placed.
             const long long firstTop =
                 m.y + (area.y0 - m.y) / height * static_cast<long long>(height);
@@ -716,15 +899,15 @@ bool ComposeMonitorsScreenPicture(const std::string& source, int mode, int place
                 m.x + (area.x0 - m.x) / width * static_cast<long long>(width);
             for (long long top = firstTop; top < area.y1; top += height) {
                 for (long long left = firstLeft; left < area.x1; left += width) {
-                    Place(piece->Dib(), out, static_cast<int>(left), static_cast<int>(top), area);
+                    Place(piece.picture->Dib(), out, static_cast<int>(left), static_cast<int>(top),
+                          area);
                 }
             }
-        } else if (plan.letterBox) {
-            Place(piece->Dib(), out, m.x + plan.left, m.y + plan.top, area);
         } else {
-            Place(piece->Dib(), out, m.x + (m.width - width) / 2, m.y + (m.height - height) / 2,
-                  area);
+            Place(piece.picture->Dib(), out, static_cast<int>(piece.left),
+                  static_cast<int>(piece.top), area);
         }
+        piece.own.Clear();
     }
     return true;
 }

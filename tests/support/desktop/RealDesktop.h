@@ -49,15 +49,15 @@ struct TMonitorSpec {
 struct TRealDesktopOptions {
     int width = 1024;
     int height = 768;
-    // Non-empty: a real Xorg with the dummy video driver instead of Xvfb, one
-    // RandR output per monitor ("DUMMY0" the primary, "DUMMY1"...), seen as
-    // monitors by Qt and GTK alike; width and height become the box around them.
-    std::vector<TMonitorSpec> monitors;
     // An empty private system bus (allow-all policy), for desktops that give
     // up when logind's bus is missing.
     bool systemBus = false;
     // Set before the session bus starts, so bus-activated daemons see it too.
     std::map<std::string, std::string> env;
+    // Non-empty: a real Xorg with the dummy video driver instead of Xvfb, one
+    // RandR output per monitor ("DUMMY0" the primary, "DUMMY1"...), seen as
+    // monitors by Qt and GTK alike; width and height become the box around them.
+    std::vector<TMonitorSpec> monitors = {};
 };
 
 struct TPixelCheck {

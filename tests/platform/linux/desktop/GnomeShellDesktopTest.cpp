@@ -52,8 +52,8 @@ protected:
                                              bool setOriginal = true) {
         env["XDG_CURRENT_DESKTOP"] = "GNOME";
         env["XDG_SESSION_TYPE"] = "x11";
-        auto d = std::make_unique<TRealDesktop>(TRealDesktopOptions{
-            .width = 800, .height = 600, .monitors = {}, .systemBus = true, .env = env});
+        auto d = std::make_unique<TRealDesktop>(
+            TRealDesktopOptions{.width = 800, .height = 600, .systemBus = true, .env = env});
         if (!d->Ready()) {
             ADD_FAILURE() << d->Error();
             return nullptr;

@@ -54,7 +54,7 @@ protected:
                                             std::vector<TMonitorSpec> monitors = {}) {
         env["XDG_CURRENT_DESKTOP"] = "XFCE";
         auto d = std::make_unique<TRealDesktop>(TRealDesktopOptions{
-            .width = 800, .height = 600, .monitors = monitors, .systemBus = false, .env = env});
+            .width = 800, .height = 600, .env = env, .monitors = monitors});
         if (!d->Ready()) {
             ADD_FAILURE() << d->Error();
             return nullptr;
