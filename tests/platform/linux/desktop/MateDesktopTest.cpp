@@ -33,7 +33,7 @@ std::unique_ptr<TRealDesktop> StartCaja(const std::string& picture,
                                         const std::vector<TMonitorSpec>& monitors = {}) {
     env["XDG_CURRENT_DESKTOP"] = "MATE";
     auto d = std::make_unique<TRealDesktop>(TRealDesktopOptions{
-        .width = 800, .height = 600, .monitors = monitors, .systemBus = false, .env = env});
+        .width = 800, .height = 600, .systemBus = false, .env = env, .monitors = monitors});
     if (!d->Ready()) {
         ADD_FAILURE() << d->Error();
         return nullptr;

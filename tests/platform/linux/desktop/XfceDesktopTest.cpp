@@ -53,8 +53,8 @@ protected:
                                             bool setOriginal = true,
                                             std::vector<TMonitorSpec> monitors = {}) {
         env["XDG_CURRENT_DESKTOP"] = "XFCE";
-        auto d = std::make_unique<TRealDesktop>(TRealDesktopOptions{
-            .width = 800, .height = 600, .env = env, .monitors = monitors});
+        auto d = std::make_unique<TRealDesktop>(
+            TRealDesktopOptions{.width = 800, .height = 600, .env = env, .monitors = monitors});
         if (!d->Ready()) {
             ADD_FAILURE() << d->Error();
             return nullptr;
