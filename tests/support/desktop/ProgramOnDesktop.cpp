@@ -197,9 +197,6 @@ void TProgramOnDesktop::MonitorsKillNineThenQuietRun(const std::vector<TMonitorS
     }
     d_.Kill9(victim);
     ASSERT_TRUE(std::filesystem::exists(d_.RecordPath()));
-    if (!plugged.empty()) {
-        ASSERT_TRUE(d_.SetMonitors(desk)) << d_.Error();
-    }
     d_.WriteSettings({{"Autoplay", "dword:00000000"}, {"ShowClock", "dword:00000000"}});
     const TProcessId quiet = d_.StartVantoria();
     ASSERT_TRUE(d_.SendCloseRequest());

@@ -44,7 +44,7 @@ public:
     // The same letter box, then `plugged` (the desk with a monitor more, when
     // not empty) made the desk while it runs: the new monitor gets its own;
     // the program killed, a run that changes nothing puts the original back
-    // on every monitor of the desk it started with.
+    // on every monitor of the desk it started with (the new one still there).
     // `afterPlug` runs once the monitor is plugged in; the screen is judged
     // when it returns true.
     void MonitorsKillNineThenQuietRun(const std::vector<TMonitorSpec>& plugged = {},
