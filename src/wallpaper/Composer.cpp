@@ -682,6 +682,121 @@ bool ComposeMonitorWallpapers(const std::string& source, int mode, TColor fillCo
     return true;
 }
 
+namespace {
+
+// One monitor's picture, made before the screen's picture exists: scaled and
+// cut to what the monitor shows of it, or the loaded picture itself where it
+// is shown unscaled.
+struct TMonitorPiece {
+    TFreeBitmap own;
+    const TFreeBitmap* picture = nullptr;  // none: nothing of it shows
+    long long left = 0;                    // where its upper left corner lies
+    long long top = 0;
+    TArea area;              // the part of the screen the monitor covers
+    std::uint32_t band = 0;  // what the monitor shows around the picture
+    bool tile = false;
+};
+
+// Keeps of a picture of the piece's own only the part its monitor shows, so
+// that the pieces of all monitors together are no larger than the screen.
+bool CutToArea(TMonitorPiece& piece) {
+    if (piece.picture != &piece.own) {
+        return true;
+    }
+    const long long width = piece.own.GetWidth();
+    const long long height = piece.own.GetHeight();
+    const long long x0 = std::max<long long>(piece.area.x0, piece.left);
+    const long long x1 = std::min<long long>(piece.area.x1, piece.left + width);
+    const long long y0 = std::max<long long>(piece.area.y0, piece.top);
+    const long long y1 = std::min<long long>(piece.area.y1, piece.top + height);
+    if (x0 >= x1 || y0 >= y1) {
+        piece.own.Clear();
+        piece.picture = nullptr;
+        return true;
+    }
+    if (x1 - x0 == width && y1 - y0 == height) {
+        return true;
+    }
+    // FreeImage_Copy counts rows from the top, as Paste does.
+    FIBITMAP* cut = FreeImage_Copy(
+        piece.own.Dib(), static_cast<int>(x0 - piece.left), static_cast<int>(y0 - piece.top),
+        static_cast<int>(x1 - piece.left), static_cast<int>(y1 - piece.top));
+    if (!piece.own.Replace(cut)) {
+        return false;
+    }
+    piece.left = x0;
+    piece.top = y0;
+    return true;
+}
+
+// Makes every monitor's piece for a picture of `canvas` pixels whose corner
+// lies at (originX, originY) of the desk; drops the loaded picture when no
+// piece shows it unscaled.
+bool MakePieces(TFreeBitmap& image, const std::vector<TComposePlan>& plans,
+                const std::vector<TMonitor>& monitors, long long originX, long long originY,
+                TPixelSize canvas, int mode, int placement, std::uint32_t fill,
+                std::vector<TMonitorPiece>& pieces) {
+    pieces = std::vector<TMonitorPiece>(monitors.size());
+    const bool asIs = mode == fmConvertOnly;
+    bool sourceShown = false;
+    for (std::size_t i = 0; i < monitors.size(); ++i) {
+        const TMonitor& m = monitors[i];
+        const long long mx = m.x - originX;
+        const long long my = m.y - originY;
+        const TComposePlan& plan = plans[i];
+        TMonitorPiece& piece = pieces[i];
+        piece.area = AreaOf(m, originX, originY, canvas);
+        if (piece.area.x0 >= piece.area.x1 || piece.area.y0 >= piece.area.y1) {
+            continue;
+        }
+        // Each monitor shows what one screen of its size shows (see
+        // ComposeScreenPicture): an unscaled picture is stretched here with
+        // the composer's own filter, letter box bands show the fill colour,
+        // whatever else the picture leaves uncovered is black.
+        const TFreeBitmap* fitted = Fitted(image, plan, piece.own);
+        if (!fitted) {
+            return false;
+        }
+        if (asIs && placement == dpStretch &&
+            !(TPixelSize{static_cast<int>(fitted->GetWidth()),
+                         static_cast<int>(fitted->GetHeight())} == TPixelSize{m.width, m.height})) {
+            if (!image.Rescale(m.width, m.height, FILTER_LANCZOS3, &piece.own)) {
+                return false;
+            }
+            fitted = &piece.own;
+        }
+        if (fitted == &piece.own) {
+            piece.picture = Readable(fitted, piece.own);
+        } else {
+            TFreeBitmap converted;
+            piece.picture = Readable(fitted, converted);
+            if (piece.picture == &converted) {
+                piece.own.Replace(converted.Release());
+                piece.picture = &piece.own;
+            }
+        }
+        if (!piece.picture) {
+            return false;
+        }
+        const long long width = piece.picture->GetWidth();
+        const long long height = piece.picture->GetHeight();
+        piece.band = plan.letterBox ? fill : 0;
+        piece.tile = asIs && placement == dpTile;
+        piece.left = plan.letterBox ? mx + plan.left : mx + (m.width - width) / 2;
+        piece.top = plan.letterBox ? my + plan.top : my + (m.height - height) / 2;
+        if (!piece.tile && !CutToArea(piece)) {
+            return false;
+        }
+        sourceShown = sourceShown || piece.picture == &image;
+    }
+    if (!sourceShown) {
+        image.Clear();
+    }
+    return true;
+}
+
+}  // namespace
+
 bool ComposeSpannedWallpaper(const std::string& source, int mode, const std::string& destination,
                              TColor fillColor, int depth, const std::vector<TMonitor>& monitors,
                              const TComposeOptions& options) {
@@ -710,28 +825,23 @@ bool ComposeSpannedWallpaper(const std::string& source, int mode, const std::str
     if (!LoadForDisplays(source, mode, SizesOf(monitors), fillColor, options, image, plans)) {
         return false;
     }
+    // The monitors' pictures first, then the box's bitmap without the decoded
+    // picture beside it. Each monitor shows its part as the desktop would
+    // show that monitor's own bitmap: centred, cut to the monitor; what the
+    // picture leaves uncovered shows the fill colour.
+    std::vector<TMonitorPiece> pieces;
+    if (!MakePieces(image, plans, monitors, left, top, box, mode, dpCenter, 0, pieces)) {
+        return false;
+    }
     TFreeBitmap canvas;
     if (!canvas.Replace(SolidImage(box.width, box.height, depth, fillColor))) {
         return false;
     }
-    for (std::size_t i = 0; i < monitors.size(); ++i) {
-        const TMonitor& m = monitors[i];
-        const TComposePlan& plan = plans[i];
-        TFreeBitmap scaled;
-        TFreeBitmap converted;
-        const TFreeBitmap* piece = Readable(Fitted(image, plan, scaled), converted);
-        if (!piece) {
-            return false;
+    for (TMonitorPiece& piece : pieces) {
+        if (piece.picture) {
+            Blit(canvas.Dib(), piece.picture->Dib(), piece.left, piece.top, piece.area);
         }
-        // Each monitor shows its part as the desktop would show that
-        // monitor's own bitmap: centred, cut to the monitor.
-        const long long x = m.x - left;
-        const long long y = m.y - top;
-        const long long dx =
-            plan.letterBox ? plan.left : (m.width - static_cast<long long>(piece->GetWidth())) / 2;
-        const long long dy =
-            plan.letterBox ? plan.top : (m.height - static_cast<long long>(piece->GetHeight())) / 2;
-        Blit(canvas.Dib(), piece->Dib(), x + dx, y + dy, AreaOf(m, left, top, box));
+        piece.own.Clear();
     }
     return SaveReplacing(canvas, destination);
 }
@@ -752,49 +862,36 @@ bool ComposeMonitorsScreenPicture(const std::string& source, int mode, int place
     }
     const std::uint32_t fill =
         ((fillColor & 0xFF) << 16) | (fillColor & 0xFF00) | ((fillColor >> 16) & 0xFF);
+    // Every monitor's picture is made first and the decoded picture dropped
+    // before the screen's picture is allocated: the decoded picture and the
+    // whole screen's are never held together.
+    std::vector<TMonitorPiece> pieces;
+    if (!MakePieces(image, plans, monitors, 0, 0, screen, mode, placement, fill, pieces)) {
+        return false;
+    }
+
     out.width = screen.width;
     out.height = screen.height;
     // What lies outside every monitor is never seen, but a screenshot or a
     // compositor's overview shows the fill colour there.
     out.pixels.assign(static_cast<std::size_t>(screen.width) * screen.height, fill);
-    const bool asIs = mode == fmConvertOnly;
     for (std::size_t i = 0; i < monitors.size(); ++i) {
         const TMonitor& m = monitors[i];
-        const TComposePlan& plan = plans[i];
-        const TArea area = AreaOf(m, 0, 0, screen);
+        TMonitorPiece& piece = pieces[i];
+        const TArea area = piece.area;
         if (area.x0 >= area.x1 || area.y0 >= area.y1) {
             continue;
         }
-        TFreeBitmap scaled;
-        TFreeBitmap converted;
-        const TFreeBitmap* fitted = Fitted(image, plan, scaled);
-        if (!fitted) {
-            return false;
-        }
-        // Each monitor shows what one screen of its size shows (see
-        // ComposeScreenPicture): an unscaled picture is stretched here with
-        // the composer's own filter, letter box bands show the fill colour,
-        // whatever else the picture leaves uncovered is black.
-        if (asIs && placement == dpStretch &&
-            !(TPixelSize{static_cast<int>(fitted->GetWidth()),
-                         static_cast<int>(fitted->GetHeight())} == TPixelSize{m.width, m.height})) {
-            if (!image.Rescale(m.width, m.height, FILTER_LANCZOS3, &scaled)) {
-                return false;
-            }
-            fitted = &scaled;
-        }
-        const TFreeBitmap* piece = Readable(fitted, converted);
-        if (!piece) {
-            return false;
-        }
-        const std::uint32_t band = plan.letterBox ? fill : 0;
         for (int y = area.y0; y < area.y1; ++y) {
             std::uint32_t* row = out.pixels.data() + static_cast<std::size_t>(y) * out.width;
-            std::fill(row + area.x0, row + area.x1, band);
+            std::fill(row + area.x0, row + area.x1, piece.band);
         }
-        const int width = static_cast<int>(piece->GetWidth());
-        const int height = static_cast<int>(piece->GetHeight());
-        if (asIs && placement == dpTile) {
+        if (!piece.picture) {
+            continue;
+        }
+        const int width = static_cast<int>(piece.picture->GetWidth());
+        const int height = static_cast<int>(piece.picture->GetHeight());
+        if (piece.tile) {
             // Tiles start at the monitor's corner; only those that show are placed.
             const long long firstTop =
                 m.y + (area.y0 - m.y) / height * static_cast<long long>(height);
@@ -802,15 +899,15 @@ bool ComposeMonitorsScreenPicture(const std::string& source, int mode, int place
                 m.x + (area.x0 - m.x) / width * static_cast<long long>(width);
             for (long long top = firstTop; top < area.y1; top += height) {
                 for (long long left = firstLeft; left < area.x1; left += width) {
-                    Place(piece->Dib(), out, static_cast<int>(left), static_cast<int>(top), area);
+                    Place(piece.picture->Dib(), out, static_cast<int>(left), static_cast<int>(top),
+                          area);
                 }
             }
-        } else if (plan.letterBox) {
-            Place(piece->Dib(), out, m.x + plan.left, m.y + plan.top, area);
         } else {
-            Place(piece->Dib(), out, m.x + (m.width - width) / 2, m.y + (m.height - height) / 2,
-                  area);
+            Place(piece.picture->Dib(), out, static_cast<int>(piece.left),
+                  static_cast<int>(piece.top), area);
         }
+        piece.own.Clear();
     }
     return true;
 }

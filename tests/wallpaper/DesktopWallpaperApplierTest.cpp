@@ -546,9 +546,8 @@ protected:
                             " " + std::to_string(monitors.size()));
             return composeSucceeds;
         };
-        s.composePicture = [this](const std::string&, int, int, TColor, int, int, TScreenPicture&) {
-            calls.push_back("picture");
-            return composeSucceeds;
+        s.composePicture = [](const std::string&, int, int, TColor, int, int, TScreenPicture&) {
+            return false;
         };
         s.composeMonitorsPicture = [this](const std::string&, int mode, int placement, TColor,
                                           const std::vector<TMonitor>& monitors, int width,

@@ -90,3 +90,36 @@ TEST(MonitorComposerTest, RootTilesFromEachMonitorsCorner) {
     EXPECT_EQ(at(26, 3), kBlue);
     EXPECT_EQ(at(30, 0), kRed) << "above monitor B";
 }
+
+// Each monitor's part of the root picture is what a screen of that monitor's
+// size shows, in every mode and placement.
+TEST(MonitorComposerTest, EachMonitorOfTheRootShowsWhatItsOwnScreenWould) {
+    TTempDir dir;
+    const std::string source = dir.File("photo.png");
+    ASSERT_TRUE(SavePicture(PhotoPicture(300, 180), FIF_PNG, source));
+    const std::vector<TMonitor> desk = {{"A", 0, 10, 192, 108, true},
+                                        {"B", 192, 0, 102, 128, false}};
+    const std::pair<int, int> cases[] = {{fmLetterBox, dpCenter}, {fmZoom, dpCenter},
+                                         {fmStretch, dpCenter},   {fmConvertOnly, dpCenter},
+                                         {fmConvertOnly, dpTile}, {fmConvertOnly, dpStretch}};
+    for (const auto& [mode, placement] : cases) {
+        SCOPED_TRACE(testing::Message() << "mode " << mode << " placement " << placement);
+        TScreenPicture root;
+        ASSERT_TRUE(ComposeMonitorsScreenPicture(source, mode, placement, kRedFill, {294, 128},
+                                                 desk, root));
+        for (const TMonitor& m : desk) {
+            TScreenPicture one;
+            ASSERT_TRUE(ComposeScreenPicture(source, mode, placement, kRedFill,
+                                             {m.width, m.height}, one));
+            int differing = 0;
+            for (int y = 0; y < m.height; ++y) {
+                for (int x = 0; x < m.width; ++x) {
+                    differing += root.pixels[std::size_t(m.y + y) * root.width + m.x + x] !=
+                                 one.pixels[std::size_t(y) * one.width + x];
+                }
+            }
+            EXPECT_EQ(differing, 0) << m.name;
+        }
+        EXPECT_EQ(root.pixels[0], kRed) << "above monitor A";
+    }
+}

@@ -103,3 +103,58 @@ TEST_F(WallpaperEndToEndTest, KillNineThenRestartStillPutsTheOriginalBack) {
     EXPECT_TRUE(d.WaitForPixels("the original after kill -9 and a new run", Everywhere(0x00FF00)));
     EXPECT_FALSE(std::filesystem::exists(d.RecordPath()));
 }
+
+// A desk of two monitors of different sizes on a real Xorg: a blue square in
+// letter box with a red fill is fitted to each monitor (red bands beside it,
+// red where no monitor is), follows the second monitor when it is resized
+// while the program runs, and the original comes back on both at the end.
+TEST(MonitorsEndToEndTest, EachMonitorShowsItsOwnLetterBoxAndFollowsAResize) {
+    TRealDesktopOptions options;
+    options.monitors = {{1920, 1080, 0, 0}, {1280, 1024, 1920, 0}};
+    TRealDesktop d(options);
+    ASSERT_TRUE(d.Ready()) << d.Error();
+    QImage green(8, 8, QImage::Format_RGB32);
+    green.fill(QColor(0x00, 0xFF, 0x00));
+    ASSERT_TRUE(green.save(QString::fromStdString(d.Root() + "/green.png")));
+    ASSERT_EQ(d.Run({"xwallpaper", "--tile", d.Root() + "/green.png"}).exitCode, 0);
+    const std::vector<TPixelCheck> original{{1000, 900, 0x00FF00}, {2600, 900, 0x00FF00}};
+    ASSERT_TRUE(d.WaitForPixels("the original", original));
+
+    QImage blue(400, 400, QImage::Format_RGB32);
+    blue.fill(QColor(0x00, 0x00, 0xFF));
+    ASSERT_TRUE(blue.save(QString::fromStdString(d.Root() + "/blue.png")));
+    d.WriteSettings({{"Autoplay", "dword:00000002"},
+                     {"Style", "dword:00000002"},
+                     {"Stretch", "dword:00000001"},
+                     {"Color", "dword:000000ff"},
+                     {"ShowClock", "dword:00000000"}},
+                    {d.Root() + "/blue.png"});
+    const TProcessId run = d.StartVantoria();
+    // The first monitor: a 1080 square at x 420 (its middle holds the main
+    // window); the second: a 1024 square at
+    // x 1920 + 128, and nothing of either below it.
+    ASSERT_TRUE(d.WaitForPixels("a letter box on each monitor",
+                                {{100, 900, 0xFF0000},
+                                 {700, 900, 0x0000FF},
+                                 {1800, 900, 0xFF0000},
+                                 {2000, 500, 0xFF0000},
+                                 {2560, 512, 0x0000FF},
+                                 {2850, 900, 0x0000FF},
+                                 {3150, 900, 0xFF0000},
+                                 {2560, 1050, 0xFF0000}},
+                                30000))
+        << d.Log(d.NameOf(run));
+
+    // The second monitor becomes 1024x768: its square is 768 high, at x 1920 + 128.
+    ASSERT_TRUE(d.SetMonitors({{1920, 1080, 0, 0}, {1024, 768, 1920, 0}})) << d.Error();
+    EXPECT_TRUE(d.WaitForPixels(
+        "the letter box follows the resized monitor",
+        {{700, 900, 0x0000FF}, {2400, 384, 0x0000FF}, {2850, 384, 0xFF0000}, {2400, 900, 0xFF0000}},
+        10000))
+        << d.Log(d.NameOf(run));
+
+    ASSERT_TRUE(d.SendCloseRequest());
+    EXPECT_EQ(d.WaitForExit(run), 0);
+    EXPECT_TRUE(d.WaitForPixels("the original on both monitors",
+                                {{1000, 900, 0x00FF00}, {2400, 700, 0x00FF00}}));
+}

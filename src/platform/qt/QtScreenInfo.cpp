@@ -25,14 +25,14 @@ std::vector<TMonitor> TQtScreenInfo::Monitors() {
     const QScreen* primary = QGuiApplication::primaryScreen();
     std::vector<TMonitor> monitors;
     for (const QScreen* screen : QGuiApplication::screens()) {
-        // Qt places screens in device-independent pixels: the desktop's own
-        // coordinates are that times each screen's ratio.
+        // Qt keeps each screen's upper left corner in the desktop's own
+        // coordinates and its size in device-independent pixels.
         const qreal dpr = screen->devicePixelRatio();
         const QRect geometry = screen->geometry();
         TMonitor monitor;
         monitor.name = screen->name().toStdString();
-        monitor.x = int(std::lround(geometry.x() * dpr));
-        monitor.y = int(std::lround(geometry.y() * dpr));
+        monitor.x = geometry.x();
+        monitor.y = geometry.y();
         monitor.width = int(std::lround(geometry.width() * dpr));
         monitor.height = int(std::lround(geometry.height() * dpr));
         monitor.primary = screen == primary;
