@@ -39,8 +39,7 @@ protected:
     std::unique_ptr<TRealDesktop> StartXfce(std::map<std::string, std::string> env = {},
                                             bool setOriginal = true) {
         env["XDG_CURRENT_DESKTOP"] = "XFCE";
-        auto d = std::make_unique<TRealDesktop>(
-            TRealDesktopOptions{.width = 800, .height = 600, .env = env});
+        auto d = std::make_unique<TRealDesktop>(TRealDesktopOptions{800, 600, false, env});
         if (!d->Ready()) {
             ADD_FAILURE() << d->Error();
             return nullptr;
