@@ -105,8 +105,8 @@ TEST(MonitorComposerTest, EachMonitorOfTheRootShowsWhatItsOwnScreenWould) {
                                                  desk, root));
         for (const TMonitor& m : desk) {
             TScreenPicture one;
-            ASSERT_TRUE(ComposeScreenPicture(source, mode, placement, kRedFill,
-                                             {m.width, m.height}, one));
+            ASSERT_TRUE(
+                ComposeScreenPicture(source, mode, placement, kRedFill, {m.width, m.height}, one));
             int differing = 0;
             for (int y = 0; y < m.height; ++y) {
                 for (int x = 0; x < m.width; ++x) {
