@@ -1,7 +1,11 @@
 #include "app/ProgramServices.h"
 
+#include <algorithm>
+
+#include <QElapsedTimer>
 #include <QIcon>
 #include <QLoggingCategory>
+#include <QTimer>
 
 #include "app/Main.h"
 #include "desktop/CoolTrayIcon.h"
@@ -36,6 +40,52 @@ std::unique_ptr<TDesktopBackend> SessionDesktop(const std::string& dataFolder,
                                 [&screen] { return screen.PrimaryScreenSize(); });
 }
 
+// Changes run on a thread of their own; with the debug log of
+// vantoria.program on, a heartbeat on the main thread notes the longest time
+// it went without its event loop during each change, from the change's start
+// to its completion there: what a user feels as a frozen window.
+class TWatchedWork : public TBackgroundWork {
+public:
+    explicit TWatchedWork(TThreadWork::TPost post) : work_(std::move(post)) {
+        heartbeat_.setInterval(2);
+        QObject::connect(&heartbeat_, &QTimer::timeout, [this] { Beat(); });
+    }
+    void Run(std::function<void()> work, std::function<void()> done) override {
+        if (lcProgram().isDebugEnabled()) {
+            if (heartbeat_.isActive() && ending_) {
+                Report();  // a change asked for meanwhile starts as the last one ends
+            }
+            longest_ = 0;
+            ending_ = false;
+            clock_.start();
+            heartbeat_.start();
+        }
+        work_.Run(std::move(work), std::move(done));
+    }
+    void Wait() override { work_.Wait(); }
+    // The change has ended on the main thread: the next beat closes the watch.
+    void Ended() { ending_ = true; }
+
+private:
+    void Beat() {
+        longest_ = std::max(longest_, clock_.restart());
+        if (ending_) {
+            heartbeat_.stop();
+            Report();
+        }
+    }
+    void Report() {
+        qCDebug(lcProgram, "main thread held up at most %lld ms during the change",
+                static_cast<long long>(std::max(longest_, clock_.elapsed())));
+    }
+
+    TThreadWork work_;
+    QTimer heartbeat_;
+    QElapsedTimer clock_;
+    qint64 longest_ = 0;
+    bool ending_ = false;
+};
+
 // A desk of several monitors: the picture decoded once, composed for each.
 bool ComposeMonitors(const std::string& source, int mode, TColor fill, int depth,
                      const std::vector<TMonitorFile>& files) {
@@ -64,25 +114,29 @@ struct TProgramServices::TImpl {
     // Changes are composed on a thread of their own and end on the GUI
     // thread, through this object's place in its event loop.
     QObject completions;
-    TThreadWork background{[this](std::function<void()> done) {
+    TWatchedWork background{[this](std::function<void()> done) {
         QMetaObject::invokeMethod(&completions, std::move(done), Qt::QueuedConnection);
     }};
-    TDesktopWallpaperApplier applier{TApplierServices{
-        desktop.get(),
-        [](const std::string& source, int mode, const std::string& destination, TColor fill,
-           const TScreenSize& display) {
-            TFixedScreenInfo shown(display);
-            return ComposeWallpaper(source, mode, destination, fill, shown);
-        },
-        [this](const std::string& hint) { tray.SetHint(hint); },
-        [this](const std::string& text) { messages.ShowWarning(text); }, dataFolder, &screen,
-        &background,
-        [](const std::string& source, int mode, int placement, TColor fill, int width, int height,
-           TScreenPicture& picture) {
-            return ComposeScreenPicture(source, mode, placement, fill, TPixelSize{width, height},
-                                        picture);
-        },
-        &ReturnFreeHeap, &ComposeMonitors, &ComposeSpanned, &ComposeMonitorsPicture}};
+    TDesktopWallpaperApplier applier{
+        TApplierServices{desktop.get(),
+                         [](const std::string& source, int mode, const std::string& destination,
+                            TColor fill, const TScreenSize& display) {
+                             TFixedScreenInfo shown(display);
+                             return ComposeWallpaper(source, mode, destination, fill, shown);
+                         },
+                         [this](const std::string& hint) { tray.SetHint(hint); },
+                         [this](const std::string& text) { messages.ShowWarning(text); },
+                         dataFolder, &screen, &background,
+                         [](const std::string& source, int mode, int placement, TColor fill,
+                            int width, int height, TScreenPicture& picture) {
+                             return ComposeScreenPicture(source, mode, placement, fill,
+                                                         TPixelSize{width, height}, picture);
+                         },
+                         [this] {
+                             ReturnFreeHeap();
+                             background.Ended();
+                         },
+                         &ComposeMonitors, &ComposeSpanned, &ComposeMonitorsPicture}};
     TLinuxTrayHostMonitor trayHosts;
     TCoolTrayIcon tray{QIcon(QStringLiteral(":/images/vantoria.svg")), trayHosts};
 };

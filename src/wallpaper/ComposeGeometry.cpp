@@ -1,5 +1,6 @@
 #include "wallpaper/ComposeGeometry.h"
 
+#include <algorithm>
 #include <cmath>
 #include <initializer_list>
 
@@ -144,4 +145,29 @@ int JpegSizeHint(int longerSide, int factor) {
         return 0;
     }
     return hint;
+}
+
+int JpegEighths(TPixelSize source, TPixelSize target) {
+    for (int eighths = 1; eighths < 8; ++eighths) {
+        const std::int64_t w = (std::int64_t{source.width} * eighths + 7) / 8;
+        const std::int64_t h = (std::int64_t{source.height} * eighths + 7) / 8;
+        if (w >= target.width && h >= target.height) {
+            return eighths;
+        }
+    }
+    return 8;
+}
+
+TPixelRect ShownPart(TPixelSize picture, TPixelSize screen, bool tiled) {
+    if (tiled) {
+        return {0, 0, std::min(picture.width, screen.width),
+                std::min(picture.height, screen.height)};
+    }
+    // The picture's corner on the screen, as the centring rounds it.
+    const int left = (screen.width - picture.width) / 2;
+    const int top = (screen.height - picture.height) / 2;
+    const int x0 = std::max(0, -left);
+    const int y0 = std::max(0, -top);
+    return {x0, y0, std::min(picture.width - x0, screen.width - std::max(0, left)),
+            std::min(picture.height - y0, screen.height - std::max(0, top))};
 }

@@ -12,6 +12,15 @@ struct TPixelSize {
     bool operator==(const TPixelSize&) const = default;
 };
 
+// A rectangle of pixels, from the top left corner.
+struct TPixelRect {
+    int left = 0;
+    int top = 0;
+    int width = 0;
+    int height = 0;
+    bool operator==(const TPixelRect&) const = default;
+};
+
 // Bounds that keep a composition within memory a desktop machine has: a
 // picture whose header claims more pixels is refused before it is decoded,
 // and no composed bitmap is made larger than this.
@@ -60,3 +69,13 @@ int JpegShrinkFactor(TPixelSize source, TPixelSize target);
 // The size hint that makes the JPEG loader shrink a picture whose longer side
 // is `longerSide` by exactly `factor` (2, 4 or 8); 0 for no hint.
 int JpegSizeHint(int longerSide, int factor);
+
+// The smallest number of eighths (1 to 8) to which a JPEG decoder may shrink
+// a picture of `source` pixels while it keeps at least `target` pixels on
+// each side (the decoder rounds the shrunk sides up).
+int JpegEighths(TPixelSize source, TPixelSize target);
+
+// The part of an unscaled picture of `picture` pixels that a screen of
+// `screen` pixels shows: the picture centred on the screen, or tiled from the
+// screen's top left corner (`tiled`).
+TPixelRect ShownPart(TPixelSize picture, TPixelSize screen, bool tiled);

@@ -12,6 +12,7 @@
 #include "platform/ScreenInfo.h"
 #include "wallpaper/FreeBitmap.h"
 #include "wallpaper/FreeUtils.h"
+#include "wallpaper/JpegDecoder.h"
 #include "wallpaper/SourceChecks.h"
 
 namespace {
@@ -45,8 +46,9 @@ int ExifOrientation(FIBITMAP* dib) {
 }
 
 struct TSourceHeader {
-    bool read = false;  // the format reads headers without pixels
-    TPixelSize size;    // as shown, after the EXIF orientation
+    bool read = false;    // the format reads headers without pixels
+    TPixelSize size;      // as shown, after the EXIF orientation
+    int orientation = 1;  // the EXIF orientation of a JPEG
 };
 
 // FreeImage reads no GIF header without decoding, and allocates the first
@@ -105,8 +107,11 @@ TSourceHeader ReadHeader(FREE_IMAGE_FORMAT format, const std::string& source) {
         static_cast<int>(std::min<unsigned>(FreeImage_GetWidth(dib.dib), 0x7FFFFFFF));
     const auto height =
         static_cast<int>(std::min<unsigned>(FreeImage_GetHeight(dib.dib), 0x7FFFFFFF));
+    if (format == FIF_JPEG) {
+        header.orientation = ExifOrientation(dib.dib);
+    }
     // Orientations 5 to 8 turn the picture by a quarter.
-    if (format == FIF_JPEG && ExifOrientation(dib.dib) >= 5) {
+    if (header.orientation >= 5) {
         header.size = {height, width};
     } else {
         header.size = {width, height};
@@ -211,14 +216,54 @@ bool ComposeWallpaper(const std::string& source, int mode, const std::string& de
 
 namespace {
 
+// True when the last bytes of the file are a JPEG's end marker. A stream cut
+// short lacks it; so does a file carrying more after the picture (a motion
+// photo's video), which is then left to the whole decoder's checks.
+bool EndsWithEndMarker(const std::string& source) {
+    std::FILE* file = std::fopen(source.c_str(), "rb");
+    if (!file) {
+        return false;
+    }
+    unsigned char tail[2] = {};
+    const bool read = std::fseek(file, -2, SEEK_END) == 0 && std::fread(tail, 1, 2, file) == 2;
+    std::fclose(file);
+    return read && tail[0] == 0xFF && tail[1] == 0xD9;
+}
+
+// Decodes an upright JPEG photograph for its plans: shrunk by eighths while
+// decoding when it is scaled down anyway, and only `shown` of it when no
+// more is shown. False when this decoder does not take the file; the whole
+// decoder then tries.
+bool LoadJpegForPlans(const std::string& source, const TSourceHeader& header,
+                      const TComposeOptions& options, const std::vector<TComposePlan>& plans,
+                      TPixelRect shown, TFreeBitmap& image) {
+    if (!header.read || header.orientation != 1 || !EndsWithEndMarker(source)) {
+        return false;
+    }
+    // Shrunk no further than the largest screen needs.
+    int eighths = options.shrinkOnLoad ? 1 : 8;
+    for (const TComposePlan& plan : plans) {
+        eighths = std::max(eighths, plan.rescale ? JpegEighths(header.size, plan.scaled) : 8);
+    }
+    FIBITMAP* dib = nullptr;
+    if (DecodeJpeg(source, eighths, shown, options.maxSourcePixels, dib) != TJpegDecode::kDecoded) {
+        return false;
+    }
+    return image.Replace(dib);
+}
+
 // Loads `source` for a display of `screenSize` and plans its composition: the
 // picture comes back upright, opaque over `fillColor` and of a standard type,
 // decoded already shrunk where only a shrunk picture is shown.
 // With several displays the picture is decoded once, at the size the most
 // demanding of them needs, with a plan for each.
+// Where one screen shows the picture unscaled and `placement` is centred or
+// tiled, only the part the screen shows may be decoded: `part` then tells
+// where the loaded picture lies in the whole one, whose size is `whole`.
 bool LoadForDisplays(const std::string& source, int mode, const std::vector<TPixelSize>& screens,
                      TColor fillColor, const TComposeOptions& options, TFreeBitmap& image,
-                     std::vector<TComposePlan>& plans) {
+                     std::vector<TComposePlan>& plans, int placement = dpOther,
+                     TPixelRect* part = nullptr, TPixelSize* whole = nullptr) {
     if (screens.empty()) {
         return false;
     }
@@ -240,6 +285,28 @@ bool LoadForDisplays(const std::string& source, int mode, const std::vector<TPix
     if (header.read && TooLarge(header.size, options.maxSourcePixels)) {
         return false;
     }
+    if (format == FIF_JPEG && header.read) {
+        plans.clear();
+        bool valid = true;
+        for (const TPixelSize& screenSize : screens) {
+            valid =
+                valid && plans.emplace_back(PlanComposition(mode, header.size, screenSize)).valid;
+        }
+        TPixelRect shown;
+        if (valid && screens.size() == 1 && mode == fmConvertOnly &&
+            (placement == dpCenter || placement == dpTile) && part && whole) {
+            shown = ShownPart(header.size, screens.front(), placement == dpTile);
+        }
+        if (valid && LoadJpegForPlans(source, header, options, plans, shown, image)) {
+            if (part && whole) {
+                *whole = header.size;
+                *part = shown.width > 0 ? shown
+                                        : TPixelRect{0, 0, header.size.width, header.size.height};
+            }
+            return true;
+        }
+    }
+
     int flags = 0;
     int shrink = 1;
     if (format == FIF_JPEG) {
@@ -285,14 +352,21 @@ bool LoadForDisplays(const std::string& source, int mode, const std::vector<TPix
             plans.push_back(PlanComposition(mode, loaded, screenSize));
         }
     }
+    if (part && whole) {
+        *whole = loaded;
+        *part = TPixelRect{0, 0, loaded.width, loaded.height};
+    }
     return std::all_of(plans.begin(), plans.end(),
                        [](const TComposePlan& plan) { return plan.valid; });
 }
 
 bool LoadForDisplay(const std::string& source, int mode, TPixelSize screenSize, TColor fillColor,
-                    const TComposeOptions& options, TFreeBitmap& image, TComposePlan& plan) {
+                    const TComposeOptions& options, TFreeBitmap& image, TComposePlan& plan,
+                    int placement = dpOther, TPixelRect* part = nullptr,
+                    TPixelSize* whole = nullptr) {
     std::vector<TComposePlan> plans;
-    if (!LoadForDisplays(source, mode, {screenSize}, fillColor, options, image, plans)) {
+    if (!LoadForDisplays(source, mode, {screenSize}, fillColor, options, image, plans, placement,
+                         part, whole)) {
         return false;
     }
     plan = plans.front();
@@ -394,7 +468,10 @@ bool ComposeScreenPicture(const std::string& source, int mode, int placement, TC
     }
     TFreeBitmap image;
     TComposePlan plan;
-    if (!LoadForDisplay(source, mode, screen, fillColor, options, image, plan)) {
+    TPixelRect part;
+    TPixelSize whole;
+    if (!LoadForDisplay(source, mode, screen, fillColor, options, image, plan, placement, &part,
+                        &whole)) {
         return false;
     }
     if (plan.rescale && !image.Rescale(plan.scaled.width, plan.scaled.height, FILTER_LANCZOS3)) {
@@ -422,14 +499,23 @@ bool ComposeScreenPicture(const std::string& source, int mode, int placement, TC
     out.pixels.assign(static_cast<std::size_t>(screen.width) * screen.height, band);
     const int width = static_cast<int>(image.GetWidth());
     const int height = static_cast<int>(image.GetHeight());
+    // A picture decoded only in part is placed where that part lies in the
+    // whole; a part as wide (or high) as the screen is a single tile across.
+    const bool partial = asIs && !(part.width == width && part.height == height &&
+                                   whole == TPixelSize{width, height});
     if (asIs && placement == dpTile) {
-        for (int top = 0; top < screen.height; top += height) {
-            for (int left = 0; left < screen.width; left += width) {
+        const int stepX = partial && part.width < whole.width ? screen.width : width;
+        const int stepY = partial && part.height < whole.height ? screen.height : height;
+        for (int top = 0; top < screen.height; top += stepY) {
+            for (int left = 0; left < screen.width; left += stepX) {
                 Place(image.Dib(), out, left, top);
             }
         }
     } else if (plan.letterBox) {
         Place(image.Dib(), out, plan.left, plan.top);
+    } else if (partial) {
+        Place(image.Dib(), out, (screen.width - whole.width) / 2 + part.left,
+              (screen.height - whole.height) / 2 + part.top);
     } else {
         Place(image.Dib(), out, (screen.width - width) / 2, (screen.height - height) / 2);
     }

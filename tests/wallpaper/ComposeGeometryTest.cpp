@@ -215,3 +215,20 @@ TEST(JpegShrink, HintMakesTheLoaderPickExactlyTheFactor) {
     EXPECT_EQ(JpegSizeHint(6000, 1), 0);
     EXPECT_GT(JpegSizeHint(6000, 2), 0);
 }
+
+TEST(ComposeGeometry, JpegEighthsKeepAtLeastTheTargetSize) {
+    EXPECT_EQ(JpegEighths({6000, 4000}, {3240, 2160}), 5);  // 3750 x 2500
+    EXPECT_EQ(JpegEighths({6000, 4000}, {1620, 1080}), 3);  // 2250 x 1500
+    EXPECT_EQ(JpegEighths({6000, 4000}, {6000, 4000}), 8);
+    EXPECT_EQ(JpegEighths({6001, 4001}, {751, 501}), 1);  // sides rounded up: 751 x 501
+    EXPECT_EQ(JpegEighths({100, 100}, {200, 50}), 8);     // enlarged: never shrunk
+}
+
+TEST(ComposeGeometry, ShownPartOfCentredAndTiledPictures) {
+    // Centred, the odd pixel left over goes to the right as the centring rounds.
+    EXPECT_EQ(ShownPart({6001, 4001}, {1920, 1080}, false), (TPixelRect{2040, 1460, 1920, 1080}));
+    EXPECT_EQ(ShownPart({100, 50}, {1920, 1080}, false), (TPixelRect{0, 0, 100, 50}));
+    EXPECT_EQ(ShownPart({3000, 50}, {1920, 1080}, false), (TPixelRect{540, 0, 1920, 50}));
+    EXPECT_EQ(ShownPart({3000, 2000}, {1920, 1080}, true), (TPixelRect{0, 0, 1920, 1080}));
+    EXPECT_EQ(ShownPart({300, 2000}, {1920, 1080}, true), (TPixelRect{0, 0, 300, 1080}));
+}

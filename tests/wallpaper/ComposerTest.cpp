@@ -333,11 +333,16 @@ TEST_F(ComposerTest, UprightPhotographsFromTurnedCameras) {
 
 TEST_F(ComposerTest, ShrinkingWhileDecodingLooksLikeThePlainPath) {
     screen.size = {640, 360, 24};
+    const std::string upright =
+        Picture("upright.jpg", PhotoPicture(2400, 1600, 3), FIF_JPEG, JPEG_QUALITYSUPERB);
     const std::string source =
         Picture("big.jpg", PhotoPicture(2400, 1600, 3), FIF_JPEG, JPEG_QUALITYSUPERB);
     AddExifOrientation(source, 8);  // and upright: 1600 x 2400
-    for (int mode : {fmLetterBox, fmStretch, fmZoom}) {
-        SCOPED_TRACE(mode);
+    for (const auto& [source, mode] :
+         {std::pair{source, int{fmLetterBox}}, std::pair{source, int{fmStretch}},
+          std::pair{source, int{fmZoom}}, std::pair{upright, int{fmLetterBox}},
+          std::pair{upright, int{fmZoom}}}) {
+        SCOPED_TRACE(source + " " + std::to_string(mode));
         const std::string plainPath = dir.File("plain.bmp");
         TComposeOptions plainOptions;
         plainOptions.shrinkOnLoad = false;
@@ -524,8 +529,8 @@ TEST_F(ComposerTest, HugeGifFramesAreRefusedBeforeDecoding) {
 TEST(ComposeScreenPictureTest, PlacesCropsAndTilesAsTheDesktopWould) {
     TTempDir dir;
     TDib quarters = SolidPicture(300, 200, {255, 0, 0});
-    FillRect(quarters.get(), 150, 0, 150, 100, {0, 255, 0});    // top right
-    FillRect(quarters.get(), 0, 100, 150, 100, {0, 0, 255});    // bottom left
+    FillRect(quarters.get(), 150, 0, 150, 100, {0, 255, 0});      // top right
+    FillRect(quarters.get(), 0, 100, 150, 100, {0, 0, 255});      // bottom left
     FillRect(quarters.get(), 150, 100, 150, 100, {255, 255, 0});  // bottom right
     const std::string big = dir.File("quarters.png");
     ASSERT_TRUE(SavePicture(quarters, FIF_PNG, big));
@@ -559,4 +564,55 @@ TEST(ComposeScreenPictureTest, PlacesCropsAndTilesAsTheDesktopWould) {
 
     EXPECT_FALSE(ComposeScreenPicture(dir.File("absent.png"), fmConvertOnly, dpCenter, kFill,
                                       {100, 80}, out));
+}
+
+// A photograph larger than the screen is decoded only where the screen shows
+// it; the screen looks as it does with the whole picture decoded and placed.
+TEST(ComposeScreenPictureTest, PartlyDecodedPhotographsLookWhole) {
+    TTempDir dir;
+    const std::string photo = dir.File("photo.jpg");
+    ASSERT_TRUE(SavePicture(PhotoPicture(641, 481, 5), FIF_JPEG, photo, JPEG_QUALITYSUPERB));
+    const TDib whole = LoadPicture(photo);
+    ASSERT_TRUE(whole);
+    for (const auto& [placement, screen] : {std::pair{int{dpCenter}, TPixelSize{200, 151}},
+                                            std::pair{int{dpTile}, TPixelSize{200, 151}},
+                                            std::pair{int{dpTile}, TPixelSize{1500, 300}},
+                                            std::pair{int{dpCenter}, TPixelSize{900, 33}}}) {
+        SCOPED_TRACE(::testing::Message()
+                     << placement << " " << screen.width << "x" << screen.height);
+        TScreenPicture out;
+        ASSERT_TRUE(ComposeScreenPicture(photo, fmConvertOnly, placement, kFill, screen, out));
+        ASSERT_EQ(out.width, screen.width);
+        ASSERT_EQ(out.height, screen.height);
+        const int left = placement == dpTile ? 0 : (screen.width - 641) / 2;
+        const int top = placement == dpTile ? 0 : (screen.height - 481) / 2;
+        double sum = 0;
+        int worst = 0;
+        long count = 0;
+        for (int y = 0; y < screen.height; ++y) {
+            for (int x = 0; x < screen.width; ++x) {
+                int sx = x - left;
+                int sy = y - top;
+                if (placement == dpTile) {
+                    sx %= 641;
+                    sy %= 481;
+                }
+                const std::uint32_t p = out.pixels[std::size_t(y) * out.width + x];
+                if (sx < 0 || sy < 0 || sx >= 641 || sy >= 481) {
+                    EXPECT_EQ(p, 0u);
+                    continue;
+                }
+                const TRgb a = PixelAt(whole.get(), sx, sy);
+                for (int d :
+                     {a.r - int(p >> 16 & 0xFF), a.g - int(p >> 8 & 0xFF), a.b - int(p & 0xFF)}) {
+                    sum += std::abs(d);
+                    worst = std::max(worst, std::abs(d));
+                    ++count;
+                }
+            }
+        }
+        ASSERT_GT(count, 0);
+        EXPECT_LT(sum / count, 1.0);
+        EXPECT_LE(worst, 16);
+    }
 }

@@ -112,12 +112,17 @@ TEST_F(GSettingsBackendTest, GnomeGetsUriDarkUriAndPlacement) {
     EXPECT_EQ(gnome.CurrentWallpaperFile(), "");
 }
 
-TEST_F(GSettingsBackendTest, ZoomIsReadAsAnotherPlacement) {
+TEST_F(GSettingsBackendTest, ZoomIsReadAsAnotherPlacementAndSpannedAsSpan) {
     TGSettingsDesktopBackend gnome(GnomeFamily());
+    EXPECT_EQ(gnome.MultiMonitor(), TMultiMonitor::kSpanned);
     // GNOME's own default.
     EXPECT_EQ(gnome.CurrentPlacement(), dpOther);
-    Set("org.gnome.desktop.background", "picture-options", "spanned");
+    Set("org.gnome.desktop.background", "picture-options", "scaled");
     EXPECT_EQ(gnome.CurrentPlacement(), dpOther);
+    Set("org.gnome.desktop.background", "picture-options", "centered");
+    ASSERT_TRUE(gnome.SetPlacement(dpSpan)) << gnome.LastError();
+    EXPECT_EQ(Get("org.gnome.desktop.background", "picture-options"), "'spanned'");
+    EXPECT_EQ(gnome.CurrentPlacement(), dpSpan);
 }
 
 TEST_F(GSettingsBackendTest, SnapshotPutsBackValuesAndDefaults) {
@@ -189,7 +194,8 @@ TEST_F(GSettingsBackendTest, ApplierShowsSlidesAndPutsTheOriginalBack) {
     TGSettingsDesktopBackend gnome(GnomeFamily());
     TApplierServices services;
     services.desktop = &gnome;
-    services.compose = [](const std::string& source, int, const std::string& destination, TColor, const TScreenSize&) {
+    services.compose = [](const std::string& source, int, const std::string& destination, TColor,
+                          const TScreenSize&) {
         WriteFileBytes(destination, "BM" + source);
         return true;
     };
@@ -241,7 +247,8 @@ TEST_F(GSettingsBackendTest, LockedKeyBlocksEveryChange) {
         int composed = 0;
         TApplierServices services;
         services.desktop = &gnome;
-        services.compose = [&](const std::string&, int, const std::string&, TColor, const TScreenSize&) {
+        services.compose = [&](const std::string&, int, const std::string&, TColor,
+                               const TScreenSize&) {
             ++composed;
             return true;
         };

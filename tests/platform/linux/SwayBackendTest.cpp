@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <thread>
+#include <tuple>
 
 #include <QColor>
 #include <QImage>
@@ -90,7 +91,8 @@ protected:
                                                     "# the desktop's own background\n"
                                                     "output * {\n"
                                                     "    bg $pic fill\n"
-                                                    "}\n");
+                                                    "}\n" +
+                                                    extraConfig_);
         sway_ = fork();
         if (sway_ == 0) {
             chdir(dir_.Path().c_str());
@@ -98,6 +100,7 @@ protected:
             setenv("WLR_BACKENDS", "headless", 1);
             setenv("WLR_LIBINPUT_NO_DEVICES", "1", 1);
             setenv("WLR_RENDERER", "pixman", 1);
+            setenv("WLR_HEADLESS_OUTPUTS", std::to_string(outputs_).c_str(), 1);
             unsetenv("DISPLAY");
             unsetenv("WAYLAND_DISPLAY");
             const std::string config = dir_.Path() + "/config";
@@ -145,9 +148,9 @@ protected:
 
     std::vector<pid_t> Running() const { return Processes("swaybg", runtimeVariable_); }
 
-    // Waits until the headless output, as grim grabs it, shows `colour` at
-    // its middle; prints what it saw.
-    bool ScreenShows(QColor colour) {
+    // Waits until the headless output (`output`, or all), as grim grabs it,
+    // shows `colour` at its middle; prints what it saw.
+    bool ScreenShows(QColor colour, const std::string& output = "") {
         const std::string runtime = dir_.Path() + "/runtime";
         std::string wayland;
         for (const auto& entry : std::filesystem::directory_iterator(runtime)) {
@@ -159,8 +162,13 @@ protected:
         const std::string shot = dir_.Path() + "/shot.png";
         QColor seen;
         for (int i = 0; i < 100; ++i) {
-            RunTool(
-                {"env", "XDG_RUNTIME_DIR=" + runtime, "WAYLAND_DISPLAY=" + wayland, "grim", shot});
+            std::vector<std::string> grim{"env", "XDG_RUNTIME_DIR=" + runtime,
+                                          "WAYLAND_DISPLAY=" + wayland, "grim"};
+            if (!output.empty()) {
+                grim.insert(grim.end(), {"-o", output});
+            }
+            grim.push_back(shot);
+            RunTool(grim);
             const QImage image(QString::fromStdString(shot));
             seen =
                 image.isNull() ? QColor() : image.pixelColor(image.width() / 2, image.height() / 2);
@@ -169,7 +177,7 @@ protected:
             }
             std::this_thread::sleep_for(50ms);
         }
-        std::printf("[pixels] sway output middle: want %s seen %s\n",
+        std::printf("[pixels] sway output %s middle: want %s seen %s\n", output.c_str(),
                     colour.name().toStdString().c_str(), seen.name().toStdString().c_str());
         return seen == colour;
     }
@@ -190,6 +198,8 @@ protected:
     }
 
     TTempDir dir_;
+    int outputs_ = 1;
+    std::string extraConfig_;
     pid_t sway_ = -1;
     std::string runtimeVariable_;
     pid_t last_ = 0;
@@ -254,6 +264,44 @@ TEST_F(SwayBackendTest, ShowsEachPictureAndPutsTheConfiguredOneBack) {
     EXPECT_EQ(Argument(args, "-m"), "fill");
     EXPECT_EQ(sway.CurrentWallpaperFile(), original_);
     EXPECT_TRUE(ScreenShows(Qt::red));
+}
+
+// Two outputs of different sizes side by side.
+class SwayTwoOutputsTest : public SwayBackendTest {
+protected:
+    SwayTwoOutputsTest() {
+        outputs_ = 2;
+        extraConfig_ =
+            "output HEADLESS-1 mode 800x600 position 0 0\n"
+            "output HEADLESS-2 mode 640x480 position 800 0\n";
+    }
+};
+
+TEST_F(SwayTwoOutputsTest, EachOutputItsPictureThenTheConfiguredOneOnBoth) {
+    TSwayDesktopBackend sway(socket_, {dir_.Path() + "/links"});
+    EXPECT_EQ(sway.MultiMonitor(), TMultiMonitor::kPerMonitor);
+    ASSERT_TRUE(ScreenShows(Qt::red, "HEADLESS-2"));
+    const std::string state = sway.SaveState();
+    std::vector<TMonitorFile> files;
+    for (const auto& [name, colour, x] :
+         {std::tuple{"HEADLESS-1", Qt::green, 0}, std::tuple{"HEADLESS-2", Qt::blue, 800}}) {
+        QImage picture(4, 4, QImage::Format_RGB32);
+        picture.fill(colour);
+        // A name sway would interpret, reached through a link of the output's own.
+        const std::string file = dir_.Path() + "/" + name + " $(x).bmp";
+        ASSERT_TRUE(picture.save(QString::fromStdString(file), "BMP"));
+        // The second is found by its place alone.
+        files.push_back({TMonitor{x == 0 ? name : "", x, 0, 640, 480, x == 0}, file});
+    }
+    sway.SetPlacement(dpStretch);
+    ASSERT_TRUE(sway.SetMonitorWallpaperFiles(files, false)) << sway.LastError();
+    EXPECT_TRUE(ScreenShows(Qt::green, "HEADLESS-1"));
+    EXPECT_TRUE(ScreenShows(Qt::blue, "HEADLESS-2"));
+    EXPECT_EQ(sway.CurrentWallpaperFile(), files[0].file);
+
+    ASSERT_TRUE(sway.RestoreState(state)) << sway.LastError();
+    EXPECT_TRUE(ScreenShows(Qt::red, "HEADLESS-1"));
+    EXPECT_TRUE(ScreenShows(Qt::red, "HEADLESS-2"));
 }
 
 TEST_F(SwayBackendTest, NoPathIsEverInterpreted) {

@@ -5,6 +5,9 @@
 #include <pwd.h>
 #include <signal.h>
 
+#include <QCoreApplication>
+#include <QDBusConnection>
+#include <QStringList>
 #include <cstdlib>
 #include <filesystem>
 
@@ -86,6 +89,80 @@ TEST_F(XfconfBackendTest, SnapshotPutsBackEveryWorkspace) {
 
 namespace {
 
+// The backdrop properties xfconfd announces as changed, each a reload of
+// xfdesktop's.
+class TChangeCounter : public QObject {
+    Q_OBJECT
+public:
+    TChangeCounter() {
+        QDBusConnection::sessionBus().connect(
+            QString(), QStringLiteral("/org/xfce/Xfconf"), QStringLiteral("org.xfce.Xfconf"),
+            QStringLiteral("PropertyChanged"), this, SLOT(Changed(QString, QString)));
+    }
+    // The changes announced until now, once a change of a marker made last
+    // has come through.
+    QStringList Take() {
+        Create("/vantoria-marker", "int", std::to_string(++marks_));
+        for (int i = 0; i < 500 && !changes_.contains(QStringLiteral("/vantoria-marker")); ++i) {
+            QCoreApplication::processEvents(QEventLoop::AllEvents, 10);
+        }
+        changes_.removeAll(QStringLiteral("/vantoria-marker"));
+        return std::exchange(changes_, {});
+    }
+
+public slots:
+    void Changed(const QString&, const QString& property) { changes_.append(property); }
+
+private:
+    QStringList changes_;
+    int marks_ = 0;
+};
+
+}  // namespace
+
+TEST_F(XfconfBackendTest, EachMonitorItsPictureInOneChangeAndAllBack) {
+    int argc = 0;
+    QCoreApplication app(argc, nullptr);
+    TChangeCounter counter;
+    const std::string kOther = "/backdrop/screen0/monitorDUMMY1/workspace";
+    TXfconfDesktopBackend xfce;
+    EXPECT_EQ(xfce.MultiMonitor(), TMultiMonitor::kPerMonitor);
+    const std::string state = xfce.SaveState();
+    ASSERT_TRUE(xfce.SetPlacement(dpCenter));
+    const TMonitor one{"Virtual-1", 0, 0, 1920, 1080, true};
+    const TMonitor two{"DUMMY1", 1920, 0, 1280, 1024, false};
+    ASSERT_TRUE(
+        xfce.SetMonitorWallpaperFiles({{one, "/tmp/a-1.bmp"}, {two, "/tmp/b-1.bmp"}}, false))
+        << xfce.LastError();
+    // The monitor xfdesktop had no backdrop for gets one in every workspace.
+    for (const std::string& workspace : {"0", "1"}) {
+        EXPECT_EQ(Query(kOther + workspace + "/last-image"), "/tmp/b-1.bmp");
+        EXPECT_EQ(Query(kOther + workspace + "/image-style"), "1");
+    }
+    EXPECT_EQ(Query(kB + "/last-image"), "/tmp/a-1.bmp");
+    counter.Take();
+
+    // The next slide in the same style: one change per backdrop, its picture.
+    xfce.SetPlacement(dpCenter);
+    ASSERT_TRUE(
+        xfce.SetMonitorWallpaperFiles({{one, "/tmp/a-2.bmp"}, {two, "/tmp/b-2.bmp"}}, false));
+    QStringList changes = counter.Take();
+    changes.sort();
+    EXPECT_EQ(changes.join(QLatin1Char(' ')).toStdString(),
+              kOther + "0/last-image " + kOther + "1/last-image " + kA + "/last-image " + kB +
+                  "/last-image");
+
+    // The original back, and no backdrop left for the monitor that had none.
+    ASSERT_TRUE(xfce.RestoreState(state)) << xfce.LastError();
+    EXPECT_EQ(Query(kA + "/last-image"), "/usr/share/backgrounds/xfce/original.svg");
+    EXPECT_EQ(Query(kB + "/image-style"), "5");
+    EXPECT_EQ(
+        RunTool({"xfconf-query", "-c", "xfce4-desktop", "-p", kOther + "0/last-image"}).exitCode,
+        1);
+}
+
+namespace {
+
 // Makes the session bus start xfconfd anew, with `configDirs` as the system
 // configuration folders it reads locks from.
 void RestartXfconfd(const std::string& configDirs) {
@@ -146,3 +223,5 @@ TEST(XfconfLockTest, LockedBackdropForbidsChanges) {
 
     RestartXfconfd(previous ? previous : "/etc/xdg");
 }
+
+#include "XfconfBackendTest.moc"

@@ -49,14 +49,32 @@ TProgramOnDesktop::TProgramOnDesktop(TRealDesktop& desktop, std::vector<TPixelCh
 }
 
 std::vector<TPixelCheck> TProgramOnDesktop::LetterBoxChecks() const {
+    return LetterBoxChecks(0, 0, d_.Width(), d_.Height());
+}
+
+std::vector<TPixelCheck> TProgramOnDesktop::LetterBoxChecks(int left, int top, int w, int h) {
     // A 400x100 picture letter-boxed: as wide as the screen, a quarter as
     // high, centred; the bands above and below in the fill colour.
-    const int w = d_.Width(), h = d_.Height();
     const int band = (h - w / 4) / 2;
-    const int x = w * 3 / 4;
-    return {{x, band / 2, kFill},    {x, band - 8, kFill},  {x, band + 8, kRed},
-            {x, h / 2, kRed},        {w - 20, h / 2, kRed}, {x, h - band + 8, kFill},
-            {x, h - band / 2, kFill}};
+    const int x = left + w * 3 / 4;
+    std::vector<TPixelCheck> checks{
+        {x, band / 2, kFill},  {x, band - 8, kFill},     {x, band + 8, kRed},     {x, h / 2, kRed},
+        {w - 20, h / 2, kRed}, {x, h - band + 8, kFill}, {x, h - band / 2, kFill}};
+    for (TPixelCheck& check : checks) {
+        check.y += top;
+    }
+    checks[4].x += left;
+    return checks;
+}
+
+std::vector<TPixelCheck> TProgramOnDesktop::LetterBoxChecks(
+    const std::vector<TMonitorSpec>& monitors) {
+    std::vector<TPixelCheck> checks;
+    for (const TMonitorSpec& m : monitors) {
+        const std::vector<TPixelCheck> one = LetterBoxChecks(m.x, m.y, m.width, m.height);
+        checks.insert(checks.end(), one.begin(), one.end());
+    }
+    return checks;
 }
 
 std::vector<TPixelCheck> TProgramOnDesktop::TileChecks() const {
@@ -139,6 +157,52 @@ void TProgramOnDesktop::TileKillNineThenQuietRun(bool centre) {
     ASSERT_TRUE(d_.SendCloseRequest());
     EXPECT_EQ(d_.WaitForExit(quiet), 0);
     EXPECT_TRUE(d_.WaitForPixels("original after kill -9 and a quiet run", original_));
+    EXPECT_FALSE(std::filesystem::exists(d_.RecordPath()));
+}
+
+void TProgramOnDesktop::WriteLetterBoxAtStart() {
+    d_.WriteSettings({{"Autoplay", "dword:00000002"},
+                      {"Style", "dword:00000002"},
+                      {"Stretch", "dword:00000001"},
+                      {"Color", kFillSetting},
+                      {"Current", "dword:00000000"},
+                      {"ShowClock", "dword:00000000"}},
+                     {letterBox_});
+}
+
+void TProgramOnDesktop::MonitorsLetterBoxAndOrderlyExit() {
+    WriteLetterBoxAtStart();
+    const TProcessId run = d_.StartVantoria();
+    ASSERT_TRUE(d_.WaitForPixels("a letter box of its own on every monitor",
+                                 LetterBoxChecks(d_.Monitors())));
+    ASSERT_TRUE(d_.SendCloseRequest());
+    EXPECT_EQ(d_.WaitForExit(run), 0);
+    EXPECT_TRUE(d_.WaitForPixels("every monitor's original after the close request", original_));
+    EXPECT_FALSE(std::filesystem::exists(d_.RecordPath()));
+}
+
+void TProgramOnDesktop::MonitorsKillNineThenQuietRun(const std::vector<TMonitorSpec>& plugged) {
+    const std::vector<TMonitorSpec> desk = d_.Monitors();
+    WriteLetterBoxAtStart();
+    const TProcessId victim = d_.StartVantoria();
+    ASSERT_TRUE(
+        d_.WaitForPixels("a letter box of its own on every monitor", LetterBoxChecks(desk)));
+    if (!plugged.empty()) {
+        ASSERT_TRUE(d_.SetMonitors(plugged)) << d_.Error();
+        ASSERT_TRUE(d_.WaitForPixels("the monitor plugged in gets its own letter box",
+                                     LetterBoxChecks({plugged.back()})));
+    }
+    d_.Kill9(victim);
+    ASSERT_TRUE(std::filesystem::exists(d_.RecordPath()));
+    if (!plugged.empty()) {
+        ASSERT_TRUE(d_.SetMonitors(desk)) << d_.Error();
+    }
+    d_.WriteSettings({{"Autoplay", "dword:00000000"}, {"ShowClock", "dword:00000000"}});
+    const TProcessId quiet = d_.StartVantoria();
+    ASSERT_TRUE(d_.SendCloseRequest());
+    EXPECT_EQ(d_.WaitForExit(quiet), 0);
+    EXPECT_TRUE(
+        d_.WaitForPixels("every monitor's original after kill -9 and a quiet run", original_));
     EXPECT_FALSE(std::filesystem::exists(d_.RecordPath()));
 }
 

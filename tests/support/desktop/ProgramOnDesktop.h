@@ -35,8 +35,23 @@ public:
     // leaves the screen as it was, with one warning containing `warning`.
     void ForbiddenChangesLeaveTheScreen(const std::string& warning);
 
+    // On a desk of several monitors (TRealDesktop::Monitors()), whose desktop
+    // shows `original_` (each monitor's own): the letter box shown at start
+    // fits each monitor, bands and all; the close request puts the original
+    // back on every monitor.
+    void MonitorsLetterBoxAndOrderlyExit();
+    // The same letter box, then `plugged` (the desk with a monitor more, when
+    // not empty) made the desk while it runs: the new monitor gets its own;
+    // the program killed, a run that changes nothing puts the original back
+    // on every monitor of the desk it started with.
+    void MonitorsKillNineThenQuietRun(const std::vector<TMonitorSpec>& plugged = {});
+
     // The pictures' checks, for desktops that need a look of their own.
     std::vector<TPixelCheck> LetterBoxChecks() const;
+    // The letter box on a monitor at x,y of width x height.
+    static std::vector<TPixelCheck> LetterBoxChecks(int x, int y, int width, int height);
+    // The letter box on every monitor of `monitors`.
+    static std::vector<TPixelCheck> LetterBoxChecks(const std::vector<TMonitorSpec>& monitors);
     std::vector<TPixelCheck> TileChecks() const;
     std::vector<TPixelCheck> CentreChecks() const;
 
@@ -46,5 +61,6 @@ public:
 private:
     TRealDesktop& d_;
     std::vector<TPixelCheck> original_;
+    void WriteLetterBoxAtStart();
     std::string letterBox_, tile_, centre_;
 };

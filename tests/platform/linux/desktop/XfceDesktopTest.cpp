@@ -9,6 +9,7 @@
 
 #include <QImage>
 #include <QPainter>
+#include <algorithm>
 #include <filesystem>
 #include <memory>
 #include <tuple>
@@ -23,6 +24,14 @@ const std::string kBackdrop = "/backdrop/screen0/monitorscreen/workspace0";
 const std::vector<TPixelCheck> kOriginal{
     {200, 300, 0x00A000}, {600, 300, 0xFFFF00}, {100, 550, 0x00A000}, {700, 550, 0xFFFF00}};
 
+// A desk of two monitors of different sizes, and a third plugged in later.
+const std::vector<TMonitorSpec> kDesk{{1024, 768, 0, 0}, {800, 600, 1024, 0}};
+const std::vector<TMonitorSpec> kPlugged{
+    {1024, 768, 0, 0}, {800, 600, 1024, 0}, {640, 480, 1824, 0}};
+// Each monitor's original: the first's as above, the second's magenta.
+const std::vector<TPixelCheck> kOriginals{
+    {256, 384, 0x00A000}, {768, 384, 0xFFFF00}, {1224, 300, 0xFF00FF}, {1624, 300, 0xFF00FF}};
+
 class XfceDesktopTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -33,31 +42,42 @@ protected:
         p.end();
         originalPicture = pictures.File("original.png");
         ASSERT_TRUE(original.save(QString::fromStdString(originalPicture)));
+        original.fill(QColor(0xFF, 0x00, 0xFF));
+        secondPicture = pictures.File("second.png");
+        ASSERT_TRUE(original.save(QString::fromStdString(secondPicture)));
     }
 
-    // xfdesktop on a private 800x600 display, showing the original.
+    // xfdesktop on a private 800x600 display (or a desk of `monitors`),
+    // showing the original (on each monitor its own).
     std::unique_ptr<TRealDesktop> StartXfce(std::map<std::string, std::string> env = {},
-                                            bool setOriginal = true) {
+                                            bool setOriginal = true,
+                                            std::vector<TMonitorSpec> monitors = {}) {
         env["XDG_CURRENT_DESKTOP"] = "XFCE";
-        auto d = std::make_unique<TRealDesktop>(TRealDesktopOptions{800, 600, false, env});
+        auto d = std::make_unique<TRealDesktop>(TRealDesktopOptions{
+            .width = 800, .height = 600, .env = env, .monitors = monitors});
         if (!d->Ready()) {
             ADD_FAILURE() << d->Error();
             return nullptr;
         }
         d->PrintVersion({"xfdesktop", "--version"});
-        if (setOriginal) {
+        for (std::size_t i = 0; setOriginal && i < std::max<std::size_t>(monitors.size(), 1); ++i) {
+            const std::string backdrop =
+                monitors.empty()
+                    ? kBackdrop
+                    : "/backdrop/screen0/monitor" + TRealDesktop::MonitorName(i) + "/workspace0";
             for (const auto& [key, type, value] :
-                 {std::tuple{"/last-image", "string", originalPicture},
+                 {std::tuple{"/last-image", "string", i == 1 ? secondPicture : originalPicture},
                   std::tuple{"/image-style", "int", std::string("5")}}) {
-                EXPECT_EQ(d->Run({"xfconf-query", "-c", "xfce4-desktop", "-p", kBackdrop + key,
-                                  "-n", "-t", type, "-s", value})
+                EXPECT_EQ(d->Run({"xfconf-query", "-c", "xfce4-desktop", "-p", backdrop + key, "-n",
+                                  "-t", type, "-s", value})
                               .exitCode,
                           0);
             }
         }
+        const std::vector<TPixelCheck>& original = monitors.empty() ? kOriginal : kOriginals;
         d->Launch("openbox", {"openbox"});
         d->Launch("xfdesktop", {"xfdesktop", "--sm-client-disable"});
-        if (!d->WaitForPixels("xfdesktop shows the original", kOriginal, 30000)) {
+        if (!d->WaitForPixels("xfdesktop shows the original", original, 30000)) {
             d->DumpLogs();
             ADD_FAILURE() << "xfdesktop never drew the original";
             return nullptr;
@@ -67,6 +87,7 @@ protected:
 
     TTempDir pictures;
     std::string originalPicture;
+    std::string secondPicture;  // the second monitor's original: magenta
 };
 
 }  // namespace
@@ -109,6 +130,18 @@ TEST_F(XfceDesktopTest, LockedBackdropLeavesTheScreenAsItWas) {
     TProgramOnDesktop program(*d, kOriginal);
     program.ForbiddenChangesLeaveTheScreen("policy forbids wallpaper changes");
     if (HasFailure()) {
+        d->DumpLogs();
+    }
+}
+
+TEST_F(XfceDesktopTest, EveryMonitorItsLetterBoxAndItsOriginalBack) {
+    auto d = StartXfce({}, true, kDesk);
+    ASSERT_TRUE(d);
+    TProgramOnDesktop program(*d, kOriginals);
+    program.MonitorsLetterBoxAndOrderlyExit();
+    program.MonitorsKillNineThenQuietRun(kPlugged);
+    if (HasFailure()) {
+        d->SaveScreenshot(d->Root() + "/../xfce-monitors-failure.png");
         d->DumpLogs();
     }
 }

@@ -30,6 +30,8 @@ const char* NickOfPlacement(int placement) {
             return "centered";
         case dpStretch:
             return "stretched";
+        case dpSpan:
+            return "spanned";  // one picture across the box around every monitor
         default:
             return nullptr;
     }
@@ -220,7 +222,7 @@ std::optional<int> TGSettingsDesktopBackend::CurrentPlacement() {
     }
     TGString nick(g_settings_get_string(settings_, kOptionsKey));
     const std::string text = nick ? nick.get() : "";
-    for (int placement : {dpCenter, dpTile, dpStretch}) {
+    for (int placement : {dpCenter, dpTile, dpStretch, dpSpan}) {
         if (text == NickOfPlacement(placement)) {
             return placement;
         }

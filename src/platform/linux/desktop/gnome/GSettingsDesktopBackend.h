@@ -43,6 +43,9 @@ public:
     std::string SaveState() override;
     bool RestoreState(const std::string& state) override;
     bool ReloadsSameName() const override { return family_.reloadsSameName; }
+    // One picture for every monitor: on a desk of several, a picture spanning
+    // them all, shown "spanned".
+    TMultiMonitor MultiMonitor() const override { return TMultiMonitor::kSpanned; }
 
     // The schema is installed and its settings were opened.
     bool Available() const { return settings_ != nullptr; }

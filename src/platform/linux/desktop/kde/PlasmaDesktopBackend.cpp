@@ -339,6 +339,21 @@ bool TPlasmaDesktopBackend::SetPlacement(int placement) {
     return true;
 }
 
+std::optional<TScreen> TPlasmaDesktopBackend::ImageScreen(const std::string& file, TScreenSize size,
+                                                          int slot) {
+    std::string shown = file;
+    int fillMode = FillModeOf(placement_);
+    if (placement_ == dpTile) {
+        const std::optional<std::string> tiled = TiledCopy(file, size, slot);
+        if (!tiled) {
+            return std::nullopt;
+        }
+        shown = *tiled;
+        fillMode = 0;
+    }
+    return TScreen{kImagePlugin, {{kImage, FileUrl(shown)}, {kFillMode, fillMode}}};
+}
+
 bool TPlasmaDesktopBackend::SetWallpaperFile(const std::string& file, bool) {
     if (!Reachable()) {
         return false;
@@ -347,18 +362,92 @@ bool TPlasmaDesktopBackend::SetWallpaperFile(const std::string& file, bool) {
         // No picture: the plain colour plugin.
         return WriteScreens({TScreen{QStringLiteral("org.kde.color"), {}}}, true);
     }
-    std::string shown = file;
-    int fillMode = FillModeOf(placement_);
-    if (placement_ == dpTile) {
-        const std::optional<std::string> tiled = TiledCopy(file);
-        if (!tiled) {
+    const std::optional<TScreen> screen =
+        ImageScreen(file, screenSize_ ? screenSize_() : TScreenSize{});
+    return screen && WriteScreens({*screen}, true);
+}
+
+// Plasma's desktops are matched to the monitors by the geometry of their
+// screens: the same box, else the same top left corner, else the monitor of
+// the screen's number.
+bool TPlasmaDesktopBackend::SetMonitorWallpaperFiles(const std::vector<TMonitorFile>& files, bool) {
+    if (files.empty()) {
+        lastError_ = "no monitor to show a wallpaper on";
+        return false;
+    }
+    if (!Reachable()) {
+        return false;
+    }
+    QStringList records;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        const TMonitor& m = files[i].monitor;
+        const std::optional<TScreen> screen =
+            files[i].file.empty()
+                ? std::optional(TScreen{QStringLiteral("org.kde.color"), {}})
+                : ImageScreen(files[i].file, TScreenSize{m.width, m.height}, int(i));
+        if (!screen) {
             return false;
         }
-        shown = *tiled;
-        fillMode = 0;
+        QStringList entries;
+        for (auto it = screen->config.cbegin(); it != screen->config.cend(); ++it) {
+            entries.append(
+                QStringLiteral("[%1, %2]")
+                    .arg(JsString(it.key()), JsValue(it.value()).value_or(QStringLiteral("null"))));
+        }
+        records.append(QStringLiteral("{x: %1, y: %2, w: %3, h: %4, plugin: %5, config: [%6]}")
+                           .arg(m.x)
+                           .arg(m.y)
+                           .arg(m.width)
+                           .arg(m.height)
+                           .arg(JsString(screen->plugin), entries.join(QStringLiteral(", "))));
     }
-    return WriteScreens({TScreen{kImagePlugin, {{kImage, FileUrl(shown)}, {kFillMode, fillMode}}}},
-                        true);
+    const QString script = QStringLiteral(R"((function () {
+    var records = [%1];
+    var all = desktops();
+    var shown = 0;
+    for (var i = 0; i < all.length; i++) {
+        var d = all[i];
+        if (d.screen < 0) {
+            continue;
+        }
+        var g = screenGeometry(d.screen);
+        var r = null;
+        for (var k = 0; k < records.length && !r; k++) {
+            var c = records[k];
+            if (c.x == g.x && c.y == g.y && c.w == g.width && c.h == g.height) {
+                r = c;
+            }
+        }
+        for (var k = 0; k < records.length && !r; k++) {
+            if (records[k].x == g.x && records[k].y == g.y) {
+                r = records[k];
+            }
+        }
+        if (!r) {
+            r = records[d.screen];
+        }
+        if (!r) {
+            continue;
+        }
+        d.wallpaperPlugin = r.plugin;
+        d.currentConfigGroup = ['Wallpaper', r.plugin, 'General'];
+        for (var k = 0; k < r.config.length; k++) {
+            d.writeConfig(r.config[k][0], r.config[k][1]);
+        }
+        shown++;
+    }
+    print('vantoria-output:' + shown);
+})();)")
+                               .arg(records.join(QStringLiteral(",\n")));
+    const std::optional<QString> shown = Evaluate(script);
+    if (!shown) {
+        return false;
+    }
+    if (shown->toInt() == 0) {
+        lastError_ = "KDE Plasma has no desktop on any of the monitors";
+        return false;
+    }
+    return true;
 }
 
 // Screen 0's wallpaper; an empty plugin when there is none.
@@ -466,8 +555,8 @@ bool TPlasmaDesktopBackend::RestoreState(const std::string& state) {
 
 // The picture repeated from the top left corner over a bitmap of the screen's
 // size, saved under one of two names in turn so that Plasma reloads it.
-std::optional<std::string> TPlasmaDesktopBackend::TiledCopy(const std::string& file) {
-    const TScreenSize size = screenSize_ ? screenSize_() : TScreenSize{};
+std::optional<std::string> TPlasmaDesktopBackend::TiledCopy(const std::string& file,
+                                                            TScreenSize size, int slot) {
     if (size.width <= 0 || size.height <= 0) {
         lastError_ = "the screen size is unknown, so the picture cannot be tiled";
         return std::nullopt;
@@ -495,8 +584,10 @@ std::optional<std::string> TPlasmaDesktopBackend::TiledCopy(const std::string& f
             std::memcpy(to + 3 * x, from, 3 * std::size_t(std::min(w, size.width - x)));
         }
     }
+    const std::string base =
+        slot == 0 ? "/vantoria-tiled-" : "/vantoria-tiled-" + std::to_string(slot) + "-";
     const std::string name =
-        dataFolder_ + (tiledCopies_++ % 2 == 0 ? "/vantoria-tiled-1.bmp" : "/vantoria-tiled-2.bmp");
+        dataFolder_ + base + (tiledCopies_[slot]++ % 2 == 0 ? "1.bmp" : "2.bmp");
     const bool saved = FreeImage_Save(FIF_BMP, out, name.c_str(), 0);
     FreeImage_Unload(out);
     FreeImage_Unload(tile);

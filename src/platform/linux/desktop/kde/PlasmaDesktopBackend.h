@@ -4,6 +4,7 @@
 #include <QVariant>
 #include <QVariantMap>
 #include <functional>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -29,6 +30,10 @@ public:
     bool ChangesForbidden() override;
     bool SetPlacement(int placement) override;
     bool SetWallpaperFile(const std::string& file, bool persist) override;
+    // Each desktop containment shows the picture of the monitor at its
+    // screen's place.
+    TMultiMonitor MultiMonitor() const override { return TMultiMonitor::kPerMonitor; }
+    bool SetMonitorWallpaperFiles(const std::vector<TMonitorFile>& files, bool persist) override;
     std::optional<std::string> CurrentWallpaperFile() override;
     std::optional<int> CurrentPlacement() override;
     std::string SaveState() override;
@@ -51,12 +56,17 @@ private:
     std::optional<TScreen> FirstScreen();
     // Writes `screens[i]` to screen i, or `screens[0]` to every screen.
     bool WriteScreens(const std::vector<TScreen>& screens, bool everyScreen);
-    std::optional<std::string> TiledCopy(const std::string& file);
+    // The picture tiled over a bitmap of `size`; `slot` keeps the copies of
+    // different monitors apart.
+    std::optional<std::string> TiledCopy(const std::string& file, TScreenSize size, int slot = 0);
+    // The image plugin's values for showing `file` in the placement last set
+    // on a screen of `size`.
+    std::optional<TScreen> ImageScreen(const std::string& file, TScreenSize size, int slot = 0);
 
     std::string dataFolder_;
     std::function<TScreenSize()> screenSize_;
     int placement_ = dpCenter;
     bool forbidden_ = false;  // the last call was refused by policy
     std::optional<bool> typedApi_;
-    int tiledCopies_ = 0;
+    std::map<int, int> tiledCopies_;  // copies made, by slot
 };

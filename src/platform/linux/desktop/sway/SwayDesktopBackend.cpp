@@ -22,6 +22,7 @@ namespace {
 
 // IPC message types.
 constexpr std::uint32_t kRunCommand = 0;
+constexpr std::uint32_t kGetOutputs = 3;
 constexpr std::uint32_t kGetConfig = 9;
 constexpr char kMagic[] = "i3-ipc";
 constexpr std::size_t kMagicSize = sizeof kMagic - 1;
@@ -372,7 +373,8 @@ std::optional<TSwayConfig> TSwayDesktopBackend::Configuration() {
 }
 
 // A name for `file` that sway takes as it stands: the file's own, or a link.
-std::optional<std::string> TSwayDesktopBackend::PlainName(const std::string& file) {
+std::optional<std::string> TSwayDesktopBackend::PlainName(const std::string& file,
+                                                          std::size_t slot) {
     std::error_code ec;
     const std::string absolute = std::filesystem::absolute(file, ec).string();
     if (ec) {
@@ -394,8 +396,9 @@ std::optional<std::string> TSwayDesktopBackend::PlainName(const std::string& fil
             continue;
         }
         // Two names in turn: the swaybg still showing one may be reading it.
-        const std::string link =
-            folder + (links_++ % 2 == 0 ? "/sway-wallpaper-1" : "/sway-wallpaper-2");
+        const std::string name =
+            slot == 0 ? "/sway-wallpaper-" : "/sway-wallpaper-" + std::to_string(slot) + "-";
+        const std::string link = folder + name + (links_[slot]++ % 2 == 0 ? "1" : "2");
         unlink(link.c_str());
         if (symlink(absolute.c_str(), link.c_str()) == 0) {
             return link;
@@ -430,6 +433,62 @@ bool TSwayDesktopBackend::SetWallpaperFile(const std::string& file, bool) {
     shownFile_ = file;
     shownPlacement_ = placement_;
     return true;
+}
+
+std::string TSwayDesktopBackend::OutputAt(const TMonitor& monitor) {
+    const std::optional<std::string> reply = Request(kGetOutputs, std::string());
+    if (!reply) {
+        return std::string();
+    }
+    const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(*reply));
+    for (const QJsonValue& output : document.array()) {
+        const QJsonObject rect = output.toObject().value(QStringLiteral("rect")).toObject();
+        if (rect.value(QStringLiteral("x")).toInt() == monitor.x &&
+            rect.value(QStringLiteral("y")).toInt() == monitor.y) {
+            return output.toObject().value(QStringLiteral("name")).toString().toStdString();
+        }
+    }
+    return std::string();
+}
+
+bool TSwayDesktopBackend::SetMonitorWallpaperFiles(const std::vector<TMonitorFile>& files, bool) {
+    if (files.empty()) {
+        lastError_ = "no monitor to show a wallpaper on";
+        return false;
+    }
+    // All commands are checked before the first is sent: a desk half changed
+    // helps nobody.
+    std::vector<std::string> commands;
+    for (std::size_t i = 0; i < files.size(); ++i) {
+        std::string output = files[i].monitor.name;
+        if (output.empty()) {
+            output = OutputAt(files[i].monitor);
+        }
+        // An output's name goes to sway's parser as one plain word.
+        if (output.empty() || !IsPlainPath(output) || output.find('/') != std::string::npos) {
+            lastError_ = "sway has no output named \"" + files[i].monitor.name + "\"";
+            return false;
+        }
+        std::string arguments = kNoPicture;
+        if (!files[i].file.empty()) {
+            const std::optional<std::string> name = PlainName(files[i].file, i);
+            if (!name) {
+                return false;
+            }
+            arguments = *name + " " + ModeOfPlacement(placement_);
+        }
+        commands.push_back("output " + output + " bg " + arguments);
+    }
+    bool ok = true;
+    for (const std::string& command : commands) {
+        ok = RunCommand(command) && ok;
+    }
+    if (ok) {
+        changed_ = true;
+        shownFile_ = files.front().file;
+        shownPlacement_ = placement_;
+    }
+    return ok;
 }
 
 // sway tells only its configuration: until this program changes the
@@ -525,8 +584,11 @@ bool TSwayDesktopBackend::RestoreState(const std::string& state) {
         lastError_ = "the record of the sway background is damaged";
         return false;
     }
-    if (commands.empty()) {
-        commands.push_back(std::string("output * bg ") + kNoPicture);
+    // Every output is covered, those given a picture of their own since too:
+    // what the configuration does not name shows no picture.
+    if (commands.empty() || (commands.front().rfind("output * ", 0) != 0 &&
+                             commands.front().rfind("output \"*\" ", 0) != 0)) {
+        commands.insert(commands.begin(), std::string("output * bg ") + kNoPicture);
     }
     bool ok = true;
     for (const std::string& command : commands) {

@@ -30,7 +30,8 @@ std::string SwayBackgroundFile(const std::string& arguments,
                                const std::map<std::string, std::string>& variables);
 
 // sway's wallpaper, over its IPC socket ($SWAYSOCK): the command
-// "output * bg FILE MODE", which makes sway start a new swaybg every time.
+// "output * bg FILE MODE", which makes sway start a new swaybg every time; on
+// a desk of several outputs, "output NAME bg FILE MODE" for each.
 // sway can only report its configuration file, so the wallpaper found at
 // start is the configured one, and changes last for the session only.
 //
@@ -49,6 +50,8 @@ public:
     bool ChangesForbidden() override { return false; }
     bool SetPlacement(int placement) override;
     bool SetWallpaperFile(const std::string& file, bool persist) override;
+    TMultiMonitor MultiMonitor() const override { return TMultiMonitor::kPerMonitor; }
+    bool SetMonitorWallpaperFiles(const std::vector<TMonitorFile>& files, bool persist) override;
     std::optional<std::string> CurrentWallpaperFile() override;
     std::optional<int> CurrentPlacement() override;
     std::string SaveState() override;
@@ -62,12 +65,15 @@ private:
     std::optional<std::string> Request(std::uint32_t type, const std::string& payload);
     bool RunCommand(const std::string& command);
     std::optional<TSwayConfig> Configuration();
-    std::optional<std::string> PlainName(const std::string& file);
+    // `slot`: links of different slots never share a name (one per output).
+    std::optional<std::string> PlainName(const std::string& file, std::size_t slot = 0);
+    // sway's name of the output at `monitor`'s place; "" when none is there.
+    std::string OutputAt(const TMonitor& monitor);
 
     std::string socketPath_;
     std::vector<std::string> linkFolders_;
     int placement_ = dpCenter;
-    unsigned links_ = 0;
+    std::map<std::size_t, unsigned> links_;  // turns taken, by slot
     // What this program showed last, since sway cannot be asked.
     bool changed_ = false;
     std::string shownFile_;

@@ -6,6 +6,10 @@
 #include <QDBusMetaType>
 #include <QDBusVariant>
 #include <QMap>
+#include <QRegularExpression>
+#include <QSet>
+#include <algorithm>
+#include <set>
 
 namespace {
 
@@ -110,7 +114,23 @@ bool TXfconfDesktopBackend::SetPlacement(int placement) {
     placement_ = placement;
     bool ok = true;
     for (const QString& prefix : Backdrops()) {
-        ok = SetProperty(prefix + kStyle, StyleOfPlacement(placement_)) && ok;
+        const std::optional<QVariant> style = GetProperty(prefix + kStyle);
+        if (!style || style->toInt() != StyleOfPlacement(placement_)) {
+            ok = SetProperty(prefix + kStyle, StyleOfPlacement(placement_)) && ok;
+        }
+    }
+    return ok;
+}
+
+bool TXfconfDesktopBackend::ShowOn(const QString& prefix, const QString& path) {
+    bool ok = true;
+    const std::optional<QVariant> style = GetProperty(prefix + kStyle);
+    if (!style || style->toInt() != StyleOfPlacement(placement_)) {
+        ok = SetProperty(prefix + kStyle, StyleOfPlacement(placement_));
+    }
+    const std::optional<QVariant> image = GetProperty(prefix + kImage);
+    if (!image || image->toString() != path) {
+        ok = SetProperty(prefix + kImage, path) && ok;
     }
     return ok;
 }
@@ -138,8 +158,57 @@ bool TXfconfDesktopBackend::SetWallpaperFile(const std::string& file, bool) {
     }
     bool ok = true;
     for (const QString& prefix : backdrops) {
-        ok = SetProperty(prefix + kStyle, StyleOfPlacement(placement_)) && ok;
-        ok = SetProperty(prefix + kImage, *path) && ok;
+        ok = ShowOn(prefix, *path) && ok;
+    }
+    return ok;
+}
+
+bool TXfconfDesktopBackend::SetMonitorWallpaperFiles(const std::vector<TMonitorFile>& files,
+                                                     bool persist) {
+    const bool named = !files.empty() && std::all_of(files.begin(), files.end(), [](auto& f) {
+        return !f.monitor.name.empty() && f.monitor.name.find('/') == std::string::npos;
+    });
+    if (!named) {
+        // Monitors without names cannot be told apart: all show the first one's.
+        return TDesktopBackend::SetMonitorWallpaperFiles(files, persist);
+    }
+    lastError_.clear();
+    const QStringList backdrops = Backdrops();
+    if (backdrops.isEmpty() && !lastError_.empty()) {
+        return false;  // xfconf is not reachable
+    }
+    // Every workspace any monitor has a backdrop for, and the screen they are on.
+    static const QRegularExpression kPrefix(
+        QStringLiteral("^(/backdrop/screen\\d+)/monitor[^/]*/workspace(\\d+)$"));
+    std::set<int> workspaces;
+    QString screen = QStringLiteral("/backdrop/screen0");
+    for (const QString& prefix : backdrops) {
+        const QRegularExpressionMatch match = kPrefix.match(prefix);
+        if (match.hasMatch()) {
+            screen = match.captured(1);
+            workspaces.insert(match.captured(2).toInt());
+        }
+    }
+    if (workspaces.empty()) {
+        workspaces.insert(0);
+    }
+    bool ok = true;
+    for (const TMonitorFile& file : files) {
+        const std::optional<QString> path = Utf8Path(file.file);
+        if (!path) {
+            lastError_ = "the wallpaper path is not valid UTF-8, which xfconf cannot store";
+            ok = false;
+            continue;
+        }
+        const QString monitor = screen + QStringLiteral("/monitor") +
+                                QString::fromUtf8(QByteArray::fromStdString(file.monitor.name));
+        for (const int workspace : workspaces) {
+            const QString prefix =
+                monitor + QStringLiteral("/workspace") + QString::number(workspace);
+            // An empty name: the monitor shows its colour only ("none").
+            ok =
+                (file.file.empty() ? SetProperty(prefix + kStyle, 0) : ShowOn(prefix, *path)) && ok;
+        }
     }
     return ok;
 }
@@ -210,12 +279,14 @@ std::string TXfconfDesktopBackend::SaveState() {
 bool TXfconfDesktopBackend::RestoreState(const std::string& state) {
     bool ok = true;
     const QList<QByteArray> lines = QByteArray::fromStdString(state).split('\n');
+    QSet<QString> recorded;
     for (const QByteArray& line : lines) {
         const QList<QByteArray> fields = line.split('\t');
         if (fields.size() != 3) {
             continue;
         }
         const QString property = QString::fromUtf8(fields[0]);
+        recorded.insert(property);
         // Only the backdrop's picture and style are ever written back.
         if (!property.startsWith(QStringLiteral("/backdrop/")) ||
             !(property.endsWith(kImage) || property.endsWith(kStyle))) {
@@ -232,6 +303,19 @@ bool TXfconfDesktopBackend::RestoreState(const std::string& state) {
                  ok;
         } else {
             ok = false;
+        }
+    }
+    // A monitor that had no backdrop of its own when the record was made
+    // (one plugged in since) loses the keys made for it, as it was.
+    if (ok && !recorded.isEmpty()) {
+        for (const QString& prefix : Backdrops()) {
+            for (const QString& suffix : {kImage, kStyle}) {
+                if (!recorded.contains(prefix + suffix) && GetProperty(prefix + suffix)) {
+                    ok =
+                        Call(QStringLiteral("ResetProperty"), {kChannel, prefix + suffix, false}) &&
+                        ok;
+                }
+            }
         }
     }
     if (!ok && lastError_.empty()) {

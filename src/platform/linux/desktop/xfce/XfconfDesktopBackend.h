@@ -10,7 +10,13 @@
 // XFCE's wallpaper: the xfconf channel "xfce4-desktop", reached over D-Bus
 // (org.xfce.Xfconf). Every monitor and workspace has its own
 // /backdrop/screen0/monitor<NAME>/workspace<N>/last-image and image-style;
-// each one present is changed, so every workspace shows the picture.
+// each one present is changed, so every workspace shows the picture. On a desk
+// of several monitors each monitor gets a picture of its own, in every
+// workspace, its keys created when xfdesktop has none for it yet.
+//
+// xfdesktop reloads a backdrop on every change of either key, and aborts now
+// and then when a reload supersedes one still loading: a key is written only
+// when its value differs, so a new picture in the same style is one reload.
 class TXfconfDesktopBackend : public TDesktopBackend {
 public:
     TXfconfDesktopBackend();
@@ -20,6 +26,8 @@ public:
     bool ChangesForbidden() override;
     bool SetPlacement(int placement) override;
     bool SetWallpaperFile(const std::string& file, bool persist) override;
+    TMultiMonitor MultiMonitor() const override { return TMultiMonitor::kPerMonitor; }
+    bool SetMonitorWallpaperFiles(const std::vector<TMonitorFile>& files, bool persist) override;
     std::optional<std::string> CurrentWallpaperFile() override;
     std::optional<int> CurrentPlacement() override;
     std::string SaveState() override;
@@ -33,6 +41,9 @@ private:
     bool Call(const QString& method, const QVariantList& args, QVariant* result = nullptr);
     bool SetProperty(const QString& property, const QVariant& value);
     std::optional<QVariant> GetProperty(const QString& property);
+    // Shows `path` in the placement last set on the backdrop at `prefix`,
+    // writing only what differs.
+    bool ShowOn(const QString& prefix, const QString& path);
 
     int placement_ = dpCenter;
 };

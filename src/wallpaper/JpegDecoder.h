@@ -1,0 +1,23 @@
+#pragma once
+
+#include <FreeImage.h>
+
+#include <cstdint>
+#include <string>
+
+#include "wallpaper/ComposeGeometry.h"
+
+// JPEG pictures decoded straight into 24-bit bitmaps by libjpeg, shrunk to
+// `eighths` / 8 of their size while decoding (1 to 8; the decoder rounds the
+// shrunk sides up) and, where only part of the picture is shown, decoding no
+// more than the rows and columns of `part` (in the shrunk picture's pixels,
+// top row first; an empty part is the whole picture). Rows above the part
+// are skipped, columns outside it are not converted.
+enum class TJpegDecode {
+    kDecoded,   // `out` holds the picture (or its part)
+    kNotTaken,  // a kind this decoder leaves to FreeImage (CMYK, YCCK)
+    kDamaged,   // not a JPEG, corrupt, or ending before its last shown row
+};
+
+TJpegDecode DecodeJpeg(const std::string& path, int eighths, TPixelRect part,
+                       std::int64_t maxPixels, FIBITMAP*& out);
