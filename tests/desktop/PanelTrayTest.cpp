@@ -26,11 +26,9 @@ protected:
         QImage image(64, 48, QImage::Format_RGB32);
         image.fill(0x3050C0);
         ASSERT_TRUE(image.save(QString::fromStdString(slide)));
-        d = std::make_unique<TRealDesktop>(TRealDesktopOptions{
-            1024,
-            768,
-            false,
-            {{"XDG_CURRENT_DESKTOP", "XFCE"}, {"XFCE_PANEL_MIGRATE_DEFAULT", "1"}}});
+        TRealDesktopOptions options;
+        options.env = {{"XDG_CURRENT_DESKTOP", "XFCE"}, {"XFCE_PANEL_MIGRATE_DEFAULT", "1"}};
+        d = std::make_unique<TRealDesktop>(options);
         ASSERT_TRUE(d->Ready()) << d->Error();
         d->PrintVersion({"xfce4-panel", "--version"});
         d->Launch("openbox", {"openbox"});

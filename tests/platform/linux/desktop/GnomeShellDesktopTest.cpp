@@ -52,7 +52,8 @@ protected:
                                              bool setOriginal = true) {
         env["XDG_CURRENT_DESKTOP"] = "GNOME";
         env["XDG_SESSION_TYPE"] = "x11";
-        auto d = std::make_unique<TRealDesktop>(TRealDesktopOptions{800, 600, true, env});
+        auto d = std::make_unique<TRealDesktop>(
+            TRealDesktopOptions{.width = 800, .height = 600, .systemBus = true, .env = env});
         if (!d->Ready()) {
             ADD_FAILURE() << d->Error();
             return nullptr;

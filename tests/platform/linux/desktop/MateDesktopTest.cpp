@@ -25,7 +25,8 @@ const std::vector<TPixelCheck> kOriginal{
 std::unique_ptr<TRealDesktop> StartCaja(const std::string& picture,
                                         std::map<std::string, std::string> env = {}) {
     env["XDG_CURRENT_DESKTOP"] = "MATE";
-    auto d = std::make_unique<TRealDesktop>(TRealDesktopOptions{800, 600, false, env});
+    auto d = std::make_unique<TRealDesktop>(
+        TRealDesktopOptions{.width = 800, .height = 600, .env = env});
     if (!d->Ready()) {
         ADD_FAILURE() << d->Error();
         return nullptr;
