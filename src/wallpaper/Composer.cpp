@@ -501,8 +501,10 @@ bool ComposeScreenPicture(const std::string& source, int mode, int placement, TC
     const int height = static_cast<int>(image.GetHeight());
     // A picture decoded only in part is placed where that part lies in the
     // whole; a part as wide (or high) as the screen is a single tile across.
-    const bool partial = asIs && !(part.width == width && part.height == height &&
-                                   whole == TPixelSize{width, height});
+    // A picture stretched to the screen was decoded whole: its size is the
+    // screen's now, not the part's.
+    const bool partial = asIs && !(part.left == 0 && part.top == 0 && part.width == whole.width &&
+                                   part.height == whole.height);
     if (asIs && placement == dpTile) {
         const int stepX = partial && part.width < whole.width ? screen.width : width;
         const int stepY = partial && part.height < whole.height ? screen.height : height;
