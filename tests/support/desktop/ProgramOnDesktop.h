@@ -13,6 +13,7 @@
 // buttons are clicked where the window's layout puts them, as a user would.
 
 #include <cstdint>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -44,7 +45,10 @@ public:
     // not empty) made the desk while it runs: the new monitor gets its own;
     // the program killed, a run that changes nothing puts the original back
     // on every monitor of the desk it started with.
-    void MonitorsKillNineThenQuietRun(const std::vector<TMonitorSpec>& plugged = {});
+    // `afterPlug` runs once the monitor is plugged in; the screen is judged
+    // when it returns true.
+    void MonitorsKillNineThenQuietRun(const std::vector<TMonitorSpec>& plugged = {},
+                                      const std::function<bool()>& afterPlug = {});
 
     // The pictures' checks, for desktops that need a look of their own.
     std::vector<TPixelCheck> LetterBoxChecks() const;

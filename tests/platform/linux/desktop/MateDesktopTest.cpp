@@ -21,12 +21,19 @@ namespace {
 const std::vector<TPixelCheck> kOriginal{
     {200, 300, 0x00A000}, {600, 300, 0xFFFF00}, {150, 550, 0x00A000}, {700, 550, 0xFFFF00}};
 
-// caja on a private 800x600 display showing `picture`, zoomed.
+// Two monitors of different sizes, each showing the original zoomed.
+const std::vector<TMonitorSpec> kDesk{{1024, 768, 0, 0}, {800, 600, 1024, 0}};
+const std::vector<TPixelCheck> kOriginals{
+    {256, 384, 0x00A000}, {768, 384, 0xFFFF00}, {1224, 300, 0x00A000}, {1624, 300, 0xFFFF00}};
+
+// caja on a private 800x600 display (or a desk of `monitors`) showing
+// `picture`, zoomed.
 std::unique_ptr<TRealDesktop> StartCaja(const std::string& picture,
-                                        std::map<std::string, std::string> env = {}) {
+                                        std::map<std::string, std::string> env = {},
+                                        const std::vector<TMonitorSpec>& monitors = {}) {
     env["XDG_CURRENT_DESKTOP"] = "MATE";
-    auto d = std::make_unique<TRealDesktop>(
-        TRealDesktopOptions{.width = 800, .height = 600, .env = env});
+    auto d = std::make_unique<TRealDesktop>(TRealDesktopOptions{
+        .width = 800, .height = 600, .systemBus = false, .env = env, .monitors = monitors});
     if (!d->Ready()) {
         ADD_FAILURE() << d->Error();
         return nullptr;
@@ -41,7 +48,13 @@ std::unique_ptr<TRealDesktop> StartCaja(const std::string& picture,
     }
     d->Launch("openbox", {"openbox"});
     d->Launch("caja", {"caja", "-n", "--force-desktop"});
-    if (!d->WaitForPixels("caja shows the original", kOriginal, 30000)) {
+    if (!monitors.empty()) {
+        // Desktop windows follow a new layout once it is set again.
+        d->WaitForBusName("org.mate.Caja", 20000);
+        d->SetMonitors(monitors);
+    }
+    if (!d->WaitForPixels("caja shows the original", monitors.empty() ? kOriginal : kOriginals,
+                          30000)) {
         d->DumpLogs();
         ADD_FAILURE() << "caja never drew the original";
         return nullptr;
@@ -68,6 +81,19 @@ TEST(MateDesktopTest, PicturesAndTheOriginalOnScreen) {
     TProgramOnDesktop program(*d, kOriginal);
     program.LetterBoxResetAndOrderlyExit();
     program.TileKillNineThenQuietRun();
+    if (HasFailure()) {
+        d->DumpLogs();
+    }
+}
+
+// One picture spanning both monitors, each monitor's part its own letter box;
+// the original back, zoomed on each, at the end.
+TEST(MateDesktopTest, SpannedLetterBoxOnTwoMonitors) {
+    TTempDir pictures;
+    auto d = StartCaja(OriginalPicture(pictures), {}, kDesk);
+    ASSERT_TRUE(d);
+    TProgramOnDesktop program(*d, kOriginals);
+    program.MonitorsLetterBoxAndOrderlyExit();
     if (HasFailure()) {
         d->DumpLogs();
     }

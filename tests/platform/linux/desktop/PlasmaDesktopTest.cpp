@@ -48,7 +48,8 @@ protected:
                                         {"KDE_SESSION_VERSION", "5"},
                                         {"XDG_SESSION_TYPE", "x11"},
                                         {"QT_QUICK_BACKEND", "software"},
-                                        {"QT_XCB_GL_INTEGRATION", "none"}}});
+                                        {"QT_XCB_GL_INTEGRATION", "none"}},
+                                .monitors = monitors_});
         ASSERT_TRUE(d->Ready()) << d->Error();
         // No notice about software rendering over the pictures.
         Append(d->ConfigHome() + "/plasmashellrc", "[softwarerenderer]\nneverShow=true\n");
@@ -74,16 +75,18 @@ protected:
                        "/PlasmaShell", "org.kde.PlasmaShell.evaluateScript", "string:" + script});
     }
 
-    void ShowOriginal() {
+    // The original on every desktop (each screen's), cropped to fill it.
+    void ShowOriginal(const std::vector<TPixelCheck>& original = kOriginal) {
         const TToolRun set = Script(
-            "var d = desktops()[0]; d.wallpaperPlugin = 'org.kde.image';"
+            "desktops().forEach(function (d) { d.wallpaperPlugin = 'org.kde.image';"
             "d.currentConfigGroup = ['Wallpaper', 'org.kde.image', 'General'];"
             "d.writeConfig('Image', 'file://" +
-            originalPicture + "'); d.writeConfig('FillMode', 2);");
+            originalPicture + "'); d.writeConfig('FillMode', 2); });");
         ASSERT_EQ(set.exitCode, 0) << set.out;
-        ASSERT_TRUE(d->WaitForPixels("Plasma shows the original", kOriginal, 30000));
+        ASSERT_TRUE(d->WaitForPixels("Plasma shows the original", original, 30000));
     }
 
+    std::vector<TMonitorSpec> monitors_;
     TTempDir pictures;
     std::string originalPicture;
     std::unique_ptr<TRealDesktop> d;
@@ -125,4 +128,30 @@ TEST_F(PlasmaDesktopTest, PicturesTrayAndKioskLockOnScreen) {
         TRealDesktop::WaitFor([&] { return TrayOnDesktop::WindowShown(*d, inTray); }, 25000))
         << "the program stayed hidden with no tray";
     d->Kill9(inTray);
+}
+
+// Two monitors of different sizes: a desktop containment on each screen, each
+// showing its monitor's letter box, and each its original back.
+class PlasmaTwoMonitorsTest : public PlasmaDesktopTest {
+protected:
+    PlasmaTwoMonitorsTest() { monitors_ = {{1024, 768, 0, 0}, {800, 600, 1024, 0}}; }
+};
+
+TEST_F(PlasmaTwoMonitorsTest, EveryScreenItsLetterBoxAndItsOriginalBack) {
+    const std::vector<TPixelCheck> originals{
+        {256, 300, 0x00A000}, {768, 300, 0xFFFF00}, {1224, 300, 0x00A000}, {1624, 300, 0xFFFF00}};
+    ASSERT_NO_FATAL_FAILURE(StartShell());
+    // The shell makes the second screen's desktop a while after it starts.
+    ASSERT_TRUE(TRealDesktop::WaitFor(
+        [&] {
+            return Script(
+                       "print('screens ' + desktops().filter(function (d) {"
+                       " return d.screen >= 0; }).length)")
+                       .out.find("screens 2") != std::string::npos;
+        },
+        30000));
+    ASSERT_NO_FATAL_FAILURE(ShowOriginal(originals));
+    TProgramOnDesktop program(*d, originals);
+    ASSERT_NO_FATAL_FAILURE(program.MonitorsLetterBoxAndOrderlyExit());
+    program.MonitorsKillNineThenQuietRun();
 }
