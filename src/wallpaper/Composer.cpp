@@ -479,6 +479,11 @@ bool ComposeScreenPicture(const std::string& source, int mode, int placement, TC
     }
     const bool asIs = mode == fmConvertOnly;
     const TPixelSize size{static_cast<int>(image.GetWidth()), static_cast<int>(image.GetHeight())};
+    // A picture decoded only in part (centred or tiled, unscaled) is placed
+    // where that part lies in the whole; a part as wide (or high) as the
+    // screen is a single tile across.
+    const bool partial = asIs && (placement == dpCenter || placement == dpTile) &&
+                         !(part == TPixelRect{0, 0, size.width, size.height} && whole == size);
     // The desktop would stretch an unscaled picture itself: it is stretched
     // here with the composer's own filter instead.
     if (asIs && placement == dpStretch && !(size == screen) &&
@@ -499,12 +504,6 @@ bool ComposeScreenPicture(const std::string& source, int mode, int placement, TC
     out.pixels.assign(static_cast<std::size_t>(screen.width) * screen.height, band);
     const int width = static_cast<int>(image.GetWidth());
     const int height = static_cast<int>(image.GetHeight());
-    // A picture decoded only in part is placed where that part lies in the
-    // whole; a part as wide (or high) as the screen is a single tile across.
-    // A picture stretched to the screen was decoded whole: its size is the
-    // screen's now, not the part's.
-    const bool partial = asIs && !(part.left == 0 && part.top == 0 && part.width == whole.width &&
-                                   part.height == whole.height);
     if (asIs && placement == dpTile) {
         const int stepX = partial && part.width < whole.width ? screen.width : width;
         const int stepY = partial && part.height < whole.height ? screen.height : height;

@@ -135,7 +135,7 @@ TEST_F(XfconfBackendTest, EachMonitorItsPictureInOneChangeAndAllBack) {
         xfce.SetMonitorWallpaperFiles({{one, "/tmp/a-1.bmp"}, {two, "/tmp/b-1.bmp"}}, false))
         << xfce.LastError();
     // The monitor xfdesktop had no backdrop for gets one in every workspace.
-    for (const std::string& workspace : {"0", "1"}) {
+    for (const char* workspace : {"0", "1"}) {
         EXPECT_EQ(Query(kOther + workspace + "/last-image"), "/tmp/b-1.bmp");
         EXPECT_EQ(Query(kOther + workspace + "/image-style"), "1");
     }

@@ -30,7 +30,10 @@ TEST(CinnamonDesktopTest, PicturesAndTheOriginalOnScreen) {
     p.end();
     ASSERT_TRUE(original.save(QString::fromStdString(pictures.File("original.png"))));
 
-    TRealDesktop d({800, 600, true, {{"XDG_CURRENT_DESKTOP", "X-Cinnamon"}}});
+    TRealDesktop d({.width = 800,
+                    .height = 600,
+                    .systemBus = true,
+                    .env = {{"XDG_CURRENT_DESKTOP", "X-Cinnamon"}}});
     ASSERT_TRUE(d.Ready()) << d.Error();
     d.PrintVersion({"cinnamon", "--version"});
     // Cinnamon's own slide show would fight any other changer.
