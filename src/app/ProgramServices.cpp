@@ -106,9 +106,9 @@ bool ComposeSpanned(const std::string& source, int mode, const std::string& dest
 
 bool ComposeMonitorsPicture(const std::string& source, int mode, int placement, TColor fill,
                             const std::vector<TMonitor>& monitors, int width, int height,
-                            TScreenPicture& picture) {
-    return ComposeMonitorsScreenPicture(source, mode, placement, fill, TPixelSize{width, height},
-                                        monitors, picture);
+                            const TPicturePut& put) {
+    return ComposeMonitorsScreenParts(source, mode, placement, fill, TPixelSize{width, height},
+                                      monitors, put);
 }
 
 }  // namespace
