@@ -15,6 +15,7 @@
 #include "platform/linux/memory/Heap.h"
 #include "platform/linux/registry/HiveFileStore.h"
 #include "platform/linux/session/SessionMonitor.h"
+#include "platform/linux/thread/BackgroundPriority.h"
 #include "platform/linux/tray/TrayHostMonitor.h"
 #include "platform/qt/QtMessageService.h"
 #include "platform/qt/QtScreenInfo.h"
@@ -40,10 +41,11 @@ std::unique_ptr<TDesktopBackend> SessionDesktop(const std::string& dataFolder,
                                 [&screen] { return screen.PrimaryScreenSize(); });
 }
 
-// Changes run on a thread of their own; with the debug log of
-// vantoria.program on, a heartbeat on the main thread notes the longest time
-// it went without its event loop during each change, from the change's start
-// to its completion there: what a user feels as a frozen window.
+// Changes run on a thread of their own, below the main thread's priority.
+// With the debug log of vantoria.program on, a heartbeat on the main thread
+// notes the longest time it went without its event loop during each change,
+// from the change's start to its completion there: what a user feels as a
+// frozen window.
 class TWatchedWork : public TBackgroundWork {
 public:
     explicit TWatchedWork(TThreadWork::TPost post) : work_(std::move(post)) {
@@ -60,7 +62,12 @@ public:
             clock_.start();
             heartbeat_.start();
         }
-        work_.Run(std::move(work), std::move(done));
+        work_.Run(
+            [work = std::move(work)] {
+                LowerThisThreadPriority();
+                work();
+            },
+            std::move(done));
     }
     void Wait() override { work_.Wait(); }
     // The change has ended on the main thread: the next beat closes the watch.
@@ -99,9 +106,9 @@ bool ComposeSpanned(const std::string& source, int mode, const std::string& dest
 
 bool ComposeMonitorsPicture(const std::string& source, int mode, int placement, TColor fill,
                             const std::vector<TMonitor>& monitors, int width, int height,
-                            TScreenPicture& picture) {
-    return ComposeMonitorsScreenPicture(source, mode, placement, fill, TPixelSize{width, height},
-                                        monitors, picture);
+                            const TPicturePut& put) {
+    return ComposeMonitorsScreenParts(source, mode, placement, fill, TPixelSize{width, height},
+                                      monitors, put);
 }
 
 }  // namespace

@@ -1,5 +1,7 @@
 #pragma once
 
+#include <algorithm>
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -38,6 +40,13 @@ struct TScreenPicture {
 // Composes the picture for a screen of width x height pixels; false when
 // there is nothing to show.
 using TPictureSource = std::function<bool(int width, int height, TScreenPicture& picture)>;
+
+// Hands over one part of a screen's picture, to be shown with its upper
+// left corner at (x, y); false stops the composition.
+using TPicturePut = std::function<bool(int x, int y, const TScreenPicture& part)>;
+// Composes the picture for a screen of width x height in parts, each handed
+// to `put` as soon as it is made; false when there is nothing to show.
+using TPicturePartsSource = std::function<bool(int width, int height, const TPicturePut& put)>;
 
 // One desktop's wallpaper, as the applier needs it: set the wallpaper file,
 // set the placement, read back the current file and placement, ask the policy,
@@ -108,6 +117,30 @@ public:
         (void)label;
         lastError_ = "this desktop takes files only";
         return false;
+    }
+
+    // As PaintPicture, for a picture made in parts (one per monitor): what no
+    // part covers shows `background` (0x00RRGGBB). Desktops that cannot take
+    // parts get them laid into one picture.
+    virtual bool PaintPictureParts(std::uint32_t background, const TPicturePartsSource& compose,
+                                   const std::string& label) {
+        return PaintPicture(
+            [&](int width, int height, TScreenPicture& picture) {
+                picture.width = width;
+                picture.height = height;
+                picture.pixels.assign(static_cast<std::size_t>(width) * height, background);
+                return compose(width, height, [&](int x, int y, const TScreenPicture& part) {
+                    for (int row = std::max(0, -y); row < part.height && y + row < height; ++row) {
+                        for (int col = std::max(0, -x); col < part.width && x + col < width;
+                             ++col) {
+                            picture.pixels[static_cast<std::size_t>(y + row) * width + x + col] =
+                                part.pixels[static_cast<std::size_t>(row) * part.width + col];
+                        }
+                    }
+                    return true;
+                });
+            },
+            label);
     }
 
     // True when SetPlacement, SetWallpaperFile and PaintPicture may be called from a thread

@@ -479,6 +479,11 @@ bool ComposeScreenPicture(const std::string& source, int mode, int placement, TC
     }
     const bool asIs = mode == fmConvertOnly;
     const TPixelSize size{static_cast<int>(image.GetWidth()), static_cast<int>(image.GetHeight())};
+    // A picture decoded only in part (centred or tiled, unscaled) is placed
+    // where that part lies in the whole; a part as wide (or high) as the
+    // screen is a single tile across.
+    const bool partial = asIs && (placement == dpCenter || placement == dpTile) &&
+                         !(part == TPixelRect{0, 0, size.width, size.height} && whole == size);
     // The desktop would stretch an unscaled picture itself: it is stretched
     // here with the composer's own filter instead.
     if (asIs && placement == dpStretch && !(size == screen) &&
@@ -499,10 +504,6 @@ bool ComposeScreenPicture(const std::string& source, int mode, int placement, TC
     out.pixels.assign(static_cast<std::size_t>(screen.width) * screen.height, band);
     const int width = static_cast<int>(image.GetWidth());
     const int height = static_cast<int>(image.GetHeight());
-    // A picture decoded only in part is placed where that part lies in the
-    // whole; a part as wide (or high) as the screen is a single tile across.
-    const bool partial = asIs && !(part.width == width && part.height == height &&
-                                   whole == TPixelSize{width, height});
     if (asIs && placement == dpTile) {
         const int stepX = partial && part.width < whole.width ? screen.width : width;
         const int stepY = partial && part.height < whole.height ? screen.height : height;
@@ -729,65 +730,71 @@ bool CutToArea(TMonitorPiece& piece) {
     return true;
 }
 
-// Makes every monitor's piece for a picture of `canvas` pixels whose corner
-// lies at (originX, originY) of the desk; drops the loaded picture when no
-// piece shows it unscaled.
+// Makes monitor `m`'s piece for a picture of `canvas` pixels whose corner
+// lies at (originX, originY) of the desk. A monitor that shows nothing of
+// the canvas gets an empty area.
+bool MakePiece(TFreeBitmap& image, const TComposePlan& plan, const TMonitor& m, long long originX,
+               long long originY, TPixelSize canvas, int mode, int placement, std::uint32_t fill,
+               TMonitorPiece& piece) {
+    const bool asIs = mode == fmConvertOnly;
+    const long long mx = m.x - originX;
+    const long long my = m.y - originY;
+    piece.area = AreaOf(m, originX, originY, canvas);
+    if (piece.area.x0 >= piece.area.x1 || piece.area.y0 >= piece.area.y1) {
+        return true;
+    }
+    // Each monitor shows what one screen of its size shows (see
+    // ComposeScreenPicture): an unscaled picture is stretched here with the
+    // composer's own filter, letter box bands show the fill colour, whatever
+    // else the picture leaves uncovered is black.
+    const TFreeBitmap* fitted = Fitted(image, plan, piece.own);
+    if (!fitted) {
+        return false;
+    }
+    if (asIs && placement == dpStretch &&
+        !(TPixelSize{static_cast<int>(fitted->GetWidth()), static_cast<int>(fitted->GetHeight())} ==
+          TPixelSize{m.width, m.height})) {
+        if (!image.Rescale(m.width, m.height, FILTER_LANCZOS3, &piece.own)) {
+            return false;
+        }
+        fitted = &piece.own;
+    }
+    if (fitted == &piece.own) {
+        piece.picture = Readable(fitted, piece.own);
+    } else {
+        TFreeBitmap converted;
+        piece.picture = Readable(fitted, converted);
+        if (piece.picture == &converted) {
+            piece.own.Replace(converted.Release());
+            piece.picture = &piece.own;
+        }
+    }
+    if (!piece.picture) {
+        return false;
+    }
+    const long long width = piece.picture->GetWidth();
+    const long long height = piece.picture->GetHeight();
+    piece.band = plan.letterBox ? fill : 0;
+    piece.tile = asIs && placement == dpTile;
+    piece.left = plan.letterBox ? mx + plan.left : mx + (m.width - width) / 2;
+    piece.top = plan.letterBox ? my + plan.top : my + (m.height - height) / 2;
+    return piece.tile || CutToArea(piece);
+}
+
+// Every monitor's piece, made before the canvas exists; drops the loaded
+// picture when no piece shows it unscaled.
 bool MakePieces(TFreeBitmap& image, const std::vector<TComposePlan>& plans,
                 const std::vector<TMonitor>& monitors, long long originX, long long originY,
                 TPixelSize canvas, int mode, int placement, std::uint32_t fill,
                 std::vector<TMonitorPiece>& pieces) {
     pieces = std::vector<TMonitorPiece>(monitors.size());
-    const bool asIs = mode == fmConvertOnly;
     bool sourceShown = false;
     for (std::size_t i = 0; i < monitors.size(); ++i) {
-        const TMonitor& m = monitors[i];
-        const long long mx = m.x - originX;
-        const long long my = m.y - originY;
-        const TComposePlan& plan = plans[i];
-        TMonitorPiece& piece = pieces[i];
-        piece.area = AreaOf(m, originX, originY, canvas);
-        if (piece.area.x0 >= piece.area.x1 || piece.area.y0 >= piece.area.y1) {
-            continue;
-        }
-        // Each monitor shows what one screen of its size shows (see
-        // ComposeScreenPicture): an unscaled picture is stretched here with
-        // the composer's own filter, letter box bands show the fill colour,
-        // whatever else the picture leaves uncovered is black.
-        const TFreeBitmap* fitted = Fitted(image, plan, piece.own);
-        if (!fitted) {
+        if (!MakePiece(image, plans[i], monitors[i], originX, originY, canvas, mode, placement,
+                       fill, pieces[i])) {
             return false;
         }
-        if (asIs && placement == dpStretch &&
-            !(TPixelSize{static_cast<int>(fitted->GetWidth()),
-                         static_cast<int>(fitted->GetHeight())} == TPixelSize{m.width, m.height})) {
-            if (!image.Rescale(m.width, m.height, FILTER_LANCZOS3, &piece.own)) {
-                return false;
-            }
-            fitted = &piece.own;
-        }
-        if (fitted == &piece.own) {
-            piece.picture = Readable(fitted, piece.own);
-        } else {
-            TFreeBitmap converted;
-            piece.picture = Readable(fitted, converted);
-            if (piece.picture == &converted) {
-                piece.own.Replace(converted.Release());
-                piece.picture = &piece.own;
-            }
-        }
-        if (!piece.picture) {
-            return false;
-        }
-        const long long width = piece.picture->GetWidth();
-        const long long height = piece.picture->GetHeight();
-        piece.band = plan.letterBox ? fill : 0;
-        piece.tile = asIs && placement == dpTile;
-        piece.left = plan.letterBox ? mx + plan.left : mx + (m.width - width) / 2;
-        piece.top = plan.letterBox ? my + plan.top : my + (m.height - height) / 2;
-        if (!piece.tile && !CutToArea(piece)) {
-            return false;
-        }
-        sourceShown = sourceShown || piece.picture == &image;
+        sourceShown = sourceShown || pieces[i].picture == &image;
     }
     if (!sourceShown) {
         image.Clear();
@@ -846,10 +853,10 @@ bool ComposeSpannedWallpaper(const std::string& source, int mode, const std::str
     return SaveReplacing(canvas, destination);
 }
 
-bool ComposeMonitorsScreenPicture(const std::string& source, int mode, int placement,
-                                  TColor fillColor, TPixelSize screen,
-                                  const std::vector<TMonitor>& monitors, TScreenPicture& out,
-                                  const TComposeOptions& options) {
+bool ComposeMonitorsScreenParts(const std::string& source, int mode, int placement,
+                                TColor fillColor, TPixelSize screen,
+                                const std::vector<TMonitor>& monitors, const TPicturePut& put,
+                                const TComposeOptions& options) {
     if (screen.width <= 0 || screen.height <= 0 ||
         static_cast<std::int64_t>(screen.width) * screen.height > kMaxComposedPixels ||
         !HaveSizes(monitors)) {
@@ -862,52 +869,88 @@ bool ComposeMonitorsScreenPicture(const std::string& source, int mode, int place
     }
     const std::uint32_t fill =
         ((fillColor & 0xFF) << 16) | (fillColor & 0xFF00) | ((fillColor >> 16) & 0xFF);
-    // Every monitor's picture is made first and the decoded picture dropped
-    // before the screen's picture is allocated: the decoded picture and the
-    // whole screen's are never held together.
-    std::vector<TMonitorPiece> pieces;
-    if (!MakePieces(image, plans, monitors, 0, 0, screen, mode, placement, fill, pieces)) {
-        return false;
-    }
-
-    out.width = screen.width;
-    out.height = screen.height;
-    // What lies outside every monitor is never seen, but a screenshot or a
-    // compositor's overview shows the fill colour there.
-    out.pixels.assign(static_cast<std::size_t>(screen.width) * screen.height, fill);
+    // One monitor at a time: its piece, its part of the screen, handed on and
+    // dropped before the next; the decoded picture goes once the last piece
+    // no longer needs it.
     for (std::size_t i = 0; i < monitors.size(); ++i) {
         const TMonitor& m = monitors[i];
-        TMonitorPiece& piece = pieces[i];
+        TMonitorPiece piece;
+        if (!MakePiece(image, plans[i], m, 0, 0, screen, mode, placement, fill, piece)) {
+            return false;
+        }
         const TArea area = piece.area;
         if (area.x0 >= area.x1 || area.y0 >= area.y1) {
             continue;
         }
-        for (int y = area.y0; y < area.y1; ++y) {
-            std::uint32_t* row = out.pixels.data() + static_cast<std::size_t>(y) * out.width;
-            std::fill(row + area.x0, row + area.x1, piece.band);
+        if (i + 1 == monitors.size() && piece.picture != &image) {
+            image.Clear();
         }
-        if (!piece.picture) {
-            continue;
-        }
-        const int width = static_cast<int>(piece.picture->GetWidth());
-        const int height = static_cast<int>(piece.picture->GetHeight());
-        if (piece.tile) {
-            // Tiles start at the monitor's corner; only those that show are placed.
-            const long long firstTop =
-                m.y + (area.y0 - m.y) / height * static_cast<long long>(height);
-            const long long firstLeft =
-                m.x + (area.x0 - m.x) / width * static_cast<long long>(width);
-            for (long long top = firstTop; top < area.y1; top += height) {
-                for (long long left = firstLeft; left < area.x1; left += width) {
-                    Place(piece.picture->Dib(), out, static_cast<int>(left), static_cast<int>(top),
-                          area);
+        TScreenPicture part;
+        part.width = area.x1 - area.x0;
+        part.height = area.y1 - area.y0;
+        part.pixels.assign(static_cast<std::size_t>(part.width) * part.height, piece.band);
+        const TArea whole{0, 0, part.width, part.height};
+        if (piece.picture) {
+            const int width = static_cast<int>(piece.picture->GetWidth());
+            const int height = static_cast<int>(piece.picture->GetHeight());
+            if (piece.tile) {
+                // Tiles start at the monitor's corner; only those that show are placed.
+                const long long firstTop =
+                    m.y + (area.y0 - m.y) / height * static_cast<long long>(height);
+                const long long firstLeft =
+                    m.x + (area.x0 - m.x) / width * static_cast<long long>(width);
+                for (long long top = firstTop; top < area.y1; top += height) {
+                    for (long long left = firstLeft; left < area.x1; left += width) {
+                        Place(piece.picture->Dib(), part, static_cast<int>(left - area.x0),
+                              static_cast<int>(top - area.y0), whole);
+                    }
                 }
+            } else {
+                Place(piece.picture->Dib(), part, static_cast<int>(piece.left - area.x0),
+                      static_cast<int>(piece.top - area.y0), whole);
             }
-        } else {
-            Place(piece.picture->Dib(), out, static_cast<int>(piece.left),
-                  static_cast<int>(piece.top), area);
         }
         piece.own.Clear();
+        if (!put(area.x0, area.y0, part)) {
+            return false;
+        }
     }
+    return true;
+}
+
+bool ComposeMonitorsScreenPicture(const std::string& source, int mode, int placement,
+                                  TColor fillColor, TPixelSize screen,
+                                  const std::vector<TMonitor>& monitors, TScreenPicture& out,
+                                  const TComposeOptions& options) {
+    const std::uint32_t fill =
+        ((fillColor & 0xFF) << 16) | (fillColor & 0xFF00) | ((fillColor >> 16) & 0xFF);
+    TScreenPicture whole;
+    const bool composed = ComposeMonitorsScreenParts(
+        source, mode, placement, fillColor, screen, monitors,
+        [&](int x, int y, const TScreenPicture& part) {
+            if (whole.pixels.empty()) {
+                // What lies outside every monitor is never seen, but a
+                // screenshot or a compositor's overview shows the fill colour.
+                whole.width = screen.width;
+                whole.height = screen.height;
+                whole.pixels.assign(static_cast<std::size_t>(screen.width) * screen.height, fill);
+            }
+            for (int row = 0; row < part.height; ++row) {
+                std::copy_n(
+                    part.pixels.data() + static_cast<std::size_t>(row) * part.width, part.width,
+                    whole.pixels.data() + static_cast<std::size_t>(y + row) * whole.width + x);
+            }
+            return true;
+        },
+        options);
+    if (!composed) {
+        return false;
+    }
+    if (whole.pixels.empty()) {
+        whole.width = screen.width;
+        whole.height = screen.height;
+        whole.pixels.assign(static_cast<std::size_t>(screen.width) * screen.height, fill);
+    }
+    out = std::move(whole);
     return true;
 }

@@ -64,6 +64,13 @@ bool ComposeSpannedWallpaper(const std::string& source, int mode, const std::str
 // (placed in the screen's coordinates): each monitor shows its picture as
 // ComposeScreenPicture would show it on a screen of the monitor's size, with
 // `placement`; the fill colour lies outside every monitor.
+// As ComposeMonitorsScreenPicture, in parts: each monitor's part of the
+// screen is handed to `put` as soon as it is made and dropped after; what no
+// part covers is left to the receiver (the fill colour).
+bool ComposeMonitorsScreenParts(const std::string& source, int mode, int placement,
+                                TColor fillColor, TPixelSize screen,
+                                const std::vector<TMonitor>& monitors, const TPicturePut& put,
+                                const TComposeOptions& options = TComposeOptions{});
 bool ComposeMonitorsScreenPicture(const std::string& source, int mode, int placement,
                                   TColor fillColor, TPixelSize screen,
                                   const std::vector<TMonitor>& monitors, TScreenPicture& out,

@@ -406,18 +406,29 @@ void TDesktopWallpaperApplier::Paint(TChange& change) const {
         desktop.SetPlacement(change.placement);
     }
     bool composed = false;
-    const bool shown = desktop.PaintPicture(
-        [&](int width, int height, TScreenPicture& picture) {
-            composed =
-                change.monitors.size() >= 2
-                    ? services_.composeMonitorsPicture(change.fileName, change.mode,
-                                                       change.placement, change.choice.fillColor,
-                                                       change.monitors, width, height, picture)
-                    : services_.composePicture(change.fileName, change.mode, change.placement,
-                                               change.choice.fillColor, width, height, picture);
-            return composed;
-        },
-        change.file);
+    bool shown = false;
+    if (change.monitors.size() >= 2) {
+        // Outside every monitor: the fill colour.
+        const TColor fill = change.choice.fillColor;
+        shown = desktop.PaintPictureParts(
+            ((fill & 0xFF) << 16) | (fill & 0xFF00) | ((fill >> 16) & 0xFF),
+            [&](int width, int height, const TPicturePut& put) {
+                composed =
+                    services_.composeMonitorsPicture(change.fileName, change.mode, change.placement,
+                                                     fill, change.monitors, width, height, put);
+                return composed;
+            },
+            change.file);
+    } else {
+        shown = desktop.PaintPicture(
+            [&](int width, int height, TScreenPicture& picture) {
+                composed =
+                    services_.composePicture(change.fileName, change.mode, change.placement,
+                                             change.choice.fillColor, width, height, picture);
+                return composed;
+            },
+            change.file);
+    }
     change.composed = composed;
     change.handedOver = composed;
     change.taken = shown;

@@ -39,10 +39,11 @@ using TComposeMonitorsFunction =
 using TComposeSpannedFunction =
     std::function<bool(const std::string& source, int mode, const std::string& destination,
                        TColor fillColor, int depth, const std::vector<TMonitor>& monitors)>;
-// the picture of a screen of width x height showing each monitor's picture at its place.
+// the picture of a screen of width x height, each monitor's part at its
+// place, handed to `put` one monitor at a time.
 using TComposeMonitorsPictureFunction = std::function<bool(
     const std::string& source, int mode, int placement, TColor fillColor,
-    const std::vector<TMonitor>& monitors, int width, int height, TScreenPicture& picture)>;
+    const std::vector<TMonitor>& monitors, int width, int height, const TPicturePut& put)>;
 
 // What the applier works with: the desktop, the composer, the tray icon's
 // hint, the user's warnings, and the per-user data folder where the converted

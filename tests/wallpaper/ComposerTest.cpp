@@ -616,3 +616,30 @@ TEST(ComposeScreenPictureTest, PartlyDecodedPhotographsLookWhole) {
         EXPECT_LE(worst, 16);
     }
 }
+
+// A JPEG cut short is refused even where the screen shows only a part of it
+// that the cut left whole; one garbled in its data goes through the partial
+// decoder without harm, whatever it shows filling the screen.
+TEST(ComposeScreenPictureTest, CutAndGarbledPhotographsEndCleanly) {
+    TTempDir dir;
+    const std::string good = dir.File("good.jpg");
+    ASSERT_TRUE(SavePicture(PhotoPicture(640, 480, 7), FIF_JPEG, good));
+    const std::string bytes = ReadFileBytes(good);
+    WriteFileBytes(dir.File("cut.jpg"), bytes.substr(0, bytes.size() * 3 / 4));
+    std::string garbled = bytes;
+    for (std::size_t i = garbled.size() / 3; i + 2 < garbled.size(); i += 5) {
+        garbled[i] = static_cast<char>(garbled[i] ^ 0xA5);
+    }
+    WriteFileBytes(dir.File("garbled.jpg"), garbled);
+    for (const int placement : {int{dpCenter}, int{dpTile}}) {
+        TScreenPicture out;
+        EXPECT_FALSE(ComposeScreenPicture(dir.File("cut.jpg"), fmConvertOnly, placement, kFill,
+                                          {320, 200}, out));
+        if (ComposeScreenPicture(dir.File("garbled.jpg"), fmConvertOnly, placement, kFill,
+                                 {320, 200}, out)) {
+            EXPECT_EQ(out.pixels.size(), 320u * 200u);
+        }
+    }
+    TScreenPicture out;
+    ASSERT_TRUE(ComposeScreenPicture(good, fmLetterBox, dpCenter, kFill, {320, 200}, out));
+}

@@ -551,7 +551,7 @@ protected:
         };
         s.composeMonitorsPicture = [this](const std::string&, int mode, int placement, TColor,
                                           const std::vector<TMonitor>& monitors, int width,
-                                          int height, TScreenPicture&) {
+                                          int height, const TPicturePut&) {
             calls.push_back("root " + std::to_string(mode) + " " + std::to_string(placement) + " " +
                             std::to_string(monitors.size()) + " " + std::to_string(width) + "x" +
                             std::to_string(height));

@@ -192,16 +192,10 @@ void FreePreviousSetter(Display* d, Window root) {
     }
 }
 
-// Makes `picture` (screen-sized) the root background on a connection whose
-// resources outlive it, and advertises it. `ownFile` marks the pixmap as this
-// program's, with the file it shows; nothing marks a restored original.
-// `pixels` are width x height words 0x00RRGGBB in the host's byte order, top
-// row first: the X image's own format, so they go to the server as they are.
-bool PaintRoot(Display* dpy, int pictureWidth, int pictureHeight, const std::uint32_t* pixels,
-               const std::optional<std::string>& ownFile, std::string& error) {
-    TXErrorTrap trap;
+// True when the screen's pixels are 32-bit words 0x00RRGGBB, the only
+// layout the pictures come in.
+bool SupportedVisual(Display* dpy, std::string& error) {
     const int screen = DefaultScreen(dpy);
-    const Window root = RootWindow(dpy, screen);
     const int depth = DefaultDepth(dpy, screen);
     Visual* visual = DefaultVisual(dpy, screen);
     if ((depth != 24 && depth != 32) || visual->red_mask != 0xff0000 ||
@@ -209,23 +203,36 @@ bool PaintRoot(Display* dpy, int pictureWidth, int pictureHeight, const std::uin
         error = "the X screen's visual (depth " + std::to_string(depth) + ") is not supported";
         return false;
     }
-    const unsigned width = static_cast<unsigned>(pictureWidth);
-    const unsigned height = static_cast<unsigned>(pictureHeight);
-    const Pixmap pixmap = XCreatePixmap(dpy, root, width, height, static_cast<unsigned>(depth));
-    XImage* image = XCreateImage(dpy, visual, static_cast<unsigned>(depth), ZPixmap, 0,
-                                 reinterpret_cast<char*>(const_cast<std::uint32_t*>(pixels)),
-                                 width, height, 32, 0);
+    return true;
+}
+
+// Puts width x height words 0x00RRGGBB in the host's byte order, top row
+// first (the X image's own format, so they go to the server as they are),
+// into `pixmap` at (x, y).
+bool PutPixels(Display* dpy, Pixmap pixmap, GC gc, int x, int y, int width, int height,
+               const std::uint32_t* pixels) {
+    const int screen = DefaultScreen(dpy);
+    XImage* image = XCreateImage(
+        dpy, DefaultVisual(dpy, screen), static_cast<unsigned>(DefaultDepth(dpy, screen)), ZPixmap,
+        0, reinterpret_cast<char*>(const_cast<std::uint32_t*>(pixels)),
+        static_cast<unsigned>(width), static_cast<unsigned>(height), 32, 0);
     if (!image) {
-        error = "no X image for the root picture";
         return false;
     }
     image->byte_order = std::endian::native == std::endian::little ? LSBFirst : MSBFirst;
-    GC gc = XCreateGC(dpy, pixmap, 0, nullptr);
-    XPutImage(dpy, pixmap, gc, image, 0, 0, 0, 0, width, height);
-    XFreeGC(dpy, gc);
+    XPutImage(dpy, pixmap, gc, image, 0, 0, x, y, static_cast<unsigned>(width),
+              static_cast<unsigned>(height));
     image->data = nullptr;  // the pixels are the caller's
     XDestroyImage(image);
+    return true;
+}
 
+// Makes `pixmap` the root background on a connection whose resources outlive
+// it, and advertises it. `ownFile` marks the pixmap as this program's, with
+// the file it shows; nothing marks a restored original.
+bool InstallPixmap(Display* dpy, Pixmap pixmap, const std::optional<std::string>& ownFile,
+                   const TXErrorTrap& trap, std::string& error) {
+    const Window root = DefaultRootWindow(dpy);
     FreePreviousSetter(dpy, root);
     XSetWindowBackgroundPixmap(dpy, root, pixmap);
     XClearWindow(dpy, root);
@@ -250,6 +257,28 @@ bool PaintRoot(Display* dpy, int pictureWidth, int pictureHeight, const std::uin
         return false;
     }
     return true;
+}
+
+// Makes `pixels` (a screen-sized picture) the root background.
+bool PaintRoot(Display* dpy, int pictureWidth, int pictureHeight, const std::uint32_t* pixels,
+               const std::optional<std::string>& ownFile, std::string& error) {
+    TXErrorTrap trap;
+    if (!SupportedVisual(dpy, error)) {
+        return false;
+    }
+    const Window root = DefaultRootWindow(dpy);
+    const Pixmap pixmap = XCreatePixmap(
+        dpy, root, static_cast<unsigned>(pictureWidth), static_cast<unsigned>(pictureHeight),
+        static_cast<unsigned>(DefaultDepth(dpy, DefaultScreen(dpy))));
+    GC gc = XCreateGC(dpy, pixmap, 0, nullptr);
+    const bool put = PutPixels(dpy, pixmap, gc, 0, 0, pictureWidth, pictureHeight, pixels);
+    XFreeGC(dpy, gc);
+    if (!put) {
+        XFreePixmap(dpy, pixmap);
+        error = "no X image for the root picture";
+        return false;
+    }
+    return InstallPixmap(dpy, pixmap, ownFile, trap, error);
 }
 
 bool PaintRoot(const std::string& displayName, const TPicture& picture,
@@ -391,6 +420,50 @@ bool TRootWindowDesktopBackend::PaintPicture(const TPictureSource& compose,
     }
     return PaintRoot(d.get(), picture.width, picture.height, picture.pixels.data(), label,
                      lastError_);
+}
+
+bool TRootWindowDesktopBackend::PaintPictureParts(std::uint32_t background,
+                                                  const TPicturePartsSource& compose,
+                                                  const std::string& label) {
+    TDisplay d(XOpenDisplay(displayName_.empty() ? nullptr : displayName_.c_str()));
+    if (!d) {
+        lastError_ = "the X display " + displayName_ + " cannot be opened";
+        return false;
+    }
+    Display* dpy = d.get();
+    TXErrorTrap trap;
+    if (!SupportedVisual(dpy, lastError_)) {
+        return false;
+    }
+    const int screen = DefaultScreen(dpy);
+    const int width = DisplayWidth(dpy, screen);
+    const int height = DisplayHeight(dpy, screen);
+    const Pixmap pixmap = XCreatePixmap(dpy, DefaultRootWindow(dpy), static_cast<unsigned>(width),
+                                        static_cast<unsigned>(height),
+                                        static_cast<unsigned>(DefaultDepth(dpy, screen)));
+    GC gc = XCreateGC(dpy, pixmap, 0, nullptr);
+    XSetForeground(dpy, gc, background);
+    XFillRectangle(dpy, pixmap, gc, 0, 0, static_cast<unsigned>(width),
+                   static_cast<unsigned>(height));
+    bool put = true;
+    const bool composed = compose(width, height, [&](int x, int y, const TScreenPicture& part) {
+        put = put && PutPixels(dpy, pixmap, gc, x, y, part.width, part.height, part.pixels.data());
+        // Each part reaches the server before the next is made and this one dropped.
+        XFlush(dpy);
+        return put;
+    });
+    XFreeGC(dpy, gc);
+    if (!composed || !put) {
+        XFreePixmap(dpy, pixmap);
+        XSync(dpy, False);
+        if (!put) {
+            lastError_ = "no X image for the root picture";
+        } else {
+            lastError_.clear();
+        }
+        return false;
+    }
+    return InstallPixmap(dpy, pixmap, label, trap, lastError_);
 }
 
 bool TRootWindowDesktopBackend::SetPlacement(int placement) {

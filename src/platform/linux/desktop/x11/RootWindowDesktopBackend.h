@@ -23,6 +23,10 @@ public:
     bool HandsOverFromAnyThread() const override { return true; }
     bool PaintsPictures() const override { return true; }
     bool PaintPicture(const TPictureSource& compose, const std::string& label) override;
+    // The parts go straight into the root's pixmap: no picture of the whole
+    // root is held here.
+    bool PaintPictureParts(std::uint32_t background, const TPicturePartsSource& compose,
+                           const std::string& label) override;
     // The file this program last painted while its pixmap is still shown;
     // "" for a picture of another setter, whose file cannot be known.
     std::optional<std::string> CurrentWallpaperFile() override;
