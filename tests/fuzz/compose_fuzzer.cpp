@@ -52,5 +52,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     options.maxSourcePixels = std::int64_t{1} << 22;
     ComposeWallpaper(source, mode, destination, 0x00336699, screen, options);
     ::unlink(destination.c_str());
+    // The plain X root's road: placed by the desktop's placement, where a
+    // centred or tiled photograph is decoded only where the screen shows it.
+    TScreenPicture picture;
+    ComposeScreenPicture(source, mode, data[0] / 5 % 3, 0x00336699, TPixelSize{width, height},
+                         picture, options);
     return 0;
 }
