@@ -60,6 +60,19 @@ protected:
             frm->SlideTimerTimer();
     }
     std::vector<std::string> Applied() const { return applier.applied; }
+    // A real applier's services over `desktop`, its composer writing a
+    // token bitmap into the test's data folder.
+    TApplierServices ApplierServicesOver(TRecordingDesktop& desktop) {
+        TApplierServices s;
+        s.desktop = &desktop;
+        s.compose = [](const std::string&, int, const std::string& destination, TColor,
+                       const TScreenSize&) {
+            WriteFileBytes(destination, "BM");
+            return true;
+        };
+        s.dataFolder = dir.File("data");
+        return s;
+    }
 
     TTempDir dir;
     std::vector<std::string> files;
@@ -474,15 +487,8 @@ TEST_F(SlideShowTest, FormDestroySavesTheUsersStyleThenPutsTheOriginalBack) {
 TEST_F(SlideShowTest, TheEndReportsARefusedReturnInTheLogOnly) {
     TRecordingDesktop desktop;
     std::vector<std::string> warnings;
-    TApplierServices s;
-    s.desktop = &desktop;
-    s.compose = [](const std::string&, int, const std::string& destination, TColor,
-                   const TScreenSize&) {
-        WriteFileBytes(destination, "BM");
-        return true;
-    };
+    TApplierServices s = ApplierServicesOver(desktop);
     s.warn = [&](const std::string& text) { warnings.push_back(text); };
-    s.dataFolder = dir.File("data");
     TDesktopWallpaperApplier real(std::move(s));
     services.applier = &real;
     frm = std::make_unique<TfrmMain>(services);
@@ -506,15 +512,8 @@ TEST_F(SlideShowTest, TheEndReportsARefusedReturnInTheLogOnly) {
 TEST_F(SlideShowTest, TheEndWaitsForTheChangeOnItsWayBeforeTheOriginal) {
     TManualWork manual;
     TRecordingDesktop desktop;
-    TApplierServices s;
-    s.desktop = &desktop;
-    s.compose = [](const std::string&, int, const std::string& destination, TColor,
-                   const TScreenSize&) {
-        WriteFileBytes(destination, "BM");
-        return true;
-    };
+    TApplierServices s = ApplierServicesOver(desktop);
     s.setHint = [this](const std::string& hint) { tray.SetHint(hint); };
-    s.dataFolder = dir.File("data");
     s.background = &manual;
     TDesktopWallpaperApplier real(std::move(s));
     services.applier = &real;
