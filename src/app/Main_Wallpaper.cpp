@@ -2,15 +2,6 @@
 #include "wallpaper/FileUtils.h"
 #include "wallpaper/WallpaperApplier.h"
 
-void TfrmMain::SetWallpaper(const std::string& fileName) {
-    FServices.applier->SetWallpaper(
-        fileName, TWallpaperChoice{FSettings.FStyle, FSettings.FFitMode, FSettings.FFillColor});
-}
-
-void TfrmMain::ShowPicture(const std::string& path) {
-    SetWallpaper(path);
-}
-
 void TfrmMain::ResetToDefault() {
     FShow.Stop();
     // A change on its way to the desktop ends first; one asked for after it
