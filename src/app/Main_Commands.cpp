@@ -1,3 +1,6 @@
+// The command set: one action per row of the command table, the popup menu
+// built from them, and what each command does.
+
 #include <QAction>
 #include <QApplication>
 #include <QMenu>

@@ -1,3 +1,6 @@
+// The wallpaper found at start: Reset to Default and Remove Wallpaper, and the
+// picture on screen composed anew when the monitors change.
+
 #include "app/Main.h"
 #include "wallpaper/FileUtils.h"
 #include "wallpaper/WallpaperApplier.h"
