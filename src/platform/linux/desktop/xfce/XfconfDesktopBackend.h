@@ -52,9 +52,6 @@ public:
     // xfdesktop keeps its picture when handed the name it already shows.
     bool ReloadsSameName() const override { return false; }
 
-    // How long a load of xfdesktop's is awaited at most.
-    static constexpr std::chrono::milliseconds kLoadBound{3000};
-
 private:
     // One backdrop's keys to write, in order, each differing from what xfconf
     // holds; a value of nothing resets the key.
@@ -90,6 +87,5 @@ private:
     // The mark count that ends the loads under way, and when they began.
     std::optional<std::uint64_t> awaited_;
     std::chrono::steady_clock::time_point awaitedSince_;
-    std::uint64_t lastLoads_ = 0;
     std::uint64_t marksAtLeave_ = 0;
 };
