@@ -144,6 +144,7 @@ TEST_F(XfceDesktopTest, PicturesAndTheOriginalOnScreen) {
     const TProcessId run = d->StartVantoria();
     ASSERT_TRUE(program.Click(run, "actNext"));
     ASSERT_TRUE(d->WaitForPixels("a slide, stretched", Filled(0xFF00FF)));
+    ExpectXfdesktopAlive(*d);
     d->Kill9(xfdesktop);
     ASSERT_TRUE(d->WaitForLog(d->NameOf(run), "xfdesktop left the session bus", 10000));
     ASSERT_TRUE(program.Click(run, "actNext"));
