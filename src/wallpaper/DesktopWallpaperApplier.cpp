@@ -200,16 +200,12 @@ void TDesktopWallpaperApplier::RememberOriginalWallpaper() {
         // What the desktop shows could not be put back after a change (a full
         // or read-only disk, a folder of someone else's): it is left alone.
         // An earlier run's record, read above, still serves.
+        // The first change asked for says why nothing changes.
         if (!unrecorded.empty() && !fromRecord) {
             FCanChangeWallpaper = false;
-            qCWarning(lcWallpaper, "%s", unrecorded.c_str());
-            if (services_.warn) {
-                warned_ = true;
-                services_.warn(
-                    "The desktop wallpaper is left as it is: the wallpaper in use could not be "
-                    "put back afterwards, as it cannot be recorded (" +
-                    unrecorded + ").");
-            }
+            unrecorded_ =
+                "the wallpaper in use cannot be recorded to be put back later (" + unrecorded + ")";
+            qCWarning(lcWallpaper, "%s", unrecorded_.c_str());
         }
     }
 }
@@ -411,6 +407,9 @@ bool TDesktopWallpaperApplier::DeliverMonitors(TChange& change) {
 
 void TDesktopWallpaperApplier::Start(const std::string& fileName, const TWallpaperChoice& choice) {
     if (!FCanChangeWallpaper) {
+        if (!unrecorded_.empty()) {
+            ReportFailure(unrecorded_);
+        }
         return;
     }
     std::shared_ptr<TChange> change = Plan(fileName, choice);
@@ -565,6 +564,9 @@ void TDesktopWallpaperApplier::Settle() {
 
 bool TDesktopWallpaperApplier::Apply(const std::string& fileName, const TWallpaperChoice& choice) {
     if (!FCanChangeWallpaper) {
+        if (!unrecorded_.empty()) {
+            ReportFailure(unrecorded_);
+        }
         return false;
     }
     const std::shared_ptr<TChange> change = Plan(fileName, choice);

@@ -331,3 +331,29 @@ TEST_F(HiveFileStoreTest, AnotherUsersFolderAndPlantedLinksAreRefused) {
     EXPECT_NE(ReadFileBytes(dotfile).find("\"Current\"=dword:00000005"), std::string::npos);
     EXPECT_TRUE(Exists(folder + "/control-panel.reg"));
 }
+
+// A damaged settings file on a full disk: nothing can be written, and the
+// file stays where it is (no playlist lost at the next start); once there is
+// room the new file replaces it and the damaged one is kept aside once.
+TEST_F(HiveFileStoreTest, DamagedFileOnAFullDiskStaysUntilTheNewOneIsWhole) {
+    TSmallDisk disk(64 * 1024);
+    if (!disk.Mounted()) {
+        GTEST_SKIP() << disk.Why();
+    }
+    user = disk.Path() + "/vantoria/user.reg";
+    std::filesystem::create_directories(disk.Path() + "/vantoria");
+    const std::string junk = "\"Playlist\"=\"/home/me/list.vpl\" but no header";
+    WriteFileBytes(user, junk);
+    Open();
+    disk.Fill();
+    RegEnsureKey(HKEY_CURRENT_USER, kKey);
+    EXPECT_FALSE(RegKeyPresent(HKEY_CURRENT_USER, kKey));
+    EXPECT_EQ(ReadFileBytes(user), junk);
+
+    disk.Free();
+    RegEnsureKey(HKEY_CURRENT_USER, kKey);
+    RegWriteInt(HKEY_CURRENT_USER, kKey, "Current", 2);
+    EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, kKey, "Current", 0), 2);
+    EXPECT_EQ(ReadFileBytes(user + ".bad"), junk);
+    EXPECT_FALSE(Exists(user + ".bad.1"));
+}

@@ -180,6 +180,31 @@ std::optional<std::string> BytesProperty(Display* d, Window root, const char* na
 constexpr const char* kOwnPixmap = "_VANTORIA_PIXMAP";
 constexpr const char* kOwnFile = "_VANTORIA_WALLPAPER";
 
+struct TGeometry {
+    unsigned width = 0;
+    unsigned height = 0;
+    unsigned depth = 0;
+};
+
+// The size and depth of the drawable `id`, or nothing when there is none
+// (under a TXErrorTrap, whose count the expected refusal leaves alone).
+std::optional<TGeometry> GeometryOf(Display* d, Drawable id) {
+    XSync(d, False);
+    const int errorsBefore = gXErrors;
+    TGeometry g;
+    Window root = None;
+    int x = 0;
+    int y = 0;
+    unsigned border = 0;
+    const bool found = XGetGeometry(d, id, &root, &x, &y, &g.width, &g.height, &border, &g.depth);
+    XSync(d, False);
+    if (!found || gXErrors != errorsBefore) {
+        gXErrors = errorsBefore;
+        return std::nullopt;
+    }
+    return g;
+}
+
 // Frees the previous setter's resources, as careful setters do, only when
 // that setter is known to have kept them: both properties name the same
 // pixmap and that pixmap still exists. XKillClient ends whichever client the
@@ -194,23 +219,11 @@ void FreePreviousSetter(Display* d, Window root) {
     if (a == None || a != b) {
         return;
     }
-    XSync(d, False);
-    const int errorsBefore = gXErrors;
-    Window unusedRoot = None;
-    int x = 0;
-    int y = 0;
-    unsigned width = 0;
-    unsigned height = 0;
-    unsigned border = 0;
-    unsigned depth = 0;
-    const bool drawable =
-        XGetGeometry(d, a, &unusedRoot, &x, &y, &width, &height, &border, &depth) != 0;
-    XSync(d, False);
-    if (!drawable || gXErrors != errorsBefore ||
-        depth != static_cast<unsigned>(DefaultDepth(d, DefaultScreen(d)))) {
-        gXErrors = errorsBefore;
+    const std::optional<TGeometry> geometry = GeometryOf(d, a);
+    if (!geometry || geometry->depth != static_cast<unsigned>(DefaultDepth(d, DefaultScreen(d)))) {
         return;  // gone: nothing of that setter is left to free
     }
+    const int errorsBefore = gXErrors;
     XWindowAttributes attributes{};
     const bool window = XGetWindowAttributes(d, a, &attributes) != 0;
     XSync(d, False);
@@ -546,17 +559,12 @@ std::string TRootWindowDesktopBackend::SaveState() {
     if (shown == None) {
         return "none\n";
     }
-    Window unusedRoot = None;
-    int x = 0;
-    int y = 0;
-    unsigned width = 0;
-    unsigned height = 0;
-    unsigned border = 0;
-    unsigned depth = 0;
-    if (!XGetGeometry(dpy, shown, &unusedRoot, &x, &y, &width, &height, &border, &depth) ||
-        trap.Failed() || width == 0 || height == 0) {
+    const std::optional<TGeometry> geometry = GeometryOf(dpy, shown);
+    if (!geometry || geometry->width == 0 || geometry->height == 0) {
         return "none\n";  // a stale property: the pixmap is gone
     }
+    const unsigned width = geometry->width;
+    const unsigned height = geometry->height;
     XImage* image = XGetImage(dpy, shown, 0, 0, width, height, AllPlanes, ZPixmap);
     if (!image) {
         lastError_ = "the root picture cannot be read";
