@@ -142,6 +142,8 @@ private:
     int originalPlacement_ = 0;
     bool desktopShowsOriginal_ = true;
     bool warned_ = false;
+    bool restoring_ = false;  // putting the original back: style values may fail
+    std::string unrecorded_;  // why the original cannot be recorded, so nothing changes
     unsigned handOvers_ = 0;
     unsigned monitorChanges_ = 0;
     int placement_ = dpCenter;  // the placement last written
