@@ -690,6 +690,11 @@ void AbandonRunningDecodes() {
     }
 }
 
+std::size_t RunningDecodeChildren() {
+    const std::lock_guard<std::mutex> lock(gChildrenLock);
+    return gChildren.size();
+}
+
 unsigned DecodeGeneration() {
     return gGeneration.load();
 }

@@ -73,6 +73,9 @@ bool DecodeInChild(FREE_IMAGE_FORMAT format, const std::string& path, int flags,
 // from any thread.
 void AbandonRunningDecodes();
 
+// How many decoding children run now.
+std::size_t RunningDecodeChildren();
+
 // Increases at every AbandonRunningDecodes; a decode that sees it change
 // since it started gives up.
 unsigned DecodeGeneration();
