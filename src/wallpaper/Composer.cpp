@@ -25,16 +25,6 @@ bool IsRegularFile(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-// Releases an image handle that no image object owns yet.
-struct TDibHolder {
-    FIBITMAP* dib = nullptr;
-    ~TDibHolder() {
-        if (dib) {
-            FreeImage_Unload(dib);
-        }
-    }
-};
-
 // The EXIF orientation (1 to 8) a loaded header carries; 1 when none.
 int ExifOrientation(FIBITMAP* dib) {
     FITAG* tag = nullptr;
@@ -94,7 +84,8 @@ TSourceHeader ReadGifHeader(const std::string& source) {
     return header;
 }
 
-TSourceHeader ReadHeader(FREE_IMAGE_FORMAT format, const std::string& source) {
+TSourceHeader ReadHeader(FREE_IMAGE_FORMAT format, const std::string& source,
+                         const TDecodeBudget& budget) {
     TSourceHeader header;
     if (format == FIF_GIF) {
         return ReadGifHeader(source);
@@ -110,19 +101,24 @@ TSourceHeader ReadHeader(FREE_IMAGE_FORMAT format, const std::string& source) {
     if (!FreeImage_FIFSupportsNoPixels(format)) {
         return header;
     }
-    TDibHolder dib{FreeImage_Load(format, source.c_str(), FIF_LOAD_NOPIXELS)};
-    if (!dib.dib) {
+    // In a child: some header readers (EXR's) loop for ever on a damaged file.
+    TChildHeader read;
+    std::string refusal;
+    if (!ReadHeaderInChild(
+            format, source, budget,
+            [format](FIBITMAP* dib) { return format == FIF_JPEG ? ExifOrientation(dib) : 1; }, read,
+            refusal)) {
+        header.refusal = refusal;
         return header;
     }
-    header.read = true;
-    header.bitsPerPixel = FreeImage_GetBPP(dib.dib);
-    const auto width =
-        static_cast<int>(std::min<unsigned>(FreeImage_GetWidth(dib.dib), 0x7FFFFFFF));
-    const auto height =
-        static_cast<int>(std::min<unsigned>(FreeImage_GetHeight(dib.dib), 0x7FFFFFFF));
-    if (format == FIF_JPEG) {
-        header.orientation = ExifOrientation(dib.dib);
+    if (read.width == 0 || read.height == 0) {
+        return header;  // no header without pixels here: the decoder judges
     }
+    header.read = true;
+    header.bitsPerPixel = read.bitsPerPixel;
+    header.orientation = read.orientation;
+    const auto width = static_cast<int>(std::min<unsigned>(read.width, 0x7FFFFFFF));
+    const auto height = static_cast<int>(std::min<unsigned>(read.height, 0x7FFFFFFF));
     // Orientations 5 to 8 turn the picture by a quarter.
     if (header.orientation >= 5) {
         header.size = {height, width};
@@ -285,7 +281,7 @@ bool LoadForDisplays(const std::string& source, int mode, const std::vector<TPix
 
     // The header tells the size before any pixel is decoded: a picture over
     // its budget is refused, and a JPEG may be decoded already shrunk.
-    const TSourceHeader header = ReadHeader(format, source);
+    const TSourceHeader header = ReadHeader(format, source, options.budget);
     const std::string over =
         header.read ? OverBudget(header.size, header.bitsPerPixel, options.budget) : std::string();
     if (!over.empty() || !header.refusal.empty()) {

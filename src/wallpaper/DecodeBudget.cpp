@@ -322,6 +322,7 @@ struct TChildResult {
     unsigned colors;
     unsigned transparencyCount;
     int transparent;
+    int orientation;
     RGBQUAD palette[256];
     BYTE transparency[256];
 };
@@ -573,12 +574,15 @@ TDeclaredSize ReadDeclaredSize(FREE_IMAGE_FORMAT format, const std::string& path
     }
 }
 
-bool DecodeInChild(FREE_IMAGE_FORMAT format, const std::string& path, int flags,
-                   const TDecodeBudget& budget,
-                   const std::function<std::string(TFreeBitmap&)>& prepare, TFreeBitmap& out,
-                   std::string& refusal) {
+namespace {
+
+// Runs `body` in a child process within `budget`, sharing `sharedSize`
+// bytes with it (a TChildResult first); `take` reads them once the child
+// has ended with a result.
+bool RunInChild(const TDecodeBudget& budget, std::size_t sharedSize,
+                const std::function<void(unsigned char*)>& body,
+                const std::function<bool(const unsigned char*)>& take, std::string& refusal) {
     const unsigned generation = gGeneration.load();
-    const std::size_t sharedSize = kResultHeader + static_cast<std::size_t>(budget.maxBytes);
     void* mapped = ::mmap(nullptr, sharedSize, PROT_READ | PROT_WRITE,
                           MAP_SHARED | MAP_ANONYMOUS | MAP_NORESERVE, -1, 0);
     if (mapped == MAP_FAILED) {
@@ -610,7 +614,7 @@ bool DecodeInChild(FREE_IMAGE_FORMAT format, const std::string& path, int flags,
             const rlimit space{room, room};
             ::setrlimit(RLIMIT_AS, &space);
         }
-        DecodeHere(format, path, flags, budget, prepare, shared, sharedSize);
+        body(shared);
         ::_exit(0);
     }
     ::close(ends[1]);
@@ -673,13 +677,65 @@ bool DecodeInChild(FREE_IMAGE_FORMAT format, const std::string& path, int flags,
     } else if (result.status != 0) {
         result.reason[sizeof result.reason - 1] = '\0';
         refusal = result.reason;
-    } else if (out.Replace(TakeResult(result, shared + kResultHeader))) {
+    } else if (take(shared)) {
         decoded = true;
     } else {
         refusal = "cannot be decoded: no memory to receive it";
     }
     ::munmap(mapped, sharedSize);
     return decoded;
+}
+
+}  // namespace
+
+bool DecodeInChild(FREE_IMAGE_FORMAT format, const std::string& path, int flags,
+                   const TDecodeBudget& budget,
+                   const std::function<std::string(TFreeBitmap&)>& prepare, TFreeBitmap& out,
+                   std::string& refusal) {
+    const std::size_t sharedSize = kResultHeader + static_cast<std::size_t>(budget.maxBytes);
+    return RunInChild(
+        budget, sharedSize,
+        [&](unsigned char* shared) {
+            DecodeHere(format, path, flags, budget, prepare, shared, sharedSize);
+        },
+        [&](const unsigned char* shared) {
+            return out.Replace(
+                TakeResult(*reinterpret_cast<const TChildResult*>(shared), shared + kResultHeader));
+        },
+        refusal);
+}
+
+bool ReadHeaderInChild(FREE_IMAGE_FORMAT format, const std::string& path,
+                       const TDecodeBudget& budget,
+                       const std::function<int(FIBITMAP*)>& orientation, TChildHeader& header,
+                       std::string& refusal) {
+    TDecodeBudget brief = budget;
+    brief.cpuSeconds = 1;
+    return RunInChild(
+        brief, kResultHeader,
+        [&](unsigned char* shared) {
+            auto& result = *reinterpret_cast<TChildResult*>(shared);
+            TFreeBitmap image;
+            image.Replace(FreeImage_Load(format, path.c_str(), FIF_LOAD_NOPIXELS));
+            result.status = 0;
+            if (!image.IsValid()) {
+                return;  // width 0: no header read
+            }
+            result.width = image.GetWidth();
+            result.height = image.GetHeight();
+            result.bpp = FreeImage_GetBPP(image.Dib());
+            result.orientation = orientation(image.Dib());
+            result.status = 0;
+        },
+        [&](const unsigned char* shared) {
+            const auto& result = *reinterpret_cast<const TChildResult*>(shared);
+            header.width = result.width;
+            header.height = result.height;
+            header.bitsPerPixel = result.bpp;
+            header.orientation = result.orientation;
+            return true;
+        },
+        refusal);
 }
 
 void AbandonRunningDecodes() {

@@ -67,6 +67,21 @@ bool DecodeInChild(FREE_IMAGE_FORMAT format, const std::string& path, int flags,
                    const std::function<std::string(TFreeBitmap&)>& prepare, TFreeBitmap& out,
                    std::string& refusal);
 
+// Reads only the header of `path` with FreeImage in a child process, within
+// a second of CPU time and `budget`'s memory: the header readers of some
+// formats (EXR) loop for ever on a damaged file. `orientation` runs in the
+// child on the header's picture (its EXIF orientation, 1 when none).
+struct TChildHeader {
+    unsigned width = 0;
+    unsigned height = 0;
+    unsigned bitsPerPixel = 0;
+    int orientation = 1;
+};
+bool ReadHeaderInChild(FREE_IMAGE_FORMAT format, const std::string& path,
+                       const TDecodeBudget& budget,
+                       const std::function<int(FIBITMAP*)>& orientation, TChildHeader& header,
+                       std::string& refusal);
+
 // The program is ending: every decode running now is given up at once (a
 // decoding child is killed, the JPEG decoder stops at its next row), and
 // reports the picture as refused. Decodes started later run as usual. Safe

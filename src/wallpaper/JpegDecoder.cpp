@@ -109,9 +109,11 @@ TJpegDecode Run(TDecoding& d, std::FILE* file, int eighths, TPixelRect part,
     jpeg_read_header(&cinfo, TRUE);
     // No string of this function's own may live here: a jump would skip
     // its destructor.
-    refusal =
-        OverBudget({static_cast<int>(cinfo.image_width), static_cast<int>(cinfo.image_height)},
-                   static_cast<unsigned>(8 * cinfo.num_components), budget);
+    // A progressive picture keeps every coefficient, two bytes a sample,
+    // besides the decoded rows.
+    refusal = OverBudget(
+        {static_cast<int>(cinfo.image_width), static_cast<int>(cinfo.image_height)},
+        static_cast<unsigned>((cinfo.progressive_mode ? 24 : 8) * cinfo.num_components), budget);
     if (!refusal.empty()) {
         return TJpegDecode::kRefused;
     }
