@@ -21,9 +21,12 @@ class TFreeBitmap;
 //   2^28 pixels of 32 bits. The decoding child's address space may grow by
 //   twice that, for the conversion to an ordinary bitmap beside the decoded
 //   one, and 256 MiB for the decoder's own tables.
-// - CPU time: 5 s. The slowest ordinary picture, 2^28 pixels of deflated PNG
-//   or TIFF, decodes in about 3 s on a 2-core desktop of today; a photograph
-//   of 24 megapixels in well under a second.
+// - CPU time: 5 s for the decode (1 s to read a header). A photograph of 24
+//   megapixels decodes in about 0.2 s; a PNG of 24 megapixels of camera
+//   noise, 123 MB, in 1.3 s on a 2-core desktop of today: 5 s admit every
+//   picture a camera or a screen makes, with room for a slower machine.
+//   On a busy machine the decoder may wait for the CPU: it is given three
+//   times its CPU time in all before it is killed.
 // - JPEG scans: 100. Cameras and encoders write 1 to about 12; the hostile
 //   kind repeats one scan thousands of times, each pass over every block.
 struct TDecodeBudget {
