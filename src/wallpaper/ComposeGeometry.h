@@ -21,12 +21,11 @@ struct TPixelRect {
     bool operator==(const TPixelRect&) const = default;
 };
 
-// Bounds that keep a composition within memory a desktop machine has: a
-// picture whose header claims more pixels is refused before it is decoded,
-// and no composed bitmap is made larger than this.
+// Bounds that keep a composition within memory a desktop machine has: no
+// composed bitmap is made larger than this (what a picture may cost to
+// decode is its decoding budget's matter).
 inline constexpr std::int64_t kMaxComposedSide = 65535;
 inline constexpr std::int64_t kMaxComposedPixels = std::int64_t{1} << 28;
-inline constexpr std::int64_t kDefaultMaxSourcePixels = std::int64_t{1} << 28;
 
 // Rounds to the nearest integer, a half going to the even neighbour
 // (512.5 gives 512, 513.5 gives 514).

@@ -6,6 +6,7 @@
 
 #include "platform/DesktopBackend.h"
 #include "wallpaper/ComposeGeometry.h"
+#include "wallpaper/DecodeBudget.h"
 #include "wallpaper/WallpaperTypes.h"
 
 class TScreenInfo;
@@ -14,7 +15,9 @@ class TScreenInfo;
 // BMP file) for the display that `screen` reports at this moment, in
 // composition mode `mode` (TFitMode: fmStretch, fmLetterBox, fmZoom or
 // fmConvertOnly). Returns false, leaving the destination untouched, when the
-// source is no picture, the mode is unknown or the bitmap cannot be written.
+// source is no picture, the mode is unknown or the bitmap cannot be written;
+// a picture refused by its decoding budget or as damaged leaves the reason
+// in LastDecodeRefusal().
 bool ComposeWallpaper(const std::string& source, int mode, const std::string& destination,
                       TColor fillColor, TScreenInfo& screen);
 
@@ -24,8 +27,9 @@ struct TComposeOptions {
     // fitted picture still has at most that fraction of the source's pixels
     // on each side; the Lanczos pass then starts from the smaller picture.
     bool shrinkOnLoad = true;
-    // A picture whose header claims more pixels is refused before decoding.
-    std::int64_t maxSourcePixels = kDefaultMaxSourcePixels;
+    // What decoding the picture may cost; a picture whose header claims more
+    // is refused before decoding.
+    TDecodeBudget budget;
 };
 
 bool ComposeWallpaper(const std::string& source, int mode, const std::string& destination,

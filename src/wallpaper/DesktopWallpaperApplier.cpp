@@ -1,6 +1,8 @@
 #include "wallpaper/DesktopWallpaperApplier.h"
 
+#include <atomic>
 #include <charconv>
+#include <chrono>
 #include <filesystem>
 #include <system_error>
 
@@ -8,6 +10,7 @@
 #include "registry/JclRegistry.h"
 #include "wallpaper/BackgroundWork.h"
 #include "wallpaper/DebugLog.h"
+#include "wallpaper/DecodeBudget.h"
 #include "wallpaper/FileUtils.h"
 #include "wallpaper/OriginalRecord.h"
 #include "wallpaper/WindowsRestrictions.h"
@@ -65,7 +68,17 @@ struct TDesktopWallpaperApplier::TChange {
     bool handedOver = false;
     bool taken = false;
     std::string error;
+    std::string refusal;  // why the composer refused the picture
     bool completed = false;
+    // Who has the change once its picture is composed: the worker handing it
+    // to the desktop, or the program's end, which leaves a change still
+    // composing to itself. Whoever comes first.
+    std::atomic<int> owner{kComposing};
+    static constexpr int kComposing = 0, kHandingOver = 1, kLeft = 2;
+    bool Claim(int who) {
+        int expected = kComposing;
+        return owner.compare_exchange_strong(expected, who);
+    }
     // Two or more: the picture is composed for each of these monitors.
     std::vector<TMonitor> monitors;
     // How the desktop takes them; kSame: the one file, as on one monitor.
@@ -361,6 +374,9 @@ void TDesktopWallpaperApplier::ComposeMonitors(TChange& change) const {
         change.composed =
             services_.compose(change.fileName, change.mode, change.file, fill, change.display);
     }
+    if (!change.composed) {
+        change.refusal = LastDecodeRefusal();
+    }
 }
 
 bool TDesktopWallpaperApplier::HandOverMonitors(TChange& change) const {
@@ -448,6 +464,8 @@ void TDesktopWallpaperApplier::Paint(TChange& change) const {
                 composed =
                     services_.composeMonitorsPicture(change.fileName, change.mode, change.placement,
                                                      fill, change.monitors, width, height, put);
+                change.refusal = composed ? std::string() : LastDecodeRefusal();
+                composed = composed && change.Claim(TChange::kHandingOver);
                 return composed;
             },
             change.file);
@@ -457,6 +475,8 @@ void TDesktopWallpaperApplier::Paint(TChange& change) const {
                 composed =
                     services_.composePicture(change.fileName, change.mode, change.placement,
                                              change.choice.fillColor, width, height, picture);
+                change.refusal = composed ? std::string() : LastDecodeRefusal();
+                composed = composed && change.Claim(TChange::kHandingOver);
                 return composed;
             },
             change.file);
@@ -477,7 +497,7 @@ void TDesktopWallpaperApplier::Work(TChange& change) const {
         }
         if (change.route != TMultiMonitor::kSame) {
             ComposeMonitors(change);
-            if (change.composed && change.handOffThread) {
+            if (change.composed && change.handOffThread && change.Claim(TChange::kHandingOver)) {
                 change.handedOver = true;
                 change.taken = HandOverMonitors(change);
                 if (!change.taken) {
@@ -489,7 +509,10 @@ void TDesktopWallpaperApplier::Work(TChange& change) const {
         change.composed =
             change.fileName.empty() || services_.compose(change.fileName, change.mode, change.file,
                                                          change.choice.fillColor, change.display);
-        if (change.composed && change.handOffThread) {
+        if (!change.composed) {
+            change.refusal = LastDecodeRefusal();
+        }
+        if (change.composed && change.handOffThread && change.Claim(TChange::kHandingOver)) {
             TDesktopBackend& desktop = *services_.desktop;
             change.handedOver = true;
             if (change.style <= wsStretch &&
@@ -515,6 +538,7 @@ void TDesktopWallpaperApplier::Complete(const std::shared_ptr<TChange>& change) 
     if (inFlight_ == change) {
         inFlight_.reset();
     }
+    NoteRefusal(*change);
     if (change->composed) {
         FWallpaperChanged = true;
         desktopShowsOriginal_ = false;
@@ -556,8 +580,25 @@ void TDesktopWallpaperApplier::Complete(const std::shared_ptr<TChange>& change) 
 void TDesktopWallpaperApplier::Settle() {
     waiting_.reset();
     if (inFlight_) {
-        services_.background->Wait();
         const std::shared_ptr<TChange> change = inFlight_;
+        if (FEnding) {
+            // The end never waits for a decode: whatever is decoded is given
+            // up, and a change still composing a moment later is left to
+            // itself (it hands nothing to the desktop any more), so that the
+            // original is back at once. A change already handing its picture
+            // over is waited for: that is the desktop's matter, not a decode.
+            AbandonRunningDecodes();
+            if (!services_.background->WaitFor(std::chrono::milliseconds(300)) &&
+                change->Claim(TChange::kLeft)) {
+                services_.background->Abandon();
+                change->completed = true;
+                inFlight_.reset();
+                qCWarning(lcWallpaper, "the picture being composed was left at the end: %s",
+                          change->fileName.c_str());
+                return;
+            }
+        }
+        services_.background->Wait();
         Complete(change);
     }
 }
@@ -572,6 +613,7 @@ bool TDesktopWallpaperApplier::Apply(const std::string& fileName, const TWallpap
     const std::shared_ptr<TChange> change = Plan(fileName, choice);
     if (PaintsPicture(*change)) {
         Paint(*change);
+        NoteRefusal(*change);
         if (!change->composed) {
             return false;
         }
@@ -586,6 +628,7 @@ bool TDesktopWallpaperApplier::Apply(const std::string& fileName, const TWallpap
     }
     if (change->route != TMultiMonitor::kSame) {
         ComposeMonitors(*change);
+        NoteRefusal(*change);
         if (!change->composed) {
             return false;
         }
@@ -600,8 +643,11 @@ bool TDesktopWallpaperApplier::Apply(const std::string& fileName, const TWallpap
     }
     if (!fileName.empty() && !services_.compose(fileName, change->mode, change->file,
                                                 choice.fillColor, change->display)) {
+        change->refusal = LastDecodeRefusal();
+        NoteRefusal(*change);
         return false;
     }
+    NoteRefusal(*change);
     FWallpaperChanged = true;
     desktopShowsOriginal_ = false;
     WriteWallpaperStyle(change->style);
@@ -691,6 +737,15 @@ std::string TDesktopWallpaperApplier::FreshName(const std::string& converted) {
     std::filesystem::copy_file(FsPath(converted), FsPath(name),
                                std::filesystem::copy_options::overwrite_existing, ec);
     return ec ? converted : name;
+}
+
+void TDesktopWallpaperApplier::NoteRefusal(const TChange& change) {
+    if (change.composed || change.refusal.empty()) {
+        FLastRefusal.clear();
+        return;
+    }
+    FLastRefusal = change.fileName + ": " + change.refusal;
+    qCWarning(lcWallpaper, "picture refused: %s", FLastRefusal.c_str());
 }
 
 void TDesktopWallpaperApplier::ReportFailure(const std::string& what) {

@@ -135,6 +135,8 @@ private:
     bool HandOver(const std::string& file);
     std::string FreshName(const std::string& converted);
     void ReportFailure(const std::string& what);
+    // Keeps why the change's picture was refused in FLastRefusal.
+    void NoteRefusal(const TChange& change);
     void SetHint(const std::string& fileName);
 
     TApplierServices services_;

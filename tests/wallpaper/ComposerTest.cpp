@@ -454,7 +454,7 @@ TEST_F(ComposerTest, HugeDimensionsAreRefusedBeforeDecoding) {
 
     // A limit can be set lower; a picture within it still composes.
     TComposeOptions options;
-    options.maxSourcePixels = 100 * 100;
+    options.budget.maxPixels = 100 * 100;
     const std::string fits = Picture("fits.png", SolidPicture(100, 100, kRed));
     EXPECT_TRUE(ComposeWallpaper(fits, fmStretch, destination, 0, screen, options));
     const std::string over = Picture("over.png", SolidPicture(101, 100, kRed));
@@ -518,7 +518,7 @@ TEST_F(ComposerTest, HugeGifFramesAreRefusedBeforeDecoding) {
     WriteFileBytes(dir.File("small.gif"), gif);
     EXPECT_TRUE(Compose(dir.File("small.gif"), fmStretch));
     TComposeOptions options;
-    options.maxSourcePixels = 3;
+    options.budget.maxPixels = 3;
     EXPECT_FALSE(
         ComposeWallpaper(dir.File("small.gif"), fmStretch, destination, 0, screen, options));
 }
