@@ -577,3 +577,9 @@ bool TRootWindowDesktopBackend::RestoreState(const std::string& state) {
     }
     return PaintRoot(displayName_, picture, std::nullopt, lastError_);
 }
+
+void TRootWindowDesktopBackend::DropState(const std::string& state) {
+    if (state == "copy\n" + CopyPath()) {
+        ::unlink(CopyPath().c_str());
+    }
+}
