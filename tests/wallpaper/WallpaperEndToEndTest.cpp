@@ -98,6 +98,16 @@ TEST_F(WallpaperEndToEndTest, SlideShowChangesTheRootAndTheCloseRequestPutsTheOr
     EXPECT_FALSE(std::filesystem::exists(d.Root() + "/pwned"));
 }
 
+TEST_F(WallpaperEndToEndTest, ASolidColourFoundAtStartComesBack) {
+    ASSERT_EQ(d.Run({"xsetroot", "-solid", "#336699"}).exitCode, 0);
+    ASSERT_TRUE(d.WaitForPixels("the solid original", Everywhere(0x336699)));
+    const TProcessId run = d.StartVantoria();
+    ASSERT_TRUE(WaitForSlide()) << d.Log(d.NameOf(run));
+    ASSERT_TRUE(d.SendCloseRequest());
+    EXPECT_EQ(d.WaitForExit(run), 0);
+    EXPECT_TRUE(d.WaitForPixels("the solid colour after the close request", Everywhere(0x336699)));
+}
+
 TEST_F(WallpaperEndToEndTest, KillNineThenRestartStillPutsTheOriginalBack) {
     const TProcessId victim = d.StartVantoria();
     ASSERT_TRUE(WaitForSlide());
