@@ -105,6 +105,9 @@ public:
     // nothing to record.
     virtual std::string SaveState() = 0;
     virtual bool RestoreState(const std::string& state) = 0;
+    // The state is no longer needed (the original is back for good): files
+    // SaveState kept for it may go.
+    virtual void DropState(const std::string& state) { (void)state; }
 
     // Desktops that only paint pixels (plain X11) take the picture as the
     // screen shows it instead of a file: PaintPicture asks `compose` for the

@@ -116,11 +116,17 @@ void TPlayListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     painter->fillRect(option.rect, selected ? option.palette.brush(group, QPalette::Highlight)
                                             : option.palette.brush(group, QPalette::Base));
     painter->setFont(option.font);
-    painter->setPen(
-        option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+    // An entry whose file is not there is kept, greyed and marked, so that the
+    // user sees why the show passes over it and may remove it.
+    const bool missing = index.data(TPlaylistModel::MissingRole).toBool();
+    painter->setPen(option.palette.color(missing ? QPalette::Disabled : group,
+                                         selected ? QPalette::HighlightedText : QPalette::Text));
     const QRect textRect = option.rect.adjusted(2, 0, 0, 0);
-    painter->drawText(textRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                      index.data(Qt::DisplayRole).toString());
+    QString text = index.data(Qt::DisplayRole).toString();
+    if (missing) {
+        text += QStringLiteral(" (missing)");
+    }
+    painter->drawText(textRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
     if (option.state & QStyle::State_HasFocus) {
         QStyleOptionFocusRect focus;
         focus.QStyleOption::operator=(option);

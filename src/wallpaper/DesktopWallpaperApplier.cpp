@@ -708,10 +708,32 @@ void TDesktopWallpaperApplier::ForgetOriginalWallpaper() {
 void TDesktopWallpaperApplier::Finish() {
     Settle();
     if (!desktopShowsOriginal_) {
+        // The desktop still shows our picture: the bitmaps it may read and the
+        // record that tells the next start the original all stay.
         return;
     }
     std::error_code ec;
     std::filesystem::remove(FsPath(OriginalRecordPath()), ec);
+    if (!originalState_.empty()) {
+        services_.desktop->DropState(originalState_);
+    }
+    // The original is back: the composed bitmaps and the copies handed out go,
+    // except a file the desktop shows all the same (a bitmap it showed at a
+    // start without a record).
+    const std::optional<std::string> shown = services_.desktop->CurrentWallpaperFile();
+    std::vector<std::filesystem::path> own;
+    for (std::filesystem::directory_iterator it(FsPath(services_.dataFolder), ec), end;
+         !ec && it != end; it.increment(ec)) {
+        const std::string path = services_.dataFolder + "/" + it->path().filename().string();
+        std::error_code kind;
+        if (IsOwnWallpaper(path) && path != FOriginalWallpaper && (!shown || path != *shown) &&
+            it->is_regular_file(kind)) {
+            own.push_back(it->path());
+        }
+    }
+    for (const auto& path : own) {
+        std::filesystem::remove(path, ec);
+    }
 }
 
 bool TDesktopWallpaperApplier::HandOver(const std::string& file) {

@@ -7,6 +7,7 @@
 
 #include "app/Main.h"
 #include "playlist/EditorServices.h"
+#include "playlist/PlaylistFile.h"
 #include "playlist/frm_PlayList.h"
 #include "registry/JclRegistry.h"
 #include "registry/MemoryRegistryStore.h"
@@ -142,6 +143,32 @@ TEST_F(LoadListTest, AFileThatCannotBeWrittenIsReportedAndTheListStillTakesEffec
     EXPECT_EQ(messages.shown.back().kind, "exception");
     EXPECT_EQ(messages.shown.back().text.rfind("Cannot create file \"" + bad + "\". ", 0), 0u)
         << messages.shown.back().text;
+}
+
+TEST_F(LoadListTest, AnEntryMissingAtStartIsShownAsMissingAndSavedBack) {
+    const std::string list = dir.File("list.vpl");
+    const std::vector<std::string> entries = {
+        dir.File("a.jpg"), dir.File("on a drive not mounted.jpg"), dir.File("c.jpg")};
+    WriteFileBytes(entries[0], "x");
+    WriteFileBytes(entries[2], "x");
+    WritePlaylistFile(list, entries);
+    RegEnsureKey(HKEY_CURRENT_USER, settings::kKey);
+    RegWriteText(HKEY_CURRENT_USER, settings::kKey, "Playlist", list);
+    frm = std::make_unique<TfrmMain>(services);
+    frm->StartUp();
+    std::vector<bool> missing;
+    Answer(
+        [&](TfrmList& e) {
+            for (int row = 0; row < e.Model()->rowCount(); ++row) {
+                missing.push_back(
+                    e.Model()->data(e.Model()->index(row), TPlaylistModel::MissingRole).toBool());
+            }
+        },
+        true);
+    frm->EditPlaylist();
+    EXPECT_EQ(missing, (std::vector<bool>{false, true, false}));
+    EXPECT_EQ(ReadPlaylistFile(list), entries)
+        << "OK never shortens the list behind the user's back";
 }
 
 }  // namespace
