@@ -187,11 +187,12 @@ TEST_F(ComposerTest, ZoomStretchAndConvertOnlySizes) {
     EXPECT_EQ(LoadPicture(destination).height(), 1365u);
 
     ASSERT_TRUE(Compose(Picture("almost.png", SolidPicture(1000, 900, kRed)), fmZoom));
-    EXPECT_EQ(LoadPicture(destination).width(), 853u);
-    EXPECT_EQ(LoadPicture(destination).height(), 768u);
+    EXPECT_EQ(LoadPicture(destination).width(), 1024u);  // covers the display
+    EXPECT_EQ(LoadPicture(destination).height(), 922u);
 
-    ASSERT_TRUE(Compose(Picture("strip.png", SolidPicture(1024, 100, kRed)), fmZoom));
-    EXPECT_EQ(LoadPicture(destination).height(), 100u);  // a matching side: written as it is
+    ASSERT_TRUE(Compose(Picture("strip.png", SolidPicture(1024, 500, kRed)), fmZoom));
+    EXPECT_EQ(LoadPicture(destination).width(), 1573u);
+    EXPECT_EQ(LoadPicture(destination).height(), 768u);
 
     ASSERT_TRUE(Compose(Picture("small.png", SolidPicture(800, 600, kRed)), fmStretch));
     TDib out = LoadPicture(destination);
