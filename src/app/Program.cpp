@@ -13,6 +13,7 @@
 #include "platform/linux/instance/FlockInstanceGuard.h"
 #include "platform/linux/instance/LocalSocketCloseRequest.h"
 #include "platform/linux/instance/RuntimeDir.h"
+#include "platform/qt/DialogPlacement.h"
 
 namespace {
 constexpr const char* kInstanceName = "3F1C9B27-8D4E-4A6B-9C52-7E0D1A2B3C4D";
@@ -51,6 +52,7 @@ int main(int argc, char** argv) {
     // ("Error — Vantoria"), and the captions are to read as they are.
     QApplication::setApplicationName(QStringLiteral("Vantoria"));
     QApplication::setQuitOnLastWindowClosed(false);
+    PlaceDialogsCentred(app);
 
     TProgramServices services;
 
