@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
@@ -338,4 +339,21 @@ TEST_F(MainWindow, APressOnThePagerOutsideTheButtonsMovesTheWindow) {
     const QPoint before = frm->pos();
     QTest::mouseClick(Button("actShowClock"), Qt::LeftButton);
     EXPECT_EQ(frm->pos(), before);
+}
+
+// A dark desktop: the pages and groups take its colours, and the group
+// captions stay readable on them.
+TEST_F(MainWindow, FollowsADarkPalette) {
+    const QPalette light = QApplication::palette();
+    QPalette dark(QColor(0x35, 0x35, 0x35), QColor(0x2b, 0x2b, 0x2b));
+    dark.setColor(QPalette::WindowText, Qt::white);
+    QApplication::setPalette(dark);
+    frm = std::make_unique<TfrmMain>(services);
+    const QImage shot = frm->grab().toImage();
+    QApplication::setPalette(light);
+    const auto* caption = frm->findChild<QLabel*>(QStringLiteral("AdvToolBar1Caption"));
+    ASSERT_NE(caption, nullptr);
+    const QColor behind = shot.pixelColor(caption->mapTo(frm.get(), QPoint(2, 2)));
+    EXPECT_LT(behind.lightness(), 128) << behind.name().toStdString();
+    EXPECT_GE(caption->palette().color(QPalette::WindowText).lightness() - behind.lightness(), 100);
 }
