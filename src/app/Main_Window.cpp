@@ -7,6 +7,7 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLinearGradient>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -172,16 +173,33 @@ const char* const kButtonStyle =
     "y2:1, stop:0 #fff7d9, stop:0.5 #ffe39a, stop:1 #ffd36b); }"
     "QToolButton:pressed, QToolButton:checked { border-color: #c9830c; background: "
     "qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #ffc56b, stop:1 #ffa43a); }"
+    "QToolButton:focus { border-color: #2f6fd0; }"
     "QToolButton:disabled { background: transparent; border-color: transparent; }";
 
+// A command button that Tab reaches and that Enter presses, as Space does.
+class TCommandButton : public QToolButton {
+public:
+    using QToolButton::QToolButton;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && isEnabled()) {
+            animateClick();
+            event->accept();
+            return;
+        }
+        QToolButton::keyPressEvent(event);
+    }
+};
+
 QToolButton* MakeButton(QWidget* parent, QAction* action, int index) {
-    auto* b = new QToolButton(parent);
+    auto* b = new TCommandButton(parent);
     b->setDefaultAction(action);
     b->setToolButtonStyle(Qt::ToolButtonIconOnly);
     b->setAutoRaise(true);
     b->setIconSize(QSize(16, 16));
     b->setGeometry(2 + 23 * index, 2, 23, 22);
-    b->setFocusPolicy(Qt::NoFocus);
+    b->setFocusPolicy(Qt::TabFocus);
     b->setObjectName(QStringLiteral("btn_") + action->objectName());
     return b;
 }

@@ -10,6 +10,7 @@
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimeEdit>
 #include <QToolButton>
@@ -140,7 +141,7 @@ TEST_F(MainWindow, CommandsCarryTheirCaptionsHintsShortcutsAndPictures) {
         EXPECT_EQ(Picture(a->icon()), Picture(CommandImage(table[i].image))) << table[i].name;
     }
     EXPECT_EQ(frm->actRun->shortcut(), QKeySequence("Ctrl+R"));
-    EXPECT_TRUE(frm->actResetDefault->shortcut().isEmpty()) << "Ctrl+R belongs to Run alone";
+    EXPECT_EQ(frm->actResetDefault->shortcut(), QKeySequence("Ctrl+D")) << "Ctrl+R is Run's";
     EXPECT_EQ(frm->actLoadList->shortcut(), QKeySequence("Ctrl+Alt+L"));
     // Every command picture is a different drawing.
     for (int i = 0; i < 15; ++i)
@@ -356,4 +357,24 @@ TEST_F(MainWindow, FollowsADarkPalette) {
     const QColor behind = shot.pixelColor(caption->mapTo(frm.get(), QPoint(2, 2)));
     EXPECT_LT(behind.lightness(), 128) << behind.name().toStdString();
     EXPECT_GE(caption->palette().color(QPalette::WindowText).lightness() - behind.lightness(), 100);
+}
+
+// The keyboard alone: every command of the window has a key of its own, Tab
+// reaches the buttons and Enter presses the one in focus.
+TEST_F(MainWindow, EveryCommandFromTheKeyboard) {
+    QList<QKeySequence> keys;
+    for (QAction* a : frm->ActionList1) {
+        if (a != frm->actRestore) {
+            EXPECT_FALSE(a->shortcut().isEmpty()) << a->objectName().toStdString();
+            EXPECT_FALSE(keys.contains(a->shortcut())) << a->objectName().toStdString();
+            keys.append(a->shortcut());
+        }
+    }
+    ShowActive();
+    QToolButton* clock = Button("actShowClock");
+    clock->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(clock->hasFocus());
+    QSignalSpy pressed(frm->actShowClock, &QAction::triggered);
+    QTest::keyClick(clock, Qt::Key_Return);
+    EXPECT_TRUE(pressed.wait(2000));
 }
