@@ -2,9 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 #include <memory>
 
+#include "../dialogs/ModalHelper.h"
 #include "app/Main.h"
 #include "playlist/EditorServices.h"
 #include "playlist/frm_PlayList.h"
@@ -79,11 +82,13 @@ protected:
 
 TEST_F(LoadListTest, ConfirmedEditorReplacesTheListSavesTheFileAndTheSettings) {
     const std::string file = dir.File("new list.vpl");
-    Answer([&](TfrmList& e) {
-        e.SetEntries({"/pics/x.jpg", "/pics/y \"q\".png"});
-        e.SetFileName(file);
-        e.FFolder = "/pics";
-    }, true);
+    Answer(
+        [&](TfrmList& e) {
+            e.SetEntries({"/pics/x.jpg", "/pics/y \"q\".png"});
+            e.SetFileName(file);
+            e.FFolder = "/pics";
+        },
+        true);
     frm->EditPlaylist();
     EXPECT_EQ(seen.first, (std::vector<std::string>{"/old/a.jpg", "/old/b.jpg"}));
     EXPECT_EQ(seen.second, (std::vector<std::string>{"/old/list.vpl", "/old", "/old/list.vpl"}));
@@ -98,10 +103,12 @@ TEST_F(LoadListTest, ConfirmedEditorReplacesTheListSavesTheFileAndTheSettings) {
 }
 
 TEST_F(LoadListTest, ConfirmedWithoutANameKeepsTheListInMemoryOnly) {
-    Answer([](TfrmList& e) {
-        e.SetEntries({"/pics/only.jpg"});
-        e.SetFileName("");
-    }, true);
+    Answer(
+        [](TfrmList& e) {
+            e.SetEntries({"/pics/only.jpg"});
+            e.SetFileName("");
+        },
+        true);
     frm->EditPlaylist();
     EXPECT_EQ(frm->FPlayList, std::vector<std::string>{"/pics/only.jpg"});
     EXPECT_EQ(frm->FPlayListFile, "");
@@ -110,7 +117,15 @@ TEST_F(LoadListTest, ConfirmedWithoutANameKeepsTheListInMemoryOnly) {
 }
 
 TEST_F(LoadListTest, CancelledEditorChangesNothing) {
-    Answer([](TfrmList& e) { e.SetEntries({}); }, false);
+    Answer(
+        [](TfrmList& e) {
+            e.SetEntries({});
+            // Cancel with changes asks first: the user discards them.
+            AnswerNextDialog([](QDialog* box) {
+                qobject_cast<QMessageBox*>(box)->button(QMessageBox::Yes)->click();
+            });
+        },
+        false);
     frm->EditPlaylist();
     EXPECT_EQ(frm->FPlayList, (std::vector<std::string>{"/old/a.jpg", "/old/b.jpg"}));
     EXPECT_EQ(frm->FPlayListFile, "/old/list.vpl");
@@ -120,10 +135,12 @@ TEST_F(LoadListTest, CancelledEditorChangesNothing) {
 
 TEST_F(LoadListTest, AFileThatCannotBeWrittenIsReportedAndTheListStillTakesEffect) {
     const std::string bad = dir.File("no such folder/list.vpl");
-    Answer([&](TfrmList& e) {
-        e.SetEntries({"/pics/x.jpg"});
-        e.SetFileName(bad);
-    }, true);
+    Answer(
+        [&](TfrmList& e) {
+            e.SetEntries({"/pics/x.jpg"});
+            e.SetFileName(bad);
+        },
+        true);
     frm->actLoadList->trigger();
     EXPECT_EQ(frm->FPlayList, std::vector<std::string>{"/pics/x.jpg"});
     EXPECT_EQ(frm->FCurrent, 1) << "position and settings stay when the file cannot be written";
