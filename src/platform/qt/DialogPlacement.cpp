@@ -68,24 +68,26 @@ private:
             (flags & ~(Qt::WindowMinMaxButtonsHint | Qt::WindowContextHelpButtonHint)) |
             Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowCloseButtonHint |
             Qt::MSWindowsFixedSizeDialogHint;
-        if (flags != fixed) {
+        if (flags != fixed && !dialog->testAttribute(Qt::WA_WState_Created)) {
             dialog->setWindowFlags(fixed);
         }
     }
 
     void Place(QDialog* dialog) {
         Centre(dialog);
-        // Once the window manager has framed it, its own frame decides.
+        // Once the window manager has framed it, its own frame decides; the
+        // manager may still be placing it, so it is centred until it stays.
         QPointer<QDialog> guarded(dialog);
         auto* timer = new QTimer(this);
         timer->setInterval(20);
         int ticks = 0;
-        connect(timer, &QTimer::timeout, this, [this, guarded, timer, ticks]() mutable {
-            if (!guarded || !guarded->isVisible() || ++ticks > 50 ||
-                guarded->frameGeometry() != guarded->geometry()) {
-                if (guarded && guarded->isVisible()) {
-                    Centre(guarded);
-                }
+        int steady = 0;
+        connect(timer, &QTimer::timeout, this, [this, guarded, timer, ticks, steady]() mutable {
+            const bool framed = guarded && guarded->frameGeometry() != guarded->geometry();
+            if (framed && guarded->isVisible()) {
+                steady = Centre(guarded) ? 0 : steady + 1;
+            }
+            if (!guarded || !guarded->isVisible() || ++ticks > 150 || steady >= 5) {
                 timer->deleteLater();
                 timer->stop();
             }

@@ -21,7 +21,14 @@ TEST(DialogPlacement, CentredWithTheWindowManagersFrameAndAFixedBorder) {
     QProcess openbox;
     openbox.start(QStringLiteral("openbox"), {});
     ASSERT_TRUE(openbox.waitForStarted(5000));
-    QTest::qWait(1000);
+    // Up once it announces itself on the root window.
+    ASSERT_TRUE(QTest::qWaitFor(
+        [] {
+            return QProcess::execute(
+                       QStringLiteral("sh"),
+                       {"-c", "xprop -root _NET_SUPPORTING_WM_CHECK | grep -q window"}) == 0;
+        },
+        10000));
     PlaceDialogsCentred(*qApp);
 
     QDialog dialog;
