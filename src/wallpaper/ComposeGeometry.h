@@ -55,9 +55,10 @@ struct TComposePlan {
 // Letter box and zoom fit a side chosen by the picture's own shape: letter box
 // fits the width of a picture wider than tall and the height of any other,
 // zoom the opposite. Letter box then keeps the whole picture inside the
-// display: when the chosen side would let the other overflow, the other side
-// is fitted instead. A picture that already matches the display (stretch: both
-// sides; zoom: either side) is written as it is.
+// display, zoom makes it cover the whole display: when the chosen side would
+// let the other overflow (letter box) or fall short (zoom), the other side is
+// fitted instead. A picture that already matches the display (stretch: both
+// sides; zoom: one side, the other at least the display's) is written as it is.
 TComposePlan PlanComposition(int mode, TPixelSize source, TPixelSize screen);
 
 // The largest of 1, 2, 4 and 8 by which a JPEG decoder may shrink a picture of

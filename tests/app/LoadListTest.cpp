@@ -2,9 +2,12 @@
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 #include <memory>
 
+#include "../dialogs/ModalHelper.h"
 #include "app/Main.h"
 #include "playlist/EditorServices.h"
 #include "playlist/PlaylistFile.h"
@@ -119,7 +122,15 @@ TEST_F(LoadListTest, ConfirmedWithoutANameKeepsTheListInMemoryOnly) {
 }
 
 TEST_F(LoadListTest, CancelledEditorChangesNothing) {
-    Answer([](TfrmList& e) { e.SetEntries({}); }, false);
+    Answer(
+        [](TfrmList& e) {
+            e.SetEntries({});
+            // Cancel with changes asks first: the user discards them.
+            AnswerNextDialog([](QDialog* box) {
+                qobject_cast<QMessageBox*>(box)->button(QMessageBox::Yes)->click();
+            });
+        },
+        false);
     frm->EditPlaylist();
     EXPECT_EQ(frm->SlideShow().Playlist(), (std::vector<std::string>{"/old/a.jpg", "/old/b.jpg"}));
     EXPECT_EQ(frm->Settings().FPlayListFile, "/old/list.vpl");
