@@ -107,7 +107,7 @@ bool TXfconfDesktopBackend::ChangesForbidden() {
     return false;
 }
 
-bool TXfconfDesktopBackend::SetPlacement(int placement) {
+bool TXfconfDesktopBackend::SetPlacement(TDesktopPlacement placement) {
     if (placement != dpCenter && placement != dpTile && placement != dpStretch) {
         return true;
     }
@@ -170,7 +170,11 @@ bool TXfconfDesktopBackend::SetMonitorWallpaperFiles(const std::vector<TMonitorF
     });
     if (!named) {
         // Monitors without names cannot be told apart: all show the first one's.
-        return TDesktopBackend::SetMonitorWallpaperFiles(files, persist);
+        if (files.empty()) {
+            lastError_ = "no monitor to show a wallpaper on";
+            return false;
+        }
+        return SetWallpaperFile(files.front().file, persist);
     }
     lastError_.clear();
     const QStringList backdrops = Backdrops();

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "platform/DesktopBackend.h"
+#include "platform/linux/desktop/FreshNames.h"
 
 // XFCE's wallpaper: the xfconf channel "xfce4-desktop", reached over D-Bus
 // (org.xfce.Xfconf). Every monitor and workspace has its own
@@ -17,23 +18,30 @@
 // xfdesktop reloads a backdrop on every change of either key, and aborts now
 // and then when a reload supersedes one still loading: a key is written only
 // when its value differs, so a new picture in the same style is one reload.
-class TXfconfDesktopBackend : public TDesktopBackend {
+class TXfconfDesktopBackend : public TDesktopBackend,
+                              public TFileWallpaper,
+                              public TMonitorWallpapers,
+                              public TWallpaperState,
+                              public TWallpaperSetting {
 public:
     TXfconfDesktopBackend();
 
     std::string Name() const override { return "XFCE"; }
-    bool HasWallpaperSetting() const override { return true; }
+    // xfdesktop keeps its picture when handed the name it already shows: it
+    // is handed fresh names.
+    TFileWallpaper* Files() override { return &fresh_; }
+    TMonitorWallpapers* MonitorFiles() override { return &fresh_; }
+    TWallpaperState* State() override { return this; }
+    TWallpaperSetting* Setting() override { return this; }
+
     bool ChangesForbidden() override;
-    bool SetPlacement(int placement) override;
+    bool SetPlacement(TDesktopPlacement placement) override;
     bool SetWallpaperFile(const std::string& file, bool persist) override;
-    TMultiMonitor MultiMonitor() const override { return TMultiMonitor::kPerMonitor; }
     bool SetMonitorWallpaperFiles(const std::vector<TMonitorFile>& files, bool persist) override;
     std::optional<std::string> CurrentWallpaperFile() override;
     std::optional<int> CurrentPlacement() override;
     std::string SaveState() override;
     bool RestoreState(const std::string& state) override;
-    // xfdesktop keeps its picture when handed the name it already shows.
-    bool ReloadsSameName() const override { return false; }
 
 private:
     // The backdrops present: ".../workspace<N>" prefixes, sorted.
@@ -45,5 +53,6 @@ private:
     // writing only what differs.
     bool ShowOn(const QString& prefix, const QString& path);
 
-    int placement_ = dpCenter;
+    TDesktopPlacement placement_ = dpCenter;
+    TFreshNames fresh_{*this, this};
 };
