@@ -60,10 +60,11 @@ TEST_F(XfconfBackendTest, EveryWorkspaceGetsThePictureAndPlacement) {
         EXPECT_EQ(Query(prefix + "/image-style"), "2");
     }
     EXPECT_EQ(xfce.CurrentWallpaperFile(), hostile);
+    // The placement goes with the next picture, never alone.
     xfce.SetPlacement(dpStretch);
+    EXPECT_EQ(Query(kB + "/image-style"), "2");
+    ASSERT_TRUE(xfce.SetWallpaperFile("/tmp/next.bmp", false)) << xfce.LastError();
     EXPECT_EQ(Query(kB + "/image-style"), "3");
-    xfce.SetPlacement(dpCenter);
-    EXPECT_EQ(Query(kB + "/image-style"), "1");
 
     EXPECT_FALSE(xfce.SetWallpaperFile("/tmp/\xff.bmp", false));
     ASSERT_TRUE(xfce.SetWallpaperFile("", true));

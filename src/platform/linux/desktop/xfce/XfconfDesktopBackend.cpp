@@ -1,17 +1,33 @@
 #include "platform/linux/desktop/xfce/XfconfDesktopBackend.h"
 
+#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
 #include <QDBusMessage>
 #include <QDBusMetaType>
+#include <QDBusServiceWatcher>
 #include <QDBusVariant>
+#include <QLoggingCategory>
 #include <QMap>
 #include <QRegularExpression>
 #include <QSet>
+#include <QSocketNotifier>
 #include <algorithm>
 #include <set>
 
+#include "platform/linux/desktop/xfce/XfdesktopMarks.h"
+
+Q_LOGGING_CATEGORY(lcXfce, "vantoria.desktop.xfce", QtWarningMsg)
+
 namespace {
+
+using Clock = std::chrono::steady_clock;
+
+// How long a load of xfdesktop's is awaited at most: here, on two busy cores,
+// it draws a 1920x1080 bitmap about 0.25 s after the change and a 3840x2160
+// one about 0.5 s after; a desktop that has not drawn by then is not waited for.
+constexpr std::chrono::milliseconds kLoadBound{3000};
 
 const QString kService = QStringLiteral("org.xfce.Xfconf");
 const QString kPath = QStringLiteral("/org/xfce/Xfconf");
@@ -19,6 +35,7 @@ const QString kInterface = QStringLiteral("org.xfce.Xfconf");
 const QString kChannel = QStringLiteral("xfce4-desktop");
 const QString kImage = QStringLiteral("/last-image");
 const QString kStyle = QStringLiteral("/image-style");
+const QString kXfdesktop = QStringLiteral("org.xfce.xfdesktop");
 
 // image-style: 0 none, 1 centred, 2 tiled, 3 stretched, 4 scaled, 5 zoomed, 6 spanning.
 int StyleOfPlacement(int placement) {
@@ -44,7 +61,119 @@ std::optional<QString> Utf8Path(const std::string& path) {
 
 }  // namespace
 
-TXfconfDesktopBackend::TXfconfDesktopBackend() = default;
+TXfconfDesktopBackend::TXfconfDesktopBackend() : marks_(std::make_unique<TXfdesktopMarks>()) {
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected()) {
+        return;
+    }
+    if (const QDBusConnectionInterface* names = bus.interface()) {
+        xfdesktop_ = names->isServiceRegistered(kXfdesktop);
+    }
+    // Both need an event loop: without one, xfdesktop's presence is the one
+    // found now and the marks are taken when awaited.
+    if (!QCoreApplication::instance()) {
+        return;
+    }
+    watcher_ = std::make_unique<QDBusServiceWatcher>(
+        kXfdesktop, bus,
+        QDBusServiceWatcher::WatchForRegistration | QDBusServiceWatcher::WatchForUnregistration);
+    QObject::connect(watcher_.get(), &QDBusServiceWatcher::serviceRegistered,
+                     [this] { XfdesktopOnBus(true); });
+    QObject::connect(watcher_.get(), &QDBusServiceWatcher::serviceUnregistered,
+                     [this] { XfdesktopOnBus(false); });
+    if (marks_->Available()) {
+        notifier_ = std::make_unique<QSocketNotifier>(marks_->Socket(), QSocketNotifier::Read);
+        QObject::connect(notifier_.get(), &QSocketNotifier::activated, [this] { marks_->Count(); });
+    }
+}
+
+TXfconfDesktopBackend::~TXfconfDesktopBackend() = default;
+
+void TXfconfDesktopBackend::XfdesktopOnBus(bool present) {
+    if (present == xfdesktop_) {
+        return;
+    }
+    xfdesktop_ = present;
+    const std::uint64_t marks = marks_->Count();
+    if (!present) {
+        qCWarning(lcXfce, "xfdesktop left the session bus: no wallpaper is drawn until it returns");
+        awaited_.reset();
+        marksAtLeave_ = marks;
+        return;
+    }
+    // It draws every monitor from the keys it finds: loads under way.
+    qCInfo(lcXfce, "xfdesktop is back on the session bus");
+    awaited_ = marksAtLeave_ + marks_->MonitorNames().size();
+    awaitedSince_ = Clock::now();
+}
+
+void TXfconfDesktopBackend::Settle() {
+    if (!awaited_) {
+        return;
+    }
+    const std::uint64_t awaited = *awaited_;
+    awaited_.reset();
+    if (!xfdesktop_) {
+        return;
+    }
+    const bool drawn = marks_->WaitFor(awaited, awaitedSince_ + kLoadBound);
+    const auto took =
+        std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - awaitedSince_);
+    if (drawn) {
+        qCDebug(lcXfce, "xfdesktop drew the change %lld ms after it", (long long)took.count());
+    } else {
+        qCWarning(lcXfce, "xfdesktop did not finish drawing within %lld ms of the change",
+                  (long long)took.count());
+    }
+}
+
+bool TXfconfDesktopBackend::Write(const std::vector<TBackdropKeys>& plan) {
+    Settle();
+    // xfdesktop loads a backdrop at a change only where it shows it: on a
+    // monitor it draws, in the workspace shown.
+    const bool watched = xfdesktop_ && marks_->Available();
+    QSet<QString> monitors;
+    int workspace = 0;
+    if (watched) {
+        for (const std::string& name : marks_->MonitorNames()) {
+            monitors.insert(QString::fromStdString(name));
+        }
+        workspace = marks_->CurrentWorkspace();
+    }
+    static const QRegularExpression kShown(
+        QStringLiteral("^/backdrop/screen0/monitor([^/]+)/workspace(\\d+)$"));
+    std::size_t steps = 0;
+    for (const TBackdropKeys& backdrop : plan) {
+        steps = std::max(steps, backdrop.keys.size());
+    }
+    bool ok = true;
+    for (std::size_t step = 0; step < steps; ++step) {
+        Settle();
+        const std::uint64_t before = marks_->Count();
+        std::uint64_t loads = 0;
+        for (const TBackdropKeys& backdrop : plan) {
+            if (step >= backdrop.keys.size()) {
+                continue;
+            }
+            const auto& [property, value] = backdrop.keys[step];
+            const bool written =
+                value ? SetProperty(property, *value)
+                      : Call(QStringLiteral("ResetProperty"), {kChannel, property, false});
+            ok = written && ok;
+            const QRegularExpressionMatch shown = kShown.match(backdrop.prefix);
+            if (written && watched && shown.hasMatch() && monitors.contains(shown.captured(1)) &&
+                shown.captured(2).toInt() == workspace) {
+                qCDebug(lcXfce, "xfdesktop loads the backdrop of %s", qUtf8Printable(property));
+                ++loads;
+            }
+        }
+        if (loads > 0) {
+            awaited_ = before + loads;
+            awaitedSince_ = Clock::now();
+        }
+    }
+    return ok;
+}
 
 bool TXfconfDesktopBackend::Call(const QString& method, const QVariantList& args,
                                  QVariant* result) {
@@ -108,31 +237,34 @@ bool TXfconfDesktopBackend::ChangesForbidden() {
 }
 
 bool TXfconfDesktopBackend::SetPlacement(TDesktopPlacement placement) {
-    if (placement != dpCenter && placement != dpTile && placement != dpStretch) {
-        return true;
+    // Written with the next picture: a style written alone is a load of its own.
+    if (placement == dpCenter || placement == dpTile || placement == dpStretch) {
+        placement_ = placement;
     }
-    placement_ = placement;
-    bool ok = true;
-    for (const QString& prefix : Backdrops()) {
-        const std::optional<QVariant> style = GetProperty(prefix + kStyle);
-        if (!style || style->toInt() != StyleOfPlacement(placement_)) {
-            ok = SetProperty(prefix + kStyle, StyleOfPlacement(placement_)) && ok;
-        }
-    }
-    return ok;
+    return true;
 }
 
-bool TXfconfDesktopBackend::ShowOn(const QString& prefix, const QString& path) {
-    bool ok = true;
-    const std::optional<QVariant> style = GetProperty(prefix + kStyle);
-    if (!style || style->toInt() != StyleOfPlacement(placement_)) {
-        ok = SetProperty(prefix + kStyle, StyleOfPlacement(placement_));
-    }
+TXfconfDesktopBackend::TBackdropKeys TXfconfDesktopBackend::ShowOn(const QString& prefix,
+                                                                   const QString& path) {
+    TBackdropKeys backdrop{prefix, {}};
     const std::optional<QVariant> image = GetProperty(prefix + kImage);
     if (!image || image->toString() != path) {
-        ok = SetProperty(prefix + kImage, path) && ok;
+        backdrop.keys.emplace_back(prefix + kImage, path);
     }
-    return ok;
+    const std::optional<QVariant> style = GetProperty(prefix + kStyle);
+    if (!style || style->toInt() != StyleOfPlacement(placement_)) {
+        backdrop.keys.emplace_back(prefix + kStyle, StyleOfPlacement(placement_));
+    }
+    return backdrop;
+}
+
+TXfconfDesktopBackend::TBackdropKeys TXfconfDesktopBackend::ShowNone(const QString& prefix) {
+    TBackdropKeys backdrop{prefix, {}};
+    const std::optional<QVariant> style = GetProperty(prefix + kStyle);
+    if (!style || style->toInt() != 0) {
+        backdrop.keys.emplace_back(prefix + kStyle, 0);
+    }
+    return backdrop;
 }
 
 bool TXfconfDesktopBackend::SetWallpaperFile(const std::string& file, bool) {
@@ -144,23 +276,22 @@ bool TXfconfDesktopBackend::SetWallpaperFile(const std::string& file, bool) {
         // A desktop that never had a wallpaper set lists none yet.
         backdrops.append(QStringLiteral("/backdrop/screen0/monitor0/workspace0"));
     }
+    std::vector<TBackdropKeys> plan;
     if (file.empty()) {
-        bool ok = true;
         for (const QString& prefix : backdrops) {
-            ok = SetProperty(prefix + kStyle, 0) && ok;
+            plan.push_back(ShowNone(prefix));
         }
-        return ok;
+        return Write(plan);
     }
     const std::optional<QString> path = Utf8Path(file);
     if (!path) {
         lastError_ = "the wallpaper path is not valid UTF-8, which xfconf cannot store";
         return false;
     }
-    bool ok = true;
     for (const QString& prefix : backdrops) {
-        ok = ShowOn(prefix, *path) && ok;
+        plan.push_back(ShowOn(prefix, *path));
     }
-    return ok;
+    return Write(plan);
 }
 
 bool TXfconfDesktopBackend::SetMonitorWallpaperFiles(const std::vector<TMonitorFile>& files,
@@ -197,6 +328,7 @@ bool TXfconfDesktopBackend::SetMonitorWallpaperFiles(const std::vector<TMonitorF
         workspaces.insert(0);
     }
     bool ok = true;
+    std::vector<TBackdropKeys> plan;
     for (const TMonitorFile& file : files) {
         const std::optional<QString> path = Utf8Path(file.file);
         if (!path) {
@@ -210,11 +342,10 @@ bool TXfconfDesktopBackend::SetMonitorWallpaperFiles(const std::vector<TMonitorF
             const QString prefix =
                 monitor + QStringLiteral("/workspace") + QString::number(workspace);
             // An empty name: the monitor shows its colour only ("none").
-            ok =
-                (file.file.empty() ? SetProperty(prefix + kStyle, 0) : ShowOn(prefix, *path)) && ok;
+            plan.push_back(file.file.empty() ? ShowNone(prefix) : ShowOn(prefix, *path));
         }
     }
-    return ok;
+    return Write(plan) && ok;
 }
 
 std::optional<std::string> TXfconfDesktopBackend::CurrentWallpaperFile() {
@@ -284,6 +415,17 @@ bool TXfconfDesktopBackend::RestoreState(const std::string& state) {
     bool ok = true;
     const QList<QByteArray> lines = QByteArray::fromStdString(state).split('\n');
     QSet<QString> recorded;
+    // Each backdrop's style before its picture: the style changes while our
+    // picture, which fills the monitor in every style, is still shown.
+    std::vector<TBackdropKeys> plan;
+    const auto keysOf = [&plan](const QString& prefix) -> TBackdropKeys& {
+        for (TBackdropKeys& backdrop : plan) {
+            if (backdrop.prefix == prefix) {
+                return backdrop;
+            }
+        }
+        return plan.emplace_back(TBackdropKeys{prefix, {}});
+    };
     for (const QByteArray& line : lines) {
         const QList<QByteArray> fields = line.split('\t');
         if (fields.size() != 3) {
@@ -292,36 +434,45 @@ bool TXfconfDesktopBackend::RestoreState(const std::string& state) {
         const QString property = QString::fromUtf8(fields[0]);
         recorded.insert(property);
         // Only the backdrop's picture and style are ever written back.
+        const bool image = property.endsWith(kImage);
         if (!property.startsWith(QStringLiteral("/backdrop/")) ||
-            !(property.endsWith(kImage) || property.endsWith(kStyle))) {
+            !(image || property.endsWith(kStyle))) {
             ok = false;
             continue;
         }
-        if (fields[1] == "-") {
-            ok = Call(QStringLiteral("ResetProperty"), {kChannel, property, false}) && ok;
-        } else if (fields[1] == "i") {
-            ok = SetProperty(property, fields[2].toInt()) && ok;
+        std::optional<QVariant> value;
+        if (fields[1] == "i") {
+            value = fields[2].toInt();
         } else if (fields[1] == "s") {
-            ok = SetProperty(property,
-                             QString::fromUtf8(QByteArray::fromPercentEncoding(fields[2]))) &&
-                 ok;
-        } else {
+            value = QString::fromUtf8(QByteArray::fromPercentEncoding(fields[2]));
+        } else if (fields[1] != "-") {
             ok = false;
+            continue;
         }
+        // Only what differs: xfdesktop loads the backdrop again at every change.
+        const std::optional<QVariant> now = GetProperty(property);
+        if (value ? now && (image ? now->toString() == value->toString()
+                                  : now->toInt() == value->toInt())
+                  : !now) {
+            continue;
+        }
+        const QString prefix = property.left(property.size() - (image ? kImage : kStyle).size());
+        auto& keys = keysOf(prefix).keys;
+        keys.emplace(image ? keys.end() : keys.begin(), property, value);
     }
     // A monitor that had no backdrop of its own when the record was made
     // (one plugged in since) loses the keys made for it, as it was.
     if (ok && !recorded.isEmpty()) {
         for (const QString& prefix : Backdrops()) {
-            for (const QString& suffix : {kImage, kStyle}) {
+            for (const QString& suffix : {kStyle, kImage}) {
                 if (!recorded.contains(prefix + suffix) && GetProperty(prefix + suffix)) {
-                    ok =
-                        Call(QStringLiteral("ResetProperty"), {kChannel, prefix + suffix, false}) &&
-                        ok;
+                    keysOf(prefix).keys.emplace_back(prefix + suffix, std::nullopt);
                 }
             }
         }
     }
+    lastError_.clear();  // a key found absent is no failure
+    ok = Write(plan) && ok;
     if (!ok && lastError_.empty()) {
         lastError_ = "the record of the XFCE wallpaper is damaged";
     }
