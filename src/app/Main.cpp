@@ -1,32 +1,24 @@
 #include "app/Main.h"
 
 #include <QAction>
-#include <QCloseEvent>
-#include <QCoreApplication>
-#include <QMenu>
 
 #include "desktop/UserSwitch.h"
 #include "platform/MessageService.h"
 #include "platform/ScreenInfo.h"
 #include "platform/TrayService.h"
+#include "playlist/PlaylistFile.h"
+#include "wallpaper/FileUtils.h"
 #include "wallpaper/WallpaperApplier.h"
 
 TfrmMain::TfrmMain(const TMainServices& services, QWidget* parent)
     : QWidget(parent), FServices(services) {
     setObjectName(QStringLiteral("frmMain"));
     setWindowTitle(QStringLiteral("Vantoria"));
-    SlideTimer.setObjectName(QStringLiteral("SlideTimer"));
-    SlideTimer.setInterval(10000);
-    // Queued: the tick runs after the timer's own delivery has returned, so
-    // a box the tick opens (a missing file) lets later ticks run while it is
-    // open; a timer is never delivered again while its handler runs.
-    connect(&SlideTimer, &QTimer::timeout, this, &TfrmMain::SlideTimerTimer, Qt::QueuedConnection);
-    MonitorTimer.setObjectName(QStringLiteral("MonitorTimer"));
-    MonitorTimer.setSingleShot(true);
-    MonitorTimer.setInterval(300);
-    connect(&MonitorTimer, &QTimer::timeout, this, &TfrmMain::MonitorsChanged);
+    FMonitorTimer.setSingleShot(true);
+    FMonitorTimer.setInterval(300);
+    connect(&FMonitorTimer, &QTimer::timeout, this, &TfrmMain::MonitorsChanged);
     if (FServices.screen) {
-        FServices.screen->WatchMonitors([this] { MonitorTimer.start(); });
+        FServices.screen->WatchMonitors([this] { FMonitorTimer.start(); });
     }
     CreateActions();
     BuildWindow();
@@ -64,10 +56,34 @@ void TfrmMain::FormCreate() {
 void TfrmMain::PrepareState() {
     LoadSettings();
     FServices.applier->DetectActiveDesktop();
-    FPlayList.clear();
+    FShow.SetPlaylist({});
     FServices.applier->RememberOriginalWallpaper();
     FServices.applier->ReadOriginalStyle();
-    SetClockVisible(FShowClock);
+    SetClockVisible(FSettings.FShowClock);
+}
+
+void TfrmMain::StartUp() {
+    PrepareState();
+    try {
+        if (FileExistsTest(FSettings.FPlayListFile)) {
+            std::vector<std::string> list = ReadPlaylistFile(FSettings.FPlayListFile);
+            std::erase_if(list, [](const std::string& p) { return !FileExistsTest(p); });
+            FShow.SetPlaylist(std::move(list));
+        }
+    } catch (...) {
+        FShow.SetPlaylist({});
+        FShow.SetPosition(0);
+    }
+    ActionList1Update();
+    if (FSettings.FAutoplay <= 0 || FShow.Empty()) {
+        FSettings.FAutoplay = apNone;
+        SaveAutoplay();
+    } else if (FSettings.FAutoplay == apContinue) {
+        actRunExecute();
+    } else {
+        NextSlide();
+        MinimizeApplication();
+    }
 }
 
 void TfrmMain::FormDestroy() {
@@ -75,10 +91,10 @@ void TfrmMain::FormDestroy() {
         return;
     }
     FDestroyed = true;
-    MonitorTimer.stop();
+    FMonitorTimer.stop();
     StopSlideShow();
     SaveSettings();
-    FPlayList.clear();
+    FShow.SetPlaylist({});
     FServices.applier->FEnding = true;
     try {
         ResetToDefault();
@@ -88,57 +104,4 @@ void TfrmMain::FormDestroy() {
         // original wallpaper stays for the next start.
     }
     UnregisterSessionNotification(this);
-}
-
-void TfrmMain::LoadSettings() {
-    settings::Load(*this, *FServices.screen);
-}
-
-void TfrmMain::SaveSettings() {
-    settings::Save(*this);
-}
-
-void TfrmMain::SaveAutoplay() {
-    settings::SaveAutoplay(*this);
-}
-
-void TfrmMain::MinimizeApplication() {
-    if (FServices.tray && FServices.tray->HostAvailable()) {
-        if (!FServices.tray->IconVisible()) {
-            FServices.tray->SetIconVisible(true);
-        }
-        ShowMainWindow = false;
-        hide();
-        return;
-    }
-    // No tray host: the taskbar is the only way back to the window.
-    ShowMainWindow = true;
-    showMinimized();
-}
-
-void TfrmMain::RestoreApplication() {
-    if (FServices.tray) {
-        FServices.tray->SetIconVisible(false);
-    }
-    ShowMainWindow = true;
-    showNormal();
-    raise();
-    activateWindow();
-}
-
-void TfrmMain::changeEvent(QEvent* event) {
-    QWidget::changeEvent(event);
-    // The platform's own minimise (a taskbar button, a window manager key)
-    // takes the same road to the tray as the Minimise command.
-    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) &&
-        FServices.tray && FServices.tray->HostAvailable()) {
-        QMetaObject::invokeMethod(
-            this, [this] { MinimizeApplication(); }, Qt::QueuedConnection);
-    }
-}
-
-void TfrmMain::closeEvent(QCloseEvent* event) {
-    // Closing the main window ends the application.
-    event->accept();
-    emit terminateRequested();
 }

@@ -4,24 +4,22 @@
 #include <QTimer>
 #include <QWidget>
 #include <functional>
-#include <memory>
-#include <set>
 #include <string>
 #include <vector>
 
 #include "app/Services.h"
-#include "app/Settings.h"
+#include "settings/Settings.h"
+#include "slideshow/SlideShow.h"
 
 class QAction;
 class QMenu;
 struct TWMWTSSessionChange;
 class TfrmClock;
-class TfrmList;
 
-// The main window: owns the program's state for its whole life (the playlist
-// and the position in it, the working copy of the settings) and carries the
-// slide show, the commands and the start-up and shutdown sequences.
-class TfrmMain : public QWidget, public TSettings {
+// The main window: holds the program's state for its whole life (the slide
+// show with its playlist, the working copy of the settings) and carries the
+// commands and the start-up and shutdown sequences.
+class TfrmMain : public QWidget, private TSlideShowHost {
     Q_OBJECT
 public:
     explicit TfrmMain(const TMainServices& services, QWidget* parent = nullptr);
@@ -33,12 +31,14 @@ public:
     void PrepareState();
     void FormDestroy();
 
-    // Settings.
+    // Settings: the working copy, read from and written to the stored ones.
     void LoadSettings();
     void SaveSettings();
     void SaveAutoplay();
+    TSettings& Settings() { return FSettings; }
+    const TSettings& Settings() const { return FSettings; }
 
-    // Slide show.
+    // Slide show: each a short hand-over to the show.
     void ShowCurrentSlide();
     void FirstSlide();
     void LastSlide();
@@ -48,6 +48,8 @@ public:
     void StopSlideShow();
     void SetRunning(bool on);
     void SlideTimerTimer();
+    TSlideShow& SlideShow() { return FShow; }
+    const TSlideShow& SlideShow() const { return FShow; }
 
     // Wallpaper.
     void SetWallpaper(const std::string& fileName);
@@ -55,18 +57,19 @@ public:
     // The desk's monitors changed: the picture on screen is composed anew
     // for the new layout, once a burst of changes has settled.
     void MonitorsChanged();
+    bool MonitorChangePending() const { return FMonitorTimer.isActive(); }
 
-    // The desktop clock.
+    // The desktop clock: the window while it is wanted, else none.
     void SetClockVisible(bool visible);
     void ReleaseClock();
-    // The clock window while it is wanted, and clocks released but not yet
-    // destroyed (their position still has to come back).
-    QPointer<TfrmClock> frmClock;
-    std::vector<QPointer<TfrmClock>> FReleasedClocks;
+    TfrmClock* Clock() const;
 
     // Minimise to the tray and back.
     void MinimizeApplication();
     void RestoreApplication();
+    // Whether the main window is shown when the event loop starts, and while
+    // the program is not in the tray.
+    bool ShowMainWindow = true;
 
     // Command handlers.
     void actFirstExecute();
@@ -85,6 +88,10 @@ public:
     void actShowClockExecute();
     void ActionList1Update();
 
+    // The Load List command: the playlist goes to the editor and, when it is
+    // confirmed, comes back with its file name and import folder.
+    void EditPlaylist();
+
     // Changes of the log-on session: lock, switch and the like stop the
     // show; log-off ends the program in order.
     void WMWTSSessionChange(TWMWTSSessionChange& message);
@@ -92,22 +99,6 @@ public:
     // manager to move the window; false where none can (the pager then drags
     // the window itself).
     bool AdvToolBarPager1MouseDown(Qt::MouseButton button, const QPoint& pos);
-
-    // The playlist in memory and the state of the show.
-    std::vector<std::string> FPlayList;
-    bool FRunning = false;
-    // The playlist entry the show last put on the desktop, and its file;
-    // -1 before any and after the desktop got another picture by Reset to
-    // Default or Remove Wallpaper.
-    std::int32_t FShownEntry = -1;
-    std::string FShownFile;
-    // Whether the main window is shown when the event loop starts, and while
-    // the program is not in the tray.
-    bool ShowMainWindow = true;
-
-    QTimer SlideTimer;
-    // Collects a burst of monitor changes into one MonitorsChanged.
-    QTimer MonitorTimer;
 
     // The command set, in the order of the action list.
     QAction* actFirst = nullptr;
@@ -124,22 +115,10 @@ public:
     QAction* actMinimize = nullptr;
     QAction* actRemoveWallPaper = nullptr;
     QAction* actShowClock = nullptr;
-    std::vector<QAction*> ActionList1;
     QMenu* PopupMenu = nullptr;
+    const std::vector<QAction*>& Actions() const { return ActionList1; }
 
     const TMainServices& Services() const { return FServices; }
-
-    // Dialog hand-overs, replaceable so that tests can answer for the user.
-    // Each returns true when the dialog was confirmed.
-    std::function<bool()> ShowSettingsDialogFn;
-    std::function<void()> ShowAboutBoxFn;
-    // The playlist editor for the Load List command; tests give one whose
-    // dialogs answer for the user.
-    std::function<std::unique_ptr<TfrmList>()> CreatePlaylistEditorFn;
-
-    // The Load List command: the playlist goes to the editor and, when it is
-    // confirmed, comes back with its file name and import folder.
-    void EditPlaylist();
 
 signals:
     // The application is asked to end (Exit, close request, log-off).
@@ -151,6 +130,12 @@ protected:
     void customEvent(QEvent* event) override;
 
 private:
+    // What the show asks of the window.
+    void ShowPicture(const std::string& path) override;
+    void RunningChanged(bool running) override;
+    void ReportEmpty() override;
+    void ReportSkipped(const std::string& path, const std::string& text) override;
+
     void CreateActions();
     void BuildWindow();
     void SetRunAction(bool running);
@@ -158,8 +143,15 @@ private:
     void RunCommand(const std::function<void()>& command);
 
     TMainServices FServices;
-    // Missing files whose box is open now.
-    std::set<std::string> FMissingFileBoxes;
+    TSettings FSettings;
+    TSlideShow FShow{*this};
+    std::vector<QAction*> ActionList1;
+    // Collects a burst of monitor changes into one MonitorsChanged.
+    QTimer FMonitorTimer;
+    // The clock window while it is wanted, and clocks released but not yet
+    // destroyed (their position still has to come back).
+    QPointer<TfrmClock> frmClock;
+    std::vector<QPointer<TfrmClock>> FReleasedClocks;
     bool FCreated = false;
     bool FDestroyed = false;
 };

@@ -23,8 +23,8 @@ void TfrmMain::SetClockVisible(bool visible) {
             QPointer<TfrmMain> self(this);
             clock->OnFormDestroy = [self](const QPoint& pos) {
                 if (self) {
-                    self->FClockX = pos.x();
-                    self->FClockY = pos.y();
+                    self->FSettings.FClockX = pos.x();
+                    self->FSettings.FClockY = pos.y();
                 }
             };
             if (FServices.messages) {
@@ -36,7 +36,7 @@ void TfrmMain::SetClockVisible(bool visible) {
                         }
                     });
             }
-            clock->move(FClockX, FClockY);
+            clock->move(FSettings.FClockX, FSettings.FClockY);
             clock->show();
             clock->repaint();  // drawn at once, not at the next idle moment
         } else {
@@ -54,6 +54,10 @@ void TfrmMain::SetClockVisible(bool visible) {
     } catch (...) {
         // A clock that cannot be had (no timer, no window) is simply not shown.
     }
+}
+
+TfrmClock* TfrmMain::Clock() const {
+    return frmClock.data();
 }
 
 void TfrmMain::ReleaseClock() {

@@ -1,3 +1,6 @@
+// The command set: one action per row of the command table, the popup menu
+// built from them, and what each command does.
+
 #include <QAction>
 #include <QApplication>
 #include <QMenu>
@@ -8,10 +11,10 @@
 #include "wallpaper/WallpaperApplier.h"
 
 void TfrmMain::CreateActions() {
-    QAction** targets[] = {&actFirst,   &actNext,  &actPrev,         &actLast,
-                         &actRun,     &actSetup, &actResetDefault, &actLoadList,
-                         &actAbout,   &actRestore, &actExit,       &actMinimize,
-                         &actRemoveWallPaper, &actShowClock};
+    QAction** targets[] = {
+        &actFirst,           &actNext,     &actPrev,  &actLast,    &actRun,  &actSetup,
+        &actResetDefault,    &actLoadList, &actAbout, &actRestore, &actExit, &actMinimize,
+        &actRemoveWallPaper, &actShowClock};
     const auto& table = CommandTable();
     for (std::size_t i = 0; i < table.size(); ++i) {
         const TCommandRow& row = table[i];
@@ -56,7 +59,7 @@ void TfrmMain::CreateActions() {
     }
     // The popup menu shows the checked state; a click flips it through the handler.
     connect(actShowClock, &QAction::triggered, this,
-            [this] { actShowClock->setChecked(FShowClock); });
+            [this] { actShowClock->setChecked(FSettings.FShowClock); });
 
     PopupMenu = new QMenu(this);
     PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
@@ -85,31 +88,33 @@ void TfrmMain::RunCommand(const std::function<void()>& command) {
     }
 }
 
-void TfrmMain::ActionList1Update() {
-    const bool any = !FPlayList.empty();
-    for (QAction* a : {actFirst, actNext, actPrev, actLast, actRun}) {
-        a->setEnabled(any);
-    }
-}
-
 namespace {
+// A move that fails leaves the show at its first entry, silently.
 template <typename F>
-void Navigate(TfrmMain& w, F move) {
+void Navigate(TSlideShow& show, F move) {
     try {
         move();
     } catch (...) {
-        w.FCurrent = 0;
+        show.SetPosition(0);
     }
 }
 }  // namespace
 
-void TfrmMain::actFirstExecute() { Navigate(*this, [this] { FirstSlide(); }); }
-void TfrmMain::actNextExecute() { Navigate(*this, [this] { NextSlide(); }); }
-void TfrmMain::actPrevExecute() { Navigate(*this, [this] { PrevSlide(); }); }
-void TfrmMain::actLastExecute() { Navigate(*this, [this] { LastSlide(); }); }
+void TfrmMain::actFirstExecute() {
+    Navigate(FShow, [this] { FirstSlide(); });
+}
+void TfrmMain::actNextExecute() {
+    Navigate(FShow, [this] { NextSlide(); });
+}
+void TfrmMain::actPrevExecute() {
+    Navigate(FShow, [this] { PrevSlide(); });
+}
+void TfrmMain::actLastExecute() {
+    Navigate(FShow, [this] { LastSlide(); });
+}
 
 void TfrmMain::actRunExecute() {
-    if (FRunning) {
+    if (FShow.Running()) {
         SetRunning(false);
         return;
     }
@@ -122,11 +127,11 @@ void TfrmMain::actSetupExecute() {
     try {
         StopSlideShow();
         SaveSettings();
-        const bool confirmed = ShowSettingsDialogFn ? ShowSettingsDialogFn() : false;
+        const bool confirmed = FServices.dialogs && FServices.dialogs->ShowSettings();
         LoadSettings();
         update();
         QCoreApplication::processEvents();
-        if (confirmed && !FPlayList.empty()) {
+        if (confirmed && !FShow.Empty()) {
             ShowCurrentSlide();
         }
     } catch (...) {
@@ -141,24 +146,32 @@ void TfrmMain::actResetDefaultExecute() {
     }
 }
 
-void TfrmMain::actLoadListExecute() { EditPlaylist(); }
+void TfrmMain::actLoadListExecute() {
+    EditPlaylist();
+}
 
 void TfrmMain::actAboutExecute() {
     try {
-        if (ShowAboutBoxFn) {
-            ShowAboutBoxFn();
+        if (FServices.dialogs) {
+            FServices.dialogs->ShowAbout();
         }
     } catch (...) {
     }
 }
 
-void TfrmMain::actRestoreExecute() { RestoreApplication(); }
+void TfrmMain::actRestoreExecute() {
+    RestoreApplication();
+}
 
-void TfrmMain::actExitExecute() { close(); }
+void TfrmMain::actExitExecute() {
+    close();
+}
 
-void TfrmMain::actMinimizeExecute() { MinimizeApplication(); }
+void TfrmMain::actMinimizeExecute() {
+    MinimizeApplication();
+}
 
 void TfrmMain::actShowClockExecute() {
-    FShowClock = !FShowClock;
-    SetClockVisible(FShowClock);
+    FSettings.FShowClock = !FSettings.FShowClock;
+    SetClockVisible(FSettings.FShowClock);
 }

@@ -3,24 +3,27 @@
 #include "playlist/frm_PlayList.h"
 
 void TfrmMain::EditPlaylist() {
-    std::unique_ptr<TfrmList> editor =
-        CreatePlaylistEditorFn ? CreatePlaylistEditorFn()
-                               : std::make_unique<TfrmList>(*FServices.messages);
-    editor->SetEntries(FPlayList);
-    editor->FFolder = FFolder;
-    editor->SetFileName(FPlayListFile);
+    std::unique_ptr<TfrmList> editor = FServices.dialogs
+                                           ? FServices.dialogs->CreatePlaylistEditor()
+                                           : std::make_unique<TfrmList>(*FServices.messages);
+    if (!editor) {
+        return;
+    }
+    editor->SetEntries(FShow.Playlist());
+    editor->FFolder = FSettings.FFolder;
+    editor->SetFileName(FSettings.FPlayListFile);
     // A running show keeps ticking while the editor is open.
     if (editor->exec() != QDialog::Accepted) {
         return;
     }
-    FPlayList = editor->Entries();
-    FFolder = editor->FFolder;
-    FPlayListFile = editor->FFileName;
+    FShow.SetPlaylist(editor->Entries());
+    FSettings.FFolder = editor->FFolder;
+    FSettings.FPlayListFile = editor->FFileName;
     ActionList1Update();
-    if (!FPlayListFile.empty()) {
+    if (!FSettings.FPlayListFile.empty()) {
         // A failure here reaches the error report; the list is in use already.
-        editor->SavePlayListFile(FPlayListFile);
+        editor->SavePlayListFile(FSettings.FPlayListFile);
     }
-    FCurrent = 0;
+    FShow.SetPosition(0);
     SaveSettings();
 }

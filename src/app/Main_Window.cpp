@@ -4,6 +4,7 @@
 // its buttons moves it.
 
 #include <QAction>
+#include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLinearGradient>
@@ -16,6 +17,7 @@
 
 #include "app/CommandTable.h"
 #include "app/Main.h"
+#include "platform/TrayService.h"
 
 namespace {
 
@@ -276,4 +278,45 @@ void TfrmMain::BuildWindow() {
         const QRect area = screen->availableGeometry();
         move(area.center() - QPoint(width() / 2, height() / 2));
     }
+}
+
+void TfrmMain::MinimizeApplication() {
+    if (FServices.tray && FServices.tray->HostAvailable()) {
+        if (!FServices.tray->IconVisible()) {
+            FServices.tray->SetIconVisible(true);
+        }
+        ShowMainWindow = false;
+        hide();
+        return;
+    }
+    // No tray host: the taskbar is the only way back to the window.
+    ShowMainWindow = true;
+    showMinimized();
+}
+
+void TfrmMain::RestoreApplication() {
+    if (FServices.tray) {
+        FServices.tray->SetIconVisible(false);
+    }
+    ShowMainWindow = true;
+    showNormal();
+    raise();
+    activateWindow();
+}
+
+void TfrmMain::changeEvent(QEvent* event) {
+    QWidget::changeEvent(event);
+    // The platform's own minimise (a taskbar button, a window manager key)
+    // takes the same road to the tray as the Minimise command.
+    if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) &&
+        FServices.tray && FServices.tray->HostAvailable()) {
+        QMetaObject::invokeMethod(
+            this, [this] { MinimizeApplication(); }, Qt::QueuedConnection);
+    }
+}
+
+void TfrmMain::closeEvent(QCloseEvent* event) {
+    // Closing the main window ends the application.
+    event->accept();
+    emit terminateRequested();
 }

@@ -72,14 +72,13 @@ int main(int argc, char** argv) {
         frmMain = std::make_unique<TfrmMain>(services.Main());
         QObject::connect(frmMain.get(), &TfrmMain::terminateRequested, &app, requestEnd,
                          Qt::QueuedConnection);
-        services.Attach(*frmMain);
         // Commands from outside run the window's own commands.
         closeRequest.SetCommandHandler([w = frmMain.get()](const std::string& command) {
             return RunRemoteCommand(*w, command);
         });
         frmMain->FormCreate();
         frmMain->StartUp();
-        if (frmMain->FAutoplay > 0) {
+        if (frmMain->Settings().FAutoplay > 0) {
             frmMain->ShowMainWindow = false;
         }
     } catch (...) {
@@ -109,6 +108,5 @@ int main(int argc, char** argv) {
     frmMain->ReleaseClock();
     frmMain->FormDestroy();
     frmMain.reset();
-    services.Detach();
     return 0;
 }

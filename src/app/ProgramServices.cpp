@@ -7,11 +7,9 @@
 #include <QLoggingCategory>
 #include <QTimer>
 
-#include "app/Main.h"
+#include "app/ProgramDialogs.h"
 #include "desktop/CoolTrayIcon.h"
 #include "desktop/UserSwitch.h"
-#include "dialogs/SettingsBox.h"
-#include "dialogs/frmAboutBox.h"
 #include "platform/linux/memory/Heap.h"
 #include "platform/linux/registry/HiveFileStore.h"
 #include "platform/linux/session/SessionMonitor.h"
@@ -108,6 +106,7 @@ struct TProgramServices::TImpl {
     TDesktopWallpaperApplier applier{ApplierServices()};
     TLinuxTrayHostMonitor trayHosts;
     TCoolTrayIcon tray{QIcon(QStringLiteral(":/images/vantoria.svg")), trayHosts};
+    TProgramDialogs dialogs{messages};
 
     TApplierServices ApplierServices() {
         TApplierServices s;
@@ -136,14 +135,7 @@ TProgramServices::TProgramServices() {
     main_.screen = &impl_->screen;
     main_.applier = &impl_->applier;
     main_.tray = &impl_->tray;
+    main_.dialogs = &impl_->dialogs;
 }
 
 TProgramServices::~TProgramServices() = default;
-
-void TProgramServices::Attach(TfrmMain& frmMain) {
-    TMessageService* messages = &impl_->messages;
-    frmMain.ShowSettingsDialogFn = [messages] { return ShowSettingsDialog(messages); };
-    frmMain.ShowAboutBoxFn = [messages] { ShowAboutBox(messages); };
-}
-
-void TProgramServices::Detach() {}

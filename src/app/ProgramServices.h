@@ -4,8 +4,6 @@
 
 #include "app/Services.h"
 
-class TfrmMain;
-
 // The real platform services of the program, created once by the program
 // block and handed to the main window.
 class TProgramServices {
@@ -14,9 +12,6 @@ public:
     ~TProgramServices();
 
     const TMainServices& Main() const { return main_; }
-    // Wires what needs the main window (dialogs, the tray's menu).
-    void Attach(TfrmMain& frmMain);
-    void Detach();
 
 private:
     struct TImpl;

@@ -45,7 +45,8 @@ TCommandReply RunRemoteCommand(TfrmMain& frmMain, const std::string& name) {
     if (!action) {
         return {false, "unknown command"};
     }
-    if ((name == "play" && frmMain.FRunning) || (name == "stop" && !frmMain.FRunning)) {
+    if ((name == "play" && frmMain.SlideShow().Running()) ||
+        (name == "stop" && !frmMain.SlideShow().Running())) {
         return {true, {}};
     }
     frmMain.ActionList1Update();
@@ -79,15 +80,18 @@ std::string Escaped(const std::string& text) {
 
 std::string StatusText(const TfrmMain& w) {
     // The entry on the desktop, as long as the playlist still holds it there.
-    const bool shown = w.FShownEntry >= 0 && std::size_t(w.FShownEntry) < w.FPlayList.size() &&
-                       w.FPlayList[std::size_t(w.FShownEntry)] == w.FShownFile;
+    const TSlideShow& show = w.SlideShow();
+    const std::vector<std::string>& list = show.Playlist();
+    const std::int32_t entry = show.ShownEntry();
+    const bool shown = entry >= 0 && std::size_t(entry) < list.size() &&
+                       list[std::size_t(entry)] == show.ShownFile();
     std::string text;
-    text += std::string("state=") + (w.FRunning ? "running" : "stopped") + "\n";
-    text += "entry=" + std::to_string(shown ? w.FShownEntry + 1 : 0) + "\n";
-    text += "file=" + (shown ? Escaped(w.FShownFile) : std::string()) + "\n";
-    text += "entries=" + std::to_string(w.FPlayList.size()) + "\n";
-    text += "playlist=" + Escaped(w.FPlayListFile) + "\n";
-    text += "interval=" + std::to_string(w.FChangeTime) + "\n";
+    text += std::string("state=") + (show.Running() ? "running" : "stopped") + "\n";
+    text += "entry=" + std::to_string(shown ? entry + 1 : 0) + "\n";
+    text += "file=" + (shown ? Escaped(show.ShownFile()) : std::string()) + "\n";
+    text += "entries=" + std::to_string(list.size()) + "\n";
+    text += "playlist=" + Escaped(w.Settings().FPlayListFile) + "\n";
+    text += "interval=" + std::to_string(w.Settings().FChangeTime) + "\n";
     text +=
         std::string("window=") + (w.isVisible() && !w.isMinimized() ? "shown" : "hidden") + "\n";
     return text;

@@ -1,9 +1,24 @@
 #pragma once
 
+#include <memory>
+
 class TMessageService;
 class TScreenInfo;
 class TTrayService;
 class TWallpaperApplier;
+class TfrmList;
+
+// The dialogs the main window's commands open. The program opens the real
+// ones; tests answer for the user.
+class TMainDialogs {
+public:
+    virtual ~TMainDialogs() = default;
+    // The settings dialog over the stored settings; true when confirmed.
+    virtual bool ShowSettings() = 0;
+    virtual void ShowAbout() = 0;
+    // The playlist editor of the Load List command, not yet shown.
+    virtual std::unique_ptr<TfrmList> CreatePlaylistEditor() = 0;
+};
 
 // The platform services the main window works with. The program block gives
 // it the real ones; tests give it recording ones. None is owned here.
@@ -12,4 +27,5 @@ struct TMainServices {
     TScreenInfo* screen = nullptr;
     TWallpaperApplier* applier = nullptr;
     TTrayService* tray = nullptr;
+    TMainDialogs* dialogs = nullptr;
 };

@@ -134,6 +134,13 @@ void TCoolTrayIcon::SetPopupMenu(QMenu* menu) {
     }
 }
 
+void TCoolTrayIcon::ShowNotice(const std::string& title, const std::string& text) {
+    // An icon not in the tray has nowhere to show a balloon from.
+    if (icon_ && visible_ && HostAvailable()) {
+        icon_->showMessage(DisplayText(title), DisplayText(text), QSystemTrayIcon::Warning);
+    }
+}
+
 void TCoolTrayIcon::OnActivated(QSystemTrayIcon::ActivationReason reason) {
     // The right button's menu is opened by the tray itself (context menu).
     // A StatusNotifierItem host sends Activate for a click, which Qt reports

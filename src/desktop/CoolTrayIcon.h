@@ -32,6 +32,7 @@ public:
     bool IconVisible() const override { return visible_; }
     bool HostAvailable() const override;
     void SetPopupMenu(QMenu* menu) override;
+    void ShowNotice(const std::string& title, const std::string& text) override;
 
     // What the tray shows right now.
     QString ToolTip() const { return DisplayTip(); }

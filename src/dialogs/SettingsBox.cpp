@@ -16,11 +16,11 @@
 #include "dialogs/RadioGroup.h"
 #include "platform/MessageService.h"
 #include "registry/JclRegistry.h"
+#include "settings/Settings.h"
 
 namespace {
 
-constexpr const char* kKey = "Software\\Vantoria";
-constexpr int kMinSeconds = 10;
+constexpr int kMinSeconds = settings::kMinChangeTime;
 constexpr int kMaxSeconds = 86399;  // 23:59:59, the longest time of day
 
 }  // namespace
@@ -192,20 +192,20 @@ void TfrmSettings::edColorDefaultSelect() {
 }
 
 void TfrmSettings::ReadSettings() {
-    if (!RegKeyPresent(HKEY_CURRENT_USER, kKey)) {
+    if (!RegKeyPresent(HKEY_CURRENT_USER, settings::kKey)) {
         return;
     }
     try {
-        edtPlay->SetItemIndex(RegReadInt(HKEY_CURRENT_USER, kKey, "Autoplay", 0));
-        edtStyle->SetItemIndex(RegReadInt(HKEY_CURRENT_USER, kKey, "Style", 0));
+        edtPlay->SetItemIndex(settings::Read(settings::kAutoplay));
+        edtStyle->SetItemIndex(settings::Read(settings::kStyle));
         // An interval longer than the field can show (a settings file from
         // elsewhere) shows as the longest one; the values after it are still
         // read, so confirming the dialog does not overwrite them with defaults.
-        const int seconds = RegReadInt(HKEY_CURRENT_USER, kKey, "ChangeTime", kMinSeconds);
+        const int seconds = settings::Read(settings::kChangeTime);
         edtTime->setTime(SecondsToTime(std::clamp(seconds, 0, kMaxSeconds)));
-        edtStop->setChecked(RegReadFlag(HKEY_CURRENT_USER, kKey, "Stop", false));
-        edtStretch->SetItemIndex(RegReadInt(HKEY_CURRENT_USER, kKey, "Stretch", 0));
-        edColor->SetColor(TColor(RegReadInt(HKEY_CURRENT_USER, kKey, "Color", 0)));
+        edtStop->setChecked(settings::Read(settings::kStop));
+        edtStretch->SetItemIndex(settings::Read(settings::kStretch));
+        edColor->SetColor(TColor(settings::Read(settings::kColor)));
     } catch (...) {
         // The controls not yet filled keep their initial states.
     }
@@ -214,18 +214,15 @@ void TfrmSettings::ReadSettings() {
 void TfrmSettings::WriteSettings() {
     // One write of the settings file holding every value.
     TRegWriteBatch batch;
-    if (!RegKeyPresent(HKEY_CURRENT_USER, kKey)) {
-        RegEnsureKey(HKEY_CURRENT_USER, kKey);
-    }
-    RegWriteInt(HKEY_CURRENT_USER, kKey, "Autoplay", edtPlay->ItemIndex());
-    RegWriteInt(HKEY_CURRENT_USER, kKey, "Style", edtStyle->ItemIndex());
-    RegWriteInt(HKEY_CURRENT_USER, kKey, "Stretch", edtStretch->ItemIndex());
-    RegWriteInt(HKEY_CURRENT_USER, kKey, "Color", std::int32_t(edColor->Color()));
+    settings::EnsureKey();
+    settings::Write(settings::kAutoplay, edtPlay->ItemIndex());
+    settings::Write(settings::kStyle, edtStyle->ItemIndex());
+    settings::Write(settings::kStretch, edtStretch->ItemIndex());
+    settings::Write(settings::kColor, std::int32_t(edColor->Color()));
     // Confirming starts the show over from the first entry.
-    RegWriteInt(HKEY_CURRENT_USER, kKey, "Current", 0);
-    RegWriteInt(HKEY_CURRENT_USER, kKey, "ChangeTime",
-                std::max(TimeToSeconds(edtTime->time()), kMinSeconds));
-    RegWriteFlag(HKEY_CURRENT_USER, kKey, "Stop", edtStop->isChecked());
+    settings::Write(settings::kCurrent, 0);
+    settings::Write(settings::kChangeTime, TimeToSeconds(edtTime->time()));
+    settings::Write(settings::kStop, edtStop->isChecked());
 }
 
 bool ShowSettingsDialog(TMessageService* messages, QWidget* parent) {

@@ -19,6 +19,9 @@ public:
     // Whether a tray host is there to show the icon at all.
     virtual bool HostAvailable() const = 0;
     virtual void SetPopupMenu(QMenu* menu) = 0;
+    // A passing notice that waits for nobody (a balloon or the desktop's
+    // notification); nothing where no tray host is there to show it.
+    virtual void ShowNotice(const std::string& title, const std::string& text) = 0;
 
 signals:
     // The icon's default command (a double click, a host's Activate), or a

@@ -10,6 +10,7 @@
 #include "playlist/frm_PlayList.h"
 #include "registry/JclRegistry.h"
 #include "registry/MemoryRegistryStore.h"
+#include "support/MainDialogs.h"
 #include "support/Recorders.h"
 #include "support/TempDir.h"
 
@@ -40,11 +41,12 @@ protected:
         services.messages = &messages;
         services.screen = &screen;
         services.applier = &applier;
+        services.dialogs = &answers;
         frm = std::make_unique<TfrmMain>(services);
-        frm->FPlayList = {"/old/a.jpg", "/old/b.jpg"};
-        frm->FPlayListFile = "/old/list.vpl";
-        frm->FFolder = "/old";
-        frm->FCurrent = 1;
+        frm->SlideShow().SetPlaylist({"/old/a.jpg", "/old/b.jpg"});
+        frm->Settings().FPlayListFile = "/old/list.vpl";
+        frm->Settings().FFolder = "/old";
+        frm->SlideShow().SetPosition(1);
     }
     void TearDown() override {
         frm.reset();
@@ -52,7 +54,7 @@ protected:
     }
     // The user edits the list in the editor, then confirms or cancels.
     void Answer(std::function<void(TfrmList&)> edit, bool confirm) {
-        frm->CreatePlaylistEditorFn = [this, edit, confirm] {
+        answers.editor = [this, edit, confirm] {
             auto editor = std::make_unique<TfrmList>(messages, dialogs, folders);
             TfrmList* e = editor.get();
             seen = {};
@@ -72,6 +74,7 @@ protected:
     TFixedScreenInfo screen{{1024, 768, 32}};
     TRecordingApplier applier;
     TMainServices services;
+    TAnsweringDialogs answers;
     TNoDialogs dialogs;
     TNoFolders folders;
     std::unique_ptr<TfrmMain> frm;
@@ -79,18 +82,21 @@ protected:
 
 TEST_F(LoadListTest, ConfirmedEditorReplacesTheListSavesTheFileAndTheSettings) {
     const std::string file = dir.File("new list.vpl");
-    Answer([&](TfrmList& e) {
-        e.SetEntries({"/pics/x.jpg", "/pics/y \"q\".png"});
-        e.SetFileName(file);
-        e.FFolder = "/pics";
-    }, true);
+    Answer(
+        [&](TfrmList& e) {
+            e.SetEntries({"/pics/x.jpg", "/pics/y \"q\".png"});
+            e.SetFileName(file);
+            e.FFolder = "/pics";
+        },
+        true);
     frm->EditPlaylist();
     EXPECT_EQ(seen.first, (std::vector<std::string>{"/old/a.jpg", "/old/b.jpg"}));
     EXPECT_EQ(seen.second, (std::vector<std::string>{"/old/list.vpl", "/old", "/old/list.vpl"}));
-    EXPECT_EQ(frm->FPlayList, (std::vector<std::string>{"/pics/x.jpg", "/pics/y \"q\".png"}));
-    EXPECT_EQ(frm->FPlayListFile, file);
-    EXPECT_EQ(frm->FFolder, "/pics");
-    EXPECT_EQ(frm->FCurrent, 0);
+    EXPECT_EQ(frm->SlideShow().Playlist(),
+              (std::vector<std::string>{"/pics/x.jpg", "/pics/y \"q\".png"}));
+    EXPECT_EQ(frm->Settings().FPlayListFile, file);
+    EXPECT_EQ(frm->Settings().FFolder, "/pics");
+    EXPECT_EQ(frm->SlideShow().Position(), 0);
     EXPECT_EQ(ReadFileBytes(file), "/pics/x.jpg\r\n/pics/y \"q\".png\r\n");
     EXPECT_EQ(RegReadText(HKEY_CURRENT_USER, settings::kKey, "Playlist", ""), file);
     EXPECT_EQ(RegReadText(HKEY_CURRENT_USER, settings::kKey, "Folder", ""), "/pics");
@@ -98,13 +104,15 @@ TEST_F(LoadListTest, ConfirmedEditorReplacesTheListSavesTheFileAndTheSettings) {
 }
 
 TEST_F(LoadListTest, ConfirmedWithoutANameKeepsTheListInMemoryOnly) {
-    Answer([](TfrmList& e) {
-        e.SetEntries({"/pics/only.jpg"});
-        e.SetFileName("");
-    }, true);
+    Answer(
+        [](TfrmList& e) {
+            e.SetEntries({"/pics/only.jpg"});
+            e.SetFileName("");
+        },
+        true);
     frm->EditPlaylist();
-    EXPECT_EQ(frm->FPlayList, std::vector<std::string>{"/pics/only.jpg"});
-    EXPECT_EQ(frm->FPlayListFile, "");
+    EXPECT_EQ(frm->SlideShow().Playlist(), std::vector<std::string>{"/pics/only.jpg"});
+    EXPECT_EQ(frm->Settings().FPlayListFile, "");
     EXPECT_TRUE(frm->actNext->isEnabled());
     EXPECT_EQ(RegReadText(HKEY_CURRENT_USER, settings::kKey, "Playlist", "unset"), "");
 }
@@ -112,21 +120,24 @@ TEST_F(LoadListTest, ConfirmedWithoutANameKeepsTheListInMemoryOnly) {
 TEST_F(LoadListTest, CancelledEditorChangesNothing) {
     Answer([](TfrmList& e) { e.SetEntries({}); }, false);
     frm->EditPlaylist();
-    EXPECT_EQ(frm->FPlayList, (std::vector<std::string>{"/old/a.jpg", "/old/b.jpg"}));
-    EXPECT_EQ(frm->FPlayListFile, "/old/list.vpl");
-    EXPECT_EQ(frm->FCurrent, 1);
+    EXPECT_EQ(frm->SlideShow().Playlist(), (std::vector<std::string>{"/old/a.jpg", "/old/b.jpg"}));
+    EXPECT_EQ(frm->Settings().FPlayListFile, "/old/list.vpl");
+    EXPECT_EQ(frm->SlideShow().Position(), 1);
     EXPECT_FALSE(RegKeyPresent(HKEY_CURRENT_USER, settings::kKey));
 }
 
 TEST_F(LoadListTest, AFileThatCannotBeWrittenIsReportedAndTheListStillTakesEffect) {
     const std::string bad = dir.File("no such folder/list.vpl");
-    Answer([&](TfrmList& e) {
-        e.SetEntries({"/pics/x.jpg"});
-        e.SetFileName(bad);
-    }, true);
+    Answer(
+        [&](TfrmList& e) {
+            e.SetEntries({"/pics/x.jpg"});
+            e.SetFileName(bad);
+        },
+        true);
     frm->actLoadList->trigger();
-    EXPECT_EQ(frm->FPlayList, std::vector<std::string>{"/pics/x.jpg"});
-    EXPECT_EQ(frm->FCurrent, 1) << "position and settings stay when the file cannot be written";
+    EXPECT_EQ(frm->SlideShow().Playlist(), std::vector<std::string>{"/pics/x.jpg"});
+    EXPECT_EQ(frm->SlideShow().Position(), 1)
+        << "position and settings stay when the file cannot be written";
     ASSERT_FALSE(messages.shown.empty());
     EXPECT_EQ(messages.shown.back().kind, "exception");
     EXPECT_EQ(messages.shown.back().text.rfind("Cannot create file \"" + bad + "\". ", 0), 0u)

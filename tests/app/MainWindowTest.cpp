@@ -22,29 +22,11 @@
 #include "platform/TrayService.h"
 #include "registry/JclRegistry.h"
 #include "registry/MemoryRegistryStore.h"
+#include "support/MainDialogs.h"
 #include "support/Recorders.h"
 #include "support/TempDir.h"
 
 namespace {
-
-class TFakeTray : public TTrayService {
-public:
-    void SetHint(const std::string& hint) override { hint_ = hint; }
-    std::string Hint() const override { return hint_; }
-    void SetIconVisible(bool v) override {
-        visible = v;
-        ++changes;
-    }
-    bool IconVisible() const override { return visible; }
-    bool HostAvailable() const override { return host; }
-    void SetPopupMenu(QMenu* m) override { menu = m; }
-    void DoubleClick() { emit restoreRequested(); }
-    std::string hint_ = "Vantoria";
-    bool visible = false;
-    bool host = true;
-    int changes = 0;
-    QMenu* menu = nullptr;
-};
 
 class MainWindow : public ::testing::Test {
 protected:
@@ -59,8 +41,9 @@ protected:
         services.screen = &screen;
         services.applier = &applier;
         services.tray = &tray;
+        dialogs.settings = [this] { return ShowSettingsDialog(&messages); };
+        services.dialogs = &dialogs;
         frm = std::make_unique<TfrmMain>(services);
-        frm->ShowSettingsDialogFn = [this] { return ShowSettingsDialog(&messages); };
     }
     void TearDown() override {
         frm.reset();
@@ -81,7 +64,8 @@ protected:
     TRecordingMessages messages;
     TFixedScreenInfo screen{{1920, 1080, 32}};
     TRecordingApplier applier;
-    TFakeTray tray;
+    TRecordingTray tray;
+    TAnsweringDialogs dialogs;
     TMainServices services;
     std::unique_ptr<TfrmMain> frm;
 };
@@ -128,9 +112,9 @@ TEST_F(MainWindow, IsABorderlessPanelWithACaptionBarAndThreeCaptionedGroups) {
 
 TEST_F(MainWindow, CommandsCarryTheirCaptionsHintsShortcutsAndPictures) {
     const auto& table = CommandTable();
-    ASSERT_EQ(frm->ActionList1.size(), table.size());
+    ASSERT_EQ(frm->Actions().size(), table.size());
     for (std::size_t i = 0; i < table.size(); ++i) {
-        QAction* a = frm->ActionList1[i];
+        QAction* a = frm->Actions()[i];
         EXPECT_EQ(a->objectName(), table[i].name);
         EXPECT_EQ(a->text(), table[i].caption);
         EXPECT_EQ(a->toolTip(), QString(table[i].hint).isEmpty() ? a->text() : table[i].hint);
@@ -196,10 +180,10 @@ TEST_F(MainWindow, SlideShowCommandsAreDisabledEverywhereOnAnEmptyList) {
     QTest::keyClick(frm.get(), Qt::Key_N, Qt::ControlModifier);
     QTest::keyClick(frm.get(), Qt::Key_R, Qt::ControlModifier);
     EXPECT_TRUE(applier.applied.empty());
-    EXPECT_FALSE(frm->FRunning);
+    EXPECT_FALSE(frm->SlideShow().Running());
     EXPECT_TRUE(messages.shown.empty()) << "no 'playlist is empty' box from a disabled command";
 
-    frm->FPlayList = files;
+    frm->SlideShow().SetPlaylist(files);
     frm->ActionList1Update();
     EXPECT_TRUE(Button("actFirst")->isEnabled());
     QTest::keyClick(frm.get(), Qt::Key_L, Qt::ControlModifier);
@@ -208,7 +192,7 @@ TEST_F(MainWindow, SlideShowCommandsAreDisabledEverywhereOnAnEmptyList) {
 }
 
 TEST_F(MainWindow, RunButtonShowsStopWhileTheShowRuns) {
-    frm->FPlayList = files;
+    frm->SlideShow().SetPlaylist(files);
     frm->ActionList1Update();
     const QImage run = Picture(CommandImage(4));
     const QImage stop = Picture(CommandImage(11));
@@ -221,10 +205,10 @@ TEST_F(MainWindow, RunButtonShowsStopWhileTheShowRuns) {
 }
 
 TEST_F(MainWindow, OptionsConfirmedStopsTheShowAndAppliesTheFirstEntryWithTheNewStyle) {
-    frm->FPlayList = files;
-    frm->FCurrent = 4;
-    frm->FStyle = wsStretch;
-    frm->FChangeTime = 90;
+    frm->SlideShow().SetPlaylist(files);
+    frm->SlideShow().SetPosition(4);
+    frm->Settings().FStyle = wsStretch;
+    frm->Settings().FChangeTime = 90;
     frm->StartSlideShow();
     bool sawStoredValues = false;
     AnswerNextDialog([&sawStoredValues](QDialog* d) {
@@ -236,17 +220,17 @@ TEST_F(MainWindow, OptionsConfirmedStopsTheShowAndAppliesTheFirstEntryWithTheNew
     });
     frm->actSetup->trigger();
     EXPECT_TRUE(sawStoredValues);
-    EXPECT_FALSE(frm->FRunning) << "the show is not restarted";
-    EXPECT_EQ(frm->FStyle, wsCenter);
+    EXPECT_FALSE(frm->SlideShow().Running()) << "the show is not restarted";
+    EXPECT_EQ(frm->Settings().FStyle, wsCenter);
     ASSERT_EQ(applier.applied.size(), 1u);
     EXPECT_EQ(applier.applied[0], files[0]);
     EXPECT_EQ(applier.choices[0].style, wsCenter);
 }
 
 TEST_F(MainWindow, OptionsCancelledStopsTheShowAndChangesNothing) {
-    frm->FPlayList = files;
-    frm->FStyle = wsTile;
-    frm->FCurrent = 3;
+    frm->SlideShow().SetPlaylist(files);
+    frm->Settings().FStyle = wsTile;
+    frm->SlideShow().SetPosition(3);
     frm->StartSlideShow();
     AnswerNextDialog([](QDialog* d) {
         auto* s = qobject_cast<TfrmSettings*>(d);
@@ -254,24 +238,24 @@ TEST_F(MainWindow, OptionsCancelledStopsTheShowAndChangesNothing) {
         s->btnCancel->click();
     });
     frm->actSetup->trigger();
-    EXPECT_FALSE(frm->FRunning);
-    EXPECT_EQ(frm->FStyle, wsTile);
-    EXPECT_EQ(frm->FCurrent, 3);
+    EXPECT_FALSE(frm->SlideShow().Running());
+    EXPECT_EQ(frm->Settings().FStyle, wsTile);
+    EXPECT_EQ(frm->SlideShow().Position(), 3);
     EXPECT_TRUE(applier.applied.empty());
 }
 
 TEST_F(MainWindow, ResetToDefaultTouchesTheDesktopOnlyAfterAChange) {
     applier.FOriginalStyle = wsCenter;
     applier.FOriginalWallpaper = "/usr/share/backgrounds/original.png";
-    frm->FStyle = wsStretch;
+    frm->Settings().FStyle = wsStretch;
     frm->actResetDefault->trigger();
-    EXPECT_EQ(frm->FStyle, wsCenter);
+    EXPECT_EQ(frm->Settings().FStyle, wsCenter);
     EXPECT_TRUE(applier.applied.empty());
 
-    frm->FPlayList = files;
+    frm->SlideShow().SetPlaylist(files);
     frm->ActionList1Update();
     frm->actFirst->trigger();
-    frm->FStyle = wsStretch;
+    frm->Settings().FStyle = wsStretch;
     frm->actResetDefault->trigger();
     ASSERT_EQ(applier.applied.size(), 2u);
     EXPECT_EQ(applier.applied[1], "/usr/share/backgrounds/original.png");

@@ -190,6 +190,21 @@ TEST_F(RemoteControlTest, EachCommandActsOnTheRunningInstanceAndAnswers) {
               std::string::npos);
 }
 
+// A picture deleted while the program runs: the commands pass over it
+// without a box that would hold their answer, and --status names the picture
+// on the desktop.
+TEST_F(RemoteControlTest, AMissingPictureIsPassedOverWithoutABox) {
+    WriteSettings();
+    ASSERT_TRUE(StartInstance());
+    ASSERT_NE(Status().find("entries=3\n"), std::string::npos);  // loaded with all three
+    fs::remove(dir.File("two.png"));
+    for (const char* option : {"--first", "--next", "--next", "--next"}) {
+        EXPECT_EQ(Run({option}).status, 0) << option;
+    }
+    const std::string s = Status();
+    EXPECT_NE(s.find("entry=3\nfile=" + dir.File("three.png") + "\n"), std::string::npos) << s;
+}
+
 TEST_F(RemoteControlTest, GarbageOnTheSocketLeavesTheInstanceRunningAndAnswering) {
     ASSERT_TRUE(StartInstance());
     // Idle callers, and one that never ends its line, hold no one else up.

@@ -3,7 +3,6 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
-#include <QEventLoop>
 #include <QTest>
 #include <QTimer>
 #include <climits>
@@ -15,6 +14,7 @@
 #include "registry/JclRegistry.h"
 #include "registry/MemoryRegistryStore.h"
 #include "support/ManualWork.h"
+#include "support/MainDialogs.h"
 #include "support/Recorders.h"
 #include "support/TempDir.h"
 #include "wallpaper/Composer.h"
@@ -22,19 +22,6 @@
 #include "wallpaper/RecordingDesktop.h"
 
 namespace {
-
-class TRecordingTray : public TTrayService {
-public:
-    void SetHint(const std::string& hint) override { hints.push_back(hint); }
-    std::string Hint() const override { return hints.empty() ? "" : hints.back(); }
-    void SetIconVisible(bool v) override { visible = v; }
-    bool IconVisible() const override { return visible; }
-    bool HostAvailable() const override { return host; }
-    void SetPopupMenu(QMenu*) override {}
-    std::vector<std::string> hints;
-    bool visible = false;
-    bool host = true;
-};
 
 class SlideShowTest : public ::testing::Test {
 protected:
@@ -49,6 +36,7 @@ protected:
         services.screen = &screen;
         services.applier = &applier;
         services.tray = &tray;
+        services.dialogs = &dialogs;
         frm = std::make_unique<TfrmMain>(services);
     }
     void TearDown() override {
@@ -87,18 +75,19 @@ protected:
     TFixedScreenInfo screen{{1024, 768, 32}};
     TRecordingApplier applier;
     TRecordingTray tray;
+    TAnsweringDialogs dialogs;
     TMainServices services;
     std::unique_ptr<TfrmMain> frm;
 };
 
 TEST_F(SlideShowTest, RunAppliesTheNextEntryAndTicksApplyThenAdvance) {
-    frm->FPlayList = files;
-    frm->FCurrent = 0;
+    frm->SlideShow().SetPlaylist(files);
+    frm->SlideShow().SetPosition(0);
     frm->actRunExecute();
     EXPECT_EQ(Applied(), std::vector<std::string>{files[1]});
-    EXPECT_TRUE(frm->FRunning);
-    EXPECT_TRUE(frm->SlideTimer.isActive());
-    EXPECT_EQ(frm->SlideTimer.interval(), 10000);
+    EXPECT_TRUE(frm->SlideShow().Running());
+    EXPECT_TRUE(frm->SlideShow().Timer().isActive());
+    EXPECT_EQ(frm->SlideShow().Timer().interval(), 10000);
     EXPECT_EQ(frm->actRun->text(), "Stop Slide Show");
     EXPECT_EQ(frm->actRun->toolTip(), "Stop Slide Show");
     EXPECT_EQ(frm->actRun->property("imageIndex").toInt(), 11);
@@ -106,79 +95,21 @@ TEST_F(SlideShowTest, RunAppliesTheNextEntryAndTicksApplyThenAdvance) {
     EXPECT_FALSE(frm->ShowMainWindow);
 
     Tick();  // re-applies entry 1, then points at 2
-    EXPECT_EQ(frm->FCurrent, 2);
+    EXPECT_EQ(frm->SlideShow().Position(), 2);
     Tick();  // entry 2
     Tick();  // only rewinds
-    EXPECT_EQ(frm->FCurrent, 0);
+    EXPECT_EQ(frm->SlideShow().Position(), 0);
     Tick();  // entry 0
     EXPECT_EQ(Applied(), (std::vector<std::string>{files[1], files[1], files[2], files[0]}));
-    EXPECT_TRUE(frm->FRunning);
+    EXPECT_TRUE(frm->SlideShow().Running());
 
     frm->actRunExecute();  // stops, applies nothing
-    EXPECT_FALSE(frm->FRunning);
-    EXPECT_FALSE(frm->SlideTimer.isActive());
+    EXPECT_FALSE(frm->SlideShow().Running());
+    EXPECT_FALSE(frm->SlideShow().Timer().isActive());
     EXPECT_EQ(frm->actRun->text(), "Run Slide Show");
     EXPECT_EQ(frm->actRun->property("imageIndex").toInt(), 4);
     EXPECT_EQ(tray.hints.back(), "Vantoria");
     EXPECT_EQ(Applied().size(), 4u);
-    EXPECT_TRUE(messages.shown.empty());
-}
-
-TEST_F(SlideShowTest, StopAtLastEndsTheShowAfterTheLastEntry) {
-    frm->FPlayList = files;
-    frm->FStopAtLast = true;
-    frm->FCurrent = 2;
-    frm->StartSlideShow();
-    Tick();  // entry 2, then 3
-    Tick();  // stops
-    EXPECT_FALSE(frm->FRunning);
-    EXPECT_EQ(frm->FCurrent, 3);
-    frm->NextSlide();
-    EXPECT_EQ(Applied().back(), files[0]);
-    frm->FCurrent = 3;
-    frm->PrevSlide();
-    EXPECT_EQ(Applied().back(), files[2]);
-}
-
-TEST_F(SlideShowTest, NavigationAfterATickUsesTheAdvancedPosition) {
-    frm->FPlayList = {files[0], files[1], files[2], files[0]};
-    frm->FCurrent = 0;
-    frm->StartSlideShow();
-    Tick();  // entry 0 on the desktop, position 1
-    frm->NextSlide();
-    EXPECT_EQ(frm->FCurrent, 2);
-    EXPECT_FALSE(frm->FRunning) << "navigation stops the show";
-    frm->StartSlideShow();
-    Tick();  // entry 2, position 3
-    frm->PrevSlide();
-    EXPECT_EQ(Applied(), (std::vector<std::string>{files[0], files[2], files[2], files[2]}));
-}
-
-TEST_F(SlideShowTest, OneEntryAndOutOfRangePositions) {
-    frm->FPlayList = {files[0]};
-    for (auto move : {&TfrmMain::NextSlide, &TfrmMain::PrevSlide, &TfrmMain::FirstSlide,
-                      &TfrmMain::LastSlide}) {
-        (frm.get()->*move)();
-    }
-    EXPECT_EQ(Applied(), std::vector<std::string>(4, files[0]));
-
-    applier.applied.clear();
-    frm->FPlayList = files;
-    frm->FCurrent = 7;
-    frm->PrevSlide();  // 6: beyond the end, nothing applied, no message
-    EXPECT_EQ(frm->FCurrent, 6);
-    EXPECT_TRUE(Applied().empty());
-    frm->NextSlide();  // wraps to 0
-    EXPECT_EQ(Applied(), std::vector<std::string>{files[0]});
-    frm->FCurrent = 7;
-    frm->StartSlideShow();
-    Tick();
-    EXPECT_EQ(frm->FCurrent, 0);
-    EXPECT_TRUE(frm->FRunning);
-    frm->FCurrent = 7;
-    frm->FStopAtLast = true;
-    Tick();
-    EXPECT_FALSE(frm->FRunning);
     EXPECT_TRUE(messages.shown.empty());
 }
 
@@ -188,104 +119,41 @@ TEST_F(SlideShowTest, MissingFilesAndEmptyListsAreReported) {
     EXPECT_EQ(messages.shown[0],
               (TRecordedMessage{"error", "Playlist is empty. Please add images to the playlist"}));
 
+    // A missing file holds nothing up: no box, a notice in the tray, and the
+    // tick shows the next entry.
     const std::string gone = dir.File("gone \"quoted\".jpg");
-    frm->FPlayList = {files[0], gone, files[2]};
-    frm->FCurrent = 1;
+    frm->SlideShow().SetPlaylist({files[0], gone, files[2]});
+    frm->SlideShow().SetPosition(1);
     frm->StartSlideShow();
-    Tick();  // message, position reset to 0, then the tick's advance
-    EXPECT_EQ(messages.shown.back(),
-              (TRecordedMessage{"error", "File \"" + gone + "\" does not exists"}));
-    EXPECT_EQ(frm->FCurrent, 1);
-    EXPECT_EQ(frm->FPlayList.size(), 3u) << "the entry stays in the list";
-    EXPECT_TRUE(frm->FRunning);
-    EXPECT_TRUE(Applied().empty());
+    Tick();
+    EXPECT_EQ(messages.shown.size(), 1u);
+    EXPECT_EQ(tray.notices,
+              std::vector<std::string>{"Vantoria: File \"" + gone + "\" does not exists"});
+    EXPECT_EQ(Applied(), std::vector<std::string>{files[2]});
+    EXPECT_EQ(frm->SlideShow().Playlist().size(), 3u) << "the entry stays in the list";
+    EXPECT_TRUE(frm->SlideShow().Running());
 
-    // A directory and a dangling link count as present and reach the applier.
+    // A folder is the desktop side's to refuse, as any file that is no picture.
     std::filesystem::create_directory(dir.File("folder"));
-    std::filesystem::create_symlink(dir.File("nowhere"), dir.File("dangling"));
-    frm->FPlayList = {dir.File("folder"), dir.File("dangling")};
+    frm->SlideShow().SetPlaylist({dir.File("folder")});
     frm->FirstSlide();
-    frm->LastSlide();
-    EXPECT_EQ(Applied(), (std::vector<std::string>{dir.File("folder"), dir.File("dangling")}));
-}
-
-// A box that stays open, like a real one the user has not answered yet: its
-// own event loop runs until the show has applied the other entry twice (or a
-// fail-safe ends it).
-class TOpenBoxes : public TRecordingMessages {
-public:
-    void ShowError(const std::string& text) override {
-        TRecordingMessages::ShowError(text);
-        QEventLoop loop;
-        QTimer check;
-        QObject::connect(&check, &QTimer::timeout, &loop, [&] {
-            if (applier->applied.size() >= 2)
-                loop.quit();
-        });
-        check.start(0);
-        QTimer::singleShot(5000, &loop, &QEventLoop::quit);
-        loop.exec();
-        if (boxesWhenClosed == 0) {  // the first box to close tells
-            appliedWhileOpen = applier->applied.size();
-            boxesWhenClosed = shown.size();
-        }
-    }
-    TRecordingApplier* applier = nullptr;
-    std::size_t appliedWhileOpen = 0;
-    std::size_t boxesWhenClosed = 0;
-};
-
-TEST_F(SlideShowTest, AMissingFileBoxLetsLaterTicksRunAndDoesNotPileUp) {
-    TOpenBoxes boxes;
-    boxes.applier = &applier;
-    services.messages = &boxes;
-    frm = std::make_unique<TfrmMain>(services);
-    const std::string gone = dir.File("gone.jpg");
-    frm->FPlayList = {gone, files[1]};
-    frm->FCurrent = 0;
-    frm->StartSlideShow();
-    frm->SlideTimer.setInterval(1);
-    QTRY_VERIFY_WITH_TIMEOUT(boxes.boxesWhenClosed > 0, 10000);
-    frm->StopSlideShow();
-    EXPECT_GE(boxes.appliedWhileOpen, 2u) << "ticks stopped while the box was open";
-    EXPECT_EQ(boxes.boxesWhenClosed, 1u) << "the same missing file opened a second box";
-
-    // A tick queued before the show stopped applies nothing.
-    applier.applied.clear();
-    frm->FCurrent = 1;
-    frm->StartSlideShow();
-    QMetaObject::invokeMethod(&frm->SlideTimer, "timeout", Qt::DirectConnection);
-    frm->StopSlideShow();
-    QCoreApplication::processEvents();
-    EXPECT_TRUE(Applied().empty());
+    EXPECT_EQ(Applied().back(), dir.File("folder"));
 }
 
 TEST_F(SlideShowTest, NextOnAnEmptyListTurnsAutoplayOffOrStopsWhenItCannot) {
-    frm->FAutoplay = apContinue;
+    frm->Settings().FAutoplay = apContinue;
     frm->actNextExecute();  // no key: the autoplay write fails, the command resets the position
-    EXPECT_EQ(frm->FCurrent, 0);
+    EXPECT_EQ(frm->SlideShow().Position(), 0);
     EXPECT_TRUE(Applied().empty());
     EXPECT_TRUE(messages.shown.empty());
 
     CreateKey();
-    frm->FAutoplay = apContinue;
+    frm->Settings().FAutoplay = apContinue;
     tray.visible = true;
     frm->NextSlide();
     EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, settings::kKey, "Autoplay", -1), apNone);
     EXPECT_FALSE(tray.visible) << "the main window comes back from the tray";
     EXPECT_EQ(messages.shown.back().text, "Playlist is empty. Please add images to the playlist");
-}
-
-TEST_F(SlideShowTest, AHugeIntervalRunsAtTheLongestTimerInterval) {
-    frm->FPlayList = files;
-    frm->FChangeTime = INT32_MAX;
-    frm->StartSlideShow();
-    EXPECT_TRUE(frm->SlideTimer.isActive());
-    EXPECT_EQ(frm->SlideTimer.interval(), INT_MAX);
-    frm->StopSlideShow();
-    frm->FChangeTime = 4294967;
-    frm->StartSlideShow();
-    EXPECT_EQ(frm->SlideTimer.interval(), INT_MAX);
 }
 
 TEST_F(SlideShowTest, CommandsOfTheShowAreEnabledOnlyWithEntries) {
@@ -300,7 +168,7 @@ TEST_F(SlideShowTest, CommandsOfTheShowAreEnabledOnlyWithEntries) {
     }
     frm->actNext->trigger();  // disabled: ignored
     EXPECT_TRUE(messages.shown.empty());
-    frm->FPlayList = files;
+    frm->SlideShow().SetPlaylist(files);
     frm->ActionList1Update();
     EXPECT_TRUE(frm->actRun->isEnabled());
     frm->actNext->trigger();
@@ -328,8 +196,9 @@ TEST_F(StartUpTest, PrunesMissingEntriesAndKeepsOrderDuplicatesAndPosition) {
         List(files[0] + "\r\n\r\n" + dir.File("missing.jpg") + "\n" + files[2] + "\r" + files[0]);
     Settings(apNone, list, 7);
     frm->StartUp();
-    EXPECT_EQ(frm->FPlayList, (std::vector<std::string>{files[0], files[2], files[0]}));
-    EXPECT_EQ(frm->FCurrent, 7) << "the position is not adjusted to the shorter list";
+    EXPECT_EQ(frm->SlideShow().Playlist(),
+              (std::vector<std::string>{files[0], files[2], files[0]}));
+    EXPECT_EQ(frm->SlideShow().Position(), 7) << "the position is not adjusted to the shorter list";
     EXPECT_EQ(applier.calls,
               (std::vector<std::string>{"DetectActiveDesktop", "RememberOriginalWallpaper",
                                         "ReadOriginalStyle"}));
@@ -345,17 +214,17 @@ TEST_F(StartUpTest, ContinueRunsTheShowFromTheTray) {
     Settings(apContinue, List(files[0] + "\r\n" + files[1] + "\r\n" + files[2] + "\r\n"), 1);
     frm->StartUp();
     EXPECT_EQ(Applied(), std::vector<std::string>{files[2]});
-    EXPECT_TRUE(frm->FRunning);
+    EXPECT_TRUE(frm->SlideShow().Running());
     EXPECT_TRUE(tray.visible);
     EXPECT_FALSE(frm->ShowMainWindow);
-    EXPECT_EQ(frm->FAutoplay, apContinue);
+    EXPECT_EQ(frm->Settings().FAutoplay, apContinue);
 }
 
 TEST_F(StartUpTest, OnceAndValuesAboveTwoChangeOnceWithoutTheTimer) {
     Settings(5, List(files[0] + "\r\n" + files[1] + "\r\n"));
     frm->StartUp();
     EXPECT_EQ(Applied(), std::vector<std::string>{files[1]});
-    EXPECT_FALSE(frm->FRunning);
+    EXPECT_FALSE(frm->SlideShow().Running());
     EXPECT_TRUE(tray.visible);
     EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, settings::kKey, "Autoplay", -1), 5);
 }
@@ -363,9 +232,9 @@ TEST_F(StartUpTest, OnceAndValuesAboveTwoChangeOnceWithoutTheTimer) {
 TEST_F(StartUpTest, AutoplayWithoutAnyEntryIsTurnedOffAndStored) {
     Settings(apContinue, dir.File("no such list.vpl"));
     frm->StartUp();
-    EXPECT_EQ(frm->FAutoplay, apNone);
+    EXPECT_EQ(frm->Settings().FAutoplay, apNone);
     EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, settings::kKey, "Autoplay", -1), apNone);
-    EXPECT_FALSE(frm->FRunning);
+    EXPECT_FALSE(frm->SlideShow().Running());
     EXPECT_TRUE(frm->ShowMainWindow);
     EXPECT_TRUE(messages.shown.empty());
 }
@@ -374,18 +243,18 @@ TEST_F(StartUpTest, UnreadablePlaylistsGiveAnEmptyListAndPositionZero) {
     std::filesystem::create_directory(dir.File("a folder.vpl"));
     Settings(apNone, dir.File("a folder.vpl"), 3);
     frm->StartUp();
-    EXPECT_TRUE(frm->FPlayList.empty());
-    EXPECT_EQ(frm->FCurrent, 0);
+    EXPECT_TRUE(frm->SlideShow().Playlist().empty());
+    EXPECT_EQ(frm->SlideShow().Position(), 0);
 
     // Binary content and no line ends: whatever lines exist are tried, no crash.
     auto other = std::make_unique<TfrmMain>(services);
     Settings(apNone, List(std::string("\x01\x02\xFF\xFE", 4) + files[1]), 0);
     other->StartUp();
-    EXPECT_TRUE(other->FPlayList.empty());
+    EXPECT_TRUE(other->SlideShow().Playlist().empty());
     Settings(apNone, List(files[1]), 0);
     other = std::make_unique<TfrmMain>(services);
     other->StartUp();
-    EXPECT_EQ(other->FPlayList, std::vector<std::string>{files[1]});
+    EXPECT_EQ(other->SlideShow().Playlist(), std::vector<std::string>{files[1]});
 }
 
 TEST_F(StartUpTest, OddNamesSurviveByteForByteAndLongListsArePruned) {
@@ -408,62 +277,62 @@ TEST_F(StartUpTest, OddNamesSurviveByteForByteAndLongListsArePruned) {
     }
     Settings(apNone, List(text));
     frm->StartUp();
-    EXPECT_EQ(frm->FPlayList, expected);
+    EXPECT_EQ(frm->SlideShow().Playlist(), expected);
 }
 
 TEST_F(StartUpTest, FirstStartRaisesFromTheAutoplayWriteAndCreatesNoKey) {
     EXPECT_THROW(frm->StartUp(), EJclRegistryError);
     EXPECT_FALSE(RegKeyPresent(HKEY_CURRENT_USER, settings::kKey));
-    EXPECT_EQ(frm->FStyle, wsStretch);
+    EXPECT_EQ(frm->Settings().FStyle, wsStretch);
 }
 
 // Options, Reset to Default, Remove Wallpaper and the orderly end --------------
 
 TEST_F(SlideShowTest, OptionsStopsTheShowAndReappliesEntryZeroWhenConfirmed) {
     CreateKey();
-    frm->FPlayList = files;
-    frm->FCurrent = 2;
+    frm->SlideShow().SetPlaylist(files);
+    frm->SlideShow().SetPosition(2);
     frm->StartSlideShow();
-    frm->ShowSettingsDialogFn = [] {
+    dialogs.settings = [] {
         RegWriteInt(HKEY_CURRENT_USER, settings::kKey, "Current", 0);
         RegWriteInt(HKEY_CURRENT_USER, settings::kKey, "Style", wsCenter);
         return true;
     };
     frm->actSetupExecute();
-    EXPECT_FALSE(frm->FRunning);
-    EXPECT_EQ(frm->FStyle, wsCenter);
+    EXPECT_FALSE(frm->SlideShow().Running());
+    EXPECT_EQ(frm->Settings().FStyle, wsCenter);
     ASSERT_EQ(Applied(), std::vector<std::string>{files[0]});
     EXPECT_EQ(applier.choices.back().style, wsCenter);
 
     frm->StartSlideShow();
-    frm->ShowSettingsDialogFn = [] { return false; };
+    dialogs.settings = [] { return false; };
     frm->actSetupExecute();
-    EXPECT_FALSE(frm->FRunning);
+    EXPECT_FALSE(frm->SlideShow().Running());
     EXPECT_EQ(Applied().size(), 1u);
 }
 
 TEST_F(SlideShowTest, ResetAndRemoveFollowTheWallpaperFoundAtStart) {
     applier.FOriginalWallpaper = "/usr/share/backgrounds/original.png";
     applier.FOriginalStyle = wsCenter;
-    frm->FStyle = wsStretch;
+    frm->Settings().FStyle = wsStretch;
     frm->ResetToDefault();  // nothing changed yet: only the style
-    EXPECT_EQ(frm->FStyle, wsCenter);
+    EXPECT_EQ(frm->Settings().FStyle, wsCenter);
     EXPECT_TRUE(Applied().empty());
 
-    frm->FPlayList = files;
-    frm->FStyle = wsStretch;
+    frm->SlideShow().SetPlaylist(files);
+    frm->Settings().FStyle = wsStretch;
     frm->FirstSlide();
     frm->StartSlideShow();
     frm->ResetToDefault();
-    EXPECT_FALSE(frm->FRunning);
+    EXPECT_FALSE(frm->SlideShow().Running());
     EXPECT_EQ(Applied().back(), "/usr/share/backgrounds/original.png");
     EXPECT_EQ(applier.choices.back().style, wsCenter);
 
-    frm->FStyle = wsTile;
+    frm->Settings().FStyle = wsTile;
     frm->actRemoveWallPaperExecute();
     EXPECT_EQ(Applied().back(), "");
     EXPECT_EQ(applier.FOriginalWallpaper, "");
-    EXPECT_EQ(frm->FStyle, wsCenter);
+    EXPECT_EQ(frm->Settings().FStyle, wsCenter);
     frm->ResetToDefault();
     EXPECT_EQ(Applied().back(), "") << "after Remove, Reset keeps the desktop without wallpaper";
 }
@@ -472,12 +341,12 @@ TEST_F(SlideShowTest, FormDestroySavesTheUsersStyleThenPutsTheOriginalBack) {
     applier.FOriginalWallpaper = "/orig.png";
     applier.FOriginalStyle = wsTile;
     frm->FormCreate();
-    frm->FPlayList = files;
-    frm->FStyle = wsStretch;
-    frm->FCurrent = 0;
+    frm->SlideShow().SetPlaylist(files);
+    frm->Settings().FStyle = wsStretch;
+    frm->SlideShow().SetPosition(0);
     frm->actRunExecute();
     frm->FormDestroy();
-    EXPECT_FALSE(frm->FRunning);
+    EXPECT_FALSE(frm->SlideShow().Running());
     EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, settings::kKey, "Style", -1), wsStretch);
     EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, settings::kKey, "Current", -1), 1);
     EXPECT_EQ(Applied().back(), "/orig.png");
@@ -501,8 +370,8 @@ TEST_F(SlideShowTest, TheEndReportsARefusedReturnInTheLogOnly) {
     real.DetectActiveDesktop();
     real.RememberOriginalWallpaper();
     frm->FormCreate();
-    frm->FPlayList = files;
-    frm->FCurrent = 0;
+    frm->SlideShow().SetPlaylist(files);
+    frm->SlideShow().SetPosition(0);
     frm->actNextExecute();
     desktop.refuse = true;
     frm->FormDestroy();
@@ -528,8 +397,8 @@ TEST_F(SlideShowTest, TheEndWaitsForTheChangeOnItsWayBeforeTheOriginal) {
     real.RememberOriginalWallpaper();
     desktop.calls.clear();
     frm->FormCreate();
-    frm->FPlayList = files;
-    frm->FCurrent = 0;
+    frm->SlideShow().SetPlaylist(files);
+    frm->SlideShow().SetPosition(0);
     frm->actNextExecute();  // entry 1 on its way
     frm->actNextExecute();
     frm->actLastExecute();  // entry 2 waits
@@ -551,13 +420,13 @@ TEST_F(SlideShowTest, TheEndWaitsForTheChangeOnItsWayBeforeTheOriginal) {
 TEST_F(SlideShowTest, MonitorChangesRecomposeThePictureOnScreenOnce) {
     const std::vector<TMonitor> desk = {{"A", 0, 0, 1920, 1080, true},
                                         {"B", 1920, 0, 1280, 1024, false}};
-    auto settled = [this] { return !frm->MonitorTimer.isActive(); };
+    auto settled = [this] { return !frm->MonitorChangePending(); };
     screen.SetMonitors(desk);  // before the first slide: nothing to recompose
     QTRY_VERIFY(settled());
     EXPECT_TRUE(Applied().empty());
 
-    frm->FPlayList = files;
-    frm->FCurrent = 1;
+    frm->SlideShow().SetPlaylist(files);
+    frm->SlideShow().SetPosition(1);
     frm->ShowCurrentSlide();
     screen.SetMonitors({desk[0]});
     screen.SetMonitors(desk);

@@ -61,13 +61,13 @@ protected:
 TEST_F(ClockMainTest, FirstRunShowsTheClockNearTheTopRightCorner) {
     frm->FormCreate();
     frm->PrepareState();
-    ASSERT_TRUE(frm->frmClock);
-    EXPECT_TRUE(frm->frmClock->isVisible());
-    EXPECT_EQ(frm->frmClock->pos(), QPoint(1280 - 165, 20));
+    ASSERT_TRUE(frm->Clock());
+    EXPECT_TRUE(frm->Clock()->isVisible());
+    EXPECT_EQ(frm->Clock()->pos(), QPoint(1280 - 165, 20));
     EXPECT_EQ(frm->actShowClock->text(), "Hide Clock");
     EXPECT_TRUE(frm->actShowClock->isChecked());
     EXPECT_EQ(frm->actShowClock->toolTip(), "Show Clock") << "the hint never changes";
-    EXPECT_GT(frm->frmClock->OvcClock1->FrameCount(), 0u) << "drawn at once";
+    EXPECT_GT(frm->Clock()->OvcClock1->FrameCount(), 0u) << "drawn at once";
 }
 
 TEST_F(ClockMainTest, StoredHiddenClockCreatesNoWindow) {
@@ -75,7 +75,7 @@ TEST_F(ClockMainTest, StoredHiddenClockCreatesNoWindow) {
     RegWriteFlag(HKEY_CURRENT_USER, settings::kKey, "ShowClock", false);
     frm->FormCreate();
     frm->PrepareState();
-    EXPECT_FALSE(frm->frmClock);
+    EXPECT_FALSE(frm->Clock());
     EXPECT_EQ(frm->actShowClock->text(), "Show Clock");
     EXPECT_FALSE(frm->actShowClock->isChecked());
 }
@@ -83,20 +83,20 @@ TEST_F(ClockMainTest, StoredHiddenClockCreatesNoWindow) {
 TEST_F(ClockMainTest, HideAndShowAgainAppearsWhereItWasWhenHidden) {
     frm->FormCreate();
     frm->PrepareState();
-    frm->frmClock->move(300, 400);
+    frm->Clock()->move(300, 400);
     frm->actShowClock->trigger();
-    EXPECT_FALSE(frm->FShowClock);
-    EXPECT_FALSE(frm->frmClock) << "released at once";
+    EXPECT_FALSE(frm->Settings().FShowClock);
+    EXPECT_FALSE(frm->Clock()) << "released at once";
     EXPECT_EQ(frm->actShowClock->text(), "Show Clock");
     EXPECT_FALSE(frm->actShowClock->isChecked());
     RunDeferred();
-    EXPECT_EQ(frm->FClockX, 300);
-    EXPECT_EQ(frm->FClockY, 400);
+    EXPECT_EQ(frm->Settings().FClockX, 300);
+    EXPECT_EQ(frm->Settings().FClockY, 400);
 
     frm->actShowClock->trigger();
-    EXPECT_TRUE(frm->FShowClock);
-    ASSERT_TRUE(frm->frmClock);
-    EXPECT_EQ(frm->frmClock->pos(), QPoint(300, 400));
+    EXPECT_TRUE(frm->Settings().FShowClock);
+    ASSERT_TRUE(frm->Clock());
+    EXPECT_EQ(frm->Clock()->pos(), QPoint(300, 400));
     EXPECT_EQ(frm->actShowClock->text(), "Hide Clock");
     EXPECT_TRUE(frm->actShowClock->isChecked());
 }
@@ -104,10 +104,10 @@ TEST_F(ClockMainTest, HideAndShowAgainAppearsWhereItWasWhenHidden) {
 TEST_F(ClockMainTest, HideClockOnTheClockActsLikeTheCommand) {
     frm->FormCreate();
     frm->PrepareState();
-    QPointer<TfrmClock> clock = frm->frmClock;
+    QPointer<TfrmClock> clock = frm->Clock();
     clock->HideClock1->trigger();
-    EXPECT_FALSE(frm->FShowClock);
-    EXPECT_FALSE(frm->frmClock);
+    EXPECT_FALSE(frm->Settings().FShowClock);
+    EXPECT_FALSE(frm->Clock());
     EXPECT_EQ(frm->actShowClock->text(), "Show Clock");
     EXPECT_FALSE(frm->actShowClock->isChecked());
     EXPECT_TRUE(clock) << "not destroyed inside its own menu's handler";
@@ -118,38 +118,39 @@ TEST_F(ClockMainTest, HideClockOnTheClockActsLikeTheCommand) {
 TEST_F(ClockMainTest, ClockHiddenByTheWindowSystemStaysWanted) {
     frm->FormCreate();
     frm->PrepareState();
-    QPointer<TfrmClock> first = frm->frmClock;
+    QPointer<TfrmClock> first = frm->Clock();
     first->move(50, 60);
     first->hide();  // what Alt+F4 does to it
     EXPECT_FALSE(first->isVisible());
-    EXPECT_EQ(frm->frmClock, first);
-    EXPECT_TRUE(frm->FShowClock);
+    EXPECT_EQ(frm->Clock(), first);
+    EXPECT_TRUE(frm->Settings().FShowClock);
     EXPECT_EQ(frm->actShowClock->text(), "Hide Clock");
 
     frm->actShowClock->trigger();  // releases the hidden window
     RunDeferred();
     EXPECT_FALSE(first);
-    EXPECT_EQ(frm->FClockX, 50);
-    EXPECT_EQ(frm->FClockY, 60);
+    EXPECT_EQ(frm->Settings().FClockX, 50);
+    EXPECT_EQ(frm->Settings().FClockY, 60);
     frm->actShowClock->trigger();
-    ASSERT_TRUE(frm->frmClock);
-    EXPECT_NE(frm->frmClock, first);
-    EXPECT_TRUE(frm->frmClock->isVisible());
+    ASSERT_TRUE(frm->Clock());
+    EXPECT_NE(frm->Clock(), first);
+    EXPECT_TRUE(frm->Clock()->isVisible());
 }
 
 TEST_F(ClockMainTest, ShowingAnExistingClockDoesNotMoveIt) {
     frm->FormCreate();
     frm->PrepareState();
-    frm->frmClock->move(10, 10);
+    frm->Clock()->move(10, 10);
     frm->SetClockVisible(true);
-    EXPECT_EQ(frm->frmClock->pos(), QPoint(10, 10));
-    EXPECT_EQ(frm->FClockX, 1280 - 165) << "the fields change only when the clock is destroyed";
+    EXPECT_EQ(frm->Clock()->pos(), QPoint(10, 10));
+    EXPECT_EQ(frm->Settings().FClockX, 1280 - 165)
+        << "the fields change only when the clock is destroyed";
 }
 
 TEST_F(ClockMainTest, DraggedPositionSurvivesExitAndRestart) {
     frm->FormCreate();
     frm->PrepareState();
-    frm->frmClock->move(-20, 900);  // not validated: off-screen positions stay
+    frm->Clock()->move(-20, 900);  // not validated: off-screen positions stay
     frm->SaveSettings();
     EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, settings::kKey, "ClockX", 0), 1280 - 165)
         << "a shown clock's new position is not saved before it is destroyed";
@@ -159,14 +160,14 @@ TEST_F(ClockMainTest, DraggedPositionSurvivesExitAndRestart) {
     EXPECT_TRUE(RegReadFlag(HKEY_CURRENT_USER, settings::kKey, "ShowClock", false));
 
     Restart();
-    ASSERT_TRUE(frm->frmClock);
-    EXPECT_EQ(frm->frmClock->pos(), QPoint(-20, 900));
+    ASSERT_TRUE(frm->Clock());
+    EXPECT_EQ(frm->Clock()->pos(), QPoint(-20, 900));
 }
 
 TEST_F(ClockMainTest, ClockHiddenJustBeforeExitStillHandsBackItsPosition) {
     frm->FormCreate();
     frm->PrepareState();
-    frm->frmClock->move(640, 480);
+    frm->Clock()->move(640, 480);
     frm->actShowClock->trigger();
     // The event loop ends before the released window's turn comes.
     Exit();
@@ -174,17 +175,16 @@ TEST_F(ClockMainTest, ClockHiddenJustBeforeExitStillHandsBackItsPosition) {
     EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, settings::kKey, "ClockY", 0), 480);
     EXPECT_FALSE(RegReadFlag(HKEY_CURRENT_USER, settings::kKey, "ShowClock", true));
     Restart();
-    EXPECT_FALSE(frm->frmClock);
+    EXPECT_FALSE(frm->Clock());
     frm->actShowClock->trigger();
-    ASSERT_TRUE(frm->frmClock);
-    EXPECT_EQ(frm->frmClock->pos(), QPoint(640, 480));
+    ASSERT_TRUE(frm->Clock());
+    EXPECT_EQ(frm->Clock()->pos(), QPoint(640, 480));
 }
 
 TEST_F(ClockMainTest, ClockOutlivingTheMainWindowWritesNothing) {
     frm->FormCreate();
     frm->PrepareState();
-    std::unique_ptr<TfrmClock> orphan(frm->frmClock.data());
-    frm->frmClock = nullptr;
+    std::unique_ptr<TfrmClock> orphan(frm->Clock());
     frm.reset();
     orphan.reset();  // its position has nowhere to go, and must not go to freed memory
     SUCCEED();

@@ -231,9 +231,9 @@ TEST_F(ClockX11Test, DraggedClockPositionIsSavedAtExitAndUsedAtTheNextStart) {
     auto frm = std::make_unique<TfrmMain>(services);
     frm->FormCreate();
     frm->PrepareState();
-    ASSERT_TRUE(frm->frmClock);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(frm->frmClock.data()));
-    EXPECT_EQ(X11WindowPosition(static_cast<unsigned long>(frm->frmClock->winId())),
+    ASSERT_TRUE(frm->Clock());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(frm->Clock()));
+    EXPECT_EQ(X11WindowPosition(static_cast<unsigned long>(frm->Clock()->winId())),
               QPoint(1024 - 165, 20));
     Settle();
 
@@ -242,7 +242,7 @@ TEST_F(ClockX11Test, DraggedClockPositionIsSavedAtExitAndUsedAtTheNextStart) {
     XDo({"mousemove", "800", "150"});
     Settle();
     XDo({"mousemove", "727", "188", "mouseup", "1"});
-    QTRY_COMPARE(frm->frmClock->pos(), QPoint(659, 120));
+    QTRY_COMPARE(frm->Clock()->pos(), QPoint(659, 120));
 
     // A close request (another instance, SIGTERM) quits the application,
     // which first closes its visible windows and stays in its event loop if
@@ -262,9 +262,9 @@ TEST_F(ClockX11Test, DraggedClockPositionIsSavedAtExitAndUsedAtTheNextStart) {
     frm = std::make_unique<TfrmMain>(services);
     frm->FormCreate();
     frm->PrepareState();
-    ASSERT_TRUE(frm->frmClock);
-    ASSERT_TRUE(QTest::qWaitForWindowExposed(frm->frmClock.data()));
-    EXPECT_EQ(X11WindowPosition(static_cast<unsigned long>(frm->frmClock->winId())),
+    ASSERT_TRUE(frm->Clock());
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(frm->Clock()));
+    EXPECT_EQ(X11WindowPosition(static_cast<unsigned long>(frm->Clock()->winId())),
               QPoint(659, 120));
     frm->ReleaseClock();
     frm.reset();

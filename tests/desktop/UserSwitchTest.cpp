@@ -68,18 +68,6 @@ public:
     std::vector<TWMWTSSessionChange> messages;
 };
 
-class TCountingTray : public TTrayService {
-public:
-    void SetHint(const std::string& hint) override { hints.push_back(hint); }
-    std::string Hint() const override { return hints.empty() ? "" : hints.back(); }
-    void SetIconVisible(bool v) override { visible = v; }
-    bool IconVisible() const override { return visible; }
-    bool HostAvailable() const override { return true; }
-    void SetPopupMenu(QMenu*) override {}
-    std::vector<std::string> hints;
-    bool visible = false;
-};
-
 class UserSwitchTest : public ::testing::Test {
 protected:
     void SetUp() override {
@@ -198,7 +186,7 @@ protected:
         frm = std::make_unique<TfrmMain>(services);
         frm->FormCreate();
         applier.FOriginalWallpaper = "/usr/share/backgrounds/found-at-start.png";
-        frm->FPlayList = files;
+        frm->SlideShow().SetPlaylist(files);
     }
     void TearDown() override {
         frm.reset();
@@ -208,8 +196,8 @@ protected:
     // The show runs and has changed the wallpaper once.
     void RunShow() {
         frm->actRunExecute();
-        ASSERT_TRUE(frm->FRunning);
-        ASSERT_TRUE(frm->SlideTimer.isActive());
+        ASSERT_TRUE(frm->SlideShow().Running());
+        ASSERT_TRUE(frm->SlideShow().Timer().isActive());
         tray.hints.clear();
     }
     void Deliver(std::uint32_t code) {
@@ -224,7 +212,7 @@ protected:
     TRecordingMessages messages;
     TFixedScreenInfo screen{{1024, 768, 32}};
     TRecordingApplier applier;
-    TCountingTray tray;
+    TRecordingTray tray;
     TMainServices services;
     std::unique_ptr<TfrmMain> frm;
 };
@@ -242,12 +230,12 @@ TEST_F(MainWindowSessionTest, LockStopsTheShowAndUnlockDoesNotResumeIt) {
     RunShow();
     const auto appliedBefore = applier.applied;
     Deliver(WTS_SESSION_LOCK);
-    EXPECT_FALSE(frm->FRunning);
-    EXPECT_FALSE(frm->SlideTimer.isActive());
+    EXPECT_FALSE(frm->SlideShow().Running());
+    EXPECT_FALSE(frm->SlideShow().Timer().isActive());
     EXPECT_EQ(frm->actRun->text(), "Run Slide Show");
     Deliver(WTS_SESSION_UNLOCK);
-    EXPECT_FALSE(frm->FRunning);
-    EXPECT_FALSE(frm->SlideTimer.isActive());
+    EXPECT_FALSE(frm->SlideShow().Running());
+    EXPECT_FALSE(frm->SlideShow().Timer().isActive());
     EXPECT_EQ(Stops(), 1);
     // The wallpaper last applied stays.
     EXPECT_EQ(applier.applied, appliedBefore);
@@ -256,9 +244,9 @@ TEST_F(MainWindowSessionTest, LockStopsTheShowAndUnlockDoesNotResumeIt) {
 TEST_F(MainWindowSessionTest, SwitchingAwayAndBackStopsOnce) {
     RunShow();
     Deliver(WTS_CONSOLE_DISCONNECT);
-    EXPECT_FALSE(frm->FRunning);
+    EXPECT_FALSE(frm->SlideShow().Running());
     Deliver(WTS_CONSOLE_CONNECT);
-    EXPECT_FALSE(frm->FRunning);
+    EXPECT_FALSE(frm->SlideShow().Running());
     EXPECT_EQ(Stops(), 1);
 }
 
@@ -268,7 +256,7 @@ TEST_F(MainWindowSessionTest, EveryCodeButLogonAndLogOffStopsTheShow) {
         TWMWTSSessionChange message;
         message.WParam = code;
         frm->WMWTSSessionChange(message);
-        EXPECT_FALSE(frm->FRunning) << "code " << code;
+        EXPECT_FALSE(frm->SlideShow().Running()) << "code " << code;
         EXPECT_EQ(message.Result, 1) << "code " << code;
     }
     RunShow();
@@ -276,14 +264,14 @@ TEST_F(MainWindowSessionTest, EveryCodeButLogonAndLogOffStopsTheShow) {
     TWMWTSSessionChange logon;
     logon.WParam = WTS_SESSION_LOGON;
     frm->WMWTSSessionChange(logon);
-    EXPECT_TRUE(frm->FRunning);
+    EXPECT_TRUE(frm->SlideShow().Running());
     EXPECT_EQ(logon.Result, 1);
     EXPECT_EQ(terminate.count(), 0);
 }
 
 TEST_F(MainWindowSessionTest, LogOffEndsTheProgramInOrderOnce) {
     RunShow();
-    frm->FCurrent = 2;
+    frm->SlideShow().SetPosition(2);
     // The program block: a terminate request ends the event loop, then the
     // orderly end runs.
     QEventLoop loop;

@@ -8,6 +8,7 @@
 
 #include "platform/MessageService.h"
 #include "platform/ScreenInfo.h"
+#include "platform/TrayService.h"
 #include "wallpaper/WallpaperApplier.h"
 
 struct TRecordedMessage {
@@ -40,4 +41,31 @@ public:
     std::vector<std::string> calls;
     std::vector<std::string> applied;
     std::vector<TWallpaperChoice> choices;
+};
+
+// The tray as the program sees it: records the hints it is given, whether
+// the icon is in the tray and the notices; `host` says whether a tray host
+// is there.
+class TRecordingTray : public TTrayService {
+public:
+    void SetHint(const std::string& hint) override { hints.push_back(hint); }
+    std::string Hint() const override { return hints.empty() ? "Vantoria" : hints.back(); }
+    void SetIconVisible(bool v) override {
+        visible = v;
+        ++changes;
+    }
+    bool IconVisible() const override { return visible; }
+    bool HostAvailable() const override { return host; }
+    void SetPopupMenu(QMenu* m) override { menu = m; }
+    void ShowNotice(const std::string& title, const std::string& text) override {
+        notices.push_back(title + ": " + text);
+    }
+    // The icon's default command, as a double click gives it.
+    void DoubleClick() { emit restoreRequested(); }
+    std::vector<std::string> hints;
+    std::vector<std::string> notices;
+    bool visible = false;
+    bool host = true;
+    int changes = 0;
+    QMenu* menu = nullptr;
 };

@@ -15,6 +15,7 @@
 #include "platform/linux/instance/FlockInstanceGuard.h"
 #include "platform/linux/instance/LocalSocketCloseRequest.h"
 #include "platform/linux/instance/RuntimeDir.h"
+#include "support/InstanceSocket.h"
 #include "support/TempDir.h"
 
 namespace {
@@ -71,18 +72,6 @@ TEST(InstanceGuard, ASessionIsKnownByItsLoginSessionAndItsDisplays) {
     EXPECT_EQ(SessionKeys({}), (std::vector<std::string>{"default"}));
 }
 
-int Connect(const std::string& path) {
-    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    sockaddr_un addr{};
-    addr.sun_family = AF_UNIX;
-    std::strncpy(addr.sun_path, path.c_str(), sizeof addr.sun_path - 1);
-    if (::connect(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
-}
-
 TEST(CloseRequest, OnlyTheExactTextOverThePrivateSocketAsksToClose) {
     TTempDir dir;
     // A socket file left by a crashed instance is replaced.
@@ -95,17 +84,17 @@ TEST(CloseRequest, OnlyTheExactTextOverThePrivateSocketAsksToClose) {
     EXPECT_TRUE(S_ISSOCK(st.st_mode));
     EXPECT_EQ(st.st_mode & 077, 0u) << "other users must not reach the socket";
 
-    int fd = Connect(channel.SocketPath());
+    int fd = ConnectInstance(channel.SocketPath());
     ASSERT_GE(fd, 0);
     ASSERT_EQ(::write(fd, "hello", 5), 5);
     ::close(fd);
-    fd = Connect(channel.SocketPath());
+    fd = ConnectInstance(channel.SocketPath());
     ASSERT_EQ(::write(fd, std::string(200, 'x').data(), 200), 200);
     ::close(fd);
     QTest::qWait(200);
     EXPECT_EQ(spy.count(), 0);
 
-    fd = Connect(channel.SocketPath());
+    fd = ConnectInstance(channel.SocketPath());
     ASSERT_EQ(::write(fd, "vantoria", 8), 8);  // may arrive in pieces
     QTest::qWait(50);
     ASSERT_EQ(::write(fd, "msg", 3), 3);

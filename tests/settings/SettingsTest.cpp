@@ -4,7 +4,7 @@
 
 #include <memory>
 
-#include "app/Settings.h"
+#include "settings/Settings.h"
 #include "platform/ScreenInfo.h"
 #include "registry/JclRegistry.h"
 #include "registry/MemoryRegistryStore.h"
@@ -47,7 +47,8 @@ TEST_F(SettingsTest, NewProfileGetsStretchTenSecondsAndTheClockTopRight) {
     EXPECT_TRUE(s.FShowClock);
     EXPECT_EQ(s.FClockX, 1280 - 165);
     EXPECT_EQ(s.FClockY, 20);
-    EXPECT_FALSE(RegKeyPresent(HKEY_CURRENT_USER, settings::kKey)) << "loading never creates the key";
+    EXPECT_FALSE(RegKeyPresent(HKEY_CURRENT_USER, settings::kKey))
+        << "loading never creates the key";
 }
 
 TEST_F(SettingsTest, ExistingKeyUsesItsOwnDefaultsAndTheRangeRules) {
@@ -105,11 +106,11 @@ TEST_F(SettingsTest, SaveCreatesTheKeyAndWritesAllTwelveValuesInOrder) {
     const auto it = std::find_if(keys.begin(), keys.end(), [](auto& k) { return k.path == kFull; });
     ASSERT_NE(it, keys.end());
     std::vector<std::string> names;
-    for (const auto& [n, v] : it->values) names.push_back(n);
-    const std::vector<std::string> expected = {"",         "Autoplay", "Style",  "Stretch",
-                                               "ChangeTime", "Current", "Folder", "Playlist",
-                                               "Stop",     "Color",    "ClockX", "ClockY",
-                                               "ShowClock"};
+    for (const auto& [n, v] : it->values)
+        names.push_back(n);
+    const std::vector<std::string> expected = {
+        "",         "Autoplay", "Style", "Stretch", "ChangeTime", "Current",  "Folder",
+        "Playlist", "Stop",     "Color", "ClockX",  "ClockY",     "ShowClock"};
     EXPECT_EQ(names, expected);
     TSettings back;
     settings::Load(back, screen);

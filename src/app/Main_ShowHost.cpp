@@ -1,0 +1,53 @@
+// What the slide show asks of the window: a picture for the desktop, the
+// look of the Run command, and the reports. Nothing here calls the show back.
+
+#include <QAction>
+#include <QLoggingCategory>
+
+#include "app/Main.h"
+#include "platform/MessageService.h"
+#include "platform/TrayService.h"
+#include "wallpaper/WallpaperApplier.h"
+
+Q_LOGGING_CATEGORY(lcSlideShow, "vantoria.slideshow", QtInfoMsg)
+
+void TfrmMain::SetWallpaper(const std::string& fileName) {
+    FServices.applier->SetWallpaper(
+        fileName, TWallpaperChoice{FSettings.FStyle, FSettings.FFitMode, FSettings.FFillColor});
+}
+
+void TfrmMain::ShowPicture(const std::string& path) {
+    SetWallpaper(path);
+}
+
+void TfrmMain::RunningChanged(bool running) {
+    SetRunAction(running);
+    if (!running && FServices.tray) {
+        FServices.tray->SetHint("Vantoria");
+    }
+}
+
+void TfrmMain::ReportEmpty() {
+    FServices.messages->ShowError("Playlist is empty. Please add images to the playlist");
+}
+
+// A file the show passes over is told without holding anything up: the
+// show runs on its own, often with nobody at the desk, and a box per file
+// would stop it until someone answers. The tray's notice reaches a user who
+// is there; the log keeps the list for one who was not.
+void TfrmMain::ReportSkipped(const std::string&, const std::string& text) {
+    qCWarning(lcSlideShow, "%s; the show goes on with the next picture", text.c_str());
+    if (FServices.tray) {
+        FServices.tray->ShowNotice("Vantoria", text);
+    }
+}
+
+void TfrmMain::SetRunAction(bool running) {
+    const QString text =
+        running ? QStringLiteral("Stop Slide Show") : QStringLiteral("Run Slide Show");
+    actRun->setText(text);
+    actRun->setToolTip(text);
+    actRun->setStatusTip(text);
+    actRun->setProperty("imageIndex", running ? 11 : 4);
+    emit actRun->changed();
+}

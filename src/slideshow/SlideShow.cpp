@@ -1,0 +1,169 @@
+#include "slideshow/SlideShow.h"
+
+#include <climits>
+#include <filesystem>
+#include <fstream>
+#include <numeric>
+
+#include "wallpaper/FileUtils.h"
+
+namespace {
+
+// The timer counts in signed 32-bit milliseconds; a longer interval runs at
+// the longest one the timer can hold rather than spinning or stopping.
+int IntervalMs(std::int32_t seconds) {
+    const long long ms = static_cast<long long>(seconds) * 1000;
+    return ms > INT_MAX ? INT_MAX : int(ms);
+}
+
+// Why the file of an entry cannot be shown, as the user is told; empty when
+// it can be handed to the desktop. A folder goes on to the desktop's side,
+// which refuses it as it refuses any file that is no picture. Only regular
+// files are opened: opening a named pipe would wait for a writer.
+std::string Unusable(const std::string& path) {
+    if (!FileExistsTest(path)) {
+        return "File \"" + path + "\" does not exists";
+    }
+    std::error_code ec;
+    const auto status = std::filesystem::status(std::filesystem::path(path), ec);
+    if (!ec && std::filesystem::is_directory(status)) {
+        return {};
+    }
+    if (ec || !std::filesystem::is_regular_file(status) ||
+        !std::ifstream(std::filesystem::path(path), std::ios::binary)) {
+        return "File \"" + path + "\" cannot be read";
+    }
+    return {};
+}
+
+}  // namespace
+
+TSlideShow::TSlideShow(TSlideShowHost& host) : host_(host) {
+    timer_.setInterval(IntervalMs(interval_));
+    // Queued: a tick runs after the timer's own delivery has returned, and a
+    // tick queued just before the show stopped finds it stopped.
+    QObject::connect(
+        &timer_, &QTimer::timeout, &timer_, [this] { Tick(); }, Qt::QueuedConnection);
+}
+
+void TSlideShow::SetPlaylist(std::vector<std::string> entries) {
+    playlist_ = std::move(entries);
+    order_.resize(playlist_.size());
+    std::iota(order_.begin(), order_.end(), std::size_t(0));
+}
+
+void TSlideShow::Step(TSlideStep step) {
+    Stop();
+    const std::int32_t count = Count();
+    int direction = +1;
+    switch (step) {
+        case TSlideStep::First:
+            position_ = 0;
+            break;
+        case TSlideStep::Last:
+            position_ = count - 1;
+            direction = -1;
+            break;
+        case TSlideStep::Next:
+            // Also brings a position beyond the end back to the first entry.
+            position_ = position_ < count - 1 ? position_ + 1 : 0;
+            break;
+        case TSlideStep::Previous:
+            // A position beyond the end stays beyond it after one step back.
+            position_ = position_ - 1 < 0 ? count - 1 : position_ - 1;
+            direction = -1;
+            break;
+    }
+    ShowFrom(direction, true);
+}
+
+void TSlideShow::ShowCurrent() {
+    ShowFrom(+1, true);
+}
+
+void TSlideShow::ShowFrom(int direction, bool wrap) {
+    if (playlist_.empty()) {
+        host_.ReportEmpty();
+        return;
+    }
+    if (position_ < 0) {
+        position_ = 0;
+    }
+    const std::int32_t count = Count();
+    if (position_ >= count) {
+        return;
+    }
+    const std::int32_t start = position_;
+    for (std::int32_t tried = 0; tried < count; ++tried) {
+        const std::size_t entry = order_[std::size_t(position_)];
+        const std::string& path = playlist_[entry];
+        const std::string why = Unusable(path);
+        if (why.empty()) {
+            host_.ShowPicture(path);
+            shownEntry_ = std::int32_t(entry);
+            shownFile_ = path;
+            return;
+        }
+        ReportOnce(path, why);
+        std::int32_t next = position_ + direction;
+        if (next < 0 || next >= count) {
+            if (!wrap) {
+                position_ = count;
+                return;
+            }
+            next = (next + count) % count;
+        }
+        position_ = next;
+    }
+    // No entry can be shown: the position stays where the move put it.
+    position_ = start;
+}
+
+void TSlideShow::ReportOnce(const std::string& path, const std::string& text) {
+    if (reported_.insert(path).second) {
+        host_.ReportSkipped(path, text);
+    }
+}
+
+void TSlideShow::Start() {
+    if (running_) {
+        return;
+    }
+    timer_.setInterval(IntervalMs(interval_));
+    timer_.start();
+    running_ = true;
+    host_.RunningChanged(true);
+}
+
+void TSlideShow::Stop() {
+    if (!running_) {
+        return;
+    }
+    timer_.stop();
+    running_ = false;
+    host_.RunningChanged(false);
+}
+
+void TSlideShow::Tick() {
+    if (!running_) {
+        return;
+    }
+    try {
+        if (playlist_.empty()) {
+            Stop();
+        } else if (position_ < Count()) {
+            // Entries that cannot be shown are passed over up to the end; the
+            // end itself is the next tick's business (stop or rewind).
+            ShowFrom(+1, false);
+            if (position_ < Count()) {
+                ++position_;
+            }
+        } else if (stopAtLast_) {
+            Stop();
+        } else {
+            position_ = 0;
+        }
+    } catch (...) {
+        // A failed tick is dropped; the timer keeps its state.
+    }
+}

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <QTimer>
+#include <cstdint>
+#include <set>
+#include <string>
+#include <vector>
+
+// What the show asks of the program around it.
+class TSlideShowHost {
+public:
+    virtual ~TSlideShowHost() = default;
+    // Hands a picture to the desktop.
+    virtual void ShowPicture(const std::string& path) = 0;
+    // The show started or stopped.
+    virtual void RunningChanged(bool running) = 0;
+    // A picture was asked for while the playlist is empty.
+    virtual void ReportEmpty() = 0;
+    // An entry the show passed over, with the sentence that says why; called
+    // once per file in a run of the program, never more.
+    virtual void ReportSkipped(const std::string& path, const std::string& text) = 0;
+};
+
+// The four moves of the navigation commands; one step serves them all.
+enum class TSlideStep { First, Last, Next, Previous };
+
+// The slide show: the playlist, the order the show walks it in, the position
+// in that order and the timer that moves on by itself.
+//
+// The position has two readings: after a navigation step it is the place of
+// the entry just shown; while the timer runs it is the place of the entry the
+// next tick shows (each tick shows, then advances). It may lie beyond the
+// end (a stored position, a shorter list); every operation tolerates that.
+//
+// An entry whose file is missing or unreadable never traps the show: the show
+// passes over it to the following one in the direction it moves, and the
+// file is reported once.
+class TSlideShow {
+public:
+    explicit TSlideShow(TSlideShowHost& host);
+
+    // A new playlist, walked in its own order; the position is kept, and so
+    // is the entry shown (the desktop still shows it).
+    void SetPlaylist(std::vector<std::string> entries);
+    const std::vector<std::string>& Playlist() const { return playlist_; }
+    bool Empty() const { return playlist_.empty(); }
+
+    std::int32_t Position() const { return position_; }
+    void SetPosition(std::int32_t position) { position_ = position; }
+    // The interval the timer takes at the next start, in seconds.
+    void SetInterval(std::int32_t seconds) { interval_ = seconds; }
+    void SetStopAtLast(bool stop) { stopAtLast_ = stop; }
+
+    // Stops the show, moves, and shows the entry reached.
+    void Step(TSlideStep step);
+    // Shows the entry at the position: nothing when the position lies beyond
+    // the end; the empty-playlist report when there is no entry at all.
+    void ShowCurrent();
+
+    void Start();
+    void Stop();
+    bool Running() const { return running_; }
+    // The timer's tick: shows the entry at the position and advances; at the
+    // end it stops (stop at the last) or rewinds, showing nothing this tick.
+    void Tick();
+    const QTimer& Timer() const { return timer_; }
+
+    // The playlist entry last handed to the desktop, -1 for none, and its
+    // file; Forget is for a desktop given another picture meanwhile.
+    std::int32_t ShownEntry() const { return shownEntry_; }
+    const std::string& ShownFile() const { return shownFile_; }
+    void ForgetShown() { shownEntry_ = -1; }
+
+private:
+    std::int32_t Count() const { return std::int32_t(order_.size()); }
+    // Shows from the position on, passing over entries that cannot be shown
+    // in `direction` (+1, -1); past an end it wraps round when `wrap`, and
+    // otherwise leaves the position beyond the end.
+    void ShowFrom(int direction, bool wrap);
+    void ReportOnce(const std::string& path, const std::string& text);
+
+    TSlideShowHost& host_;
+    std::vector<std::string> playlist_;
+    // The order of the show: places in the playlist, one per entry.
+    std::vector<std::size_t> order_;
+    std::int32_t position_ = 0;
+    std::int32_t interval_ = 10;
+    bool stopAtLast_ = false;
+    bool running_ = false;
+    QTimer timer_;
+    std::int32_t shownEntry_ = -1;
+    std::string shownFile_;
+    std::set<std::string> reported_;
+};

@@ -1,0 +1,166 @@
+// The slide show without a window: the four steps and the tick over an
+// order, positions beyond the end, the timer, and entries whose files cannot
+// be shown.
+#include <gtest/gtest.h>
+
+#include <sys/stat.h>
+
+#include <QCoreApplication>
+#include <climits>
+#include <filesystem>
+
+#include "slideshow/SlideShow.h"
+#include "support/TempDir.h"
+
+namespace {
+
+// Records what the show asks for.
+class TRecordingHost : public TSlideShowHost {
+public:
+    void ShowPicture(const std::string& path) override { shown.push_back(path); }
+    void RunningChanged(bool running) override { changes.push_back(running); }
+    void ReportEmpty() override { reports.push_back("empty"); }
+    void ReportSkipped(const std::string& path, const std::string& text) override {
+        reports.push_back(path + " | " + text);
+    }
+    std::vector<std::string> shown;
+    std::vector<bool> changes;
+    std::vector<std::string> reports;
+};
+
+class SlideShow : public ::testing::Test {
+protected:
+    SlideShow() {
+        for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) {
+            WriteFileBytes(dir.File(name), "x");
+            files.push_back(dir.File(name));
+        }
+    }
+    TTempDir dir;
+    std::vector<std::string> files;
+    TRecordingHost host;
+    TSlideShow show{host};
+};
+
+// a, b, c, d with c gone: the show goes a, b, d, (rewind), a, b, d and never
+// stops; c is reported once, however often the show comes round to it. A
+// dangling link and a named pipe are passed over the same way (opening a
+// pipe would wait for a writer), and so are they when stepping back.
+TEST_F(SlideShow, EntriesThatCannotBeShownArePassedOverAndReportedOnce) {
+    const std::string a = files[0], b = files[1], c = dir.File("c gone.jpg"), d = files[2];
+    show.SetPlaylist({a, b, c, d});
+    show.Start();
+    for (int i = 0; i < 7; ++i) {
+        show.Tick();
+    }
+    EXPECT_EQ(host.shown, (std::vector<std::string>{a, b, d, a, b, d}));
+    EXPECT_TRUE(show.Running());
+    EXPECT_EQ(host.reports, std::vector<std::string>{c + " | File \"" + c + "\" does not exists"});
+    EXPECT_EQ(show.ShownFile(), d);
+    EXPECT_EQ(show.ShownEntry(), 3);
+
+    const std::string link = dir.File("link"), pipe = dir.File("pipe");
+    std::filesystem::create_symlink(dir.File("nowhere"), link);
+    ASSERT_EQ(mkfifo(pipe.c_str(), 0600), 0);
+    show.SetPlaylist({a, link, pipe});
+    host.shown.clear();
+    show.Step(TSlideStep::First);
+    show.Step(TSlideStep::Next);  // past both to a, round the end
+    show.Step(TSlideStep::Last);  // back past both to a
+    EXPECT_EQ(host.shown, (std::vector<std::string>{a, a, a}));
+    ASSERT_EQ(host.reports.size(), 3u);
+    EXPECT_EQ(host.reports[1], link + " | File \"" + link + "\" cannot be read");
+    EXPECT_EQ(host.reports[2], pipe + " | File \"" + pipe + "\" cannot be read");
+
+    // Nothing left to show: every step ends without a picture, and without
+    // waiting; a tick leaves the position beyond the end.
+    std::filesystem::remove(a);
+    show.Step(TSlideStep::Next);
+    show.Start();
+    show.Tick();
+    EXPECT_EQ(host.shown.size(), 3u);
+    EXPECT_EQ(show.Position(), 3);
+    EXPECT_EQ(host.reports.size(), 4u);
+}
+
+TEST_F(SlideShow, StopAtLastEndsTheShowAfterTheLastEntry) {
+    show.SetPlaylist(files);
+    show.SetStopAtLast(true);
+    show.SetPosition(2);
+    show.Start();
+    show.Tick();  // entry 2, then 3
+    show.Tick();  // stops
+    EXPECT_FALSE(show.Running());
+    EXPECT_EQ(show.Position(), 3);
+    show.Step(TSlideStep::Next);
+    EXPECT_EQ(host.shown.back(), files[0]);
+    show.SetPosition(3);
+    show.Step(TSlideStep::Previous);
+    EXPECT_EQ(host.shown.back(), files[2]);
+}
+
+TEST_F(SlideShow, NavigationAfterATickUsesTheAdvancedPosition) {
+    show.SetPlaylist({files[0], files[1], files[2], files[0]});
+    show.SetPosition(0);
+    show.Start();
+    show.Tick();  // entry 0 on the desktop, position 1
+    show.Step(TSlideStep::Next);
+    EXPECT_EQ(show.Position(), 2);
+    EXPECT_FALSE(show.Running()) << "navigation stops the show";
+    show.Start();
+    show.Tick();  // entry 2, position 3
+    show.Step(TSlideStep::Previous);
+    EXPECT_EQ(host.shown, (std::vector<std::string>{files[0], files[2], files[2], files[2]}));
+}
+
+TEST_F(SlideShow, OneEntryAndOutOfRangePositions) {
+    show.SetPlaylist({files[0]});
+    for (TSlideStep step :
+         {TSlideStep::Next, TSlideStep::Previous, TSlideStep::First, TSlideStep::Last}) {
+        show.Step(step);
+    }
+    EXPECT_EQ(host.shown, std::vector<std::string>(4, files[0]));
+
+    host.shown.clear();
+    show.SetPlaylist(files);
+    show.SetPosition(7);
+    show.Step(TSlideStep::Previous);  // 6: beyond the end, nothing applied, no message
+    EXPECT_EQ(show.Position(), 6);
+    EXPECT_TRUE(host.shown.empty());
+    show.Step(TSlideStep::Next);  // wraps to 0
+    EXPECT_EQ(host.shown, std::vector<std::string>{files[0]});
+    show.SetPosition(7);
+    show.Start();
+    show.Tick();
+    EXPECT_EQ(show.Position(), 0);
+    EXPECT_TRUE(show.Running());
+    show.SetPosition(7);
+    show.SetStopAtLast(true);
+    show.Tick();
+    EXPECT_FALSE(show.Running());
+    EXPECT_TRUE(host.reports.empty());
+}
+
+TEST_F(SlideShow, AHugeIntervalRunsAtTheLongestTimerInterval) {
+    show.SetPlaylist(files);
+    show.SetInterval(INT32_MAX);
+    show.Start();
+    EXPECT_TRUE(show.Timer().isActive());
+    EXPECT_EQ(show.Timer().interval(), INT_MAX);
+    show.Stop();
+    show.SetInterval(4294967);
+    show.Start();
+    EXPECT_EQ(show.Timer().interval(), INT_MAX);
+}
+
+TEST_F(SlideShow, ATickQueuedBeforeTheShowStoppedShowsNothing) {
+    show.SetPlaylist(files);
+    show.Start();
+    QMetaObject::invokeMethod(const_cast<QTimer*>(&show.Timer()), "timeout", Qt::DirectConnection);
+    show.Stop();
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(host.shown.empty());
+    EXPECT_EQ(host.changes, (std::vector<bool>{true, false}));
+}
+
+}  // namespace
