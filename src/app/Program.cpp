@@ -5,6 +5,9 @@
 #include <memory>
 
 #include <cstdio>
+#include <cstdlib>
+#include <thread>
+#include <utility>
 
 #include "app/CommandLine.h"
 #include "app/Main.h"
@@ -13,10 +16,30 @@
 #include "platform/linux/instance/FlockInstanceGuard.h"
 #include "platform/linux/instance/LocalSocketCloseRequest.h"
 #include "platform/linux/instance/RuntimeDir.h"
+#include "wallpaper/WallpaperApplier.h"
 
 namespace {
 constexpr const char* kInstanceName = "3F1C9B27-8D4E-4A6B-9C52-7E0D1A2B3C4D";
 constexpr const char* kCloseRequest = "vantoriamsg";
+
+// The window while its event loop runs, and the thread that runs it.
+TfrmMain* g_running = nullptr;
+std::thread::id g_guiThread;
+
+// The X server can go away under the program (it crashed, or the session
+// ended without a word); the toolkit then ends the process with exit(). The
+// settings are saved and what can still run of the orderly end runs first:
+// the original wallpaper is put back where the desktop survives, and its
+// record stays for the next start where it does not.
+void EndAfterLostDisplay() {
+    if (std::this_thread::get_id() != g_guiThread) {
+        return;  // the window belongs to the GUI thread, which may be busy
+    }
+    if (TfrmMain* w = std::exchange(g_running, nullptr)) {
+        std::fprintf(stderr, "vantoria: the display is gone; saving the settings\n");
+        w->FormDestroy();
+    }
+}
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -95,7 +118,11 @@ int main(int argc, char** argv) {
     }
 
     if (!endRequested) {
+        g_guiThread = std::this_thread::get_id();
+        g_running = frmMain.get();
+        std::atexit(EndAfterLostDisplay);
         QApplication::exec();
+        g_running = nullptr;
     }
 
     // From here the window is being taken down: commands are refused, and
@@ -107,6 +134,11 @@ int main(int argc, char** argv) {
     // The clock goes first: it hands its position to the settings saved next.
     frmMain->ReleaseClock();
     frmMain->FormDestroy();
+    // "quit" is not answered "ok" over an original that did not go back.
+    if (const std::string& problem = frmMain->Services().applier->FRestoreProblem;
+        !problem.empty()) {
+        closeRequest.SetQuitReply({false, problem});
+    }
     frmMain.reset();
     return 0;
 }

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "app/Main.h"
+#include "wallpaper/WallpaperApplier.h"
 
 const std::vector<TRemoteCommand>& RemoteCommands() {
     static const std::vector<TRemoteCommand> commands{
@@ -53,7 +54,13 @@ TCommandReply RunRemoteCommand(TfrmMain& frmMain, const std::string& name) {
     if (!action->isEnabled()) {
         return {false, "the playlist is empty"};
     }
+    frmMain.Services().applier->FRestoreProblem.clear();
     action->trigger();
+    // Reset to Default that could not put the original back says why.
+    if (const std::string& problem = frmMain.Services().applier->FRestoreProblem;
+        name == "reset" && !problem.empty()) {
+        return {false, problem};
+    }
     return {true, {}};
 }
 

@@ -129,15 +129,17 @@ void TDesktopWallpaperApplier::RememberOriginalWallpaper() {
     TDesktopBackend& desktop = *services_.desktop;
     TWallpaperState* state = desktop.State();
     // The record and the desktop's own copies live in the data folder, which
-    // others may not read: the pictures may be private photographs.
-    MakePrivateFolder(services_.dataFolder);
+    // others may not read: the pictures may be private photographs. Why the
+    // original cannot be recorded, when it cannot.
+    std::string unrecorded = MakePrivateFolder(services_.dataFolder);
     const std::optional<std::string> current =
         state ? state->CurrentWallpaperFile() : std::optional<std::string>();
     if (!current) {
         qCWarning(lcWallpaper, "the wallpaper in use cannot be read: %s",
                   desktop.LastError().c_str());
     }
-    const std::optional<TOriginalRecord> record = ReadOriginalRecord(OriginalRecordPath());
+    const std::optional<TOriginalRecord> record =
+        unrecorded.empty() ? ReadOriginalRecord(OriginalRecordPath()) : std::nullopt;
     bool fromRecord = false;
     if (current && IsOwnWallpaper(*current)) {
         // An earlier run ended without putting the original back: the desktop
@@ -153,7 +155,15 @@ void TDesktopWallpaperApplier::RememberOriginalWallpaper() {
         }
     } else {
         FOriginalWallpaper = current.value_or(std::string());
-        originalState_ = state ? state->SaveState() : std::string();
+        if (unrecorded.empty()) {
+            // A desktop that keeps a copy of what it shows (the plain X root's
+            // pixels) says so in its error when the copy cannot be written.
+            const std::string errorBefore = desktop.LastError();
+            originalState_ = state ? state->SaveState() : std::string();
+            if (originalState_.empty() && desktop.LastError() != errorBefore) {
+                unrecorded = desktop.LastError();
+            }
+        }
     }
     if (!fromRecord) {
         if (FUseActiveDesktop) {
@@ -180,11 +190,22 @@ void TDesktopWallpaperApplier::RememberOriginalWallpaper() {
         FWallpaperChanged = true;
     }
     if (FCanChangeWallpaper) {
-        if (!WriteOriginalRecord(OriginalRecordPath(),
+        if (unrecorded.empty() &&
+            !WriteOriginalRecord(OriginalRecordPath(),
                                  TOriginalRecord{desktop.Name(), FOriginalWallpaper,
                                                  originalPlacement_, originalState_})) {
-            qCWarning(lcWallpaper, "the record of the original wallpaper cannot be written to %s",
-                      OriginalRecordPath().c_str());
+            unrecorded =
+                "the record of the original wallpaper cannot be written to " + OriginalRecordPath();
+        }
+        // What the desktop shows could not be put back after a change (a full
+        // or read-only disk, a folder of someone else's): it is left alone.
+        // An earlier run's record, read above, still serves.
+        // The first change asked for says why nothing changes.
+        if (!unrecorded.empty() && !fromRecord) {
+            FCanChangeWallpaper = false;
+            unrecorded_ =
+                "the wallpaper in use cannot be recorded to be put back later (" + unrecorded + ")";
+            qCWarning(lcWallpaper, "%s", unrecorded_.c_str());
         }
     }
 }
@@ -215,7 +236,15 @@ void TDesktopWallpaperApplier::WriteStyleValues(std::uint8_t style) {
     for (const auto& [name, text] :
          {std::pair{"TileWallpaper", values.tile}, std::pair{"WallpaperStyle", values.style}}) {
         if (RegReadText(HKEY_CURRENT_USER, kDesktopKey, name, "") != text) {
-            RegWriteText(HKEY_CURRENT_USER, kDesktopKey, name, text);
+            try {
+                RegWriteText(HKEY_CURRENT_USER, kDesktopKey, name, text);
+            } catch (const EJclRegistryError& e) {
+                if (!restoring_) {
+                    throw;
+                }
+                // The original goes back all the same; the failure is said.
+                FRestoreProblem = std::string("the style values cannot be written: ") + e.what();
+            }
         }
     }
 }
@@ -223,6 +252,9 @@ void TDesktopWallpaperApplier::WriteStyleValues(std::uint8_t style) {
 void TDesktopWallpaperApplier::SetWallpaper(const std::string& fileName,
                                             const TWallpaperChoice& choice) {
     if (!FCanChangeWallpaper) {
+        if (!unrecorded_.empty()) {
+            ReportFailure(unrecorded_);
+        }
         return;
     }
     if (inFlight_) {
@@ -469,9 +501,22 @@ void TDesktopWallpaperApplier::Settle() {
 
 void TDesktopWallpaperApplier::RestoreOriginalWallpaper(const TWallpaperChoice& choice) {
     Settle();
+    FRestoreProblem.clear();
     if (!FCanChangeWallpaper) {
         return;
     }
+    // Style values that cannot be written (a full disk, a read-only settings
+    // file) never keep the original from going back; they are reported.
+    restoring_ = true;
+    struct TReset {
+        bool& flag;
+        ~TReset() { flag = false; }
+    } reset{restoring_};
+    const auto failed = [this] {
+        const std::string why = services_.desktop->LastError();
+        FRestoreProblem = "the original wallpaper cannot be put back" +
+                          (why.empty() ? std::string() : ": " + why);
+    };
     if (originalState_.empty()) {
         // Nothing of the desktop's own was recorded (or the original was
         // forgotten): the original file is applied like any picture.
@@ -479,19 +524,22 @@ void TDesktopWallpaperApplier::RestoreOriginalWallpaper(const TWallpaperChoice& 
         Run(change, nullptr);
         if (change->taken) {
             desktopShowsOriginal_ = true;
+        } else {
+            failed();
         }
         return;
     }
     // The desktop gets back exactly what it showed, including placements the
     // three styles cannot express; the style values follow the original style.
     FWallpaperChanged = true;
-    WriteStyleValues(choice.style);
     TWallpaperState* state = services_.desktop->State();
     if (state && state->RestoreState(originalState_)) {
         desktopShowsOriginal_ = true;
     } else {
+        failed();
         ReportFailure(services_.desktop->LastError());
     }
+    WriteStyleValues(choice.style);
     SetHint(FOriginalWallpaper);
 }
 

@@ -93,6 +93,8 @@ private:
     int originalPlacement_ = 0;
     bool desktopShowsOriginal_ = true;
     bool warned_ = false;
+    bool restoring_ = false;  // putting the original back: style values may fail
+    std::string unrecorded_;  // why the original cannot be recorded, so nothing changes
     TDesktopPlacement placement_ = dpCenter;  // the placement last written
     // The change on its way to the desktop, and the latest one asked for
     // meanwhile: changes asked for during a change collapse into the last.

@@ -1,8 +1,11 @@
 #include "wallpaper/FileUtils.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cerrno>
+#include <cstring>
 #include <filesystem>
 #include <system_error>
 
@@ -14,19 +17,27 @@ bool FileExistsTest(const std::string& path) {
     return ::lstat(path.c_str(), &st) == 0;
 }
 
-bool MakePrivateFolder(const std::string& path) {
+std::string MakePrivateFolder(const std::string& path) {
     std::error_code ec;
     const std::filesystem::path folder(path);
     if (folder.has_parent_path()) {
         std::filesystem::create_directories(folder.parent_path(), ec);
     }
     ::mkdir(path.c_str(), 0700);
+    // Opened without following a link, so that what is checked is what is used.
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        const int err = errno;
+        return path + (err == ELOOP || err == ENOTDIR ? " is a symbolic link or no folder"
+                                                      : ": " + std::string(std::strerror(err)));
+    }
     struct stat st {};
-    if (::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        return false;
+    std::string problem;
+    if (::fstat(fd, &st) != 0 || st.st_uid != ::geteuid()) {
+        problem = path + " belongs to another user";
+    } else if ((st.st_mode & 077) != 0) {
+        ::fchmod(fd, st.st_mode & 0700);
     }
-    if (st.st_uid == ::geteuid() && (st.st_mode & 077) != 0) {
-        ::chmod(path.c_str(), st.st_mode & 0700);
-    }
-    return true;
+    ::close(fd);
+    return problem;
 }

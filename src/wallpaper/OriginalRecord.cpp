@@ -116,9 +116,11 @@ bool WriteOriginalRecord(const std::string& path, const TOriginalRecord& record)
     PutField(out, "placement", std::to_string(record.placement));
     PutField(out, "state", record.state);
 
-    // Written beside the old file and renamed over it when complete.
+    // Written beside the old file and renamed over it when complete;
+    // unbuffered, so that a full disk fails the write instead of committing
+    // an empty file (QSaveFile misses a failed final flush).
     QSaveFile file(QFile::decodeName(QByteArray::fromStdString(path)));
-    if (!file.open(QIODevice::WriteOnly)) {
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Unbuffered)) {
         return false;
     }
     // The record names the user's pictures: readable by the user alone.

@@ -50,6 +50,9 @@ public:
     bool FWallpaperChanged = false;   // set by every change that got past composition
     bool FUseActiveDesktop = false;   // the desktop's own wallpaper setting is reachable
     bool FCanChangeWallpaper = true;  // the desktop's policy allows changes
+    // Why the last RestoreOriginalWallpaper fell short (the original not back,
+    // or the style values not written); empty when all went well.
+    std::string FRestoreProblem;
     // The program is ending (the desktop may be gone with the session): a
     // refusal goes to the log only, no box holds the end up.
     bool FEnding = false;

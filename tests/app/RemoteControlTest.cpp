@@ -45,8 +45,9 @@ protected:
             instance.waitForFinished(5000);
         }
     }
-    // A playlist of three pictures and a slow show, so that only commands move it.
-    void WriteSettings() {
+    // A playlist of three pictures and a slow show, so that only commands move it;
+    // `more` adds lines to the settings.
+    void WriteSettings(const std::string& more = {}) {
         std::string list;
         for (const char* name : {"one.png", "two.png", "three.png"}) {
             QImage picture(16, 12, QImage::Format_RGB32);
@@ -55,14 +56,16 @@ protected:
             list += dir.File(name) + "\n";
         }
         WriteFileBytes(dir.File("show.vpl"), list);
-        fs::create_directories(Env("XDG_CONFIG_HOME") + "/vantoria");
-        WriteFileBytes(Env("XDG_CONFIG_HOME") + "/vantoria/user.reg",
+        const std::string config = env.value("XDG_CONFIG_HOME").toStdString() + "/vantoria";
+        fs::create_directories(config);
+        WriteFileBytes(config + "/user.reg",
                        "Windows Registry Editor Version 5.00\r\n\r\n"
                        "[HKEY_CURRENT_USER\\Software\\Vantoria]\r\n"
                        "\"Playlist\"=\"" +
                            dir.File("show.vpl") +
                            "\"\r\n"
-                           "\"ChangeTime\"=dword:00000e10\r\n\"Current\"=dword:00000000\r\n");
+                           "\"ChangeTime\"=dword:00000e10\r\n\"Current\"=dword:00000000\r\n" +
+                           more);
     }
     TRun Run(const QStringList& args) {
         QProcess p;
@@ -73,9 +76,10 @@ protected:
                 p.readAllStandardError().toStdString()};
     }
     // Starts the instance and waits until it answers on `socket`.
-    bool StartInstance(const std::string& socket = InstanceSocketPath()) {
+    bool StartInstance(const std::string& socket = InstanceSocketPath(),
+                       QProcess::ProcessChannelMode channels = QProcess::ForwardedChannels) {
         instance.setProcessEnvironment(env);
-        instance.setProcessChannelMode(QProcess::ForwardedChannels);
+        instance.setProcessChannelMode(channels);
         instance.start(exe, {});
         instance.waitForStarted(5000);
         for (int i = 0; i < 300 && instance.state() != QProcess::NotRunning; ++i) {
@@ -286,3 +290,110 @@ TEST_F(RemoteControlTest, WithoutAPrivateRuntimeFolderThePrivateCacheFolderGuard
 }
 
 }  // namespace
+
+// Sixty callers at once are each answered; a --quit among as many is heard.
+TEST_F(RemoteControlTest, SixtyCallersAtOnceAreAllAnsweredAndAQuitAmongThemIsHeard) {
+    WriteSettings();
+    ASSERT_TRUE(StartInstance());
+    const auto crowd = [this](int quitAt) {
+        std::vector<std::unique_ptr<QProcess>> callers;
+        for (int i = 0; i < 60; ++i) {
+            callers.push_back(std::make_unique<QProcess>());
+            callers.back()->setProcessEnvironment(env);
+            callers.back()->start(exe, {i == quitAt ? "--quit" : "--status"});
+        }
+        return callers;
+    };
+    for (const auto& p : crowd(-1)) {
+        ASSERT_TRUE(p->waitForFinished(40000));
+        EXPECT_EQ(p->exitCode(), 0) << p->readAllStandardError().toStdString();
+    }
+    const auto callers = crowd(30);
+    for (const auto& p : callers) {
+        ASSERT_TRUE(p->waitForFinished(70000));
+        // Callers after the quit may find it ending or gone; none goes unanswered.
+        EXPECT_EQ(p->readAllStandardError().toStdString().find("did not"), std::string::npos);
+    }
+    EXPECT_EQ(callers[30]->exitCode(), 0);
+    ASSERT_TRUE(instance.waitForFinished(5000));
+    EXPECT_EQ(instance.exitCode(), 0);
+}
+
+namespace {
+
+// Whether the root advertises a setter's picture (the harness's desktop is
+// the plain X root, which shows none of its own).
+bool RootShowsAPicture() {
+    QProcess xprop;
+    xprop.start("xprop", {"-root", "_XROOTPMAP_ID"});
+    xprop.waitForFinished(10000);
+    return xprop.readAllStandardOutput().contains("pixmap id");
+}
+
+// A slide reaches the root from a thread of its own, after the command's answer.
+bool RootComesToShow(bool picture) {
+    for (int i = 0; i < 100 && RootShowsAPicture() != picture; ++i) {
+        QThread::msleep(50);
+    }
+    return RootShowsAPicture() == picture;
+}
+
+}  // namespace
+
+// A full data folder: the wallpaper in use cannot be recorded, so it is not
+// changed, and the user is told why; the end has nothing to put back.
+TEST_F(RemoteControlTest, FullDataFolderLeavesTheWallpaperAndSaysWhy) {
+    TSmallDisk disk(64 * 1024);
+    if (!disk.Mounted()) {
+        GTEST_SKIP() << disk.Why();
+    }
+    env.insert("XDG_DATA_HOME", QString::fromStdString(disk.Path()));
+    disk.Fill();
+    WriteSettings("\"Autoplay\"=dword:00000002\r\n");
+    ASSERT_TRUE(StartInstance(InstanceSocketPath(), QProcess::MergedChannels));
+    // The slide shown at start is refused, and the refusal says why.
+    const std::string refusal =
+        "did not take the wallpaper: the wallpaper in use cannot be recorded";
+    std::string log;
+    for (int i = 0; i < 200 && log.find(refusal) == std::string::npos; ++i) {
+        instance.waitForReadyRead(100);
+        log += instance.readAll().toStdString();
+    }
+    EXPECT_NE(log.find(refusal), std::string::npos) << log;
+    EXPECT_FALSE(RootShowsAPicture());
+    EXPECT_EQ(Run({"--quit"}).status, 0);
+    ASSERT_TRUE(instance.waitForFinished(5000));
+    EXPECT_FALSE(RootShowsAPicture());
+}
+
+// Style values that cannot be written (a full settings disk) never keep the
+// original from going back; --reset and --quit say so instead of "ok".
+TEST_F(RemoteControlTest, UnwritableStyleValuesDoNotBlockTheRestoreAndAreReported) {
+    TSmallDisk disk(64 * 1024);
+    if (!disk.Mounted()) {
+        GTEST_SKIP() << disk.Why();
+    }
+    env.insert("XDG_CONFIG_HOME", QString::fromStdString(disk.Path()));
+    WriteSettings();
+    // A value no style writes: every change and every restore must write it.
+    WriteFileBytes(disk.Path() + "/vantoria/control-panel.reg",
+                   "Windows Registry Editor Version 5.00\r\n\r\n"
+                   "[HKEY_CURRENT_USER\\Control Panel\\Desktop]\r\n"
+                   "\"TileWallpaper\"=\"7\"\r\n\"WallpaperStyle\"=\"0\"\r\n");
+    disk.Fill();
+    ASSERT_TRUE(StartInstance());
+    EXPECT_EQ(Run({"--next"}).status, 0);
+    EXPECT_TRUE(RootComesToShow(true));
+    const TRun reset = Run({"--reset"});
+    EXPECT_EQ(reset.status, 3);
+    EXPECT_NE(reset.err.find("style values"), std::string::npos) << reset.err;
+    EXPECT_FALSE(RootShowsAPicture());
+
+    EXPECT_EQ(Run({"--next"}).status, 0);
+    EXPECT_TRUE(RootComesToShow(true));
+    const TRun quit = Run({"--quit"});
+    EXPECT_EQ(quit.status, 3);
+    EXPECT_NE(quit.err.find("style values"), std::string::npos) << quit.err;
+    ASSERT_TRUE(instance.waitForFinished(5000));
+    EXPECT_FALSE(RootShowsAPicture());
+}

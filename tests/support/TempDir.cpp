@@ -1,6 +1,12 @@
 #include "support/TempDir.h"
 
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -41,4 +47,35 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
     if (!out) {
         throw std::runtime_error("cannot write " + path);
     }
+}
+
+TSmallDisk::TSmallDisk(std::size_t bytes) {
+    const std::string options = "size=" + std::to_string(bytes) + ",mode=0700";
+    mounted_ =
+        ::mount("tmpfs", dir_.Path().c_str(), "tmpfs", MS_NOSUID | MS_NODEV, options.c_str()) == 0;
+    if (!mounted_) {
+        why_ = "no tmpfs can be mounted here (" + std::string(std::strerror(errno)) +
+               "; it needs root)";
+    }
+}
+
+TSmallDisk::~TSmallDisk() {
+    if (mounted_) {
+        ::umount2(dir_.Path().c_str(), MNT_DETACH);
+    }
+}
+
+void TSmallDisk::Fill() {
+    const int fd =
+        ::open((dir_.Path() + "/.filler").c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0600);
+    const std::string block(4096, 'x');
+    while (::write(fd, block.data(), block.size()) > 0) {
+    }
+    while (::write(fd, block.data(), 1) > 0) {
+    }
+    ::close(fd);
+}
+
+void TSmallDisk::Free() {
+    ::unlink((dir_.Path() + "/.filler").c_str());
 }

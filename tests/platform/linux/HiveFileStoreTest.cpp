@@ -271,3 +271,89 @@ TEST_F(HiveFileStoreTest, RunningOutOfMemoryWhileReadingCountsAsDamage) {
 }
 
 }  // namespace
+
+// Another user who can write where the settings live gets nothing of them:
+// a folder of theirs is neither read nor written, a folder reached through a
+// link is refused, and links planted where temporaries used to be named are
+// never followed. A link at the settings file itself (dotfiles) is written
+// through and stays a link.
+TEST_F(HiveFileStoreTest, AnotherUsersFolderAndPlantedLinksAreRefused) {
+    if (::geteuid() != 0) {
+        GTEST_SKIP() << "making a folder of another user needs root";
+    }
+    const std::string folder = dir.Path() + "/config/vantoria";
+    const std::string victim = dir.File("victim");
+    WriteFileBytes(victim, "the user's own file");
+    const std::string elsewhere = dir.Path() + "/elsewhere";
+    std::filesystem::create_directories(elsewhere);
+    const std::vector<std::pair<std::string, std::function<void()>>> plants{
+        {"a folder of another user",
+         [&] {
+             std::filesystem::create_directories(folder);
+             WriteFileBytes(user,
+                            "REGEDIT4\n\n[HKEY_CURRENT_USER\\Software\\Vantoria]\n"
+                            "\"Current\"=dword:00000007\n");
+             ASSERT_EQ(::chown(folder.c_str(), 4242, 4242), 0);
+         }},
+        {"a folder reached through a link",
+         [&] {
+             std::filesystem::create_directories(dir.Path() + "/config");
+             std::filesystem::create_directory_symlink(elsewhere, folder);
+         }},
+    };
+    for (const auto& [what, plant] : plants) {
+        std::filesystem::remove_all(dir.Path() + "/config");
+        plant();
+        Open();
+        EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, kKey, "Current", 0), 0) << what;
+        RegEnsureKey(HKEY_CURRENT_USER, kKey);
+        EXPECT_FALSE(RegKeyPresent(HKEY_CURRENT_USER, kKey)) << what;
+        EXPECT_FALSE(Exists(elsewhere + "/user.reg")) << what;
+    }
+
+    // Our own folder with links planted at the names temporaries once had.
+    std::filesystem::remove_all(dir.Path() + "/config");
+    std::filesystem::create_directories(folder);
+    for (const char* name : {"user.reg", "control-panel.reg"}) {
+        const std::string planted = folder + "/" + name + ".tmp." + std::to_string(::getpid());
+        std::filesystem::create_symlink(victim, planted);
+    }
+    // The settings file itself a link into the user's dotfiles.
+    const std::string dotfile = dir.File("dotfiles-user.reg");
+    std::filesystem::create_symlink(dotfile, user);
+    Open();
+    RegEnsureKey(HKEY_CURRENT_USER, kKey);
+    RegWriteInt(HKEY_CURRENT_USER, kKey, "Current", 5);
+    RegEnsureKey(HKEY_CURRENT_USER, "Control Panel\\Desktop");
+    RegWriteText(HKEY_CURRENT_USER, "Control Panel\\Desktop", "WallpaperStyle", "2");
+    EXPECT_EQ(ReadFileBytes(victim), "the user's own file");
+    EXPECT_TRUE(std::filesystem::is_symlink(user));
+    EXPECT_NE(ReadFileBytes(dotfile).find("\"Current\"=dword:00000005"), std::string::npos);
+    EXPECT_TRUE(Exists(folder + "/control-panel.reg"));
+}
+
+// A damaged settings file on a full disk: nothing can be written, and the
+// file stays where it is (no playlist lost at the next start); once there is
+// room the new file replaces it and the damaged one is kept aside once.
+TEST_F(HiveFileStoreTest, DamagedFileOnAFullDiskStaysUntilTheNewOneIsWhole) {
+    TSmallDisk disk(64 * 1024);
+    if (!disk.Mounted()) {
+        GTEST_SKIP() << disk.Why();
+    }
+    user = disk.Path() + "/vantoria/user.reg";
+    std::filesystem::create_directories(disk.Path() + "/vantoria");
+    const std::string junk = "\"Playlist\"=\"/home/me/list.vpl\" but no header";
+    WriteFileBytes(user, junk);
+    Open();
+    disk.Fill();
+    RegEnsureKey(HKEY_CURRENT_USER, kKey);
+    EXPECT_FALSE(RegKeyPresent(HKEY_CURRENT_USER, kKey));
+    EXPECT_EQ(ReadFileBytes(user), junk);
+
+    disk.Free();
+    RegEnsureKey(HKEY_CURRENT_USER, kKey);
+    RegWriteInt(HKEY_CURRENT_USER, kKey, "Current", 2);
+    EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, kKey, "Current", 0), 2);
+    EXPECT_EQ(ReadFileBytes(user + ".bad"), junk);
+    EXPECT_FALSE(Exists(user + ".bad.1"));
+}

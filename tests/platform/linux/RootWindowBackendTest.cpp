@@ -182,3 +182,38 @@ TEST_F(RootWindowBackendTest, UnreadableBitmapChangesNothing) {
     EXPECT_EQ(RootPixmap(), before);
     EXPECT_FALSE(std::filesystem::exists(dir.Path() + "/pwned"));
 }
+
+// A setter that advertises its pixmap and ends without keeping it leaves an
+// id the server hands to the next client: that client's first window gets the
+// very same id. A change must not kill it.
+TEST_F(RootWindowBackendTest, StaleRootPixmapKillsNoInnocentClient) {
+    Display* setter = XOpenDisplay(nullptr);
+    ASSERT_NE(setter, nullptr);
+    const Window root = DefaultRootWindow(setter);
+    const Pixmap stale = XCreatePixmap(setter, root, 8, 8, DefaultDepth(setter, 0));
+    for (const char* name : {"_XROOTPMAP_ID", "ESETROOT_PMAP_ID"}) {
+        XChangeProperty(setter, root, XInternAtom(setter, name, False), XA_PIXMAP, 32,
+                        PropModeReplace, reinterpret_cast<const unsigned char*>(&stale), 1);
+    }
+    XCloseDisplay(setter);  // no RetainPermanent: the pixmap goes, the properties stay
+
+    Display* innocent = XOpenDisplay(nullptr);
+    ASSERT_NE(innocent, nullptr);
+    const Window window = XCreateSimpleWindow(innocent, root, 0, 0, 8, 8, 0, 0, 0);
+    XSync(innocent, False);
+    ASSERT_EQ(window, stale) << "the server did not hand the id on; the case is not made";
+
+    TRootWindowDesktopBackend x11(getenv("DISPLAY"), dir.Path());
+    x11.SetPlacement(dpStretch);
+    ASSERT_TRUE(x11.SetWallpaperFile(picture, false)) << x11.LastError();
+    EXPECT_EQ(RootPixels(dir.Path(), {{0, 0}})[0], "FF0000");
+    // The innocent client lives: its window is still there.
+    XErrorHandler previous = XSetErrorHandler(CountError);
+    gErrors = 0;
+    XWindowAttributes attributes;
+    EXPECT_NE(XGetWindowAttributes(session, window, &attributes), 0);
+    XSync(session, False);
+    XSetErrorHandler(previous);
+    EXPECT_EQ(gErrors, 0);
+    XCloseDisplay(innocent);
+}

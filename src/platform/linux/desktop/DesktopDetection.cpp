@@ -5,8 +5,6 @@
 #include <cctype>
 #include <string_view>
 
-extern char** environ;
-
 namespace {
 
 std::string Lower(std::string_view s) {
@@ -106,18 +104,6 @@ TDesktopDetection DetectDesktop(const TEnvironment& env) {
     return {TDesktopKind::Unknown,
             "no desktop session was found (neither DISPLAY nor "
             "WAYLAND_DISPLAY nor XDG_CURRENT_DESKTOP is set)"};
-}
-
-TEnvironment ProcessEnvironment() {
-    TEnvironment env;
-    for (char** e = environ; e && *e; ++e) {
-        const std::string entry(*e);
-        const std::size_t eq = entry.find('=');
-        if (eq != std::string::npos) {
-            env.emplace(entry.substr(0, eq), entry.substr(eq + 1));
-        }
-    }
-    return env;
 }
 
 const char* DesktopKindName(TDesktopKind kind) {

@@ -1,7 +1,8 @@
 #pragma once
 
-#include <map>
 #include <string>
+
+#include "platform/linux/files/Environment.h"
 
 // The desktops whose wallpaper this program can set.
 enum class TDesktopKind {
@@ -16,8 +17,6 @@ enum class TDesktopKind {
     X11,       // a window manager without a desktop of its own: the root window
 };
 
-using TEnvironment = std::map<std::string, std::string>;
-
 struct TDesktopDetection {
     TDesktopKind kind = TDesktopKind::Unknown;
     std::string reason;  // what was found, for the log and the user's warning
@@ -27,8 +26,5 @@ struct TDesktopDetection {
 // colon-separated list, the first known name wins), then KDE_SESSION_VERSION,
 // SWAYSOCK, and a plain X display without Wayland.
 TDesktopDetection DetectDesktop(const TEnvironment& env);
-
-// The process's own environment, for DetectDesktop.
-TEnvironment ProcessEnvironment();
 
 const char* DesktopKindName(TDesktopKind kind);

@@ -6,14 +6,10 @@
 #include "platform/linux/desktop/sway/SwayDesktopBackend.h"
 #include "platform/linux/desktop/x11/RootWindowDesktopBackend.h"
 #include "platform/linux/desktop/xfce/XfconfDesktopBackend.h"
+#include "platform/linux/files/UserFolders.h"
 #include "platform/null/NullDesktopBackend.h"
 
 namespace {
-
-std::string Get(const TEnvironment& env, const char* name) {
-    const auto it = env.find(name);
-    return it == env.end() ? std::string() : it->second;
-}
 
 std::unique_ptr<TDesktopBackend> FromGSettings(TGSettingsFamily family) {
     auto backend = std::make_unique<TGSettingsDesktopBackend>(std::move(family));
@@ -41,25 +37,23 @@ std::unique_ptr<TDesktopBackend> CreateDesktopBackend(const TDesktopDetection& d
         case TDesktopKind::Xfce:
             return std::make_unique<TXfconfDesktopBackend>();
         case TDesktopKind::Lxqt: {
-            std::string config = Get(env, "XDG_CONFIG_HOME");
-            if (config.empty() || config[0] != '/') {
-                config = Get(env, "HOME") + "/.config";
-            }
-            return std::make_unique<TPcmanfmQtDesktopBackend>(config, dataFolder,
-                                                              std::move(screenSize));
+            return std::make_unique<TPcmanfmQtDesktopBackend>(UserFolder(env, TUserFolder::Config),
+                                                              dataFolder, std::move(screenSize));
         }
         case TDesktopKind::Sway: {
             // Links for file names sway would interpret go beside the bitmap,
             // or in the runtime folder when the data folder's own name is not plain.
             std::vector<std::string> folders{dataFolder};
-            const std::string runtime = Get(env, "XDG_RUNTIME_DIR");
+            const std::string runtime = VantoriaFolder(env, TUserFolder::Runtime);
             if (!runtime.empty()) {
-                folders.push_back(runtime + "/vantoria");
+                folders.push_back(runtime);
             }
-            return std::make_unique<TSwayDesktopBackend>(Get(env, "SWAYSOCK"), std::move(folders));
+            return std::make_unique<TSwayDesktopBackend>(EnvValue(env, "SWAYSOCK"),
+                                                         std::move(folders));
         }
         case TDesktopKind::X11:
-            return std::make_unique<TRootWindowDesktopBackend>(Get(env, "DISPLAY"), dataFolder);
+            return std::make_unique<TRootWindowDesktopBackend>(EnvValue(env, "DISPLAY"),
+                                                               dataFolder);
         default:
             break;
     }
@@ -67,11 +61,5 @@ std::unique_ptr<TDesktopBackend> CreateDesktopBackend(const TDesktopDetection& d
 }
 
 std::string UserDataFolder(const TEnvironment& env) {
-    std::string base = Get(env, "XDG_DATA_HOME");
-    // Only an absolute path counts, as the base directory rules say.
-    if (base.empty() || base[0] != '/') {
-        const std::string home = Get(env, "HOME");
-        base = (home.empty() ? std::string("/tmp") : home) + "/.local/share";
-    }
-    return base + "/vantoria";
+    return VantoriaFolder(env, TUserFolder::Data);
 }

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cerrno>
 #include <cstring>
 
@@ -30,6 +31,8 @@ void OnSignal(int sig) {
 }
 
 constexpr std::size_t kMaxClients = 16;
+// A caller sends its line at once; one silent for this long is idle.
+constexpr std::chrono::milliseconds kIdleAfter{1000};
 
 // A command name: lower-case letters and dashes, nothing else.
 bool IsCommandName(const std::string& text) {
@@ -65,6 +68,7 @@ struct TLocalSocketCloseRequest::TClient {
     std::unique_ptr<QSocketNotifier> notifier;
     std::unique_ptr<QTimer> deadline;
     std::string received;
+    std::chrono::steady_clock::time_point since = std::chrono::steady_clock::now();
 };
 
 TLocalSocketCloseRequest::TLocalSocketCloseRequest(std::string runtimeDir,
@@ -78,19 +82,40 @@ TLocalSocketCloseRequest::TLocalSocketCloseRequest(std::string runtimeDir,
 }
 
 TLocalSocketCloseRequest::~TLocalSocketCloseRequest() {
+    // Whoever has asked is answered, including callers still waiting to be
+    // let in: a "quit" with the others once the end is complete, anything
+    // else with the refusal of an ending instance.
+    std::vector<int> waiting;
     for (auto& c : clients_) {
         c->notifier.reset();
-        ::close(c->fd);
+        waiting.push_back(c->fd);
     }
+    clients_.clear();
     listenNotifiers_.clear();
-    for (std::size_t i = 0; i < listenFds_.size(); ++i) {
-        ::close(listenFds_[i]);
+    for (const int listenFd : listenFds_) {
+        for (int fd;
+             (fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK)) >= 0;) {
+            waiting.push_back(fd);
+        }
+        ::close(listenFd);
+    }
+    for (const int fd : waiting) {
+        char buf[kMaxRequest + 1] = {};
+        const ssize_t n = ::recv(fd, buf, kMaxRequest, MSG_DONTWAIT);
+        const std::string request(buf, n > 0 ? std::size_t(n) : 0);
+        if (request == "quit\n") {
+            quitting_.push_back(fd);
+        } else if (request.find('\n') != std::string::npos) {
+            Answer(fd, {false, "Vantoria is ending"});
+        } else {
+            ::close(fd);
+        }
     }
     for (const std::string& path : paths_)
         ::unlink(path.c_str());
     // The instance has ended in order: those who asked it to quit hear so.
     for (int fd : quitting_)
-        Answer(fd, {true, {}});
+        Answer(fd, quitReply_);
     if (signalNotifier_) {
         signalNotifier_.reset();
         for (int sig : {SIGTERM, SIGINT, SIGHUP})
@@ -154,6 +179,15 @@ bool TLocalSocketCloseRequest::Listen() {
 
 void TLocalSocketCloseRequest::Accept(int listenFd) {
     while (true) {
+        if (clients_.size() >= kMaxClients && !MakeRoom()) {
+            // Every caller let in is half-way through a request: the next
+            // ones wait in the socket's queue until one of these ends.
+            for (auto& notifier : listenNotifiers_) {
+                notifier->setEnabled(false);
+            }
+            QTimer::singleShot(kIdleAfter, this, &TLocalSocketCloseRequest::ResumeAccepting);
+            return;
+        }
         const int fd = ::accept4(listenFd, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
         if (fd < 0) {
             return;
@@ -163,11 +197,6 @@ void TLocalSocketCloseRequest::Accept(int listenFd) {
         if (::getsockopt(fd, SOL_SOCKET, SO_PEERCRED, &cred, &len) != 0 || cred.uid != ::getuid()) {
             ::close(fd);  // another user: never honoured
             continue;
-        }
-        if (clients_.size() >= kMaxClients) {
-            // Callers that hold connections open without a word do not lock
-            // the others out: the oldest one goes.
-            DropClient(clients_.front()->id);
         }
         auto c = std::make_unique<TClient>();
         const std::uint64_t id = nextId_++;
@@ -182,6 +211,38 @@ void TLocalSocketCloseRequest::Accept(int listenFd) {
         connect(c->deadline.get(), &QTimer::timeout, this, [this, id] { DropClient(id); });
         c->deadline->start(kRequestTimeoutMs);
         clients_.push_back(std::move(c));
+    }
+}
+
+// Requests that have arrived are read (and so run and answered) first; then
+// the oldest caller that has said nothing at all for a second goes, so that
+// callers holding connections open without a word do not lock the others
+// out. A caller that has spoken is never dropped.
+bool TLocalSocketCloseRequest::MakeRoom() {
+    std::vector<std::uint64_t> ids;
+    for (const auto& c : clients_) {
+        ids.push_back(c->id);
+    }
+    for (const std::uint64_t id : ids) {
+        ReadClient(id);
+    }
+    if (clients_.size() < kMaxClients) {
+        return true;
+    }
+    const auto now = std::chrono::steady_clock::now();
+    const auto idle = std::find_if(clients_.begin(), clients_.end(), [now](const auto& c) {
+        return c->received.empty() && now - c->since >= kIdleAfter;
+    });
+    if (idle == clients_.end()) {
+        return false;
+    }
+    DropClient((*idle)->id);
+    return true;
+}
+
+void TLocalSocketCloseRequest::ResumeAccepting() {
+    for (auto& notifier : listenNotifiers_) {
+        notifier->setEnabled(true);
     }
 }
 
@@ -213,6 +274,7 @@ void TLocalSocketCloseRequest::ReadClient(std::uint64_t id) {
             line.pop_back();
         std::unique_ptr<TClient> taken = std::move(*it);
         clients_.erase(it);
+        ResumeAccepting();
         RunCommand(std::move(taken), line);
         return;
     }
@@ -238,11 +300,7 @@ void TLocalSocketCloseRequest::RunCommand(std::unique_ptr<TClient> client,
     const int fd = client->fd;
     if (line == "quit") {
         qCInfo(lcCloseRequest, "quit command received");
-        if (quitting_.size() < kMaxClients) {
-            quitting_.push_back(fd);
-        } else {
-            ::close(fd);
-        }
+        quitting_.push_back(fd);
         emit closeRequested();
         return;
     }
@@ -261,6 +319,7 @@ void TLocalSocketCloseRequest::DropClient(std::uint64_t id) {
     if ((*it)->fd >= 0)
         ::close((*it)->fd);
     clients_.erase(it);
+    ResumeAccepting();
 }
 
 void TLocalSocketCloseRequest::ReadSignal() {

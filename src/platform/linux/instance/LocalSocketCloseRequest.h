@@ -23,6 +23,9 @@ class QTimer;
 //   closes the connection. "quit" is the close request; its "ok" comes once
 //   the instance has ended in order. Anything else is answered with an error,
 //   and a request cut short is never run.
+// A request once read is always answered. At most 16 callers are let in at
+// a time; past that only callers that have sent nothing for a second are let
+// go, and the others wait in the socket's queue until there is room.
 // SIGTERM, SIGINT and SIGHUP ask for an orderly end too, through a self-pipe
 // into the event loop.
 class TLocalSocketCloseRequest : public TCloseRequestChannel {
@@ -37,6 +40,10 @@ public:
     ~TLocalSocketCloseRequest() override;
     bool Listen() override;
 
+    // The answer to "quit", given once the instance has ended: "ok" unless
+    // the end fell short (the original wallpaper not put back).
+    void SetQuitReply(TCommandReply reply) { quitReply_ = std::move(reply); }
+
     // The first socket's path.
     std::string SocketPath() const { return paths_.empty() ? std::string() : paths_.front(); }
 
@@ -45,6 +52,8 @@ private:
     void Accept(int listenFd);
     void ReadClient(std::uint64_t id);
     void DropClient(std::uint64_t id);
+    bool MakeRoom();
+    void ResumeAccepting();
     void RunCommand(std::unique_ptr<TClient> client, const std::string& line);
     void ReadSignal();
 
@@ -54,5 +63,6 @@ private:
     std::unique_ptr<QSocketNotifier> signalNotifier_;
     std::vector<std::unique_ptr<TClient>> clients_;
     std::vector<int> quitting_;  // "quit" connections, answered at the end
+    TCommandReply quitReply_{true, {}};
     std::uint64_t nextId_ = 1;
 };

@@ -1,7 +1,5 @@
 #include "platform/linux/instance/RuntimeDir.h"
 
-#include <fcntl.h>
-#include <pwd.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -9,14 +7,9 @@
 #include <cerrno>
 #include <cstring>
 
-extern char** environ;
+#include "platform/linux/files/UserFolders.h"
 
 namespace {
-
-std::string Get(const TRuntimeEnvironment& env, const char* name) {
-    const auto it = env.find(name);
-    return it == env.end() ? std::string() : it->second;
-}
 
 std::string Sanitised(const std::string& text, std::size_t limit) {
     std::string out;
@@ -26,40 +19,6 @@ std::string Sanitised(const std::string& text, std::size_t limit) {
         out += plain ? c : '_';
     }
     return out;
-}
-
-// Opens `path` without following a link and checks that it is a folder of
-// this user that nobody else can enter; `repair` tightens the mode of a
-// folder of our own. Empty on success, else the reason.
-std::string CheckPrivateFolder(const std::string& path, bool repair) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ELOOP || errno == ENOTDIR) {
-            return path + " is a symbolic link or not a folder";
-        }
-        return path + ": " + std::strerror(errno);
-    }
-    struct stat st {};
-    std::string problem;
-    if (::fstat(fd, &st) != 0 || !S_ISDIR(st.st_mode)) {
-        problem = path + " is not a folder";
-    } else if (st.st_uid != ::getuid()) {
-        problem = path + " belongs to another user (uid " + std::to_string(st.st_uid) + ")";
-    } else if ((st.st_mode & 077) != 0 && !(repair && ::fchmod(fd, 0700) == 0)) {
-        problem = path + " can be entered by other users";
-    }
-    ::close(fd);
-    return problem;
-}
-
-std::string HomeFolder(const TRuntimeEnvironment& env) {
-    std::string home = Get(env, "HOME");
-    if (home.empty() || home[0] != '/') {
-        if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir) {
-            home = pw->pw_dir;
-        }
-    }
-    return home;
 }
 
 std::string HostName() {
@@ -73,20 +32,13 @@ std::string HostName() {
 }  // namespace
 
 TRuntimeDir VantoriaRuntimeDir(const TRuntimeEnvironment& env, bool create) {
-    const std::string xdg = Get(env, "XDG_RUNTIME_DIR");
-    if (!xdg.empty() && xdg[0] == '/' && CheckPrivateFolder(xdg, false).empty()) {
+    const std::string xdg = UserFolder(env, TUserFolder::Runtime);
+    if (!xdg.empty() && PrivateFolderProblem(xdg, false, false).empty()) {
         return {xdg, {}};
     }
     // No private runtime folder: the user's own cache. A home shared between
     // machines gets one folder per machine, as locks and sockets are local.
-    std::string cache = Get(env, "XDG_CACHE_HOME");
-    if (cache.empty() || cache[0] != '/') {
-        const std::string home = HomeFolder(env);
-        if (home.empty()) {
-            return {{}, "no home folder is known for this user"};
-        }
-        cache = home + "/.cache";
-    }
+    const std::string cache = UserFolder(env, TUserFolder::Cache);
     const std::string folder = cache + "/vantoria-" + HostName();
     if (create) {
         ::mkdir(cache.c_str(), 0700);
@@ -94,7 +46,7 @@ TRuntimeDir VantoriaRuntimeDir(const TRuntimeEnvironment& env, bool create) {
             return {{}, "cannot create " + folder + ": " + std::strerror(errno)};
         }
     }
-    std::string problem = CheckPrivateFolder(folder, create);
+    std::string problem = PrivateFolderProblem(folder, false, create);
     if (!problem.empty()) {
         return {{}, problem};
     }
@@ -104,7 +56,7 @@ TRuntimeDir VantoriaRuntimeDir(const TRuntimeEnvironment& env, bool create) {
 std::vector<std::string> SessionKeys(const TRuntimeEnvironment& env) {
     std::vector<std::string> keys;
     for (const char* name : {"XDG_SESSION_ID", "DISPLAY", "WAYLAND_DISPLAY"}) {
-        const std::string value = Get(env, name);
+        const std::string value = EnvValue(env, name);
         if (!value.empty()) {
             const std::string key = Sanitised(value, 32);
             if (std::find(keys.begin(), keys.end(), key) == keys.end()) {
@@ -116,15 +68,4 @@ std::vector<std::string> SessionKeys(const TRuntimeEnvironment& env) {
         keys.push_back("default");
     }
     return keys;
-}
-
-TRuntimeEnvironment CurrentEnvironment() {
-    TRuntimeEnvironment env;
-    for (char** e = environ; e && *e; ++e) {
-        const char* eq = std::strchr(*e, '=');
-        if (eq) {
-            env.emplace(std::string(*e, std::size_t(eq - *e)), std::string(eq + 1));
-        }
-    }
-    return env;
 }

@@ -1,8 +1,9 @@
 #pragma once
 
-#include <map>
 #include <string>
 #include <vector>
+
+#include "platform/linux/files/Environment.h"
 
 // Where the instance of a log-on session keeps its lock and its socket.
 //
@@ -17,7 +18,7 @@ struct TRuntimeDir {
     std::string problem;  // why not, in words for the user
 };
 
-using TRuntimeEnvironment = std::map<std::string, std::string>;
+using TRuntimeEnvironment = TEnvironment;
 
 // With `create` false nothing is made: a folder that is not there yet means
 // that no instance has ever run with it.
@@ -33,4 +34,6 @@ TRuntimeDir VantoriaRuntimeDir(const TRuntimeEnvironment& env, bool create);
 std::vector<std::string> SessionKeys(const TRuntimeEnvironment& env);
 
 // The environment of this process.
-TRuntimeEnvironment CurrentEnvironment();
+inline TRuntimeEnvironment CurrentEnvironment() {
+    return ProcessEnvironment();
+}

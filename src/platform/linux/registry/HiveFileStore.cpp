@@ -11,6 +11,9 @@
 
 #include <QLoggingCategory>
 
+#include "platform/linux/files/AtomicFile.h"
+#include "platform/linux/files/UserFolders.h"
+
 Q_LOGGING_CATEGORY(lcRegistry, "vantoria.registry", QtWarningMsg)
 
 namespace {
@@ -65,31 +68,6 @@ bool ReadWholeFile(const std::string& path, std::string& out, std::string& why) 
     return true;
 }
 
-bool WriteAll(int fd, const std::string& data) {
-    std::size_t done = 0;
-    while (done < data.size()) {
-        const ssize_t n = ::write(fd, data.data() + done, data.size() - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += std::size_t(n);
-    }
-    return true;
-}
-
-// Creates a folder and its missing parents, private to the user.
-bool MakeDirs(const std::string& dir) {
-    struct stat st {};
-    if (::stat(dir.c_str(), &st) == 0)
-        return S_ISDIR(st.st_mode);
-    const std::string parent = DirName(dir);
-    if (parent != dir && !MakeDirs(parent))
-        return false;
-    return ::mkdir(dir.c_str(), 0700) == 0 || errno == EEXIST;
-}
-
 // Write permission as the file's mode grants it: access() alone answers yes
 // to root for a file that nobody is meant to write.
 bool Writable(const std::string& path, const struct stat& st) {
@@ -114,13 +92,30 @@ const TRegHive& THiveFile::Hive() {
     return hive_;
 }
 
+// A settings folder of another user's, or one reached through a link, is
+// never read nor written: whoever made it could read the user's settings, or
+// have them written over a file of the user's. A folder not made yet is fine.
+std::string THiveFile::FolderProblem() const {
+    struct stat st {};
+    const std::string dir = DirName(path_);
+    if (readOnly_ || (::lstat(dir.c_str(), &st) != 0 && errno == ENOENT)) {
+        return {};
+    }
+    return PrivateFolderProblem(dir, true, false);
+}
+
 void THiveFile::Refresh() {
     if (pending_) {
         return;  // the batch's changes are newer than the file
     }
     struct stat st {};
     std::array<std::int64_t, 5> stamp{};
-    if (::stat(path_.c_str(), &st) == 0) {
+    if (const std::string problem = FolderProblem(); !problem.empty()) {
+        if (!refused_) {
+            qCWarning(lcRegistry, "%s is not used: %s", path_.c_str(), problem.c_str());
+        }
+        refused_ = true;
+    } else if (::stat(path_.c_str(), &st) == 0) {
         stamp = {std::int64_t(st.st_dev), std::int64_t(st.st_ino), std::int64_t(st.st_size),
                  std::int64_t(st.st_mtim.tv_sec), std::int64_t(st.st_mtim.tv_nsec)};
     }
@@ -172,7 +167,7 @@ bool THiveFile::EndBatch() {
 }
 
 bool THiveFile::CanWrite() const {
-    if (readOnly_)
+    if (readOnly_ || !FolderProblem().empty())
         return false;
     struct stat st {};
     if (::stat(path_.c_str(), &st) == 0) {
@@ -188,42 +183,35 @@ bool THiveFile::CanWrite() const {
 
 bool THiveFile::Write(const TRegHive& next) {
     const std::string dir = DirName(path_);
-    if (!MakeDirs(dir)) {
-        qCWarning(lcRegistry, "cannot create %s: %s", dir.c_str(), std::strerror(errno));
+    if (const std::string problem = MakeUserFolder(dir); !problem.empty()) {
+        qCWarning(lcRegistry, "cannot write %s: %s", path_.c_str(), problem.c_str());
         return false;
     }
-    if (damaged_) {
-        // Keep what the user had before replacing it; never overwrite an older copy.
+    if (damaged_ && keptAside_ != stamp_) {
+        // Keep what the user had before replacing it, as a second name of
+        // the same file (no space needed, and the original stays in place
+        // until the new file is whole); never overwrite an older copy.
         std::string aside = path_ + ".bad";
         for (int n = 1; ::access(aside.c_str(), F_OK) == 0; ++n) {
             aside = path_ + ".bad." + std::to_string(n);
         }
-        if (::rename(path_.c_str(), aside.c_str()) != 0 && errno != ENOENT) {
-            qCWarning(lcRegistry, "cannot keep %s aside: %s", path_.c_str(), std::strerror(errno));
-            return false;
+        if (::linkat(AT_FDCWD, path_.c_str(), AT_FDCWD, aside.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+            std::string bytes;
+            std::string why;
+            if (!ReadWholeFile(path_, bytes, why) ||
+                !(why = WriteFileAtomically(aside, bytes)).empty()) {
+                qCWarning(lcRegistry, "cannot keep %s aside: %s", path_.c_str(), why.c_str());
+                return false;
+            }
         }
         qCWarning(lcRegistry, "damaged settings kept as %s", aside.c_str());
-        damaged_ = false;
+        keptAside_ = stamp_;
     }
-    const std::string tmp = path_ + ".tmp." + std::to_string(::getpid());
-    const int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        qCWarning(lcRegistry, "cannot write %s: %s", tmp.c_str(), std::strerror(errno));
+    if (const std::string why = WriteFileAtomically(path_, SerializeRegFile(next)); !why.empty()) {
+        qCWarning(lcRegistry, "cannot write %s: %s", path_.c_str(), why.c_str());
         return false;
     }
-    const bool ok = WriteAll(fd, SerializeRegFile(next)) && ::fsync(fd) == 0;
-    const int saved = errno;
-    ::close(fd);
-    if (!ok || ::rename(tmp.c_str(), path_.c_str()) != 0) {
-        qCWarning(lcRegistry, "cannot write %s: %s", path_.c_str(),
-                  std::strerror(ok ? errno : saved));
-        ::unlink(tmp.c_str());
-        return false;
-    }
-    if (const int dfd = ::open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC); dfd >= 0) {
-        ::fsync(dfd);
-        ::close(dfd);
-    }
+    damaged_ = false;
     struct stat st {};
     if (::stat(path_.c_str(), &st) == 0) {
         stamp_ = {std::int64_t(st.st_dev), std::int64_t(st.st_ino), std::int64_t(st.st_size),
@@ -287,15 +275,7 @@ THiveFile& THiveFileStore::File(TRegRoot root, const std::string& key, bool forW
 }
 
 std::string THiveFileStore::DefaultUserHivePath() {
-    const char* config = std::getenv("XDG_CONFIG_HOME");
-    std::string base;
-    if (config && config[0] == '/') {
-        base = config;
-    } else {
-        const char* home = std::getenv("HOME");
-        base = std::string(home && *home ? home : "/tmp") + "/.config";
-    }
-    return base + "/vantoria/user.reg";
+    return VantoriaFolder(ProcessEnvironment(), TUserFolder::Config) + "/user.reg";
 }
 
 #ifndef VANTORIA_SYSCONFDIR

@@ -10,12 +10,14 @@
 // One registry root kept in a file of the registry export format.
 //
 // Reading follows the file: it is read again whenever it changed on disk.
-// Every write replaces the file atomically (a temporary file beside it,
-// flushed, then renamed over it), so a crash leaves the old or the new
-// contents, never a mixture. What cannot be read of a file (a malformed
-// value, or the whole file when it is no registry file, no regular file or
-// larger than 64 MB) reads as absent; the file is then kept aside with a
-// ".bad" suffix before the first write replaces it.
+// Every write replaces the file atomically (WriteFileAtomically), so a crash
+// or a full disk leaves the old or the new contents, never a mixture and
+// never no file; a link at the file's place is written through. What cannot
+// be read of a file (a malformed value, or the whole file when it is no
+// registry file, no regular file or larger than 64 MB) reads as absent; the
+// file is then kept aside with a ".bad" suffix when the first write replaces
+// it. A folder of another user's, or one reached through a link, is neither
+// read nor written.
 class THiveFile {
 public:
     THiveFile(std::string path, bool readOnly);
@@ -54,6 +56,7 @@ public:
 private:
     void Refresh();
     bool Write(const TRegHive& next);
+    std::string FolderProblem() const;
 
     std::string path_;
     bool readOnly_;
@@ -62,8 +65,10 @@ private:
     bool loaded_ = false;
     int batchDepth_ = 0;
     bool pending_ = false;  // changes of a batch not yet in the file
+    bool refused_ = false;  // the folder was refused (said once)
     // Identity of the file last read: device, inode, size, modification time.
     std::array<std::int64_t, 5> stamp_{};
+    std::array<std::int64_t, 5> keptAside_{};  // the damaged file last kept aside
 };
 
 // The registry of a Linux user: HKEY_CURRENT_USER in the user's own hive file

@@ -11,6 +11,8 @@
 #include <QDBusVariant>
 #include <QLoggingCategory>
 
+#include "platform/linux/files/UserFolders.h"
+
 Q_LOGGING_CATEGORY(lcSession, "vantoria.session.linux", QtWarningMsg)
 
 namespace {
@@ -96,9 +98,9 @@ QDBusConnection SessionBusIfStarted() {
     if (!started) {
         // The per-user bus of systemd sits in the runtime folder and is
         // found without an address.
-        const QByteArray runtime = qgetenv("XDG_RUNTIME_DIR");
+        const std::string runtime = UserFolder(ProcessEnvironment(), TUserFolder::Runtime);
         struct stat st {};
-        started = !runtime.isEmpty() && ::stat((runtime + "/bus").constData(), &st) == 0 &&
+        started = !runtime.empty() && ::stat((runtime + "/bus").c_str(), &st) == 0 &&
                   S_ISSOCK(st.st_mode);
     }
     if (started) {

@@ -1,5 +1,6 @@
 // Xlib only, no Qt in this file: their headers clash.
 #include "platform/linux/desktop/x11/RootWindowDesktopBackend.h"
+#include "platform/linux/files/AtomicFile.h"
 
 #include <FreeImage.h>
 #include <X11/Xatom.h>
@@ -48,19 +49,16 @@ struct TDisplayCloser {
 };
 using TDisplay = std::unique_ptr<Display, TDisplayCloser>;
 
-bool WriteAll(int fd, const char* data, std::size_t size) {
-    while (size > 0) {
-        const ssize_t n = ::write(fd, data, size);
-        if (n < 0 && errno == EINTR) {
-            continue;
-        }
-        if (n <= 0) {
-            return false;
-        }
-        data += n;
-        size -= static_cast<std::size_t>(n);
+// A connection of its own whose loss (the X server died) fails the work in
+// hand instead of ending the process from whichever thread paints: the
+// program's orderly end, on its own thread, still saves what it can.
+Display* OpenDisplay(const std::string& name) {
+    Display* d = XOpenDisplay(name.empty() ? nullptr : name.c_str());
+    if (d) {
+        XSetIOErrorExitHandler(
+            d, [](Display*, void*) {}, nullptr);
     }
-    return true;
+    return d;
 }
 
 // Pixels as 0x00RRGGBB, top row first.
@@ -182,12 +180,56 @@ std::optional<std::string> BytesProperty(Display* d, Window root, const char* na
 constexpr const char* kOwnPixmap = "_VANTORIA_PIXMAP";
 constexpr const char* kOwnFile = "_VANTORIA_WALLPAPER";
 
-// Frees the previous setter's resources when both properties name the same
-// pixmap, as the other setters do; a root without them is left alone.
+struct TGeometry {
+    unsigned width = 0;
+    unsigned height = 0;
+    unsigned depth = 0;
+};
+
+// The size and depth of the drawable `id`, or nothing when there is none
+// (under a TXErrorTrap, whose count the expected refusal leaves alone).
+std::optional<TGeometry> GeometryOf(Display* d, Drawable id) {
+    XSync(d, False);
+    const int errorsBefore = gXErrors;
+    TGeometry g;
+    Window root = None;
+    int x = 0;
+    int y = 0;
+    unsigned border = 0;
+    const bool found = XGetGeometry(d, id, &root, &x, &y, &g.width, &g.height, &border, &g.depth);
+    XSync(d, False);
+    if (!found || gXErrors != errorsBefore) {
+        gXErrors = errorsBefore;
+        return std::nullopt;
+    }
+    return g;
+}
+
+// Frees the previous setter's resources, as careful setters do, only when
+// that setter is known to have kept them: both properties name the same
+// pixmap and that pixmap still exists. XKillClient ends whichever client the
+// id's base belongs to now; a setter that ended without keeping its pixmap
+// leaves an id the server hands to the next client that connects, and a
+// window or a pixmap that client makes may carry the very same id. So the id
+// must name a pixmap (a window answers XGetWindowAttributes, a pixmap does
+// not) of the root's depth.
 void FreePreviousSetter(Display* d, Window root) {
     const Pixmap a = PixmapProperty(d, root, "_XROOTPMAP_ID");
     const Pixmap b = PixmapProperty(d, root, "ESETROOT_PMAP_ID");
-    if (a != None && a == b) {
+    if (a == None || a != b) {
+        return;
+    }
+    const std::optional<TGeometry> geometry = GeometryOf(d, a);
+    if (!geometry || geometry->depth != static_cast<unsigned>(DefaultDepth(d, DefaultScreen(d)))) {
+        return;  // gone: nothing of that setter is left to free
+    }
+    const int errorsBefore = gXErrors;
+    XWindowAttributes attributes{};
+    const bool window = XGetWindowAttributes(d, a, &attributes) != 0;
+    XSync(d, False);
+    const bool pixmap = !window && gXErrors != errorsBefore;
+    gXErrors = errorsBefore;  // the expected refusal of a pixmap is no failure
+    if (pixmap) {
         XKillClient(d, a);
     }
 }
@@ -229,10 +271,21 @@ bool PutPixels(Display* dpy, Pixmap pixmap, GC gc, int x, int y, int width, int 
 
 // Makes `pixmap` the root background on a connection whose resources outlive
 // it, and advertises it. `ownFile` marks the pixmap as this program's, with
-// the file it shows; nothing marks a restored original.
+// the file it shows; nothing marks a restored original. The pixmap is whole
+// and kept before any property names it: a program ended half-way never
+// leaves the next setter an id that may have been handed on.
 bool InstallPixmap(Display* dpy, Pixmap pixmap, const std::optional<std::string>& ownFile,
                    const TXErrorTrap& trap, std::string& error) {
     const Window root = DefaultRootWindow(dpy);
+    XSetCloseDownMode(dpy, RetainPermanent);
+    XSync(dpy, False);
+    if (trap.Failed()) {
+        XFreePixmap(dpy, pixmap);
+        XSetCloseDownMode(dpy, DestroyAll);
+        XSync(dpy, False);
+        error = "the X server refused the root picture";
+        return false;
+    }
     FreePreviousSetter(dpy, root);
     XSetWindowBackgroundPixmap(dpy, root, pixmap);
     XClearWindow(dpy, root);
@@ -250,7 +303,6 @@ bool InstallPixmap(Display* dpy, Pixmap pixmap, const std::optional<std::string>
         XDeleteProperty(dpy, root, AtomOf(dpy, kOwnPixmap));
         XDeleteProperty(dpy, root, AtomOf(dpy, kOwnFile));
     }
-    XSetCloseDownMode(dpy, RetainPermanent);
     XSync(dpy, False);
     if (trap.Failed()) {
         error = "the X server refused the root picture";
@@ -283,7 +335,7 @@ bool PaintRoot(Display* dpy, int pictureWidth, int pictureHeight, const std::uin
 
 bool PaintRoot(const std::string& displayName, const TPicture& picture,
                const std::optional<std::string>& ownFile, std::string& error) {
-    TDisplay d(XOpenDisplay(displayName.empty() ? nullptr : displayName.c_str()));
+    TDisplay d(OpenDisplay(displayName));
     if (!d) {
         error = "the X display " + displayName + " cannot be opened";
         return false;
@@ -292,34 +344,20 @@ bool PaintRoot(const std::string& displayName, const TPicture& picture,
 }
 
 // Binary PPM: a format any image tool reads, so a kept copy can be looked at.
-// Written beside its place, flushed and renamed over it, readable by the
-// user alone: it is a picture of the user's desktop.
-bool WritePpm(const std::string& path, const TPicture& picture) {
-    const std::string temporary = path + ".tmp." + std::to_string(::getpid());
-    const int fd = ::open(temporary.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) {
-        return false;
-    }
-    const std::string header =
+// Replaced whole, readable by the user alone: it is a picture of the user's
+// desktop. Empty on success, else why not.
+std::string WritePpm(const std::string& path, const TPicture& picture) {
+    std::string bytes =
         "P6\n" + std::to_string(picture.width) + ' ' + std::to_string(picture.height) + "\n255\n";
-    bool ok = WriteAll(fd, header.data(), header.size());
-    std::vector<char> row(static_cast<std::size_t>(picture.width) * 3);
-    for (int y = 0; ok && y < picture.height; ++y) {
-        for (int x = 0; x < picture.width; ++x) {
-            const std::uint32_t p = picture.pixels[static_cast<std::size_t>(y) * picture.width + x];
-            row[3 * x] = static_cast<char>((p >> 16) & 0xff);
-            row[3 * x + 1] = static_cast<char>((p >> 8) & 0xff);
-            row[3 * x + 2] = static_cast<char>(p & 0xff);
-        }
-        ok = WriteAll(fd, row.data(), row.size());
+    const std::size_t header = bytes.size();
+    bytes.resize(header + picture.pixels.size() * 3);
+    char* out = bytes.data() + header;
+    for (const std::uint32_t p : picture.pixels) {
+        *out++ = static_cast<char>((p >> 16) & 0xff);
+        *out++ = static_cast<char>((p >> 8) & 0xff);
+        *out++ = static_cast<char>(p & 0xff);
     }
-    ok = ok && ::fsync(fd) == 0;
-    ::close(fd);
-    if (!ok || ::rename(temporary.c_str(), path.c_str()) != 0) {
-        ::unlink(temporary.c_str());
-        return false;
-    }
-    return true;
+    return WriteFileAtomically(path, bytes);
 }
 
 // Reads a copy written by WritePpm, and nothing else: a regular file, opened
@@ -371,7 +409,7 @@ bool ReadPpm(const std::string& path, TPicture& picture) {
 // Takes any setter's picture off the root and stops advertising it: the root
 // shows plain black, or its own background when `black` is false.
 bool ClearRoot(const std::string& displayName, bool black, std::string& error) {
-    TDisplay d(XOpenDisplay(displayName.empty() ? nullptr : displayName.c_str()));
+    TDisplay d(OpenDisplay(displayName));
     if (!d) {
         error = "the X display " + displayName + " cannot be opened";
         return false;
@@ -463,7 +501,7 @@ bool TRootWindowDesktopBackend::PaintPicture(TPictureDraw& draw, std::uint32_t f
                                              const std::string& label) {
     // One connection tells the root's size and carries the picture: the
     // picture is composed for exactly what the root shows.
-    TDisplay d(XOpenDisplay(displayName_.empty() ? nullptr : displayName_.c_str()));
+    TDisplay d(OpenDisplay(displayName_));
     if (!d) {
         lastError_ = "the X display " + displayName_ + " cannot be opened";
         return false;
@@ -515,7 +553,7 @@ bool TRootWindowDesktopBackend::SetWallpaperFile(const std::string& file, bool) 
     if (!LoadPicture(file, picture, lastError_)) {
         return false;
     }
-    TDisplay d(XOpenDisplay(displayName_.empty() ? nullptr : displayName_.c_str()));
+    TDisplay d(OpenDisplay(displayName_));
     if (!d) {
         lastError_ = "the X display " + displayName_ + " cannot be opened";
         return false;
@@ -527,7 +565,7 @@ bool TRootWindowDesktopBackend::SetWallpaperFile(const std::string& file, bool) 
 }
 
 std::optional<std::string> TRootWindowDesktopBackend::CurrentWallpaperFile() {
-    TDisplay d(XOpenDisplay(displayName_.empty() ? nullptr : displayName_.c_str()));
+    TDisplay d(OpenDisplay(displayName_));
     if (!d) {
         lastError_ = "the X display " + displayName_ + " cannot be opened";
         return std::nullopt;
@@ -542,7 +580,7 @@ std::optional<std::string> TRootWindowDesktopBackend::CurrentWallpaperFile() {
 
 // "none" when no setter's pixmap is shown, else "copy" and the copy's path.
 std::string TRootWindowDesktopBackend::SaveState() {
-    TDisplay d(XOpenDisplay(displayName_.empty() ? nullptr : displayName_.c_str()));
+    TDisplay d(OpenDisplay(displayName_));
     if (!d) {
         lastError_ = "the X display " + displayName_ + " cannot be opened";
         return std::string();
@@ -554,17 +592,12 @@ std::string TRootWindowDesktopBackend::SaveState() {
     if (shown == None) {
         return "none\n";
     }
-    Window unusedRoot = None;
-    int x = 0;
-    int y = 0;
-    unsigned width = 0;
-    unsigned height = 0;
-    unsigned border = 0;
-    unsigned depth = 0;
-    if (!XGetGeometry(dpy, shown, &unusedRoot, &x, &y, &width, &height, &border, &depth) ||
-        trap.Failed() || width == 0 || height == 0) {
+    const std::optional<TGeometry> geometry = GeometryOf(dpy, shown);
+    if (!geometry || geometry->width == 0 || geometry->height == 0) {
         return "none\n";  // a stale property: the pixmap is gone
     }
+    const unsigned width = geometry->width;
+    const unsigned height = geometry->height;
     XImage* image = XGetImage(dpy, shown, 0, 0, width, height, AllPlanes, ZPixmap);
     if (!image) {
         lastError_ = "the root picture cannot be read";
@@ -581,8 +614,8 @@ std::string TRootWindowDesktopBackend::SaveState() {
         }
     }
     XDestroyImage(image);
-    if (!WritePpm(CopyPath(), picture)) {
-        lastError_ = "the copy of the root picture cannot be written to " + CopyPath();
+    if (const std::string why = WritePpm(CopyPath(), picture); !why.empty()) {
+        lastError_ = "the copy of the root picture cannot be written to " + CopyPath() + ": " + why;
         return std::string();
     }
     return "copy\n" + CopyPath();
