@@ -58,10 +58,13 @@ bench: deps build
 	./bench/run-benchmarks $(BUILD)
 
 # The prefix is set when configuring: the program reads machine.reg from the
-# configuration folder of the prefix it was built for.
-install: deps
+# configuration folder of the prefix it was built for. Only what the program
+# needs is installed and only the program is built (what gets installed besides
+# it are plain files), not the tests and benchmarks.
+install:
+	@./scripts/install-deps --run
 	cmake -S . -B $(BUILD) $(CMAKE_FLAGS) $(if $(PREFIX),-DCMAKE_INSTALL_PREFIX=$(PREFIX),)
-	cmake --build $(BUILD) -j $(JOBS)
+	cmake --build $(BUILD) -j $(JOBS) --target vantoria
 	cmake --install $(BUILD)
 
 # The readers of outside data under libFuzzer (clang, with AddressSanitizer and

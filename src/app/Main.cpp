@@ -66,8 +66,11 @@ void TfrmMain::StartUp() {
     PrepareState();
     try {
         if (FileExistsTest(FSettings.FPlayListFile)) {
+            // Entries whose files are missing now (a drive not mounted yet) stay:
+            // the show passes over them, and the editor saves them back. Only
+            // empty lines, which name no file at all, are left out.
             std::vector<std::string> list = ReadPlaylistFile(FSettings.FPlayListFile);
-            std::erase_if(list, [](const std::string& p) { return !FileExistsTest(p); });
+            std::erase_if(list, [](const std::string& p) { return p.empty(); });
             FShow.SetPlaylist(std::move(list));
         }
     } catch (...) {

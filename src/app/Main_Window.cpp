@@ -1,13 +1,14 @@
 // The main window's make-up: a bevelled panel holding a toolbar pager with a
 // caption bar and three captioned groups of image buttons, in a light blue
-// gradient style. The window has no title bar: a press on the pager outside
-// its buttons moves it.
+// gradient style (the desktop's own colours under a dark palette). The window has no title bar: a
+// press on the pager outside its buttons moves it.
 
 #include <QAction>
 #include <QCloseEvent>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QLinearGradient>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -58,6 +59,16 @@ const QColor kGroupBottom(0xc4, 0xdb, 0xf7);
 const QColor kGroupBorder(0x7d, 0xa2, 0xce);
 const QColor kGroupCaptionText(0x15, 0x42, 0x8b);
 
+// The light blue look belongs to a light desktop; under a dark palette the
+// pages and groups take the desktop's own colours, so that captions drawn in
+// its text colour stay readable.
+bool DarkPalette(const QWidget* w) {
+    return w->palette().color(QPalette::Window).lightness() < 128;
+}
+QColor Tone(const QWidget* w, const QColor& light, QPalette::ColorRole role, int lighter = 100) {
+    return DarkPalette(w) ? w->palette().color(role).lighter(lighter) : light;
+}
+
 constexpr int kCaptionBarHeight = 18;
 constexpr int kTabStripHeight = 4;
 
@@ -76,8 +87,8 @@ protected:
         QPainterPath outline;
         outline.addRoundedRect(r, 4, 4);
         QLinearGradient page(0, kCaptionBarHeight, 0, height());
-        page.setColorAt(0, kPageTop);
-        page.setColorAt(1, kPageBottom);
+        page.setColorAt(0, Tone(this, kPageTop, QPalette::Window, 125));
+        page.setColorAt(1, Tone(this, kPageBottom, QPalette::Window));
         p.fillPath(outline, page);
 
         QPainterPath bar;
@@ -91,8 +102,8 @@ protected:
         p.fillPath(bar, caption);
         // The hidden tab strip shows as a thin band under the caption bar.
         p.fillRect(QRectF(r.left(), kCaptionBarHeight, r.width(), kTabStripHeight),
-                   QColor(0x9e, 0xbf, 0xe9));
-        p.setPen(QPen(kGroupBorder, 1));
+                   Tone(this, QColor(0x9e, 0xbf, 0xe9), QPalette::Mid));
+        p.setPen(QPen(Tone(this, kGroupBorder, QPalette::Mid), 1));
         p.drawPath(outline);
     }
 
@@ -140,19 +151,20 @@ protected:
         QPainterPath outline;
         outline.addRoundedRect(r, 3, 3);
         QLinearGradient g(0, 0, 0, height());
-        g.setColorAt(0, kGroupTop);
-        g.setColorAt(0.55, kGroupBottom.lighter(108));
-        g.setColorAt(1, kGroupBottom);
+        const QColor bottom = Tone(this, kGroupBottom, QPalette::Button);
+        g.setColorAt(0, Tone(this, kGroupTop, QPalette::Button, 130));
+        g.setColorAt(0.55, bottom.lighter(108));
+        g.setColorAt(1, bottom);
         p.fillPath(outline, g);
-        p.setPen(QPen(kGroupBorder, 1));
+        p.setPen(QPen(Tone(this, kGroupBorder, QPalette::Mid), 1));
         p.drawPath(outline);
         // A soft band behind the caption.
         QLinearGradient band(0, height() - 16, 0, height());
-        band.setColorAt(0, QColor(0xb4, 0xcf, 0xf2));
-        band.setColorAt(1, QColor(0x9c, 0xbf, 0xec));
-        QPainterPath bottom;
-        bottom.addRoundedRect(QRectF(r.left() + 1, height() - 16, r.width() - 2, 15), 2, 2);
-        p.fillPath(bottom, band);
+        band.setColorAt(0, Tone(this, QColor(0xb4, 0xcf, 0xf2), QPalette::Button, 115));
+        band.setColorAt(1, Tone(this, QColor(0x9c, 0xbf, 0xec), QPalette::Button, 105));
+        QPainterPath strip;
+        strip.addRoundedRect(QRectF(r.left() + 1, height() - 16, r.width() - 2, 15), 2, 2);
+        p.fillPath(strip, band);
     }
 };
 
@@ -163,16 +175,33 @@ const char* const kButtonStyle =
     "y2:1, stop:0 #fff7d9, stop:0.5 #ffe39a, stop:1 #ffd36b); }"
     "QToolButton:pressed, QToolButton:checked { border-color: #c9830c; background: "
     "qlineargradient(x1:0, y1:0, x2:0, y2:1, stop:0 #ffc56b, stop:1 #ffa43a); }"
+    "QToolButton:focus { border-color: #2f6fd0; }"
     "QToolButton:disabled { background: transparent; border-color: transparent; }";
 
+// A command button that Tab reaches and that Enter presses, as Space does.
+class TCommandButton : public QToolButton {
+public:
+    using QToolButton::QToolButton;
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) && isEnabled()) {
+            animateClick();
+            event->accept();
+            return;
+        }
+        QToolButton::keyPressEvent(event);
+    }
+};
+
 QToolButton* MakeButton(QWidget* parent, QAction* action, int index) {
-    auto* b = new QToolButton(parent);
+    auto* b = new TCommandButton(parent);
     b->setDefaultAction(action);
     b->setToolButtonStyle(Qt::ToolButtonIconOnly);
     b->setAutoRaise(true);
     b->setIconSize(QSize(16, 16));
     b->setGeometry(2 + 23 * index, 2, 23, 22);
-    b->setFocusPolicy(Qt::NoFocus);
+    b->setFocusPolicy(Qt::TabFocus);
     b->setObjectName(QStringLiteral("btn_") + action->objectName());
     return b;
 }
@@ -249,7 +278,7 @@ void TfrmMain::BuildWindow() {
         label->setAlignment(Qt::AlignCenter);
         label->setGeometry(0, g.geometry.height() - 16, g.geometry.width(), 15);
         QPalette lp = label->palette();
-        lp.setColor(QPalette::WindowText, kGroupCaptionText);
+        lp.setColor(QPalette::WindowText, Tone(this, kGroupCaptionText, QPalette::WindowText));
         label->setPalette(lp);
         label->setAttribute(Qt::WA_TransparentForMouseEvents);
     }

@@ -16,6 +16,7 @@
 #include "platform/linux/instance/FlockInstanceGuard.h"
 #include "platform/linux/instance/LocalSocketCloseRequest.h"
 #include "platform/linux/instance/RuntimeDir.h"
+#include "platform/qt/DialogPlacement.h"
 #include "wallpaper/WallpaperApplier.h"
 
 namespace {
@@ -74,6 +75,7 @@ int main(int argc, char** argv) {
     // ("Error — Vantoria"), and the captions are to read as they are.
     QApplication::setApplicationName(QStringLiteral("Vantoria"));
     QApplication::setQuitOnLastWindowClosed(false);
+    PlaceDialogsCentred(app);
 
     TProgramServices services;
 

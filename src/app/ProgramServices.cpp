@@ -67,6 +67,8 @@ public:
             std::move(done));
     }
     void Wait() override { work_.Wait(); }
+    bool WaitFor(std::chrono::milliseconds patience) override { return work_.WaitFor(patience); }
+    void Abandon() override { work_.Abandon(); }
     // The change has ended on the main thread: the next beat closes the watch.
     void Ended() { ending_ = true; }
 

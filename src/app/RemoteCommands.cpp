@@ -1,6 +1,8 @@
 #include "app/RemoteCommands.h"
 
 #include <QAction>
+#include <QApplication>
+#include <QWidget>
 #include <cstdio>
 
 #include "app/Main.h"
@@ -39,6 +41,14 @@ TCommandReply RunRemoteCommand(TfrmMain& frmMain, const std::string& name) {
     }
     if (name == "status") {
         return {true, StatusText(frmMain)};
+    }
+    // A modal window (Settings, the playlist editor, a message box) waits for
+    // the user, and what it does on closing assumes nothing moved under it:
+    // Settings confirmed would miss a show started meanwhile.
+    if (const QWidget* modal = QApplication::activeModalWidget()) {
+        const std::string title = modal->windowTitle().toStdString();
+        return {false, (title.empty() ? std::string("a window") : "the window \"" + title + "\"") +
+                           " is open in Vantoria; close it and try again"};
     }
     QAction* action = command->action
                           ? frmMain.findChild<QAction*>(QString::fromLatin1(command->action))

@@ -22,7 +22,8 @@ const TRemoteCommand* FindRemoteCommand(const std::string& name);
 
 // Runs a command in the instance ("quit" is the close request and never
 // reaches here). A command that is disabled in the window (the slide show
-// commands while the playlist is empty) is refused with the reason.
+// commands while the playlist is empty), or given while a modal window is
+// open, is refused with the reason; "status" is always answered.
 TCommandReply RunRemoteCommand(TfrmMain& frmMain, const std::string& name);
 
 // The facts --status prints, one "name=value" line each: state, entry (the

@@ -3,6 +3,7 @@
 #include <QDesktopServices>
 #include <QEnterEvent>
 #include <QFrame>
+#include <QApplication>
 #include <QGuiApplication>
 #include <QIcon>
 #include <QPushButton>
@@ -14,8 +15,17 @@
 namespace {
 
 constexpr const char* kHomePage = "github.com/vantoria/vantoria";
-const QColor kLinkColor(0, 0, 255);
 const QColor kHoverColor(255, 0, 0);
+
+// The desktop's link colour, lightened where a dark palette would leave a
+// dark link on a dark window.
+QColor LinkColor(const QPalette& palette) {
+    QColor link = palette.color(QPalette::Link);
+    if (palette.color(QPalette::Window).lightness() < 128 && link.lightness() < 150) {
+        link = QColor::fromHsl(link.hslHue(), link.hslSaturation(), 170);
+    }
+    return link;
+}
 
 }  // namespace
 
@@ -35,7 +45,8 @@ THyperLinkLabel::THyperLinkLabel(const QString& target, QWidget* parent)
 void THyperLinkLabel::SetHovered(bool hovered) {
     hovered_ = hovered;
     QPalette p = palette();
-    p.setColor(QPalette::WindowText, hovered ? kHoverColor : kLinkColor);
+    p.setColor(QPalette::WindowText,
+               hovered ? kHoverColor : LinkColor(QApplication::palette(this)));
     setPalette(p);
 }
 

@@ -115,6 +115,9 @@ public:
     // is nothing to record.
     virtual std::string SaveState() = 0;
     virtual bool RestoreState(const std::string& state) = 0;
+    // The state is no longer needed (the original is back for good): files
+    // SaveState kept for it may go.
+    virtual void DropState(const std::string& state) { (void)state; }
 
 protected:
     ~TWallpaperState() = default;

@@ -3,6 +3,7 @@
 #include <QStringDecoder>
 
 #include "platform/qt/QtMessageService.h"
+#include "wallpaper/FileUtils.h"
 #include "wallpaper/FolderUtils.h"
 
 std::string FoldPathCase(const std::string& path) {
@@ -48,6 +49,10 @@ QVariant TPlaylistModel::data(const QModelIndex& index, int role) const {
     }
     if (role == PathRole) {
         return QByteArray(path.data(), qsizetype(path.size()));
+    }
+    if (role == MissingRole) {
+        // Asked when a row is drawn, so a drive mounted meanwhile shows at once.
+        return !FileExistsTest(path);
     }
     return {};
 }

@@ -17,6 +17,9 @@ class TPlaylistModel : public QAbstractListModel {
 public:
     // Data role with the entry's full path as a QByteArray.
     static constexpr int PathRole = Qt::UserRole + 1;
+    // Data role, true when the entry's file is not there now (a drive not
+    // mounted yet): such an entry stays in the list and is saved with it.
+    static constexpr int MissingRole = Qt::UserRole + 2;
 
     explicit TPlaylistModel(QObject* parent = nullptr);
 

@@ -7,9 +7,11 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListView>
+#include <QMessageBox>
 #include <QPainter>
 #include <QPushButton>
 #include <QScreen>
+#include <QShortcut>
 
 #include <exception>
 
@@ -86,6 +88,13 @@ std::string EscapedPath(const std::string& path) {
 void TPreviewImage::SetPicture(const QImage& picture, QSize size) {
     picture_ = picture;
     size_ = size;
+    message_.clear();
+    update();
+}
+
+void TPreviewImage::SetMessage(const QString& message) {
+    SetPicture(QImage(), QSize());
+    message_ = message;
     update();
 }
 
@@ -94,10 +103,16 @@ void TPreviewImage::Clear() {
 }
 
 void TPreviewImage::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    if (!message_.isEmpty()) {
+        painter.setPen(palette().color(QPalette::WindowText));
+        painter.drawText(rect().adjusted(4, 4, -4, -4), Qt::AlignCenter | Qt::TextWordWrap,
+                         message_);
+        return;
+    }
     if (picture_.isNull()) {
         return;
     }
-    QPainter painter(this);
     painter.setRenderHint(QPainter::SmoothPixmapTransform);
     const QSize fitted = picture_.size().scaled(size(), Qt::KeepAspectRatio);
     const QRect target(QPoint((width() - fitted.width()) / 2, (height() - fitted.height()) / 2),
@@ -116,11 +131,17 @@ void TPlayListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     painter->fillRect(option.rect, selected ? option.palette.brush(group, QPalette::Highlight)
                                             : option.palette.brush(group, QPalette::Base));
     painter->setFont(option.font);
-    painter->setPen(
-        option.palette.color(group, selected ? QPalette::HighlightedText : QPalette::Text));
+    // An entry whose file is not there is kept, greyed and marked, so that the
+    // user sees why the show passes over it and may remove it.
+    const bool missing = index.data(TPlaylistModel::MissingRole).toBool();
+    painter->setPen(option.palette.color(missing ? QPalette::Disabled : group,
+                                         selected ? QPalette::HighlightedText : QPalette::Text));
     const QRect textRect = option.rect.adjusted(2, 0, 0, 0);
-    painter->drawText(textRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine,
-                      index.data(Qt::DisplayRole).toString());
+    QString text = index.data(Qt::DisplayRole).toString();
+    if (missing) {
+        text += QStringLiteral(" (missing)");
+    }
+    painter->drawText(textRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
     if (option.state & QStyle::State_HasFocus) {
         QStyleOptionFocusRect focus;
         focus.QStyleOption::operator=(option);
@@ -257,6 +278,11 @@ void TfrmList::FormCreate() {
                     RunCommand([this] { PlayListClick(); });
                 }
             });
+
+    // Delete in the list removes the selected entry, as Remove Image does.
+    auto* remove =
+        new QShortcut(QKeySequence::Delete, PlayList, nullptr, nullptr, Qt::WidgetShortcut);
+    connect(remove, &QShortcut::activated, actDeleteImage, &QAction::trigger);
 
     FMasks = BuildMasks(GetAllFormatMasks());
     OpenImageFilter = GetOpenImageFilter();
@@ -448,7 +474,15 @@ void TfrmList::PlayListClick() {
     }
     TWaitCursor wait;
     const std::string path = FModel->Entry(row);
-    TPreviewPicture picture = LoadPreviewPicture(path);
+    TPreviewPicture picture;
+    try {
+        picture = LoadPreviewPicture(path);
+    } catch (const EPreviewError& e) {
+        // Said in the preview, not in a box: arrowing through a list of
+        // missing or broken files must not stop at each row.
+        Preview->SetMessage(DisplayText(e.what()));
+        return;
+    }
     Preview->SetPicture(picture.image, picture.size);
     const QRect r = ThumbnailRect();
     // A picture of extreme proportions still gets a visible thumbnail.
@@ -461,7 +495,19 @@ void TfrmList::FormClose() {
     FreeThumbnails();
 }
 
+void TfrmList::showEvent(QShowEvent* event) {
+    FOpenedWith = Entries();
+    QDialog::showEvent(event);
+}
+
 void TfrmList::done(int result) {
+    if (result != QDialog::Accepted && Entries() != FOpenedWith &&
+        QMessageBox::question(this, QStringLiteral("Playlist"),
+                              QStringLiteral("Discard the changes to the playlist?"),
+                              QMessageBox::Yes | QMessageBox::No,
+                              QMessageBox::No) != QMessageBox::Yes) {
+        return;
+    }
     FormClose();
     QDialog::done(result);
 }

@@ -33,6 +33,10 @@ public:
     const QImage& Picture() const { return picture_; }
     QSize PictureSize() const { return size_; }
     bool Empty() const { return picture_.isNull(); }
+    // Why the selected entry cannot be shown, in place of its picture; a new
+    // picture takes its place again.
+    void SetMessage(const QString& message);
+    const QString& Message() const { return message_; }
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -40,6 +44,7 @@ protected:
 private:
     QImage picture_;
     QSize size_;
+    QString message_;
 };
 
 // Draws a row of the playlist: the entry's file-name part, 2 pixels in from
@@ -133,7 +138,12 @@ public:
     std::string OpenImageFilter;
 
 public slots:
+    // Cancel, Esc and the close box ask before changes to the list are
+    // discarded; No keeps the editor open.
     void done(int result) override;
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
     void FormCreate();
@@ -157,4 +167,6 @@ private:
     // with a line break): never taken in, since the list could then not be
     // saved at all.
     std::vector<std::string> FUnstorable;
+    // The list as the editor opened with it.
+    std::vector<std::string> FOpenedWith;
 };

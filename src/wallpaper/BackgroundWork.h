@@ -1,7 +1,10 @@
 #pragma once
 
+#include <chrono>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 
 // Runs one piece of work away from the calling (GUI) thread, then its
@@ -15,6 +18,15 @@ public:
     // Blocks until the piece started last has ended; its `done` may still
     // arrive later and must then find nothing left to do.
     virtual void Wait() = 0;
+    // As Wait, for at most `patience`: false when the piece still runs.
+    virtual bool WaitFor(std::chrono::milliseconds patience) {
+        (void)patience;
+        Wait();
+        return true;
+    }
+    // Leaves the piece still running to end on its own, at the program's
+    // end: nothing waits for it any more, and its `done` never runs.
+    virtual void Abandon() {}
 };
 
 // Runs each piece on a thread of its own. `post` hands a function to the
@@ -27,18 +39,54 @@ public:
 
     void Run(std::function<void()> work, std::function<void()> done) override {
         Wait();
-        thread_ = std::thread([work = std::move(work), done = std::move(done), post = post_] {
-            work();
-            post(done);
-        });
+        state_ = std::make_shared<TState>();
+        thread_ = std::thread(
+            [work = std::move(work), done = std::move(done), post = post_, state = state_] {
+                work();
+                const std::lock_guard<std::mutex> lock(state->mutex);
+                state->ended = true;
+                if (!state->abandoned) {
+                    post(done);
+                }
+                state->endedChanged.notify_all();
+            });
     }
     void Wait() override {
         if (thread_.joinable()) {
             thread_.join();
         }
     }
+    bool WaitFor(std::chrono::milliseconds patience) override {
+        if (!thread_.joinable()) {
+            return true;
+        }
+        {
+            std::unique_lock<std::mutex> lock(state_->mutex);
+            if (!state_->endedChanged.wait_for(lock, patience, [this] { return state_->ended; })) {
+                return false;
+            }
+        }
+        thread_.join();
+        return true;
+    }
+    void Abandon() override {
+        if (thread_.joinable()) {
+            {
+                const std::lock_guard<std::mutex> lock(state_->mutex);
+                state_->abandoned = true;
+            }
+            thread_.detach();
+        }
+    }
 
 private:
+    struct TState {
+        std::mutex mutex;
+        std::condition_variable endedChanged;
+        bool ended = false;
+        bool abandoned = false;
+    };
     TPost post_;
     std::thread thread_;
+    std::shared_ptr<TState> state_;
 };

@@ -89,6 +89,27 @@ TComposePlan LetterBox(TPixelSize source, TPixelSize screen) {
     return plan;
 }
 
+// Zoom covers the display: the picture is scaled by the larger of the two
+// ratios, so one side equals the display's and the other reaches past it; the
+// desktop centres it and hides the overflow. The side tried first follows the
+// picture's shape (the height of a wide picture, the width of any other); the
+// other side is fitted when that would leave a band.
+TComposePlan Zoom(TPixelSize source, TPixelSize screen) {
+    const int w = source.width;
+    const int h = source.height;
+    if ((w == screen.width && h >= screen.height) || (h == screen.height && w >= screen.width)) {
+        return Unscaled(source);
+    }
+    const bool wide = h < w;
+    std::int64_t newW = wide ? ScaledSide(screen.height, h, w) : screen.width;
+    std::int64_t newH = wide ? screen.height : ScaledSide(screen.width, w, h);
+    if (newW < screen.width || newH < screen.height) {
+        newW = wide ? screen.width : ScaledSide(screen.height, h, w);
+        newH = wide ? ScaledSide(screen.width, w, h) : screen.height;
+    }
+    return Scaled(source, newW, newH);
+}
+
 }  // namespace
 
 TComposePlan PlanComposition(int mode, TPixelSize source, TPixelSize screen) {
@@ -107,15 +128,7 @@ TComposePlan PlanComposition(int mode, TPixelSize source, TPixelSize screen) {
         case fmLetterBox:
             return LetterBox(source, screen);
         case fmZoom:
-            if (source.width == screen.width || source.height == screen.height) {
-                return Unscaled(source);
-            }
-            if (source.height < source.width) {
-                return Scaled(source, ScaledSide(screen.height, source.height, source.width),
-                              screen.height);
-            }
-            return Scaled(source, screen.width,
-                          ScaledSide(screen.width, source.width, source.height));
+            return Zoom(source, screen);
         default:
             return {};
     }

@@ -21,12 +21,11 @@ struct TPixelRect {
     bool operator==(const TPixelRect&) const = default;
 };
 
-// Bounds that keep a composition within memory a desktop machine has: a
-// picture whose header claims more pixels is refused before it is decoded,
-// and no composed bitmap is made larger than this.
+// Bounds that keep a composition within memory a desktop machine has: no
+// composed bitmap is made larger than this (what a picture may cost to
+// decode is its decoding budget's matter).
 inline constexpr std::int64_t kMaxComposedSide = 65535;
 inline constexpr std::int64_t kMaxComposedPixels = std::int64_t{1} << 28;
-inline constexpr std::int64_t kDefaultMaxSourcePixels = std::int64_t{1} << 28;
 
 // Rounds to the nearest integer, a half going to the even neighbour
 // (512.5 gives 512, 513.5 gives 514).
@@ -56,9 +55,10 @@ struct TComposePlan {
 // Letter box and zoom fit a side chosen by the picture's own shape: letter box
 // fits the width of a picture wider than tall and the height of any other,
 // zoom the opposite. Letter box then keeps the whole picture inside the
-// display: when the chosen side would let the other overflow, the other side
-// is fitted instead. A picture that already matches the display (stretch: both
-// sides; zoom: either side) is written as it is.
+// display, zoom makes it cover the whole display: when the chosen side would
+// let the other overflow (letter box) or fall short (zoom), the other side is
+// fitted instead. A picture that already matches the display (stretch: both
+// sides; zoom: one side, the other at least the display's) is written as it is.
 TComposePlan PlanComposition(int mode, TPixelSize source, TPixelSize screen);
 
 // The largest of 1, 2, 4 and 8 by which a JPEG decoder may shrink a picture of

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "platform/ScreenInfo.h"
+#include "wallpaper/DecodeBudget.h"
 #include "wallpaper/FreeBitmap.h"
 #include "wallpaper/FreeUtils.h"
 #include "wallpaper/JpegDecoder.h"
@@ -24,16 +25,6 @@ bool IsRegularFile(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-// Releases an image handle that no image object owns yet.
-struct TDibHolder {
-    FIBITMAP* dib = nullptr;
-    ~TDibHolder() {
-        if (dib) {
-            FreeImage_Unload(dib);
-        }
-    }
-};
-
 // The EXIF orientation (1 to 8) a loaded header carries; 1 when none.
 int ExifOrientation(FIBITMAP* dib) {
     FITAG* tag = nullptr;
@@ -46,9 +37,11 @@ int ExifOrientation(FIBITMAP* dib) {
 }
 
 struct TSourceHeader {
-    bool read = false;    // the format reads headers without pixels
-    TPixelSize size;      // as shown, after the EXIF orientation
-    int orientation = 1;  // the EXIF orientation of a JPEG
+    bool read = false;        // the format reads headers without pixels
+    TPixelSize size;          // as shown, after the EXIF orientation
+    unsigned bitsPerPixel{};  // as decoded, in the picture's own type
+    int orientation = 1;      // the EXIF orientation of a JPEG
+    std::string refusal;      // the header already shows damage
 };
 
 // FreeImage reads no GIF header without decoding, and allocates the first
@@ -69,6 +62,7 @@ TSourceHeader ReadGifHeader(const std::string& source) {
                 unsigned char descriptor[8];
                 if (std::fread(descriptor, 1, 8, file) == 8) {
                     header.read = true;
+                    header.bitsPerPixel = 8;
                     header.size = {descriptor[4] | descriptor[5] << 8,
                                    descriptor[6] | descriptor[7] << 8};
                 }
@@ -90,26 +84,41 @@ TSourceHeader ReadGifHeader(const std::string& source) {
     return header;
 }
 
-TSourceHeader ReadHeader(FREE_IMAGE_FORMAT format, const std::string& source) {
+TSourceHeader ReadHeader(FREE_IMAGE_FORMAT format, const std::string& source,
+                         const TDecodeBudget& budget) {
     TSourceHeader header;
     if (format == FIF_GIF) {
         return ReadGifHeader(source);
     }
+    const TDeclaredSize declared = ReadDeclaredSize(format, source);
+    header.refusal = declared.refusal;
+    if (declared.read || !declared.refusal.empty()) {
+        header.read = declared.read;
+        header.size = declared.size;
+        header.bitsPerPixel = declared.bitsPerPixel;
+        return header;
+    }
     if (!FreeImage_FIFSupportsNoPixels(format)) {
         return header;
     }
-    TDibHolder dib{FreeImage_Load(format, source.c_str(), FIF_LOAD_NOPIXELS)};
-    if (!dib.dib) {
+    // In a child: some header readers (EXR's) loop for ever on a damaged file.
+    TChildHeader read;
+    std::string refusal;
+    if (!ReadHeaderInChild(
+            format, source, budget,
+            [format](FIBITMAP* dib) { return format == FIF_JPEG ? ExifOrientation(dib) : 1; }, read,
+            refusal)) {
+        header.refusal = refusal;
         return header;
     }
-    header.read = true;
-    const auto width =
-        static_cast<int>(std::min<unsigned>(FreeImage_GetWidth(dib.dib), 0x7FFFFFFF));
-    const auto height =
-        static_cast<int>(std::min<unsigned>(FreeImage_GetHeight(dib.dib), 0x7FFFFFFF));
-    if (format == FIF_JPEG) {
-        header.orientation = ExifOrientation(dib.dib);
+    if (read.width == 0 || read.height == 0) {
+        return header;  // no header without pixels here: the decoder judges
     }
+    header.read = true;
+    header.bitsPerPixel = read.bitsPerPixel;
+    header.orientation = read.orientation;
+    const auto width = static_cast<int>(std::min<unsigned>(read.width, 0x7FFFFFFF));
+    const auto height = static_cast<int>(std::min<unsigned>(read.height, 0x7FFFFFFF));
     // Orientations 5 to 8 turn the picture by a quarter.
     if (header.orientation >= 5) {
         header.size = {height, width};
@@ -117,10 +126,6 @@ TSourceHeader ReadHeader(FREE_IMAGE_FORMAT format, const std::string& source) {
         header.size = {width, height};
     }
     return header;
-}
-
-bool TooLarge(TPixelSize size, std::int64_t maxPixels) {
-    return static_cast<std::int64_t>(size.width) * size.height > maxPixels;
 }
 
 // Brings pictures of more than 8 bits per channel, or of one floating-point
@@ -152,24 +157,6 @@ bool MatchDepth(TFreeBitmap& image, unsigned bpp) {
     }
     return image.Replace(bpp == 24 ? FreeImage_ConvertTo24Bits(dib)
                                    : FreeImage_ConvertTo32Bits(dib));
-}
-
-// Notices a JPEG stream that ends before its last row: the decoder fills the
-// rest with grey and reports it only as a warning, but a wallpaper with a grey
-// lower part is no wallpaper.
-bool gTruncationSeen = false;
-
-void NoteDecoderMessage(FREE_IMAGE_FORMAT format, const char* message) {
-    if (format == FIF_JPEG && message && std::strstr(message, "Premature end of JPEG file")) {
-        gTruncationSeen = true;
-    }
-}
-
-bool LoadWhole(TFreeBitmap& image, const std::string& source, int flags) {
-    FreeImage_SetOutputMessage(NoteDecoderMessage);
-    gTruncationSeen = false;
-    const bool loaded = image.Load(source, flags);
-    return loaded && !gTruncationSeen;
 }
 
 std::string FolderOf(const std::string& path) {
@@ -227,13 +214,14 @@ bool EndsWithEndMarker(const std::string& source) {
 
 // Decodes an upright JPEG photograph for its plans: shrunk by eighths while
 // decoding when it is scaled down anyway, and only `shown` of it when no
-// more is shown. False when this decoder does not take the file; the whole
-// decoder then tries.
-bool LoadJpegForPlans(const std::string& source, const TSourceHeader& header,
-                      const TComposeOptions& options, const std::vector<TComposePlan>& plans,
-                      TPixelRect shown, TFreeBitmap& image) {
+// more is shown. kNotTaken when this decoder leaves the file to the whole
+// decoder; kRefused (with the reason noted) when the picture is damaged or
+// over its budget.
+TJpegDecode LoadJpegForPlans(const std::string& source, const TSourceHeader& header,
+                             const TComposeOptions& options, const std::vector<TComposePlan>& plans,
+                             TPixelRect shown, TFreeBitmap& image) {
     if (!header.read || header.orientation != 1 || !EndsWithEndMarker(source)) {
-        return false;
+        return TJpegDecode::kNotTaken;
     }
     // Shrunk no further than the largest screen needs.
     int eighths = options.shrinkOnLoad ? 1 : 8;
@@ -241,10 +229,16 @@ bool LoadJpegForPlans(const std::string& source, const TSourceHeader& header,
         eighths = std::max(eighths, plan.rescale ? JpegEighths(header.size, plan.scaled) : 8);
     }
     FIBITMAP* dib = nullptr;
-    if (DecodeJpeg(source, eighths, shown, options.maxSourcePixels, dib) != TJpegDecode::kDecoded) {
-        return false;
+    std::string refusal;
+    const TJpegDecode result = DecodeJpeg(source, eighths, shown, options.budget, dib, refusal);
+    if (result == TJpegDecode::kRefused) {
+        NoteDecodeRefusal(refusal);
     }
-    return image.Replace(dib);
+    if (result == TJpegDecode::kDecoded && !image.Replace(dib)) {
+        NoteDecodeRefusal("cannot be decoded: out of memory");
+        return TJpegDecode::kRefused;
+    }
+    return result;
 }
 
 // Loads `source` for a display of `screenSize` and plans its composition: the
@@ -262,22 +256,31 @@ bool LoadForDisplays(const std::string& source, int mode, const std::vector<TPix
     if (screens.empty()) {
         return false;
     }
+    NoteDecodeRefusal({});
     if (!IsRegularFile(source)) {
+        NoteDecodeRefusal("is no file");
         return false;
     }
     const FREE_IMAGE_FORMAT format = GetImageFileType(source);
-    if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format) ||
-        (format == FIF_PNG && !PngChunksFit(source))) {
+    if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) {
+        NoteDecodeRefusal("is no picture of a known format");
+        return false;
+    }
+    if (format == FIF_PNG && !PngChunksFit(source)) {
+        NoteDecodeRefusal("is damaged: a PNG chunk runs past the end of the file");
         return false;
     }
     if (mode < fmStretch || mode > fmConvertOnly) {
         return false;
     }
 
-    // The header tells the size before any pixel is decoded: a picture too
-    // large is refused, and a JPEG may be decoded already shrunk.
-    const TSourceHeader header = ReadHeader(format, source);
-    if (header.read && TooLarge(header.size, options.maxSourcePixels)) {
+    // The header tells the size before any pixel is decoded: a picture over
+    // its budget is refused, and a JPEG may be decoded already shrunk.
+    const TSourceHeader header = ReadHeader(format, source, options.budget);
+    const std::string over =
+        header.read ? OverBudget(header.size, header.bitsPerPixel, options.budget) : std::string();
+    if (!over.empty() || !header.refusal.empty()) {
+        NoteDecodeRefusal(over.empty() ? header.refusal : over);
         return false;
     }
     if (format == FIF_JPEG && header.read) {
@@ -292,7 +295,13 @@ bool LoadForDisplays(const std::string& source, int mode, const std::vector<TPix
             (placement == dpCenter || placement == dpTile) && part && whole) {
             shown = ShownPart(header.size, screens.front(), placement == dpTile);
         }
-        if (valid && LoadJpegForPlans(source, header, options, plans, shown, image)) {
+        const TJpegDecode decoded =
+            valid ? LoadJpegForPlans(source, header, options, plans, shown, image)
+                  : TJpegDecode::kNotTaken;
+        if (decoded == TJpegDecode::kRefused) {
+            return false;
+        }
+        if (decoded == TJpegDecode::kDecoded) {
             if (part && whole) {
                 *whole = header.size;
                 *part = shown.width > 0 ? shown
@@ -330,17 +339,26 @@ bool LoadForDisplays(const std::string& source, int mode, const std::vector<TPix
         }
     }
 
-    if (!LoadWhole(image, source, flags)) {
+    // Everything but the JPEG decoder's photographs is decoded by FreeImage
+    // in a child process, within the budget; there too the picture is
+    // brought to a standard bitmap, opaque over the fill colour (a desktop
+    // that honours a bitmap's alpha would otherwise show holes).
+    std::string refusal;
+    const bool decoded = DecodeInChild(
+        format, source, flags, options.budget,
+        [fillColor](TFreeBitmap& picture) -> std::string {
+            if (!ToStandardBitmap(picture) || !FlattenOnto(picture, fillColor)) {
+                return "cannot be converted: out of memory";
+            }
+            return {};
+        },
+        image, refusal);
+    if (!decoded) {
+        NoteDecodeRefusal(refusal);
         return false;
     }
     const TPixelSize loaded{static_cast<int>(std::min(image.GetWidth(), 0x7FFFFFFFu)),
                             static_cast<int>(std::min(image.GetHeight(), 0x7FFFFFFFu))};
-    // Transparent parts show the fill colour, and the bitmap is opaque: a
-    // desktop that honours a bitmap's alpha would otherwise show holes.
-    if (TooLarge(loaded, options.maxSourcePixels) || !ToStandardBitmap(image) ||
-        !FlattenOnto(image, fillColor)) {
-        return false;
-    }
     if (shrink == 1) {
         plans.clear();
         for (const TPixelSize& screenSize : screens) {

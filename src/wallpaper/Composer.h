@@ -7,6 +7,7 @@
 
 #include "platform/DesktopBackend.h"
 #include "wallpaper/ComposeGeometry.h"
+#include "wallpaper/DecodeBudget.h"
 #include "wallpaper/WallpaperTypes.h"
 
 // How a composition may take short cuts; the defaults are the program's.
@@ -15,8 +16,9 @@ struct TComposeOptions {
     // fitted picture still has at most that fraction of the source's pixels
     // on each side; the Lanczos pass then starts from the smaller picture.
     bool shrinkOnLoad = true;
-    // A picture whose header claims more pixels is refused before decoding.
-    std::int64_t maxSourcePixels = kDefaultMaxSourcePixels;
+    // What decoding the picture may cost; a picture whose header claims more
+    // is refused before decoding.
+    TDecodeBudget budget;
 };
 
 // One picture to compose: `source` fitted in `mode` to each monitor as to a

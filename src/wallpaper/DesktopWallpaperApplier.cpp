@@ -1,6 +1,8 @@
 #include "wallpaper/DesktopWallpaperApplier.h"
 
+#include <atomic>
 #include <charconv>
+#include <chrono>
 #include <exception>
 #include <filesystem>
 #include <system_error>
@@ -10,11 +12,21 @@
 #include "wallpaper/BackgroundWork.h"
 #include "wallpaper/Composer.h"
 #include "wallpaper/DebugLog.h"
+#include "wallpaper/DecodeBudget.h"
 #include "wallpaper/FileUtils.h"
 #include "wallpaper/OriginalRecord.h"
 #include "wallpaper/WindowsRestrictions.h"
 
 namespace {
+
+// Who has a change once its picture is composed: the worker handing it to a
+// painter, or the program's end, which leaves a change still composing to
+// itself. Whoever comes first.
+constexpr int kComposing = 0, kHandingOver = 1, kLeft = 2;
+bool Claim(std::atomic<int>& owner, int who) {
+    int expected = kComposing;
+    return owner.compare_exchange_strong(expected, who);
+}
 
 constexpr const char* kDesktopKey = "Control Panel\\Desktop";
 
@@ -71,8 +83,10 @@ struct TDesktopWallpaperApplier::TChange {
     bool painted = false;  // painted inside Work: only the style values and hint remain
     bool taken = false;
     std::string error;
+    std::string refusal;  // why the composer refused the picture
     std::exception_ptr failure;
     bool completed = false;
+    std::atomic<int> owner{kComposing};
 };
 
 TDesktopWallpaperApplier::TDesktopWallpaperApplier(TApplierServices services)
@@ -354,21 +368,26 @@ namespace {
 // The composer's parts of the screen, for a painter that tells the screen's size.
 class TChangeDraw final : public TPictureDraw {
 public:
-    TChangeDraw(const TComposer& composer, const TComposeRequest& request)
-        : composer_(composer), request_(request) {}
+    TChangeDraw(const TComposer& composer, const TComposeRequest& request, std::atomic<int>& owner)
+        : composer_(composer), request_(request), owner_(owner) {}
     bool Draw(int width, int height, TPictureParts& parts) override {
         TComposeRequest request = request_;
         if (request.monitors.empty()) {
             request.monitors = {TMonitor{"", 0, 0, width, height, true}};
         }
         composed = composer_.Run(request, TScreenParts{TPixelSize{width, height}, &parts});
+        refusal = composed ? std::string() : LastDecodeRefusal();
+        // A change the program's end has left shows nothing any more.
+        composed = composed && Claim(owner_, kHandingOver);
         return composed;
     }
     bool composed = false;
+    std::string refusal;
 
 private:
     const TComposer& composer_;
     const TComposeRequest& request_;
+    std::atomic<int>& owner_;
 };
 
 const TComposer& PictureComposer() {
@@ -385,10 +404,11 @@ void TDesktopWallpaperApplier::Work(TChange& change) const {
     try {
         if (change.route == TChange::TRoute::kPaint) {
             TDesktopBackend& desktop = *services_.desktop;
-            TChangeDraw draw(composer, change.request);
+            TChangeDraw draw(composer, change.request, change.owner);
             change.taken = desktop.Painter()->PaintPicture(draw, change.request.fillColor,
                                                            change.files.front().file);
             change.composed = change.painted = draw.composed;
+            change.refusal = draw.refusal;
             if (draw.composed && !change.taken) {
                 change.error = desktop.LastError();
             }
@@ -396,6 +416,9 @@ void TDesktopWallpaperApplier::Work(TChange& change) const {
         }
         change.composed =
             change.request.source.empty() || composer.Run(change.request, change.sink);
+        if (!change.composed) {
+            change.refusal = LastDecodeRefusal();
+        }
     } catch (...) {
         // A composer that fails by raising changes nothing, as one that says
         // so; a change run at once raises it to the caller.
@@ -412,6 +435,7 @@ void TDesktopWallpaperApplier::Complete(const std::shared_ptr<TChange>& change) 
     if (inFlight_ == change) {
         inFlight_.reset();
     }
+    NoteRefusal(*change);
     if (change->composed) {
         FWallpaperChanged = true;
         desktopShowsOriginal_ = false;
@@ -493,8 +517,25 @@ bool TDesktopWallpaperApplier::HandOver(const TChange& change) {
 void TDesktopWallpaperApplier::Settle() {
     waiting_.reset();
     if (inFlight_) {
-        services_.background->Wait();
         const std::shared_ptr<TChange> change = inFlight_;
+        if (FEnding) {
+            // The end never waits for a decode: whatever is decoded is given
+            // up, and a change still composing a moment later is left to
+            // itself (it shows nothing any more), so that the original is
+            // back at once. A change already painting is waited for: that is
+            // the desktop's matter, not a decode.
+            AbandonRunningDecodes();
+            if (!services_.background->WaitFor(std::chrono::milliseconds(300)) &&
+                Claim(change->owner, kLeft)) {
+                services_.background->Abandon();
+                change->completed = true;
+                inFlight_.reset();
+                qCWarning(lcWallpaper, "the picture being composed was left at the end: %s",
+                          change->fileName.c_str());
+                return;
+            }
+        }
+        services_.background->Wait();
         Complete(change);
     }
 }
@@ -555,6 +596,37 @@ void TDesktopWallpaperApplier::Finish() {
     }
     std::error_code ec;
     std::filesystem::remove(FsPath(OriginalRecordPath()), ec);
+    TWallpaperState* state = services_.desktop->State();
+    if (state && !originalState_.empty()) {
+        state->DropState(originalState_);
+    }
+    // The original is back: the composed bitmaps and the copies handed out go,
+    // except a file the desktop shows all the same (a bitmap it showed at a
+    // start without a record).
+    const std::optional<std::string> shown =
+        state ? state->CurrentWallpaperFile() : std::optional<std::string>();
+    std::vector<std::filesystem::path> own;
+    for (std::filesystem::directory_iterator it(FsPath(services_.dataFolder), ec), end;
+         !ec && it != end; it.increment(ec)) {
+        const std::string path = services_.dataFolder + "/" + it->path().filename().string();
+        std::error_code kind;
+        if (IsOwnWallpaper(path) && path != FOriginalWallpaper && (!shown || path != *shown) &&
+            it->is_regular_file(kind)) {
+            own.push_back(it->path());
+        }
+    }
+    for (const auto& path : own) {
+        std::filesystem::remove(path, ec);
+    }
+}
+
+void TDesktopWallpaperApplier::NoteRefusal(const TChange& change) {
+    if (change.composed || change.refusal.empty()) {
+        FLastRefusal.clear();
+        return;
+    }
+    FLastRefusal = change.fileName + ": " + change.refusal;
+    qCWarning(lcWallpaper, "picture refused: %s", FLastRefusal.c_str());
 }
 
 void TDesktopWallpaperApplier::ReportFailure(const std::string& what) {

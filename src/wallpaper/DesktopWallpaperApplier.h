@@ -86,6 +86,8 @@ private:
     // not rewritten.
     void WriteStyleValues(std::uint8_t style);
     void ReportFailure(const std::string& what);
+    // Keeps why the change's picture was refused in FLastRefusal.
+    void NoteRefusal(const TChange& change);
     void SetHint(const std::string& fileName);
 
     TApplierServices services_;

@@ -6,6 +6,10 @@ namespace {
 
 class TFreeImageFormatInfo : public TImageFormatInfo {
 public:
+    int Count() const override { return FreeImage_GetFIFCount(); }
+    bool Reads(int index) const override {
+        return FreeImage_FIFSupportsReading(static_cast<FREE_IMAGE_FORMAT>(index));
+    }
     std::string ExtensionList(int index) const override {
         return Text(FreeImage_GetFIFExtensionList(static_cast<FREE_IMAGE_FORMAT>(index)));
     }
@@ -50,10 +54,12 @@ std::string GetFormatMasks(int Index, const TImageFormatInfo& info) {
 }
 
 std::string GetAllFormatMasks(const TImageFormatInfo& info) {
-    std::string result = GetFormatMasks(kFirstFormatIndex, info);
-    for (int i = kFirstFormatIndex + 1; i <= kLastFormatIndex; ++i) {
-        result += ';';
-        result += GetFormatMasks(i, info);
+    std::string result;
+    for (int i = 0; i < info.Count(); ++i) {
+        if (info.Reads(i)) {
+            result += result.empty() ? "" : ";";
+            result += GetFormatMasks(i, info);
+        }
     }
     return result;
 }
@@ -68,9 +74,11 @@ std::string GetFormatFilter(int Index, const TImageFormatInfo& info) {
 
 std::string GetOpenImageFilter(const TImageFormatInfo& info) {
     std::string result = "All supported formats|" + GetAllFormatMasks(info);
-    for (int i = kFirstFormatIndex; i <= kLastFormatIndex; ++i) {
-        result += '|';
-        result += GetFormatFilter(i, info);
+    for (int i = 0; i < info.Count(); ++i) {
+        if (info.Reads(i)) {
+            result += '|';
+            result += GetFormatFilter(i, info);
+        }
     }
     return result;
 }

@@ -8,13 +8,19 @@
 // A mask list is "*.ext" masks separated by ";" ("*.tif;*.tiff"). A filter
 // string is pairs of (text shown to the user, mask list), every element
 // separated from the next by "|"; the file dialog converts it at the edge.
-// Formats 0 to 23 are always walked, in order, whatever the library holds.
+// The formats are those the library says it reads, asked at run time, in the
+// library's order: a FreeImage built with more formats (WebP, JPEG 2000,
+// camera RAW, EXR) offers them all, one without some offers none of those.
 
 // Where the format facts come from: the installed FreeImage, or a fixed table
 // in tests.
 class TImageFormatInfo {
 public:
     virtual ~TImageFormatInfo() = default;
+    // How many formats the library has; they are numbered from 0.
+    virtual int Count() const = 0;
+    // Whether the library reads pictures of the format.
+    virtual bool Reads(int index) const = 0;
     // The format's extensions without dots, separated by commas; empty when
     // the library has no answer.
     virtual std::string ExtensionList(int index) const = 0;
@@ -25,12 +31,10 @@ public:
 // The formats of the FreeImage library this program runs with.
 const TImageFormatInfo& FreeImageFormats();
 
-inline constexpr int kFirstFormatIndex = 0;
-inline constexpr int kLastFormatIndex = 23;
-
 std::string GetFormatMasks(int Index, const TImageFormatInfo& info = FreeImageFormats());
+// The mask lists of every format the library reads, joined by ";".
 std::string GetAllFormatMasks(const TImageFormatInfo& info = FreeImageFormats());
 // "Description(masks)|masks"; empty for the unknown format -1.
 std::string GetFormatFilter(int Index, const TImageFormatInfo& info = FreeImageFormats());
-// "All supported formats|<all masks>" followed by one pair per format.
+// "All supported formats|<all masks>" followed by one pair per format read.
 std::string GetOpenImageFilter(const TImageFormatInfo& info = FreeImageFormats());

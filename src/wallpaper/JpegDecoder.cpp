@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
+#include <string>
 
 // jpeglib.h needs the standard types declared first.
 #include <jpeglib.h>
@@ -20,7 +22,13 @@ namespace {
 struct TErrors {
     jpeg_error_mgr manager;
     std::jmp_buf jump;
-    bool truncated;
+    // Why the decode stops or the picture is refused; empty: decoded whole.
+    const char* damage;
+    jpeg_progress_mgr progress;
+    const TDecodeBudget* budget;
+    unsigned generation;
+    double cpuStart;
+    const char* overrun;  // the budget overrun that stopped the decoder
 };
 
 [[noreturn]] void JumpOut(j_common_ptr cinfo) {
@@ -30,10 +38,37 @@ struct TErrors {
 void NoteMessage(j_common_ptr cinfo, int level) {
     if (level < 0) {
         auto* errors = reinterpret_cast<TErrors*>(cinfo->err);
-        if (cinfo->err->msg_code == JWRN_JPEG_EOF) {
-            errors->truncated = true;
+        // A stream that ends early, or whose data stops at a marker (a file
+        // cut short and closed with an end marker): the decoder fills the
+        // rest with grey, and a wallpaper with a grey lower part is no
+        // wallpaper.
+        if (cinfo->err->msg_code == JWRN_JPEG_EOF || cinfo->err->msg_code == JWRN_HIT_MARKER) {
+            errors->damage = "is cut short: its data ends before the picture does";
         }
         ++cinfo->err->num_warnings;
+    }
+}
+
+double ThreadCpuSeconds() {
+    timespec now{};
+    ::clock_gettime(CLOCK_THREAD_CPUTIME_ID, &now);
+    return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) / 1e9;
+}
+
+// Called by the decoder every few rows of every scan: the place to stop a
+// picture that repeats its scans, or takes too long, or is abandoned.
+void CheckProgress(j_common_ptr common) {
+    auto* errors = reinterpret_cast<TErrors*>(common->err);
+    const auto* cinfo = reinterpret_cast<j_decompress_ptr>(common);
+    if (cinfo->input_scan_number > errors->budget->maxJpegScans) {
+        errors->overrun = "repeats its scans more often than any photograph does";
+    } else if (DecodeGeneration() != errors->generation) {
+        errors->overrun = "was given up: the program is ending";
+    } else if (ThreadCpuSeconds() - errors->cpuStart > errors->budget->cpuSeconds) {
+        errors->overrun = "took more than its CPU time to decode";
+    }
+    if (errors->overrun) {
+        std::longjmp(errors->jump, 1);
     }
 }
 
@@ -56,16 +91,31 @@ struct TDecoding {
 };
 
 TJpegDecode Run(TDecoding& d, std::FILE* file, int eighths, TPixelRect part,
-                std::int64_t maxPixels) {
+                const TDecodeBudget& budget, std::string& refusal) {
     jpeg_decompress_struct& cinfo = d.cinfo;
     if (setjmp(d.errors.jump)) {
-        return TJpegDecode::kDamaged;
+        if (d.errors.overrun) {
+            refusal = d.errors.overrun;
+        } else {
+            char text[JMSG_LENGTH_MAX] = {};
+            cinfo.err->format_message(reinterpret_cast<j_common_ptr>(&cinfo), text);
+            refusal = std::string("is damaged: ") + text;
+        }
+        return TJpegDecode::kRefused;
     }
     jpeg_create_decompress(&cinfo);
+    cinfo.progress = &d.errors.progress;
     jpeg_stdio_src(&cinfo, file);
     jpeg_read_header(&cinfo, TRUE);
-    if (static_cast<std::int64_t>(cinfo.image_width) * cinfo.image_height > maxPixels) {
-        return TJpegDecode::kDamaged;
+    // No string of this function's own may live here: a jump would skip
+    // its destructor.
+    // A progressive picture keeps every coefficient, two bytes a sample,
+    // besides the decoded rows.
+    refusal = OverBudget(
+        {static_cast<int>(cinfo.image_width), static_cast<int>(cinfo.image_height)},
+        static_cast<unsigned>((cinfo.progressive_mode ? 24 : 8) * cinfo.num_components), budget);
+    if (!refusal.empty()) {
+        return TJpegDecode::kRefused;
     }
     if (cinfo.jpeg_color_space == JCS_CMYK || cinfo.jpeg_color_space == JCS_YCCK ||
         cinfo.jpeg_color_space == JCS_UNKNOWN || cinfo.num_components == 2 ||
@@ -102,17 +152,21 @@ TJpegDecode Run(TDecoding& d, std::FILE* file, int eighths, TPixelRect part,
     d.row = static_cast<JSAMPLE*>(std::malloc(static_cast<std::size_t>(cinfo.output_width) *
                                               static_cast<std::size_t>(cinfo.output_components)));
     if (!d.dib || !d.row || cinfo.output_components != 3) {
-        return TJpegDecode::kDamaged;
+        refusal = "cannot be decoded: out of memory";
+        return TJpegDecode::kRefused;
     }
     if (top > 0 &&
         jpeg_skip_scanlines(&cinfo, static_cast<JDIMENSION>(top)) != static_cast<JDIMENSION>(top)) {
-        return TJpegDecode::kDamaged;
+        refusal = "is cut short: its data ends before the picture does";
+        return TJpegDecode::kRefused;
     }
     const std::size_t offset = static_cast<std::size_t>(left) - cropLeft;
     for (int y = 0; y < shownHeight; ++y) {
         JSAMPROW rows[1] = {d.row};
-        if (jpeg_read_scanlines(&cinfo, rows, 1) != 1 || d.errors.truncated) {
-            return TJpegDecode::kDamaged;
+        if (jpeg_read_scanlines(&cinfo, rows, 1) != 1 || d.errors.damage) {
+            refusal = d.errors.damage ? d.errors.damage
+                                      : "is cut short: its data ends before the picture does";
+            return TJpegDecode::kRefused;
         }
         // FreeImage keeps the bottom row first.
         std::memcpy(FreeImage_GetScanLine(d.dib, shownHeight - 1 - y), d.row + offset * 3,
@@ -124,19 +178,23 @@ TJpegDecode Run(TDecoding& d, std::FILE* file, int eighths, TPixelRect part,
 }  // namespace
 
 TJpegDecode DecodeJpeg(const std::string& path, int eighths, TPixelRect part,
-                       std::int64_t maxPixels, FIBITMAP*& out) {
+                       const TDecodeBudget& budget, FIBITMAP*& out, std::string& refusal) {
     out = nullptr;
     TFile file{std::fopen(path.c_str(), "rb")};
     if (!file.file) {
-        return TJpegDecode::kDamaged;
+        refusal = "cannot be read";
+        return TJpegDecode::kRefused;
     }
     // Zeroed, so that destroying what was never created does nothing.
     TDecoding d{};
     d.cinfo.err = jpeg_std_error(&d.errors.manager);
     d.errors.manager.error_exit = JumpOut;
     d.errors.manager.emit_message = NoteMessage;
-    d.errors.truncated = false;
-    const TJpegDecode result = Run(d, file.file, eighths, part, maxPixels);
+    d.errors.progress.progress_monitor = CheckProgress;
+    d.errors.budget = &budget;
+    d.errors.generation = DecodeGeneration();
+    d.errors.cpuStart = ThreadCpuSeconds();
+    const TJpegDecode result = Run(d, file.file, eighths, part, budget, refusal);
     jpeg_destroy_decompress(&d.cinfo);
     std::free(d.row);
     if (result == TJpegDecode::kDecoded) {

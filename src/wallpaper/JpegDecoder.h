@@ -6,6 +6,7 @@
 #include <string>
 
 #include "wallpaper/ComposeGeometry.h"
+#include "wallpaper/DecodeBudget.h"
 
 // JPEG pictures decoded straight into 24-bit bitmaps by libjpeg, shrunk to
 // `eighths` / 8 of their size while decoding (1 to 8; the decoder rounds the
@@ -13,11 +14,16 @@
 // more than the rows and columns of `part` (in the shrunk picture's pixels,
 // top row first; an empty part is the whole picture). Rows above the part
 // are skipped, columns outside it are not converted.
+//
+// The decode keeps to `budget`: pixels and bytes from the header, before
+// anything is allocated; its thread's CPU time and the number of scans,
+// checked as the decoder goes. It gives up when the decodes running are
+// abandoned (the program ends).
 enum class TJpegDecode {
     kDecoded,   // `out` holds the picture (or its part)
     kNotTaken,  // a kind this decoder leaves to FreeImage (CMYK, YCCK)
-    kDamaged,   // not a JPEG, corrupt, or ending before its last shown row
+    kRefused,   // not a JPEG, damaged, cut short or over its budget: `refusal` says which
 };
 
 TJpegDecode DecodeJpeg(const std::string& path, int eighths, TPixelRect part,
-                       std::int64_t maxPixels, FIBITMAP*& out);
+                       const TDecodeBudget& budget, FIBITMAP*& out, std::string& refusal);

@@ -56,4 +56,8 @@ public:
     // The program is ending (the desktop may be gone with the session): a
     // refusal goes to the log only, no box holds the end up.
     bool FEnding = false;
+    // The picture of the last change refused as damaged or over its decoding
+    // budget, and why ("<file>: <reason>"); empty when it was composed. The
+    // caller reports it once.
+    std::string FLastRefusal;
 };

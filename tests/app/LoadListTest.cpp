@@ -2,11 +2,15 @@
 #include <gtest/gtest.h>
 
 #include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 #include <memory>
 
+#include "../dialogs/ModalHelper.h"
 #include "app/Main.h"
 #include "playlist/EditorServices.h"
+#include "playlist/PlaylistFile.h"
 #include "playlist/frm_PlayList.h"
 #include "registry/JclRegistry.h"
 #include "registry/MemoryRegistryStore.h"
@@ -118,7 +122,15 @@ TEST_F(LoadListTest, ConfirmedWithoutANameKeepsTheListInMemoryOnly) {
 }
 
 TEST_F(LoadListTest, CancelledEditorChangesNothing) {
-    Answer([](TfrmList& e) { e.SetEntries({}); }, false);
+    Answer(
+        [](TfrmList& e) {
+            e.SetEntries({});
+            // Cancel with changes asks first: the user discards them.
+            AnswerNextDialog([](QDialog* box) {
+                qobject_cast<QMessageBox*>(box)->button(QMessageBox::Yes)->click();
+            });
+        },
+        false);
     frm->EditPlaylist();
     EXPECT_EQ(frm->SlideShow().Playlist(), (std::vector<std::string>{"/old/a.jpg", "/old/b.jpg"}));
     EXPECT_EQ(frm->Settings().FPlayListFile, "/old/list.vpl");
@@ -142,6 +154,32 @@ TEST_F(LoadListTest, AFileThatCannotBeWrittenIsReportedAndTheListStillTakesEffec
     EXPECT_EQ(messages.shown.back().kind, "exception");
     EXPECT_EQ(messages.shown.back().text.rfind("Cannot create file \"" + bad + "\". ", 0), 0u)
         << messages.shown.back().text;
+}
+
+TEST_F(LoadListTest, AnEntryMissingAtStartIsShownAsMissingAndSavedBack) {
+    const std::string list = dir.File("list.vpl");
+    const std::vector<std::string> entries = {
+        dir.File("a.jpg"), dir.File("on a drive not mounted.jpg"), dir.File("c.jpg")};
+    WriteFileBytes(entries[0], "x");
+    WriteFileBytes(entries[2], "x");
+    WritePlaylistFile(list, entries);
+    RegEnsureKey(HKEY_CURRENT_USER, settings::kKey);
+    RegWriteText(HKEY_CURRENT_USER, settings::kKey, "Playlist", list);
+    frm = std::make_unique<TfrmMain>(services);
+    frm->StartUp();
+    std::vector<bool> missing;
+    Answer(
+        [&](TfrmList& e) {
+            for (int row = 0; row < e.Model()->rowCount(); ++row) {
+                missing.push_back(
+                    e.Model()->data(e.Model()->index(row), TPlaylistModel::MissingRole).toBool());
+            }
+        },
+        true);
+    frm->EditPlaylist();
+    EXPECT_EQ(missing, (std::vector<bool>{false, true, false}));
+    EXPECT_EQ(ReadPlaylistFile(list), entries)
+        << "OK never shortens the list behind the user's back";
 }
 
 }  // namespace

@@ -5,10 +5,12 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QImage>
 #include <QLabel>
 #include <QMenu>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSignalSpy>
 #include <QTest>
 #include <QTimeEdit>
 #include <QToolButton>
@@ -123,7 +125,7 @@ TEST_F(MainWindow, CommandsCarryTheirCaptionsHintsShortcutsAndPictures) {
         EXPECT_EQ(Picture(a->icon()), Picture(CommandImage(table[i].image))) << table[i].name;
     }
     EXPECT_EQ(frm->actRun->shortcut(), QKeySequence("Ctrl+R"));
-    EXPECT_TRUE(frm->actResetDefault->shortcut().isEmpty()) << "Ctrl+R belongs to Run alone";
+    EXPECT_EQ(frm->actResetDefault->shortcut(), QKeySequence("Ctrl+D")) << "Ctrl+R is Run's";
     EXPECT_EQ(frm->actLoadList->shortcut(), QKeySequence("Ctrl+Alt+L"));
     // Every command picture is a different drawing.
     for (int i = 0; i < 15; ++i)
@@ -322,4 +324,41 @@ TEST_F(MainWindow, APressOnThePagerOutsideTheButtonsMovesTheWindow) {
     const QPoint before = frm->pos();
     QTest::mouseClick(Button("actShowClock"), Qt::LeftButton);
     EXPECT_EQ(frm->pos(), before);
+}
+
+// A dark desktop: the pages and groups take its colours, and the group
+// captions stay readable on them.
+TEST_F(MainWindow, FollowsADarkPalette) {
+    const QPalette light = QApplication::palette();
+    QPalette dark(QColor(0x35, 0x35, 0x35), QColor(0x2b, 0x2b, 0x2b));
+    dark.setColor(QPalette::WindowText, Qt::white);
+    QApplication::setPalette(dark);
+    frm = std::make_unique<TfrmMain>(services);
+    const QImage shot = frm->grab().toImage();
+    QApplication::setPalette(light);
+    const auto* caption = frm->findChild<QLabel*>(QStringLiteral("AdvToolBar1Caption"));
+    ASSERT_NE(caption, nullptr);
+    const QColor behind = shot.pixelColor(caption->mapTo(frm.get(), QPoint(2, 2)));
+    EXPECT_LT(behind.lightness(), 128) << behind.name().toStdString();
+    EXPECT_GE(caption->palette().color(QPalette::WindowText).lightness() - behind.lightness(), 100);
+}
+
+// The keyboard alone: every command of the window has a key of its own, Tab
+// reaches the buttons and Enter presses the one in focus.
+TEST_F(MainWindow, EveryCommandFromTheKeyboard) {
+    QList<QKeySequence> keys;
+    for (QAction* a : frm->ActionList1) {
+        if (a != frm->actRestore) {
+            EXPECT_FALSE(a->shortcut().isEmpty()) << a->objectName().toStdString();
+            EXPECT_FALSE(keys.contains(a->shortcut())) << a->objectName().toStdString();
+            keys.append(a->shortcut());
+        }
+    }
+    ShowActive();
+    QToolButton* clock = Button("actShowClock");
+    clock->setFocus(Qt::TabFocusReason);
+    ASSERT_TRUE(clock->hasFocus());
+    QSignalSpy pressed(frm->actShowClock, &QAction::triggered);
+    QTest::keyClick(clock, Qt::Key_Return);
+    EXPECT_TRUE(pressed.wait(2000));
 }

@@ -230,6 +230,41 @@ TEST_F(RemoteControlTest, GarbageOnTheSocketLeavesTheInstanceRunningAndAnswering
     EXPECT_EQ(Run({"--quit"}).status, 0);
 }
 
+// A command from outside does not run under a modal window the user has open
+// (here About, opened with its key): it is refused with the reason, and runs
+// once the window is closed.
+TEST_F(RemoteControlTest, CommandsUnderAModalWindowAreRefusedWithTheReason) {
+    WriteSettings();
+    // Under a window manager, as a user has one: it gives the windows the keyboard.
+    QProcess openbox;
+    openbox.start(QStringLiteral("openbox"), {});
+    ASSERT_TRUE(openbox.waitForStarted(5000));
+    QThread::msleep(1000);
+    ASSERT_TRUE(StartInstance());
+    const auto xdotool = [](const QStringList& args) {
+        return QProcess::execute(QStringLiteral("xdotool"), args);
+    };
+    ASSERT_EQ(xdotool({"search", "--sync", "--onlyvisible", "--name", "^Vantoria$",
+                       "windowactivate", "--sync", "key", "ctrl+a"}),
+              0);
+    ASSERT_EQ(xdotool({"search", "--sync", "--onlyvisible", "--name", "^About Vantoria"}), 0);
+    const TRun refused = Run({"--play"});
+    EXPECT_EQ(refused.status, 3);
+    EXPECT_NE(refused.err.find("\"About Vantoria...\" is open"), std::string::npos) << refused.err;
+    EXPECT_EQ(Status().substr(0, 14), "state=stopped\n");
+
+    xdotool({"search", "--onlyvisible", "--name", "^About Vantoria", "windowactivate", "--sync",
+             "key", "Escape"});
+    TRun played;
+    for (int i = 0; i < 50 && (played = Run({"--play"})).status != 0; ++i)
+        QThread::msleep(100);
+    EXPECT_EQ(played.status, 0) << played.err;
+    EXPECT_EQ(Status().substr(0, 14), "state=running\n");
+    EXPECT_EQ(Run({"--quit"}).status, 0);
+    openbox.terminate();
+    openbox.waitForFinished(5000);
+}
+
 TEST_F(RemoteControlTest, EachLogOnSessionHasItsOwnInstance) {
     // Two sessions of one user share the runtime folder, not the display.
     env.remove("DISPLAY");

@@ -77,3 +77,19 @@ TEST(AboutBox, ABrowserThatCannotStartIsReportedAndTheBoxStaysOpen) {
     EXPECT_NE(messages.shown[0].text.find(box.lblHomePage->Target()), std::string::npos);
     EXPECT_TRUE(box.isVisible());
 }
+
+// A dark desktop: the link takes the desktop's link colour, lightened so that
+// it reads on the dark window.
+TEST(AboutBox, LinkStaysReadableUnderADarkPalette) {
+    const QPalette light = QApplication::palette();
+    QPalette dark(QColor(0x35, 0x35, 0x35), QColor(0x2b, 0x2b, 0x2b));
+    dark.setColor(QPalette::WindowText, Qt::white);
+    QApplication::setPalette(dark);
+    {
+        TAboutBox box;
+        const QColor link = box.lblHomePage->palette().color(QPalette::WindowText);
+        EXPECT_GE(link.lightness() - box.palette().color(QPalette::Window).lightness(), 100)
+            << link.name().toStdString();
+    }
+    QApplication::setPalette(light);
+}

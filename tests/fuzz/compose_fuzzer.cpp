@@ -48,8 +48,8 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     std::fwrite(data + 2, 1, size - 2, file);
     std::fclose(file);
 
-    TComposeOptions options;
-    options.maxSourcePixels = std::int64_t{1} << 22;
+    // The program's own budgets: the fuzzer meets what a user's file meets.
+    const TComposeOptions options;
     TComposeRequest request{source,     static_cast<TFitMode>(mode),       dpCenter,
                             0x00336699, {{"", 0, 0, width, height, true}}, depth};
     Compose(request, TMonitorBitmaps{{destination}}, options);

@@ -127,31 +127,38 @@ TEST(PlanLetterBox, FittedPictureAlwaysLiesInsideTheDisplay) {
     }
 }
 
-TEST(PlanZoom, SideFittedDependsOnThePicturesShape) {
+TEST(PlanZoom, ThePictureCoversTheDisplay) {
     struct Case {
-        int w, h, newW, newH;
+        int w, h;
+        TPixelSize screen;
+        int newW, newH;
     } cases[] = {
-        {1600, 900, 1365, 768},
-        {600, 800, 1024, 1365},
-        {1000, 900, 853, 768},  // wide: fitted by its height, narrower than the display
-        {500, 500, 1024, 1024},
+        {1600, 900, kScreen, 1365, 768},
+        {600, 800, kScreen, 1024, 1365},
+        {500, 500, kScreen, 1024, 1024},
+        // Fitted by the other side where the picture's shape alone would leave bands.
+        {1000, 900, kScreen, 1024, 922},
+        {4000, 3000, {1920, 1080}, 1920, 1440},
+        {3000, 2000, {1920, 1080}, 1920, 1280},
+        {1024, 500, kScreen, 1573, 768},  // one side already the display's
+        {1024, 100, kScreen, 7864, 768},
+        {300, 768, kScreen, 1024, 2621},
+        // One side the display's, the other past it: written as it is.
+        {3000, 768, kScreen, 3000, 768},
+        {1024, 900, kScreen, 1024, 900},
+        {1024, 768, kScreen, 1024, 768},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(::testing::Message() << c.w << "x" << c.h);
-        const TComposePlan plan = Plan(fmZoom, c.w, c.h);
+        const TComposePlan plan = Plan(fmZoom, c.w, c.h, c.screen);
         ASSERT_TRUE(plan.valid);
-        EXPECT_TRUE(plan.rescale);
+        EXPECT_EQ(plan.rescale, c.newW != c.w || c.newH != c.h);
         EXPECT_FALSE(plan.letterBox);
         EXPECT_EQ(plan.scaled, (TPixelSize{c.newW, c.newH}));
         EXPECT_EQ(plan.canvas, plan.scaled);
+        EXPECT_TRUE(plan.scaled.width >= c.screen.width && plan.scaled.height >= c.screen.height);
+        EXPECT_TRUE(plan.scaled.width == c.screen.width || plan.scaled.height == c.screen.height);
     }
-    // Either side matching: written as it is.
-    TComposePlan plan = Plan(fmZoom, 1024, 100);
-    EXPECT_TRUE(plan.valid);
-    EXPECT_FALSE(plan.rescale);
-    EXPECT_EQ(plan.canvas, (TPixelSize{1024, 100}));
-    plan = Plan(fmZoom, 3000, 768);
-    EXPECT_FALSE(plan.rescale);
 }
 
 TEST(PlanStretchAndConvert, SizesAndUnknownModes) {

@@ -74,7 +74,7 @@ TEST(ComposerSeeds, EveryFormatComposesInEveryMode) {
         ASSERT_TRUE(SavePicture(picture, seed.format, path, seed.flags));
         for (int mode = 0; mode < 4; ++mode) {
             EXPECT_TRUE(ComposeWallpaper(path, mode, dir.File("out.bmp"), 0x00336699, screen))
-                << mode;
+                << mode << ": " << LastDecodeRefusal();
         }
         if (!seeds.empty()) {
             const std::string bytes = ReadFileBytes(path);

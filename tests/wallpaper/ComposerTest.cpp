@@ -188,11 +188,12 @@ TEST_F(ComposerTest, ZoomStretchAndConvertOnlySizes) {
     EXPECT_EQ(LoadPicture(destination).height(), 1365u);
 
     ASSERT_TRUE(Compose(Picture("almost.png", SolidPicture(1000, 900, kRed)), fmZoom));
-    EXPECT_EQ(LoadPicture(destination).width(), 853u);
-    EXPECT_EQ(LoadPicture(destination).height(), 768u);
+    EXPECT_EQ(LoadPicture(destination).width(), 1024u);  // covers the display
+    EXPECT_EQ(LoadPicture(destination).height(), 922u);
 
-    ASSERT_TRUE(Compose(Picture("strip.png", SolidPicture(1024, 100, kRed)), fmZoom));
-    EXPECT_EQ(LoadPicture(destination).height(), 100u);  // a matching side: written as it is
+    ASSERT_TRUE(Compose(Picture("strip.png", SolidPicture(1024, 500, kRed)), fmZoom));
+    EXPECT_EQ(LoadPicture(destination).width(), 1573u);
+    EXPECT_EQ(LoadPicture(destination).height(), 768u);
 
     ASSERT_TRUE(Compose(Picture("small.png", SolidPicture(800, 600, kRed)), fmStretch));
     TDib out = LoadPicture(destination);
@@ -309,6 +310,32 @@ TEST_F(ComposerTest, DeepAndFloatingPointPicturesAreWrittenAsOrdinaryBitmaps) {
     EXPECT_EQ(out.width(), 1536u);
     EXPECT_EQ(out.height(), 768u);
     EXPECT_EQ(out.bpp(), 24u);
+}
+
+// The formats FreeImage numbers after the first 24 are shown like any other;
+// a picture of several frames shows its first.
+TEST_F(ComposerTest, LaterFormatsAndTheFirstFrameOfSeveral) {
+    const std::pair<const char*, FREE_IMAGE_FORMAT> formats[] = {
+        {"a.webp", FIF_WEBP}, {"a.jp2", FIF_JP2}, {"a.j2k", FIF_J2K}, {"a.gif", FIF_GIF}};
+    for (const auto& [name, format] : formats) {
+        SCOPED_TRACE(name);
+        TDib picture = SolidPicture(64, 48, kRed);
+        if (format == FIF_GIF)
+            picture = TDib(FreeImage_ColorQuantize(picture.get(), FIQ_WUQUANT));
+        ASSERT_TRUE(Compose(Picture(name, picture, format, format == FIF_WEBP ? WEBP_LOSSLESS : 0),
+                            fmStretch));
+        EXPECT_TRUE(Near(PixelAt(LoadPicture(destination).get(), 512, 384), kRed, 8));
+    }
+    const std::string frames = dir.File("frames.gif");
+    FIMULTIBITMAP* gif = FreeImage_OpenMultiBitmap(FIF_GIF, frames.c_str(), TRUE, FALSE);
+    ASSERT_NE(gif, nullptr);
+    for (const TRgb colour : {kRed, TRgb{0, 0, 255}}) {
+        const TDib frame(FreeImage_ColorQuantize(SolidPicture(64, 48, colour).get(), FIQ_WUQUANT));
+        FreeImage_AppendPage(gif, frame.get());
+    }
+    ASSERT_TRUE(FreeImage_CloseMultiBitmap(gif));
+    ASSERT_TRUE(Compose(frames, fmStretch));
+    EXPECT_TRUE(Near(PixelAt(LoadPicture(destination).get(), 512, 384), kRed, 8));
 }
 
 TEST_F(ComposerTest, UprightPhotographsFromTurnedCameras) {
@@ -455,7 +482,7 @@ TEST_F(ComposerTest, HugeDimensionsAreRefusedBeforeDecoding) {
 
     // A limit can be set lower; a picture within it still composes.
     TComposeOptions options;
-    options.maxSourcePixels = 100 * 100;
+    options.budget.maxPixels = 100 * 100;
     const std::string fits = Picture("fits.png", SolidPicture(100, 100, kRed));
     EXPECT_TRUE(ComposeWallpaper(fits, fmStretch, destination, 0, screen, options));
     const std::string over = Picture("over.png", SolidPicture(101, 100, kRed));
@@ -519,7 +546,7 @@ TEST_F(ComposerTest, HugeGifFramesAreRefusedBeforeDecoding) {
     WriteFileBytes(dir.File("small.gif"), gif);
     EXPECT_TRUE(Compose(dir.File("small.gif"), fmStretch));
     TComposeOptions options;
-    options.maxSourcePixels = 3;
+    options.budget.maxPixels = 3;
     EXPECT_FALSE(
         ComposeWallpaper(dir.File("small.gif"), fmStretch, destination, 0, screen, options));
 }

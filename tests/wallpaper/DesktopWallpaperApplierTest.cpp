@@ -3,8 +3,11 @@
 
 #include <QLoggingCategory>
 #include <filesystem>
+#include <future>
 #include <memory>
+#include <mutex>
 #include <stdexcept>
+#include <thread>
 
 #include "RecordingDesktop.h"
 #include "registry/JclRegistry.h"
@@ -12,7 +15,9 @@
 #include "support/ManualWork.h"
 #include "support/TempDir.h"
 #include "wallpaper/Composer.h"
+#include "wallpaper/DecodeBudget.h"
 #include "wallpaper/DesktopWallpaperApplier.h"
+#include "wallpaper/FreeBitmap.h"
 #include "wallpaper/OriginalRecord.h"
 
 namespace {
@@ -39,6 +44,9 @@ protected:
     // Records a composition of one bitmap and writes a token bitmap.
     virtual bool Composed(const TComposeRequest& request, const TComposeSink& sink) {
         const std::string destination = std::get<TMonitorBitmaps>(sink).files.front();
+        if (composeHook) {
+            return composeHook(destination);
+        }
         composed.push_back({request.source, request.mode, destination, request.fillColor});
         if (composeThrows) {
             throw std::runtime_error("Error: GetDIBits failed");
@@ -89,9 +97,11 @@ protected:
     std::vector<std::string> warnings;
     bool composeSucceeds = true;
     bool composeThrows = false;
-    TManualWork* work = nullptr;
+    TBackgroundWork* work = nullptr;
     TTestComposer composer{*this};
     TScreenInfo* screen = nullptr;  // none: one display of no size
+    // Composes in place of the recording composer, on the worker's thread.
+    std::function<bool(const std::string& destination)> composeHook;
 };
 
 // Style and fitting mode chosen by the user, and what follows from them.
@@ -477,6 +487,73 @@ TEST_F(ApplierTest, ResetWaitsForTheChangeOnItsWay) {
     EXPECT_EQ(hints, (std::vector<std::string>{"Vantoria a.jpg", "Vantoria original.jpg"}));
     applier->Finish();
     EXPECT_FALSE(std::filesystem::exists(applier->OriginalRecordPath()));
+}
+
+// The end never waits for a decode: a decoding child is killed, and work
+// that cannot be stopped (a picture being scaled) is left to itself and
+// hands nothing to the desktop. Either end waiting would hang here.
+TEST_F(ApplierTest, TheEndPutsTheOriginalBackWhileAPictureIsDecoded) {
+    // FreeImage's XBM reader loops for ever on a list cut short; here its
+    // decode may take an hour of CPU time.
+    const std::string cut = dir.File("cut.xbm");
+    WriteFileBytes(cut, "#define a_width 8\n#define a_height 8\nstatic char a_bits[] = {\n0x00 };");
+    struct TRow {
+        const char* name;
+        bool inChild;
+    };
+    for (const TRow row : {TRow{"decoding child", true}, TRow{"work of the thread", false}}) {
+        SCOPED_TRACE(row.name);
+        std::mutex postedLock;
+        std::vector<std::function<void()>> posted;
+        TThreadWork thread([&](std::function<void()> done) {
+            const std::lock_guard<std::mutex> lock(postedLock);
+            posted.push_back(std::move(done));
+        });
+        work = &thread;
+        TRecordingDesktop desktop;
+        std::promise<void> started;
+        std::promise<void> release;
+        std::shared_future<void> released = release.get_future().share();
+        std::promise<void> finished;
+        composeHook = [&](const std::string& destination) {
+            started.set_value();
+            bool composed = false;
+            if (row.inChild) {
+                TDecodeBudget endless;
+                endless.cpuSeconds = 3600;
+                TFreeBitmap image;
+                std::string refusal;
+                composed = DecodeInChild(
+                    FIF_XBM, cut, 0, endless, [](TFreeBitmap&) { return std::string(); }, image,
+                    refusal);
+                NoteDecodeRefusal(refusal);
+            } else {
+                released.wait();
+                WriteFileBytes(destination, "BM late");
+                composed = true;
+            }
+            finished.set_value();
+            return composed;
+        };
+        auto applier = Started(desktop);
+        applier->SetWallpaper(cut, TWallpaperChoice{wsStretch, fmZoom, 0});
+        started.get_future().wait();
+        while (row.inChild && RunningDecodeChildren() == 0) {
+            std::this_thread::yield();  // the child is on its way
+        }
+        applier->FEnding = true;
+        applier->Settle();
+        applier->RestoreOriginalWallpaper(TWallpaperChoice{applier->FOriginalStyle, fmZoom, 0});
+        applier->Finish();
+        release.set_value();
+        finished.get_future().wait();
+        EXPECT_EQ(desktop.calls, (std::vector<std::string>{"RestoreState state of the desktop"}));
+        if (row.inChild) {
+            EXPECT_NE(applier->FLastRefusal.find("ending"), std::string::npos)
+                << applier->FLastRefusal;
+        }
+        thread.Wait();  // the thread of the first row has ended
+    }
 }
 
 TEST(OriginalRecordTest, RoundTripsAnyBytesAndRejectsDamage) {

@@ -5,6 +5,7 @@
 
 #include <QImage>
 #include <filesystem>
+#include <fstream>
 
 #include "support/desktop/RealDesktop.h"
 
@@ -75,17 +76,36 @@ protected:
 }  // namespace
 
 TEST_F(WallpaperEndToEndTest, SlideShowChangesTheRootAndTheCloseRequestPutsTheOriginalBack) {
+    // Bitmaps an earlier run on a desktop that takes files left behind.
+    std::filesystem::create_directories(d.DataFolder());
+    for (const char* name : {"vantoria.bmp", "vantoria-2.bmp", "vantoria-monitor1-a.bmp"}) {
+        std::ofstream(d.DataFolder() + "/" + name) << "BM";
+    }
     const TProcessId run = d.StartVantoria();
     ASSERT_TRUE(WaitForSlide()) << d.Describe(Everywhere(0)) << d.Log(d.NameOf(run));
     EXPECT_TRUE(std::filesystem::exists(d.RecordPath()));
-    // The root takes the picture as it is shown: no bitmap file is written.
-    EXPECT_FALSE(std::filesystem::exists(d.DataFolder() + "/vantoria.bmp"));
+    EXPECT_TRUE(std::filesystem::exists(d.DataFolder() + "/original-root.ppm"));
 
     ASSERT_TRUE(d.SendCloseRequest());
     EXPECT_EQ(d.WaitForExit(run), 0);
     EXPECT_TRUE(d.WaitForPixels("the original after the close request", Everywhere(0x00FF00)));
     EXPECT_FALSE(std::filesystem::exists(d.RecordPath())) << "the original is back: no record";
+    // Nothing the desktop no longer shows stays in the data folder.
+    for (const auto& entry : std::filesystem::directory_iterator(d.DataFolder())) {
+        const std::string name = entry.path().filename().string();
+        EXPECT_TRUE(name.rfind("vantoria", 0) != 0 && name != "original-root.ppm") << name;
+    }
     EXPECT_FALSE(std::filesystem::exists(d.Root() + "/pwned"));
+}
+
+TEST_F(WallpaperEndToEndTest, ASolidColourFoundAtStartComesBack) {
+    ASSERT_EQ(d.Run({"xsetroot", "-solid", "#336699"}).exitCode, 0);
+    ASSERT_TRUE(d.WaitForPixels("the solid original", Everywhere(0x336699)));
+    const TProcessId run = d.StartVantoria();
+    ASSERT_TRUE(WaitForSlide()) << d.Log(d.NameOf(run));
+    ASSERT_TRUE(d.SendCloseRequest());
+    EXPECT_EQ(d.WaitForExit(run), 0);
+    EXPECT_TRUE(d.WaitForPixels("the solid colour after the close request", Everywhere(0x336699)));
 }
 
 TEST_F(WallpaperEndToEndTest, KillNineThenRestartStillPutsTheOriginalBack) {

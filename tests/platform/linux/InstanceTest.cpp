@@ -70,6 +70,25 @@ TEST(InstanceGuard, ASessionIsKnownByItsLoginSessionAndItsDisplays) {
     EXPECT_EQ(SessionKeys({{"DISPLAY", "../x y:1"}, {"XDG_SESSION_ID", ""}}),
               (std::vector<std::string>{".._x_y:1"}));
     EXPECT_EQ(SessionKeys({}), (std::vector<std::string>{"default"}));
+    // The names of one X display make one key; another screen, another host
+    // (a forwarded "localhost:10" included) make others.
+    const std::pair<const char*, const char*> displays[] = {
+        {":5", ":5"},
+        {":5.0", ":5"},
+        {"unix:5", ":5"},
+        {"unix:5.0", ":5"},
+        {"unix/:5", ":5"},
+        {"local/box:05.00", ":5"},
+        {":5.1", ":5.1"},
+        {"localhost:5", "localhost:5"},
+        {"tcp/host:5.0", "tcp_host:5"},
+        {"::1:5", "::1:5"},
+        {"odd", "odd"},
+        {":x.1", ":x.1"},
+    };
+    for (const auto& [display, key] : displays) {
+        EXPECT_EQ(SessionKeys({{"DISPLAY", display}}), (std::vector<std::string>{key})) << display;
+    }
 }
 
 TEST(CloseRequest, OnlyTheExactTextOverThePrivateSocketAsksToClose) {

@@ -162,14 +162,22 @@ TEST_F(RootWindowBackendTest, PutsBackTheFirstSettersPicture) {
     }
 }
 
-TEST_F(RootWindowBackendTest, RootWithoutPictureGetsItsOwnBackgroundBack) {
+TEST_F(RootWindowBackendTest, ASolidRootComesBackAndAStalePropertyIsPassedOver) {
+    ASSERT_EQ(RunTool({"xsetroot", "-solid", "#336699"}).exitCode, 0);
+    // Another tool's leftover: a picture property naming a pixmap long gone.
+    const unsigned long gone = 0x1ffffe;
+    XChangeProperty(session, DefaultRootWindow(session),
+                    XInternAtom(session, "_XROOTPMAP_ID", False), XA_PIXMAP, 32, PropModeReplace,
+                    reinterpret_cast<const unsigned char*>(&gone), 1);
+    XSync(session, False);
     TRootWindowDesktopBackend x11(getenv("DISPLAY"), dir.Path());
-    x11.SetWallpaperFile("", true);
     const std::string state = x11.SaveState();
-    EXPECT_EQ(state, "none\n");
+    EXPECT_EQ(state, "solid\n336699");
     ASSERT_TRUE(x11.SetWallpaperFile(picture, false));
-    ASSERT_TRUE(x11.RestoreState(state));
+    ASSERT_TRUE(x11.RestoreState(state)) << x11.LastError();
+    EXPECT_EQ(RootPixels(dir.Path(), kProbe), (std::vector<std::string>(kProbe.size(), "336699")));
     EXPECT_EQ(RootPixmap(), 0u);
+    EXPECT_FALSE(x11.RestoreState("solid\n33669"));
 }
 
 TEST_F(RootWindowBackendTest, UnreadableBitmapChangesNothing) {

@@ -1,5 +1,7 @@
 #include "platform/linux/instance/LocalSocketCloseRequest.h"
 
+#include "platform/linux/instance/CommandRequest.h"
+
 #include <fcntl.h>
 #include <signal.h>
 #include <sys/socket.h>
@@ -258,27 +260,21 @@ void TLocalSocketCloseRequest::ReadClient(std::uint64_t id) {
     if (n > 0) {
         c.received.append(buf, std::min(std::size_t(n), kMaxRequest + 1 - c.received.size()));
     }
-    std::string text = c.received;
-    while (!text.empty() && (text.back() == '\n' || text.back() == '\r'))
-        text.pop_back();
-    if (text == kCloseRequestText) {
+    const TCommandRequest request = ParseCommandRequest(c.received, kMaxRequest);
+    if (request.kind == TCommandRequest::kClose) {
         DropClient(id);
         qCInfo(lcCloseRequest, "close request received");
         emit closeRequested();
         return;
     }
-    const std::size_t newline = c.received.find('\n');
-    if (newline != std::string::npos && newline < kMaxRequest) {
-        std::string line = c.received.substr(0, newline);
-        if (!line.empty() && line.back() == '\r')
-            line.pop_back();
+    if (request.kind == TCommandRequest::kLine) {
         std::unique_ptr<TClient> taken = std::move(*it);
         clients_.erase(it);
         ResumeAccepting();
-        RunCommand(std::move(taken), line);
+        RunCommand(std::move(taken), request.line);
         return;
     }
-    if (c.received.size() >= kMaxRequest) {
+    if (request.kind == TCommandRequest::kTooLong) {
         const int fd = c.fd;
         c.notifier.reset();
         c.fd = -1;

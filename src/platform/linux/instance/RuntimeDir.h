@@ -29,8 +29,9 @@ TRuntimeDir VantoriaRuntimeDir(const TRuntimeEnvironment& env, bool create);
 // A session's instance holds a lock and listens under each of them, so a
 // process that sees only the display (one started by the desktop's own
 // services) still finds it, and a second session (another seat, a remote
-// desktop) has names of its own. Characters other than letters, digits and
-// ".:_-" become "_".
+// desktop) has names of its own. The names of one X display (":5", ":5.0",
+// "unix:5") make one key. Characters other than letters, digits and ".:_-"
+// become "_".
 std::vector<std::string> SessionKeys(const TRuntimeEnvironment& env);
 
 // The environment of this process.

@@ -10,7 +10,9 @@
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
 
+#include <algorithm>
 #include <bit>
+#include <charconv>
 #include <cctype>
 #include <cerrno>
 #include <cstdint>
@@ -18,6 +20,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <vector>
 
 namespace {
@@ -407,8 +410,10 @@ bool ReadPpm(const std::string& path, TPicture& picture) {
 }
 
 // Takes any setter's picture off the root and stops advertising it: the root
-// shows plain black, or its own background when `black` is false.
-bool ClearRoot(const std::string& displayName, bool black, std::string& error) {
+// shows plain black, `colour` when `black` is false and a colour is given, or
+// else its own background.
+bool ClearRoot(const std::string& displayName, bool black, std::string& error,
+               std::optional<unsigned long> colour = std::nullopt) {
     TDisplay d(OpenDisplay(displayName));
     if (!d) {
         error = "the X display " + displayName + " cannot be opened";
@@ -418,8 +423,8 @@ bool ClearRoot(const std::string& displayName, bool black, std::string& error) {
     Display* dpy = d.get();
     const Window root = DefaultRootWindow(dpy);
     FreePreviousSetter(dpy, root);
-    if (black) {
-        XSetWindowBackground(dpy, root, BlackPixel(dpy, DefaultScreen(dpy)));
+    if (black || colour) {
+        XSetWindowBackground(dpy, root, black ? BlackPixel(dpy, DefaultScreen(dpy)) : *colour);
     } else {
         XSetWindowBackgroundPixmap(dpy, root, None);
     }
@@ -429,6 +434,69 @@ bool ClearRoot(const std::string& displayName, bool black, std::string& error) {
     }
     XSync(dpy, False);
     return true;
+}
+
+// The top left 2x2 pixels of what the root shows as its background, windows
+// aside: read through a small window that shows its parent's background
+// (ParentRelative), on top for an instant. Empty when they cannot be read.
+// Called inside a TXErrorTrap; its errors are not left to the caller's.
+std::vector<std::uint32_t> BackgroundCorner(Display* dpy, Window root) {
+    const int errorsBefore = gXErrors;
+    XSetWindowAttributes attributes{};
+    attributes.background_pixmap = ParentRelative;
+    attributes.override_redirect = True;
+    const Window probe =
+        XCreateWindow(dpy, root, 0, 0, 2, 2, 0, CopyFromParent, InputOutput, CopyFromParent,
+                      CWBackPixmap | CWOverrideRedirect, &attributes);
+    XMapRaised(dpy, probe);
+    XClearWindow(dpy, probe);
+    XSync(dpy, False);
+    std::vector<std::uint32_t> pixels;
+    XImage* image =
+        gXErrors != errorsBefore ? nullptr : XGetImage(dpy, probe, 0, 0, 2, 2, AllPlanes, ZPixmap);
+    if (image) {
+        for (int y = 0; y < 2; ++y) {
+            for (int x = 0; x < 2; ++x) {
+                pixels.push_back(static_cast<std::uint32_t>(XGetPixel(image, x, y)) & 0xffffff);
+            }
+        }
+        XDestroyImage(image);
+    }
+    XDestroyWindow(dpy, probe);
+    XSync(dpy, False);
+    if (gXErrors != errorsBefore) {
+        pixels.clear();
+        gXErrors = errorsBefore;
+    }
+    return pixels;
+}
+
+// The same corner of a picture advertised on the root.
+std::vector<std::uint32_t> PixmapCorner(Display* dpy, Pixmap pixmap) {
+    std::vector<std::uint32_t> pixels;
+    if (XImage* image = XGetImage(dpy, pixmap, 0, 0, 2, 2, AllPlanes, ZPixmap)) {
+        for (int y = 0; y < 2; ++y) {
+            for (int x = 0; x < 2; ++x) {
+                pixels.push_back(static_cast<std::uint32_t>(XGetPixel(image, x, y)) & 0xffffff);
+            }
+        }
+        XDestroyImage(image);
+    }
+    return pixels;
+}
+
+// The state of a root without a picture: "solid" and its colour when the
+// corner shows one colour (xsetroot -solid), else "none" (the server's own
+// pattern comes back by itself).
+std::string PlainRootState(Display* dpy, const std::vector<std::uint32_t>& corner) {
+    std::string error;
+    if (corner.size() != 4 || !SupportedVisual(dpy, error) ||
+        std::count(corner.begin(), corner.end(), corner[0]) != 4) {
+        return "none\n";
+    }
+    char colour[8];
+    std::snprintf(colour, sizeof colour, "%06X", static_cast<unsigned>(corner[0]));
+    return std::string("solid\n") + colour;
 }
 
 }  // namespace
@@ -578,7 +646,8 @@ std::optional<std::string> TRootWindowDesktopBackend::CurrentWallpaperFile() {
     return std::string();
 }
 
-// "none" when no setter's pixmap is shown, else "copy" and the copy's path.
+// "copy" and the copy's path when a setter's picture is shown; else "solid"
+// and the root's colour, or "none" for the server's own background.
 std::string TRootWindowDesktopBackend::SaveState() {
     TDisplay d(OpenDisplay(displayName_));
     if (!d) {
@@ -588,13 +657,19 @@ std::string TRootWindowDesktopBackend::SaveState() {
     TXErrorTrap trap;
     Display* dpy = d.get();
     const Window root = DefaultRootWindow(dpy);
+    // What the root really shows; a picture property another tool left
+    // behind does not count unless its picture is that background.
+    const std::vector<std::uint32_t> corner = BackgroundCorner(dpy, root);
     const Pixmap shown = PixmapProperty(dpy, root, "_XROOTPMAP_ID");
     if (shown == None) {
-        return "none\n";
+        return PlainRootState(dpy, corner);
     }
     const std::optional<TGeometry> geometry = GeometryOf(dpy, shown);
-    if (!geometry || geometry->width == 0 || geometry->height == 0) {
-        return "none\n";  // a stale property: the pixmap is gone
+    if (!geometry || geometry->width == 0 || geometry->height == 0 ||
+        (corner.size() == 4 && geometry->width >= 2 && geometry->height >= 2 &&
+         PixmapCorner(dpy, shown) != corner)) {
+        // A stale property: its pixmap is gone, or is not what the root shows.
+        return PlainRootState(dpy, corner);
     }
     const unsigned width = geometry->width;
     const unsigned height = geometry->height;
@@ -626,6 +701,19 @@ bool TRootWindowDesktopBackend::RestoreState(const std::string& state) {
         // No setter's picture was shown: the root gets its own background back.
         return ClearRoot(displayName_, false, lastError_);
     }
+    const std::string solid = "solid\n";
+    if (state.compare(0, solid.size(), solid) == 0) {
+        // A plain colour (xsetroot -solid): the root gets that colour back.
+        unsigned long colour = 0;
+        const char* first = state.data() + solid.size();
+        const char* last = state.data() + state.size();
+        const auto [end, ec] = std::from_chars(first, last, colour, 16);
+        if (ec != std::errc() || end != last || last - first != 6) {
+            lastError_ = "the record of the root picture is damaged";
+            return false;
+        }
+        return ClearRoot(displayName_, false, lastError_, colour);
+    }
     const std::string prefix = "copy\n";
     if (state.compare(0, prefix.size(), prefix) != 0) {
         lastError_ = "the record of the root picture is damaged";
@@ -642,4 +730,10 @@ bool TRootWindowDesktopBackend::RestoreState(const std::string& state) {
         return false;
     }
     return PaintRoot(displayName_, picture, std::nullopt, lastError_);
+}
+
+void TRootWindowDesktopBackend::DropState(const std::string& state) {
+    if (state == "copy\n" + CopyPath()) {
+        ::unlink(CopyPath().c_str());
+    }
 }

@@ -33,6 +33,9 @@ public:
     std::optional<std::string> CurrentWallpaperFile() override;
     std::string SaveState() override;
     bool RestoreState(const std::string& state) override;
+    // Removes the copy of the root picture; a state naming any other file
+    // (the record may have been edited) removes nothing.
+    void DropState(const std::string& state) override;
 
     // Where SaveState keeps its copy of the root picture.
     std::string CopyPath() const { return stateFolder_ + "/original-root.ppm"; }
