@@ -115,6 +115,9 @@ struct TProgramServices::TImpl {
         s.desktop = desktop.get();
         s.setHint = [this](const std::string& hint) { tray.SetHint(hint); };
         s.warn = [this](const std::string& text) { messages.ShowWarning(text); };
+        s.refused = [this](const std::string& text) {
+            tray.ShowNotice("Vantoria", "The picture cannot be shown: " + text);
+        };
         s.dataFolder = dataFolder;
         s.screen = &screen;
         s.background = &background;

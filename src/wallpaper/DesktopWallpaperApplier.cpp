@@ -627,6 +627,9 @@ void TDesktopWallpaperApplier::NoteRefusal(const TChange& change) {
     }
     FLastRefusal = change.fileName + ": " + change.refusal;
     qCWarning(lcWallpaper, "picture refused: %s", FLastRefusal.c_str());
+    if (services_.refused && refusedFiles_.insert(change.fileName).second) {
+        services_.refused(FLastRefusal);
+    }
 }
 
 void TDesktopWallpaperApplier::ReportFailure(const std::string& what) {

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -24,6 +25,9 @@ struct TApplierServices {
     const TComposer* composer = nullptr;
     std::function<void(const std::string&)> setHint;
     std::function<void(const std::string&)> warn;
+    // A picture refused as damaged or over its decoding budget ("<file>:
+    // <reason>"), told once per file and run, without holding anything up.
+    std::function<void(const std::string&)> refused;
     std::string dataFolder;
     // The monitors the picture is composed for (the primary's size and depth
     // too), read at every change on the caller's thread; none: one monitor
@@ -95,6 +99,7 @@ private:
     int originalPlacement_ = 0;
     bool desktopShowsOriginal_ = true;
     bool warned_ = false;
+    std::set<std::string> refusedFiles_;
     bool restoring_ = false;  // putting the original back: style values may fail
     std::string unrecorded_;  // why the original cannot be recorded, so nothing changes
     TDesktopPlacement placement_ = dpCenter;  // the placement last written

@@ -347,7 +347,7 @@ TEST_F(MainWindow, FollowsADarkPalette) {
 // reaches the buttons and Enter presses the one in focus.
 TEST_F(MainWindow, EveryCommandFromTheKeyboard) {
     QList<QKeySequence> keys;
-    for (QAction* a : frm->ActionList1) {
+    for (QAction* a : frm->Actions()) {
         if (a != frm->actRestore) {
             EXPECT_FALSE(a->shortcut().isEmpty()) << a->objectName().toStdString();
             EXPECT_FALSE(keys.contains(a->shortcut())) << a->objectName().toStdString();

@@ -70,6 +70,7 @@ protected:
         s.composer = &composer;
         s.setHint = [this](const std::string& hint) { hints.push_back(hint); };
         s.warn = [this](const std::string& text) { warnings.push_back(text); };
+        s.refused = [this](const std::string& text) { refusals.push_back(text); };
         s.dataFolder = dir.Path() + "/data/vantoria";
         s.background = work;
         s.screen = screen;
@@ -95,6 +96,7 @@ protected:
     std::vector<TComposeCall> composed;
     std::vector<std::string> hints;
     std::vector<std::string> warnings;
+    std::vector<std::string> refusals;
     bool composeSucceeds = true;
     bool composeThrows = false;
     TBackgroundWork* work = nullptr;
@@ -180,6 +182,18 @@ TEST_F(ApplierTest, FailedCompositionChangesNothing) {
     EXPECT_EQ(hints, std::vector<std::string>{"Vantoria before"});
     EXPECT_EQ(Value("WallpaperStyle"), "<absent>");
     EXPECT_TRUE(warnings.empty());
+
+    // A picture the decoder refuses is told once per run, with its reason.
+    composeHook = [](const std::string&) {
+        NoteDecodeRefusal("damaged");
+        return false;
+    };
+    for (int round = 0; round < 2; ++round) {
+        applier->SetWallpaper("/pictures/cut.png", TWallpaperChoice{wsStretch, fmZoom, 0});
+    }
+    EXPECT_EQ(refusals, std::vector<std::string>{"/pictures/cut.png: damaged"});
+    EXPECT_EQ(applier->FLastRefusal, "/pictures/cut.png: damaged");
+    composeHook = nullptr;
 
     // An error raised by the composer leaves the same way, to the caller.
     composeThrows = true;
