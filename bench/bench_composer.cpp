@@ -34,8 +34,13 @@ std::string SelfPath() {
 
 // The child's side: one composition, as the program does it.
 int ComposeOnce(char** argv) {
-    TFixedScreenInfo screen(TScreenSize{std::atoi(argv[4]), std::atoi(argv[5]), 32});
-    return ComposeWallpaper(argv[2], std::atoi(argv[3]), argv[6], 0, screen) ? 0 : 2;
+    const TComposeRequest request{argv[2],
+                                  static_cast<TFitMode>(std::atoi(argv[3])),
+                                  dpCenter,
+                                  0,
+                                  {{"", 0, 0, std::atoi(argv[4]), std::atoi(argv[5]), true}},
+                                  32};
+    return Compose(request, TMonitorBitmaps{{argv[6]}}) ? 0 : 2;
 }
 
 }  // namespace

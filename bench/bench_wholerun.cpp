@@ -314,12 +314,12 @@ void HandOverRow(const TWork& work, TXServer& x, int runs, const std::string& si
         x.ClearRoot();
         TScreenPicture copy = prepared;  // made before the clock starts
         auto start = Clock::now();
-        const bool ok = backend.PaintPicture(
-            [&](int, int, TScreenPicture& picture) {
-                picture = std::move(copy);
-                return true;
-            },
-            "bench");
+        struct TPrepared : TPictureDraw {
+            explicit TPrepared(TScreenPicture& picture) : picture(picture) {}
+            bool Draw(int, int, TPictureParts& parts) override { return parts.Put(0, 0, picture); }
+            TScreenPicture& picture;
+        } draw(copy);
+        const bool ok = backend.PaintPicture(draw, 0, "bench");
         const double oursSeconds = std::chrono::duration<double>(Clock::now() - start).count();
         x.ClearRoot();
         start = Clock::now();

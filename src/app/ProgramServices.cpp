@@ -21,7 +21,6 @@
 #include "wallpaper/WallpaperApplier.h"
 #include "platform/linux/desktop/LinuxDesktopBackends.h"
 #include "wallpaper/BackgroundWork.h"
-#include "wallpaper/Composer.h"
 #include "wallpaper/DesktopWallpaperApplier.h"
 
 Q_LOGGING_CATEGORY(lcProgram, "vantoria.program", QtInfoMsg)
@@ -93,24 +92,6 @@ private:
     bool ending_ = false;
 };
 
-// A desk of several monitors: the picture decoded once, composed for each.
-bool ComposeMonitors(const std::string& source, int mode, TColor fill, int depth,
-                     const std::vector<TMonitorFile>& files) {
-    return ComposeMonitorWallpapers(source, mode, fill, depth, files);
-}
-
-bool ComposeSpanned(const std::string& source, int mode, const std::string& destination,
-                    TColor fill, int depth, const std::vector<TMonitor>& monitors) {
-    return ComposeSpannedWallpaper(source, mode, destination, fill, depth, monitors);
-}
-
-bool ComposeMonitorsPicture(const std::string& source, int mode, int placement, TColor fill,
-                            const std::vector<TMonitor>& monitors, int width, int height,
-                            const TPicturePut& put) {
-    return ComposeMonitorsScreenParts(source, mode, placement, fill, TPixelSize{width, height},
-                                      monitors, put);
-}
-
 }  // namespace
 
 struct TProgramServices::TImpl {
@@ -124,29 +105,28 @@ struct TProgramServices::TImpl {
     TWatchedWork background{[this](std::function<void()> done) {
         QMetaObject::invokeMethod(&completions, std::move(done), Qt::QueuedConnection);
     }};
-    TDesktopWallpaperApplier applier{
-        TApplierServices{desktop.get(),
-                         [](const std::string& source, int mode, const std::string& destination,
-                            TColor fill, const TScreenSize& display) {
-                             TFixedScreenInfo shown(display);
-                             return ComposeWallpaper(source, mode, destination, fill, shown);
-                         },
-                         [this](const std::string& hint) { tray.SetHint(hint); },
-                         [this](const std::string& text) { messages.ShowWarning(text); },
-                         dataFolder, &screen, &background,
-                         [](const std::string& source, int mode, int placement, TColor fill,
-                            int width, int height, TScreenPicture& picture) {
-                             return ComposeScreenPicture(source, mode, placement, fill,
-                                                         TPixelSize{width, height}, picture);
-                         },
-                         [this] {
-                             ReturnFreeHeap();
-                             background.Ended();
-                         },
-                         &ComposeMonitors, &ComposeSpanned, &ComposeMonitorsPicture}};
+    TDesktopWallpaperApplier applier{ApplierServices()};
     TLinuxTrayHostMonitor trayHosts;
     TCoolTrayIcon tray{QIcon(QStringLiteral(":/images/vantoria.svg")), trayHosts};
     TProgramDialogs dialogs{messages};
+
+    TApplierServices ApplierServices() {
+        TApplierServices s;
+        s.desktop = desktop.get();
+        s.setHint = [this](const std::string& hint) { tray.SetHint(hint); };
+        s.warn = [this](const std::string& text) { messages.ShowWarning(text); };
+        s.refused = [this](const std::string& text) {
+            tray.ShowNotice("Vantoria", "The picture cannot be shown: " + text);
+        };
+        s.dataFolder = dataFolder;
+        s.screen = &screen;
+        s.background = &background;
+        s.changeEnded = [this] {
+            ReturnFreeHeap();
+            background.Ended();
+        };
+        return s;
+    }
 };
 
 TProgramServices::TProgramServices() {

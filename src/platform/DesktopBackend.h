@@ -1,9 +1,6 @@
 #pragma once
 
-#include <algorithm>
-#include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -15,13 +12,6 @@
 // every monitor. A desktop may report other numbers for placements these
 // cannot express (zoom, scaled...).
 enum TDesktopPlacement : int { dpCenter = 0, dpTile = 1, dpStretch = 2, dpSpan = 22, dpOther = -1 };
-
-// How a desktop shows a wallpaper on a desk of several monitors.
-enum class TMultiMonitor {
-    kSame,        // one file, placed by the desktop on every monitor alike
-    kPerMonitor,  // a file of its own for each monitor: SetMonitorWallpaperFiles
-    kSpanned,     // one file spanning the box around all monitors, placement dpSpan
-};
 
 // A monitor and the wallpaper file composed for it.
 struct TMonitorFile {
@@ -37,21 +27,117 @@ struct TScreenPicture {
     std::vector<std::uint32_t> pixels;
 };
 
-// Composes the picture for a screen of width x height pixels; false when
-// there is nothing to show.
-using TPictureSource = std::function<bool(int width, int height, TScreenPicture& picture)>;
+// Takes the parts of a screen's picture as they are made, each to be shown
+// with its upper left corner at (x, y); false stops the composition.
+class TPictureParts {
+public:
+    virtual bool Put(int x, int y, const TScreenPicture& part) = 0;
 
-// Hands over one part of a screen's picture, to be shown with its upper
-// left corner at (x, y); false stops the composition.
-using TPicturePut = std::function<bool(int x, int y, const TScreenPicture& part)>;
-// Composes the picture for a screen of width x height in parts, each handed
-// to `put` as soon as it is made; false when there is nothing to show.
-using TPicturePartsSource = std::function<bool(int width, int height, const TPicturePut& put)>;
+protected:
+    ~TPictureParts() = default;
+};
 
-// One desktop's wallpaper, as the applier needs it: set the wallpaper file,
-// set the placement, read back the current file and placement, ask the policy,
-// and take and put back a snapshot of the desktop's own wallpaper settings.
-// Paths are bytes and are never interpreted by a shell or a script.
+// Makes the picture of a screen of width x height pixels in parts, each
+// handed to `parts` as soon as it is made; false when there is nothing to show.
+class TPictureDraw {
+public:
+    virtual bool Draw(int width, int height, TPictureParts& parts) = 0;
+
+protected:
+    ~TPictureDraw() = default;
+};
+
+// The roles a desktop may play for the applier. A desktop plays those it
+// can and returns none for the others. Paths are bytes and are never
+// interpreted by a shell or a script. A role that fails says why in its
+// desktop's LastError().
+
+// A desktop that shows a wallpaper file (every desktop but none).
+class TFileWallpaper {
+public:
+    // The placement for the next wallpaper; desktops that keep it apart from
+    // the file write it at once, the others use it with the next file.
+    virtual bool SetPlacement(TDesktopPlacement placement) = 0;
+    // Shows `file` as the wallpaper; an empty name removes the wallpaper.
+    // `persist` asks that the change outlive the session where the desktop
+    // tells both apart.
+    virtual bool SetWallpaperFile(const std::string& file, bool persist) = 0;
+
+protected:
+    ~TFileWallpaper() = default;
+};
+
+// A desktop that gives each monitor a file of its own: shows each listed
+// monitor its file (with the placement last set), every workspace alike; a
+// monitor the desktop has not seen before gets its settings created. Monitors
+// are matched by name, or by place where the desktop names them otherwise.
+class TMonitorWallpapers {
+public:
+    virtual bool SetMonitorWallpaperFiles(const std::vector<TMonitorFile>& files, bool persist) = 0;
+
+protected:
+    ~TMonitorWallpapers() = default;
+};
+
+// A desktop that shows one file spanning the box around all monitors.
+class TSpanningWallpaper {
+public:
+    virtual bool SetSpanningWallpaperFile(const std::string& file, bool persist) = 0;
+
+protected:
+    ~TSpanningWallpaper() = default;
+};
+
+// A desktop that only paints pixels (the plain X root): PaintPicture asks
+// `draw` for the picture of the screen, in parts, and shows it under the name
+// `label` for CurrentWallpaperFile; what no part covers shows `fill`
+// (0x00BBGGRR). False, with LastError() empty, when `draw` made nothing. It
+// may be called from a thread other than the one that made the desktop
+// (never two at once).
+class TPicturePainter {
+public:
+    virtual bool PaintPicture(TPictureDraw& draw, std::uint32_t fill, const std::string& label) = 0;
+
+protected:
+    ~TPicturePainter() = default;
+};
+
+// What the desktop shows, read and put back: the original wallpaper.
+class TWallpaperState {
+public:
+    // The wallpaper file shown now ("" for none); nothing when it cannot be
+    // read. On a desk of several monitors: the primary monitor's.
+    virtual std::optional<std::string> CurrentWallpaperFile() = 0;
+    // A record of everything the desktop shows as wallpaper now (file,
+    // placement, colours, dark variant; every monitor's own setting where the
+    // desktop keeps one per monitor, so that monitors unplugged meanwhile get
+    // theirs back when they return), and its exact return. Empty when there
+    // is nothing to record.
+    virtual std::string SaveState() = 0;
+    virtual bool RestoreState(const std::string& state) = 0;
+    // The state is no longer needed (the original is back for good): files
+    // SaveState kept for it may go.
+    virtual void DropState(const std::string& state) { (void)state; }
+
+protected:
+    ~TWallpaperState() = default;
+};
+
+// A desktop that keeps a wallpaper setting of its own, with a policy and a
+// placement to read (none for the plain X root).
+class TWallpaperSetting {
+public:
+    // True when the desktop's policy forbids wallpaper changes (a locked key,
+    // locked widgets, a kiosk restriction).
+    virtual bool ChangesForbidden() = 0;
+    // The placement in force now; nothing when the desktop has none to read.
+    virtual std::optional<int> CurrentPlacement() = 0;
+
+protected:
+    ~TWallpaperSetting() = default;
+};
+
+// One desktop: its name, its roles, and why the last thing asked failed.
 class TDesktopBackend {
 public:
     virtual ~TDesktopBackend() = default;
@@ -59,100 +145,12 @@ public:
     // A short name for the log ("GNOME", "X11"...).
     virtual std::string Name() const = 0;
 
-    // True when the desktop keeps a wallpaper setting of its own that can be
-    // read and written; false when the picture is only painted (plain X11).
-    virtual bool HasWallpaperSetting() const = 0;
-
-    // True when the desktop's policy forbids wallpaper changes (a locked key,
-    // locked widgets, a kiosk restriction).
-    virtual bool ChangesForbidden() = 0;
-
-    // The placement for the next wallpaper; desktops that keep it apart from
-    // the file write it at once, the others use it with the next file.
-    virtual bool SetPlacement(int placement) = 0;
-
-    // Shows `file` as the wallpaper; an empty name removes the wallpaper.
-    // `persist` asks that the change outlive the session where the desktop
-    // tells both apart. False, with LastError(), when the desktop refused.
-    virtual bool SetWallpaperFile(const std::string& file, bool persist) = 0;
-
-    // How this desktop gives several monitors their pictures.
-    virtual TMultiMonitor MultiMonitor() const { return TMultiMonitor::kSame; }
-
-    // For kPerMonitor desktops: shows each listed monitor its own file (with
-    // the placement last set), every workspace alike; a monitor the desktop
-    // has not seen before gets its settings created. Monitors are matched by
-    // name, or by place where the desktop names them otherwise. False, with
-    // LastError(), when the desktop refused.
-    virtual bool SetMonitorWallpaperFiles(const std::vector<TMonitorFile>& files, bool persist) {
-        if (files.empty()) {
-            lastError_ = "no monitor to show a wallpaper on";
-            return false;
-        }
-        return SetWallpaperFile(files.front().file, persist);
-    }
-
-    // The wallpaper file shown now ("" for none); nothing when it cannot be read.
-    // On a desk of several monitors: the primary monitor's.
-    virtual std::optional<std::string> CurrentWallpaperFile() = 0;
-    // The placement in force now; nothing when the desktop has none to read.
-    virtual std::optional<int> CurrentPlacement() = 0;
-
-    // A record of everything the desktop shows as wallpaper now (file,
-    // placement, colours, dark variant; every monitor's own setting where the
-    // desktop keeps one per monitor, so that monitors unplugged meanwhile get
-    // theirs back when they return), and its exact return. Empty when there is
-    // nothing to record.
-    virtual std::string SaveState() = 0;
-    virtual bool RestoreState(const std::string& state) = 0;
-    // The state is no longer needed (the original is back for good): files
-    // SaveState kept for it may go.
-    virtual void DropState(const std::string& state) { (void)state; }
-
-    // Desktops that only paint pixels (plain X11) take the picture as the
-    // screen shows it instead of a file: PaintPicture asks `compose` for the
-    // screen's picture and shows it, under the name `label` for
-    // CurrentWallpaperFile. False, with LastError() empty, when `compose`
-    // made nothing.
-    virtual bool PaintsPictures() const { return false; }
-    virtual bool PaintPicture(const TPictureSource& compose, const std::string& label) {
-        (void)compose;
-        (void)label;
-        lastError_ = "this desktop takes files only";
-        return false;
-    }
-
-    // As PaintPicture, for a picture made in parts (one per monitor): what no
-    // part covers shows `background` (0x00RRGGBB). Desktops that cannot take
-    // parts get them laid into one picture.
-    virtual bool PaintPictureParts(std::uint32_t background, const TPicturePartsSource& compose,
-                                   const std::string& label) {
-        return PaintPicture(
-            [&](int width, int height, TScreenPicture& picture) {
-                picture.width = width;
-                picture.height = height;
-                picture.pixels.assign(static_cast<std::size_t>(width) * height, background);
-                return compose(width, height, [&](int x, int y, const TScreenPicture& part) {
-                    for (int row = std::max(0, -y); row < part.height && y + row < height; ++row) {
-                        for (int col = std::max(0, -x); col < part.width && x + col < width;
-                             ++col) {
-                            picture.pixels[static_cast<std::size_t>(y + row) * width + x + col] =
-                                part.pixels[static_cast<std::size_t>(row) * part.width + col];
-                        }
-                    }
-                    return true;
-                });
-            },
-            label);
-    }
-
-    // True when SetPlacement, SetWallpaperFile and PaintPicture may be called from a thread
-    // other than the one that made the back-end (never two at once).
-    virtual bool HandsOverFromAnyThread() const { return false; }
-
-    // False for desktops that keep showing a cached picture when they are
-    // handed the same file name again: they must be given a new name.
-    virtual bool ReloadsSameName() const { return true; }
+    virtual TFileWallpaper* Files() { return nullptr; }
+    virtual TMonitorWallpapers* MonitorFiles() { return nullptr; }
+    virtual TSpanningWallpaper* SpanningFile() { return nullptr; }
+    virtual TPicturePainter* Painter() { return nullptr; }
+    virtual TWallpaperState* State() { return nullptr; }
+    virtual TWallpaperSetting* Setting() { return nullptr; }
 
     // Why the last operation failed, for the log and the user's warning.
     virtual std::string LastError() const { return lastError_; }

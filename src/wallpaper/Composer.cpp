@@ -196,11 +196,6 @@ bool SaveReplacing(const TFreeBitmap& image, const std::string& destination) {
 
 }  // namespace
 
-bool ComposeWallpaper(const std::string& source, int mode, const std::string& destination,
-                      TColor fillColor, TScreenInfo& screen) {
-    return ComposeWallpaper(source, mode, destination, fillColor, screen, TComposeOptions{});
-}
-
 namespace {
 
 // True when the last bytes of the file are a JPEG's end marker. A stream cut
@@ -391,11 +386,9 @@ bool LoadForDisplay(const std::string& source, int mode, TPixelSize screenSize, 
     return true;
 }
 
-}  // namespace
-
+// The wallpaper bitmap for one display of `display` pixels.
 bool ComposeWallpaper(const std::string& source, int mode, const std::string& destination,
-                      TColor fillColor, TScreenInfo& screen, const TComposeOptions& options) {
-    const TScreenSize display = screen.PrimaryScreenSize();
+                      TColor fillColor, TScreenSize display, const TComposeOptions& options) {
     TFreeBitmap image;
     TComposePlan plan;
     if (!LoadForDisplay(source, mode, TPixelSize{display.width, display.height}, fillColor, options,
@@ -424,8 +417,6 @@ bool ComposeWallpaper(const std::string& source, int mode, const std::string& de
     }
     return result && SaveReplacing(image, destination);
 }
-
-namespace {
 
 // A rectangle of a picture: columns x0 to x1 and rows y0 to y1, ends excluded.
 struct TArea {
@@ -476,8 +467,8 @@ void Place(FIBITMAP* image, TScreenPicture& out, int left, int top) {
     Place(image, out, left, top, TArea{0, 0, out.width, out.height});
 }
 
-}  // namespace
-
+// The picture of one screen of `screen` pixels, as the desktop would place the
+// composed bitmap (`placement`), cut to the screen.
 bool ComposeScreenPicture(const std::string& source, int mode, int placement, TColor fillColor,
                           TPixelSize screen, TScreenPicture& out, const TComposeOptions& options) {
     if (screen.width <= 0 || screen.height <= 0 ||
@@ -540,8 +531,6 @@ bool ComposeScreenPicture(const std::string& source, int mode, int placement, TC
     }
     return true;
 }
-
-namespace {
 
 // A bitmap of width x height pixels of `depth` bits (24, or 32 for any other
 // value) showing `color` (0x00BBGGRR) everywhere; the fourth byte of a 32-bit
@@ -658,15 +647,10 @@ TArea AreaOf(const TMonitor& monitor, long long originX, long long originY, TPix
                  static_cast<int>(std::clamp<long long>(y + monitor.height, 0, size.height))};
 }
 
-}  // namespace
-
 bool ComposeMonitorWallpapers(const std::string& source, int mode, TColor fillColor, int depth,
-                              const std::vector<TMonitorFile>& files,
+                              const std::vector<TMonitor>& monitors,
+                              const std::vector<std::string>& files,
                               const TComposeOptions& options) {
-    std::vector<TMonitor> monitors;
-    for (const TMonitorFile& f : files) {
-        monitors.push_back(f.monitor);
-    }
     TFreeBitmap image;
     std::vector<TComposePlan> plans;
     if (!HaveSizes(monitors) ||
@@ -691,17 +675,15 @@ bool ComposeMonitorWallpapers(const std::string& source, int mode, TColor fillCo
             }
             Blit(background.Dib(), piece->Dib(), plan.left, plan.top,
                  TArea{0, 0, plan.canvas.width, plan.canvas.height});
-            if (!SaveReplacing(background, files[i].file)) {
+            if (!SaveReplacing(background, files[i])) {
                 return false;
             }
-        } else if (!SaveReplacing(*fitted, files[i].file)) {
+        } else if (!SaveReplacing(*fitted, files[i])) {
             return false;
         }
     }
     return true;
 }
-
-namespace {
 
 // One monitor's picture, made before the screen's picture exists: scaled and
 // cut to what the monitor shows of it, or the loaded picture itself where it
@@ -820,8 +802,6 @@ bool MakePieces(TFreeBitmap& image, const std::vector<TComposePlan>& plans,
     return true;
 }
 
-}  // namespace
-
 bool ComposeSpannedWallpaper(const std::string& source, int mode, const std::string& destination,
                              TColor fillColor, int depth, const std::vector<TMonitor>& monitors,
                              const TComposeOptions& options) {
@@ -873,7 +853,7 @@ bool ComposeSpannedWallpaper(const std::string& source, int mode, const std::str
 
 bool ComposeMonitorsScreenParts(const std::string& source, int mode, int placement,
                                 TColor fillColor, TPixelSize screen,
-                                const std::vector<TMonitor>& monitors, const TPicturePut& put,
+                                const std::vector<TMonitor>& monitors, TPictureParts& parts,
                                 const TComposeOptions& options) {
     if (screen.width <= 0 || screen.height <= 0 ||
         static_cast<std::int64_t>(screen.width) * screen.height > kMaxComposedPixels ||
@@ -929,46 +909,52 @@ bool ComposeMonitorsScreenParts(const std::string& source, int mode, int placeme
             }
         }
         piece.own.Clear();
-        if (!put(area.x0, area.y0, part)) {
+        if (!parts.Put(area.x0, area.y0, part)) {
             return false;
         }
     }
     return true;
 }
 
-bool ComposeMonitorsScreenPicture(const std::string& source, int mode, int placement,
-                                  TColor fillColor, TPixelSize screen,
-                                  const std::vector<TMonitor>& monitors, TScreenPicture& out,
-                                  const TComposeOptions& options) {
-    const std::uint32_t fill =
-        ((fillColor & 0xFF) << 16) | (fillColor & 0xFF00) | ((fillColor >> 16) & 0xFF);
-    TScreenPicture whole;
-    const bool composed = ComposeMonitorsScreenParts(
-        source, mode, placement, fillColor, screen, monitors,
-        [&](int x, int y, const TScreenPicture& part) {
-            if (whole.pixels.empty()) {
-                // What lies outside every monitor is never seen, but a
-                // screenshot or a compositor's overview shows the fill colour.
-                whole.width = screen.width;
-                whole.height = screen.height;
-                whole.pixels.assign(static_cast<std::size_t>(screen.width) * screen.height, fill);
-            }
-            for (int row = 0; row < part.height; ++row) {
-                std::copy_n(
-                    part.pixels.data() + static_cast<std::size_t>(row) * part.width, part.width,
-                    whole.pixels.data() + static_cast<std::size_t>(y + row) * whole.width + x);
-            }
-            return true;
-        },
-        options);
-    if (!composed) {
+}  // namespace
+
+bool Compose(const TComposeRequest& request, const TComposeSink& sink,
+             const TComposeOptions& options) {
+    const std::vector<TMonitor>& monitors = request.monitors;
+    if (monitors.empty()) {
         return false;
     }
-    if (whole.pixels.empty()) {
-        whole.width = screen.width;
-        whole.height = screen.height;
-        whole.pixels.assign(static_cast<std::size_t>(screen.width) * screen.height, fill);
+    const TMonitor& first = monitors.front();
+    if (const auto* bitmaps = std::get_if<TMonitorBitmaps>(&sink)) {
+        if (bitmaps->files.size() != monitors.size()) {
+            return false;
+        }
+        if (monitors.size() == 1) {
+            return ComposeWallpaper(request.source, request.mode, bitmaps->files.front(),
+                                    request.fillColor,
+                                    TScreenSize{first.width, first.height, request.depth}, options);
+        }
+        return ComposeMonitorWallpapers(request.source, request.mode, request.fillColor,
+                                        request.depth, monitors, bitmaps->files, options);
     }
-    out = std::move(whole);
-    return true;
+    if (const auto* spanning = std::get_if<TSpanningBitmap>(&sink)) {
+        return ComposeSpannedWallpaper(request.source, request.mode, spanning->file,
+                                       request.fillColor, request.depth, monitors, options);
+    }
+    const TScreenParts& screen = std::get<TScreenParts>(sink);
+    if (!screen.parts) {
+        return false;
+    }
+    if (monitors.size() == 1 && first.x == 0 && first.y == 0 && first.width == screen.size.width &&
+        first.height == screen.size.height) {
+        // One monitor filling the screen: its picture is the screen's, a part
+        // of one piece (decoded only in part where no more of it shows).
+        TScreenPicture picture;
+        return ComposeScreenPicture(request.source, request.mode, request.placement,
+                                    request.fillColor, screen.size, picture, options) &&
+               screen.parts->Put(0, 0, picture);
+    }
+    return ComposeMonitorsScreenParts(request.source, request.mode, request.placement,
+                                      request.fillColor, screen.size, monitors, *screen.parts,
+                                      options);
 }

@@ -2,24 +2,13 @@
 
 #include <cstdint>
 #include <string>
+#include <variant>
 #include <vector>
 
 #include "platform/DesktopBackend.h"
 #include "wallpaper/ComposeGeometry.h"
 #include "wallpaper/DecodeBudget.h"
 #include "wallpaper/WallpaperTypes.h"
-
-class TScreenInfo;
-
-// Renders the picture in `source` into the wallpaper bitmap `destination` (a
-// BMP file) for the display that `screen` reports at this moment, in
-// composition mode `mode` (TFitMode: fmStretch, fmLetterBox, fmZoom or
-// fmConvertOnly). Returns false, leaving the destination untouched, when the
-// source is no picture, the mode is unknown or the bitmap cannot be written;
-// a picture refused by its decoding budget or as damaged leaves the reason
-// in LastDecodeRefusal().
-bool ComposeWallpaper(const std::string& source, int mode, const std::string& destination,
-                      TColor fillColor, TScreenInfo& screen);
 
 // How a composition may take short cuts; the defaults are the program's.
 struct TComposeOptions {
@@ -32,50 +21,56 @@ struct TComposeOptions {
     TDecodeBudget budget;
 };
 
-bool ComposeWallpaper(const std::string& source, int mode, const std::string& destination,
-                      TColor fillColor, TScreenInfo& screen, const TComposeOptions& options);
+// One picture to compose: `source` fitted in `mode` to each monitor as to a
+// display of that monitor's size; a desk of one monitor is a list of one.
+// `placement` is how the desktop places each monitor's picture (painters
+// only: files are placed by the desktop itself); `fillColor` shows around the
+// picture and wherever no monitor is; `depth` is the display's (24 or 32 bits
+// per pixel, for the bitmaps' backgrounds).
+struct TComposeRequest {
+    std::string source;
+    TFitMode mode = fmConvertOnly;
+    TDesktopPlacement placement = dpCenter;
+    TColor fillColor = 0;
+    std::vector<TMonitor> monitors;
+    int depth = 32;
+};
 
-// Renders the picture in `source` as a screen of `screen` pixels shows it:
-// composed in mode `mode` as ComposeWallpaper does, then placed as the
-// desktop would place that bitmap (`placement`: centred, tiled or
-// stretched), cut to the screen. Nothing is written to disk; false when the
-// source is no picture or the mode is unknown.
-bool ComposeScreenPicture(const std::string& source, int mode, int placement, TColor fillColor,
-                          TPixelSize screen, TScreenPicture& out,
-                          const TComposeOptions& options = TComposeOptions{});
+// Where the composed picture goes, one of:
+// a bitmap file (BMP) per monitor, `files[i]` for monitor i;
+struct TMonitorBitmaps {
+    std::vector<std::string> files;
+};
+// one bitmap of the box around all monitors, each monitor's part showing its
+// picture as the desktop would centre it on the monitor, cut to it;
+struct TSpanningBitmap {
+    std::string file;
+};
+// the parts of the picture of a screen of `size` pixels that shows the
+// monitors (placed in the screen's coordinates) for a painter, one monitor's
+// part at a time, each dropped once handed on; what no part covers is left
+// to the painter (the fill colour).
+struct TScreenParts {
+    TPixelSize size;
+    TPictureParts* parts = nullptr;
+};
+using TComposeSink = std::variant<TMonitorBitmaps, TSpanningBitmap, TScreenParts>;
 
-// A desk of several monitors. The picture is decoded once, at the size the
-// largest monitor needs, and composed for each monitor in turn as
-// ComposeWallpaper composes it for one display of that monitor's size; each
-// monitor's result is dropped once it is written or placed, so that no more
-// than one of them is held at a time.
+// Composes `request` into `sink`. The picture is decoded once, at the size the
+// largest monitor needs, and composed for each monitor in turn; each
+// monitor's result is dropped once it is written or handed on, so that no
+// more than one of them is held at a time. False, leaving files untouched
+// where nothing could be composed, when the source is no picture, the mode is
+// unknown, the sink does not fit the monitors or a bitmap cannot be written.
+bool Compose(const TComposeRequest& request, const TComposeSink& sink,
+             const TComposeOptions& options = TComposeOptions{});
 
-// Writes each monitor's bitmap to its file; `depth` is the display's (24 or
-// 32 bits per pixel, for the letter box background). False when the source
-// is no picture or a bitmap cannot be written.
-bool ComposeMonitorWallpapers(const std::string& source, int mode, TColor fillColor, int depth,
-                              const std::vector<TMonitorFile>& files,
-                              const TComposeOptions& options = TComposeOptions{});
-
-// Writes one bitmap of the box around all monitors: each monitor's part shows
-// that monitor's picture as the desktop would centre it on the monitor, cut to
-// it; the fill colour lies wherever no monitor is.
-bool ComposeSpannedWallpaper(const std::string& source, int mode, const std::string& destination,
-                             TColor fillColor, int depth, const std::vector<TMonitor>& monitors,
-                             const TComposeOptions& options = TComposeOptions{});
-
-// The picture of a screen of `screen` pixels that shows several monitors
-// (placed in the screen's coordinates): each monitor shows its picture as
-// ComposeScreenPicture would show it on a screen of the monitor's size, with
-// `placement`; the fill colour lies outside every monitor.
-// As ComposeMonitorsScreenPicture, in parts: each monitor's part of the
-// screen is handed to `put` as soon as it is made and dropped after; what no
-// part covers is left to the receiver (the fill colour).
-bool ComposeMonitorsScreenParts(const std::string& source, int mode, int placement,
-                                TColor fillColor, TPixelSize screen,
-                                const std::vector<TMonitor>& monitors, const TPicturePut& put,
-                                const TComposeOptions& options = TComposeOptions{});
-bool ComposeMonitorsScreenPicture(const std::string& source, int mode, int placement,
-                                  TColor fillColor, TPixelSize screen,
-                                  const std::vector<TMonitor>& monitors, TScreenPicture& out,
-                                  const TComposeOptions& options = TComposeOptions{});
+// The composer as the applier sees it: Compose with the program's options.
+// Tests give the applier one that records what it is asked.
+class TComposer {
+public:
+    virtual ~TComposer() = default;
+    virtual bool Run(const TComposeRequest& request, const TComposeSink& sink) const {
+        return Compose(request, sink);
+    }
+};

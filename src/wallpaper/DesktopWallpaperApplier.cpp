@@ -3,12 +3,14 @@
 #include <atomic>
 #include <charconv>
 #include <chrono>
+#include <exception>
 #include <filesystem>
 #include <system_error>
 
 #include "platform/DesktopBackend.h"
 #include "registry/JclRegistry.h"
 #include "wallpaper/BackgroundWork.h"
+#include "wallpaper/Composer.h"
 #include "wallpaper/DebugLog.h"
 #include "wallpaper/DecodeBudget.h"
 #include "wallpaper/FileUtils.h"
@@ -17,13 +19,22 @@
 
 namespace {
 
+// Who has a change once its picture is composed: the worker handing it to a
+// painter, or the program's end, which leaves a change still composing to
+// itself. Whoever comes first.
+constexpr int kComposing = 0, kHandingOver = 1, kLeft = 2;
+bool Claim(std::atomic<int>& owner, int who) {
+    int expected = kComposing;
+    return owner.compare_exchange_strong(expected, who);
+}
+
 constexpr const char* kDesktopKey = "Control Panel\\Desktop";
 
 // The desktop style values per style: "TileWallpaper", "WallpaperStyle".
 struct TStyleValues {
     const char* tile;
     const char* style;
-    int placement;
+    TDesktopPlacement placement;
 };
 constexpr TStyleValues kStyleValues[] = {
     {"1", "0", dpTile},     // wsTile
@@ -52,38 +63,30 @@ std::string FileNamePart(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// One change on its way to the desktop. Work fills in the composition and,
-// for desktops that allow it, the hand-over; Complete does the rest.
+// One change on its way to the desktop: planned on the caller's thread,
+// composed (and painted, for painting desktops) by Work, ended by Complete.
 struct TDesktopWallpaperApplier::TChange {
+    enum class TRoute {
+        kFile,          // one file, placed by the desktop on every monitor alike
+        kMonitorFiles,  // a file for each monitor
+        kSpanning,      // one file spanning the box around all monitors
+        kPaint,         // pixel parts for a painter
+    };
     std::string fileName;
-    TWallpaperChoice choice;
-    int mode = fmConvertOnly;
-    std::uint8_t style = wsCenter;  // the style values written
-    int placement = dpCenter;       // how the desktop places the picture
-    TScreenSize display;
-    std::string file;  // what the desktop is given: the converted bitmap, or ""
-    bool persist = false;
-    bool handOffThread = false;  // hand over inside Work
+    TComposeRequest request;
+    TComposeSink sink;
+    TRoute route = TRoute::kFile;
+    std::uint8_t style = wsCenter;    // the style values written
+    std::vector<TMonitorFile> files;  // what the desktop is given: the bitmaps, or ""
+    bool atOnce = false;              // run on the caller's thread, failures raised to it
     bool composed = false;
-    bool handedOver = false;
+    bool painted = false;  // painted inside Work: only the style values and hint remain
     bool taken = false;
     std::string error;
     std::string refusal;  // why the composer refused the picture
+    std::exception_ptr failure;
     bool completed = false;
-    // Who has the change once its picture is composed: the worker handing it
-    // to the desktop, or the program's end, which leaves a change still
-    // composing to itself. Whoever comes first.
     std::atomic<int> owner{kComposing};
-    static constexpr int kComposing = 0, kHandingOver = 1, kLeft = 2;
-    bool Claim(int who) {
-        int expected = kComposing;
-        return owner.compare_exchange_strong(expected, who);
-    }
-    // Two or more: the picture is composed for each of these monitors.
-    std::vector<TMonitor> monitors;
-    // How the desktop takes them; kSame: the one file, as on one monitor.
-    TMultiMonitor route = TMultiMonitor::kSame;
-    std::vector<TMonitorFile> files;  // kPerMonitor: what each monitor is given
 };
 
 TDesktopWallpaperApplier::TDesktopWallpaperApplier(TApplierServices services)
@@ -116,10 +119,6 @@ bool TDesktopWallpaperApplier::IsOwnWallpaper(const std::string& path) const {
            name.size() >= 12 && name.compare(name.size() - 4, 4, ".bmp") == 0;
 }
 
-bool TDesktopWallpaperApplier::ShellSupportsActiveDesktop() const {
-    return services_.desktop->HasWallpaperSetting();
-}
-
 void TDesktopWallpaperApplier::DetectActiveDesktop() {
     FCanChangeWallpaper = true;
     FUseActiveDesktop = false;
@@ -129,7 +128,7 @@ void TDesktopWallpaperApplier::DetectActiveDesktop() {
     } catch (const EJclRegistryError& e) {
         qCWarning(lcWallpaper, "%s", e.what());
     }
-    if (!ShellSupportsActiveDesktop()) {
+    if (!services_.desktop->Setting()) {
         return;
     }
     FUseActiveDesktop = true;
@@ -142,11 +141,13 @@ void TDesktopWallpaperApplier::DetectActiveDesktop() {
 
 void TDesktopWallpaperApplier::RememberOriginalWallpaper() {
     TDesktopBackend& desktop = *services_.desktop;
+    TWallpaperState* state = desktop.State();
     // The record and the desktop's own copies live in the data folder, which
     // others may not read: the pictures may be private photographs. Why the
     // original cannot be recorded, when it cannot.
     std::string unrecorded = MakePrivateFolder(services_.dataFolder);
-    const std::optional<std::string> current = desktop.CurrentWallpaperFile();
+    const std::optional<std::string> current =
+        state ? state->CurrentWallpaperFile() : std::optional<std::string>();
     if (!current) {
         qCWarning(lcWallpaper, "the wallpaper in use cannot be read: %s",
                   desktop.LastError().c_str());
@@ -172,7 +173,7 @@ void TDesktopWallpaperApplier::RememberOriginalWallpaper() {
             // A desktop that keeps a copy of what it shows (the plain X root's
             // pixels) says so in its error when the copy cannot be written.
             const std::string errorBefore = desktop.LastError();
-            originalState_ = desktop.SaveState();
+            originalState_ = state ? state->SaveState() : std::string();
             if (originalState_.empty() && desktop.LastError() != errorBefore) {
                 unrecorded = desktop.LastError();
             }
@@ -180,7 +181,7 @@ void TDesktopWallpaperApplier::RememberOriginalWallpaper() {
     }
     if (!fromRecord) {
         if (FUseActiveDesktop) {
-            const std::optional<int> placement = desktop.CurrentPlacement();
+            const std::optional<int> placement = desktop.Setting()->CurrentPlacement();
             originalPlacement_ = placement.value_or(dpCenter);
         } else {
             try {
@@ -262,271 +263,167 @@ void TDesktopWallpaperApplier::WriteStyleValues(std::uint8_t style) {
     }
 }
 
-void TDesktopWallpaperApplier::WriteWallpaperStyle(std::uint8_t style) {
-    if (style > wsStretch) {
-        return;
-    }
-    WriteStyleValues(style);
-    if (!services_.desktop->SetPlacement(kStyleValues[style].placement)) {
-        ReportFailure(services_.desktop->LastError());
-    }
-}
-
 void TDesktopWallpaperApplier::SetWallpaper(const std::string& fileName,
                                             const TWallpaperChoice& choice) {
-    if (!services_.background) {
-        Apply(fileName, choice);
-        return;
-    }
-    if (inFlight_) {
-        waiting_.emplace(fileName, choice);
-        return;
-    }
-    Start(fileName, choice);
-}
-
-std::shared_ptr<TDesktopWallpaperApplier::TChange> TDesktopWallpaperApplier::Plan(
-    const std::string& fileName, const TWallpaperChoice& choice) {
-    auto change = std::make_shared<TChange>();
-    change->fileName = fileName;
-    change->choice = choice;
-    if (!fileName.empty()) {
-        change->mode = choice.style == wsStretch ? int{choice.fitMode} : int{fmConvertOnly};
-        change->file = ConvertedWallpaperPath();
-        MakePrivateFolder(services_.dataFolder);
-    }
-    // A composed picture already fits the display and the desktop centres it,
-    // so the desktop is never asked to stretch one.
-    change->style = change->mode != fmConvertOnly ? std::uint8_t{wsCenter} : choice.style;
-    if (change->style <= wsStretch) {
-        placement_ = kStyleValues[change->style].placement;
-    }
-    change->placement = placement_;
-    if (services_.screen) {
-        change->display = services_.screen->PrimaryScreenSize();
-    }
-    // While a wallpaper from start is remembered, the change is not meant to
-    // outlive the session: the user's own setting keeps naming the original.
-    change->persist = FOriginalWallpaper.empty();
-    if (services_.screen && !fileName.empty()) {
-        std::vector<TMonitor> monitors = services_.screen->Monitors();
-        if (monitors.size() >= 2) {
-            PlanMonitors(*change, std::move(monitors));
-        }
-    }
-    return change;
-}
-
-void TDesktopWallpaperApplier::PlanMonitors(TChange& change, std::vector<TMonitor> monitors) {
-    TDesktopBackend& desktop = *services_.desktop;
-    if (PaintsPicture(change)) {
-        // One picture of the whole screen, every monitor's at its place.
-        if (services_.composeMonitorsPicture) {
-            change.monitors = std::move(monitors);
-        }
-        return;
-    }
-    const bool composed = change.mode != fmConvertOnly;
-    switch (desktop.MultiMonitor()) {
-        case TMultiMonitor::kPerMonitor:
-            if (composed && !services_.composeMonitors) {
-                return;
-            }
-            change.route = TMultiMonitor::kPerMonitor;
-            ++monitorChanges_;
-            for (std::size_t i = 0; i < monitors.size(); ++i) {
-                // A bitmap of its own for each monitor; desktops that cache
-                // pictures by name get the monitor's two names in turn. An
-                // unscaled picture is the same for all: the one bitmap.
-                std::string file = ConvertedWallpaperPath();
-                if (composed) {
-                    file = services_.dataFolder + "/vantoria-monitor" + std::to_string(i + 1) +
-                           (desktop.ReloadsSameName() ? "" : (monitorChanges_ % 2 ? "-a" : "-b")) +
-                           ".bmp";
-                }
-                change.files.push_back(TMonitorFile{monitors[i], std::move(file)});
-            }
-            change.monitors = std::move(monitors);
-            break;
-        case TMultiMonitor::kSpanned:
-            // The desktop places an unscaled picture on each monitor itself.
-            if (!composed || !services_.composeSpanned) {
-                return;
-            }
-            change.route = TMultiMonitor::kSpanned;
-            change.placement = dpSpan;
-            change.monitors = std::move(monitors);
-            break;
-        case TMultiMonitor::kSame:
-            break;
-    }
-}
-
-void TDesktopWallpaperApplier::ComposeMonitors(TChange& change) const {
-    const TColor fill = change.choice.fillColor;
-    if (change.route == TMultiMonitor::kSpanned) {
-        change.composed = services_.composeSpanned(change.fileName, change.mode, change.file, fill,
-                                                   change.display.depth, change.monitors);
-    } else if (change.mode != fmConvertOnly) {
-        change.composed = services_.composeMonitors(change.fileName, change.mode, fill,
-                                                    change.display.depth, change.files);
-    } else {
-        change.composed =
-            services_.compose(change.fileName, change.mode, change.file, fill, change.display);
-    }
-    if (!change.composed) {
-        change.refusal = LastDecodeRefusal();
-    }
-}
-
-bool TDesktopWallpaperApplier::HandOverMonitors(TChange& change) const {
-    TDesktopBackend& desktop = *services_.desktop;
-    bool placed = true;
-    if (change.route == TMultiMonitor::kSpanned || change.style <= wsStretch) {
-        placed = desktop.SetPlacement(change.placement);
-    }
-    const std::string placementError = placed ? std::string() : desktop.LastError();
-    const bool taken = change.route == TMultiMonitor::kSpanned
-                           ? desktop.SetWallpaperFile(change.file, change.persist)
-                           : desktop.SetMonitorWallpaperFiles(change.files, change.persist);
-    if (!taken) {
-        return false;
-    }
-    if (!placed) {
-        change.error = placementError;
-    }
-    return true;
-}
-
-bool TDesktopWallpaperApplier::DeliverMonitors(TChange& change) {
-    WriteStyleValues(change.style);
-    change.persist = FOriginalWallpaper.empty();
-    if (!services_.desktop->ReloadsSameName()) {
-        // The bitmaps shared by all monitors are handed over under fresh
-        // names; those composed per monitor have theirs already.
-        if (change.route == TMultiMonitor::kSpanned) {
-            change.file = FreshName(change.file);
-        } else if (change.mode == fmConvertOnly) {
-            const std::string fresh = FreshName(change.file);
-            for (TMonitorFile& f : change.files) {
-                f.file = fresh;
-            }
-        }
-    }
-    change.error.clear();
-    const bool taken = HandOverMonitors(change);
-    if (!taken || !change.error.empty()) {
-        ReportFailure(taken ? change.error : services_.desktop->LastError());
-    }
-    return taken;
-}
-
-void TDesktopWallpaperApplier::Start(const std::string& fileName, const TWallpaperChoice& choice) {
     if (!FCanChangeWallpaper) {
         if (!unrecorded_.empty()) {
             ReportFailure(unrecorded_);
         }
         return;
     }
-    std::shared_ptr<TChange> change = Plan(fileName, choice);
-    change->handOffThread =
-        services_.desktop->HandsOverFromAnyThread() && services_.desktop->ReloadsSameName();
-    inFlight_ = change;
-    std::weak_ptr<int> alive = alive_;
-    services_.background->Run([this, change] { Work(*change); },
-                              [this, change, alive] {
-                                  if (!alive.expired()) {
-                                      Complete(change);
-                                  }
-                              });
+    if (inFlight_) {
+        waiting_.emplace(fileName, choice);
+        return;
+    }
+    Run(Plan(fileName, choice), services_.background);
 }
 
-// Runs away from the GUI thread: it touches only the change, the composer and,
-// where the desktop allows it, the desktop.
-bool TDesktopWallpaperApplier::PaintsPicture(const TChange& change) const {
-    return !change.fileName.empty() && services_.composePicture &&
-           services_.desktop->PaintsPictures();
-}
-
-void TDesktopWallpaperApplier::Paint(TChange& change) const {
+std::shared_ptr<TDesktopWallpaperApplier::TChange> TDesktopWallpaperApplier::Plan(
+    const std::string& fileName, const TWallpaperChoice& choice) {
     TDesktopBackend& desktop = *services_.desktop;
-    if (change.style <= wsStretch) {
-        desktop.SetPlacement(change.placement);
+    auto change = std::make_shared<TChange>();
+    change->fileName = fileName;
+    TComposeRequest& request = change->request;
+    request.source = fileName;
+    request.fillColor = choice.fillColor;
+    std::string converted;
+    if (!fileName.empty()) {
+        request.mode =
+            choice.style == wsStretch ? static_cast<TFitMode>(choice.fitMode) : fmConvertOnly;
+        converted = ConvertedWallpaperPath();
+        MakePrivateFolder(services_.dataFolder);
+    }
+    // A composed picture already fits the display and the desktop centres it,
+    // so the desktop is never asked to stretch one.
+    const bool fitted = request.mode != fmConvertOnly;
+    change->style = fitted ? std::uint8_t{wsCenter} : choice.style;
+    if (change->style <= wsStretch) {
+        placement_ = kStyleValues[change->style].placement;
+    }
+    request.placement = placement_;
+    const TScreenSize display =
+        services_.screen ? services_.screen->PrimaryScreenSize() : TScreenSize{};
+    request.depth = display.depth;
+    std::vector<TMonitor> monitors;
+    if (services_.screen && !fileName.empty()) {
+        monitors = services_.screen->Monitors();
+    }
+    // One file composed for the primary display, unless the desk and the
+    // desktop call for more.
+    const TMonitor primary{"", 0, 0, display.width, display.height, true};
+    request.monitors = {primary};
+    change->sink = TMonitorBitmaps{{converted}};
+    change->files = {TMonitorFile{primary, converted}};
+    const bool several = monitors.size() >= 2;
+    if (!fileName.empty() && desktop.Painter()) {
+        // The painter tells the screen's size: a single monitor is the whole
+        // screen, several are placed on it.
+        change->route = TChange::TRoute::kPaint;
+        request.monitors = several ? monitors : std::vector<TMonitor>{};
+    } else if (several && desktop.MonitorFiles()) {
+        // A bitmap of its own for each monitor; an unscaled picture is the
+        // same for all: the one bitmap.
+        change->route = TChange::TRoute::kMonitorFiles;
+        change->files.clear();
+        std::vector<std::string> bitmaps;
+        for (std::size_t i = 0; i < monitors.size(); ++i) {
+            bitmaps.push_back(fitted ? services_.dataFolder + "/vantoria-monitor" +
+                                           std::to_string(i + 1) + ".bmp"
+                                     : converted);
+            change->files.push_back(TMonitorFile{monitors[i], bitmaps.back()});
+        }
+        if (fitted) {
+            request.monitors = std::move(monitors);
+            change->sink = TMonitorBitmaps{std::move(bitmaps)};
+        }
+    } else if (several && fitted && desktop.SpanningFile()) {
+        // The desktop places an unscaled picture on each monitor itself.
+        change->route = TChange::TRoute::kSpanning;
+        request.monitors = std::move(monitors);
+        change->sink = TSpanningBitmap{converted};
+    }
+    return change;
+}
+
+void TDesktopWallpaperApplier::Run(const std::shared_ptr<TChange>& change,
+                                   TBackgroundWork* background) {
+    inFlight_ = change;
+    if (!background) {
+        change->atOnce = true;
+        Work(*change);
+        Complete(change);
+        return;
+    }
+    std::weak_ptr<int> alive = alive_;
+    background->Run([this, change] { Work(*change); },
+                    [this, change, alive] {
+                        if (!alive.expired()) {
+                            Complete(change);
+                        }
+                    });
+}
+
+namespace {
+
+// The composer's parts of the screen, for a painter that tells the screen's size.
+class TChangeDraw final : public TPictureDraw {
+public:
+    TChangeDraw(const TComposer& composer, const TComposeRequest& request, std::atomic<int>& owner)
+        : composer_(composer), request_(request), owner_(owner) {}
+    bool Draw(int width, int height, TPictureParts& parts) override {
+        TComposeRequest request = request_;
+        if (request.monitors.empty()) {
+            request.monitors = {TMonitor{"", 0, 0, width, height, true}};
+        }
+        composed = composer_.Run(request, TScreenParts{TPixelSize{width, height}, &parts});
+        refusal = composed ? std::string() : LastDecodeRefusal();
+        // A change the program's end has left shows nothing any more.
+        composed = composed && Claim(owner_, kHandingOver);
+        return composed;
     }
     bool composed = false;
-    bool shown = false;
-    if (change.monitors.size() >= 2) {
-        // Outside every monitor: the fill colour.
-        const TColor fill = change.choice.fillColor;
-        shown = desktop.PaintPictureParts(
-            ((fill & 0xFF) << 16) | (fill & 0xFF00) | ((fill >> 16) & 0xFF),
-            [&](int width, int height, const TPicturePut& put) {
-                composed =
-                    services_.composeMonitorsPicture(change.fileName, change.mode, change.placement,
-                                                     fill, change.monitors, width, height, put);
-                change.refusal = composed ? std::string() : LastDecodeRefusal();
-                composed = composed && change.Claim(TChange::kHandingOver);
-                return composed;
-            },
-            change.file);
-    } else {
-        shown = desktop.PaintPicture(
-            [&](int width, int height, TScreenPicture& picture) {
-                composed =
-                    services_.composePicture(change.fileName, change.mode, change.placement,
-                                             change.choice.fillColor, width, height, picture);
-                change.refusal = composed ? std::string() : LastDecodeRefusal();
-                composed = composed && change.Claim(TChange::kHandingOver);
-                return composed;
-            },
-            change.file);
-    }
-    change.composed = composed;
-    change.handedOver = composed;
-    change.taken = shown;
-    if (composed && !shown) {
-        change.error = desktop.LastError();
-    }
+    std::string refusal;
+
+private:
+    const TComposer& composer_;
+    const TComposeRequest& request_;
+    std::atomic<int>& owner_;
+};
+
+const TComposer& PictureComposer() {
+    static const TComposer composer;
+    return composer;
 }
 
+}  // namespace
+
+// Runs away from the GUI thread: it touches only the change, the composer and
+// the painter.
 void TDesktopWallpaperApplier::Work(TChange& change) const {
+    const TComposer& composer = services_.composer ? *services_.composer : PictureComposer();
     try {
-        if (change.handOffThread && PaintsPicture(change)) {
-            Paint(change);
-            return;
-        }
-        if (change.route != TMultiMonitor::kSame) {
-            ComposeMonitors(change);
-            if (change.composed && change.handOffThread && change.Claim(TChange::kHandingOver)) {
-                change.handedOver = true;
-                change.taken = HandOverMonitors(change);
-                if (!change.taken) {
-                    change.error = services_.desktop->LastError();
-                }
+        if (change.route == TChange::TRoute::kPaint) {
+            TDesktopBackend& desktop = *services_.desktop;
+            TChangeDraw draw(composer, change.request, change.owner);
+            change.taken = desktop.Painter()->PaintPicture(draw, change.request.fillColor,
+                                                           change.files.front().file);
+            change.composed = change.painted = draw.composed;
+            change.refusal = draw.refusal;
+            if (draw.composed && !change.taken) {
+                change.error = desktop.LastError();
             }
             return;
         }
         change.composed =
-            change.fileName.empty() || services_.compose(change.fileName, change.mode, change.file,
-                                                         change.choice.fillColor, change.display);
+            change.request.source.empty() || composer.Run(change.request, change.sink);
         if (!change.composed) {
             change.refusal = LastDecodeRefusal();
         }
-        if (change.composed && change.handOffThread && change.Claim(TChange::kHandingOver)) {
-            TDesktopBackend& desktop = *services_.desktop;
-            change.handedOver = true;
-            if (change.style <= wsStretch &&
-                !desktop.SetPlacement(kStyleValues[change.style].placement)) {
-                change.error = desktop.LastError();
-            }
-            change.taken = desktop.SetWallpaperFile(change.file, change.persist);
-            if (!change.taken) {
-                change.error = desktop.LastError();
-            }
-        }
     } catch (...) {
-        // A composer that fails by raising changes nothing, as one that says so.
-        change.composed = change.handedOver && change.taken;
+        // A composer that fails by raising changes nothing, as one that says
+        // so; a change run at once raises it to the caller.
+        change.failure = std::current_exception();
+        change.composed = change.painted && change.taken;
     }
 }
 
@@ -543,16 +440,14 @@ void TDesktopWallpaperApplier::Complete(const std::shared_ptr<TChange>& change) 
         FWallpaperChanged = true;
         desktopShowsOriginal_ = false;
         try {
-            if (change->handedOver) {
+            if (change->painted) {
                 if (!change->taken) {
                     ReportFailure(change->error);
                 }
                 WriteStyleValues(change->style);
-            } else if (change->route != TMultiMonitor::kSame) {
-                change->taken = DeliverMonitors(*change);
             } else {
-                WriteWallpaperStyle(change->style);
-                change->taken = HandOver(change->file);
+                WriteStyleValues(change->style);
+                change->taken = HandOver(*change);
             }
             if (change->taken && FUseActiveDesktop) {
                 DebugLog("Active desktop call: " + change->fileName);
@@ -560,12 +455,21 @@ void TDesktopWallpaperApplier::Complete(const std::shared_ptr<TChange>& change) 
             SetHint(change->fileName);
         } catch (const std::exception& e) {
             // The style values could not be written: the desktop is left as it
-            // was, as when the change runs on the caller's thread.
+            // was. A change run at once tells its caller.
+            if (change->atOnce) {
+                throw;
+            }
             qCWarning(lcWallpaper, "%s", e.what());
-            if (change->handedOver) {
+            if (change->painted) {
                 SetHint(change->fileName);
             }
         }
+    }
+    if (change->atOnce) {
+        if (change->failure) {
+            std::rethrow_exception(change->failure);
+        }
+        return;
     }
     if (services_.changeEnded) {
         services_.changeEnded();
@@ -573,8 +477,41 @@ void TDesktopWallpaperApplier::Complete(const std::shared_ptr<TChange>& change) 
     if (waiting_) {
         auto [fileName, choice] = std::move(*waiting_);
         waiting_.reset();
-        Start(fileName, choice);
+        if (FCanChangeWallpaper) {
+            Run(Plan(fileName, choice), services_.background);
+        }
     }
+}
+
+bool TDesktopWallpaperApplier::HandOver(const TChange& change) {
+    TDesktopBackend& desktop = *services_.desktop;
+    // While a wallpaper from start is remembered, the change is not meant to
+    // outlive the session: the user's own setting keeps naming the original.
+    const bool persist = FOriginalWallpaper.empty();
+    bool taken = false;
+    if (change.route == TChange::TRoute::kSpanning) {
+        taken =
+            desktop.SpanningFile()->SetSpanningWallpaperFile(change.files.front().file, persist);
+    } else if (TFileWallpaper* files = desktop.Files()) {
+        const bool placed =
+            change.style > wsStretch || files->SetPlacement(kStyleValues[change.style].placement);
+        const std::string placementError = placed ? std::string() : desktop.LastError();
+        if (change.route == TChange::TRoute::kMonitorFiles) {
+            taken = desktop.MonitorFiles()->SetMonitorWallpaperFiles(change.files, persist);
+            if (taken && !placed) {
+                ReportFailure(placementError);
+            }
+        } else {
+            if (!placed) {
+                ReportFailure(placementError);
+            }
+            taken = files->SetWallpaperFile(change.files.front().file, persist);
+        }
+    }
+    if (!taken) {
+        ReportFailure(desktop.Files() ? desktop.LastError() : "this desktop takes no file");
+    }
+    return taken;
 }
 
 void TDesktopWallpaperApplier::Settle() {
@@ -584,12 +521,12 @@ void TDesktopWallpaperApplier::Settle() {
         if (FEnding) {
             // The end never waits for a decode: whatever is decoded is given
             // up, and a change still composing a moment later is left to
-            // itself (it hands nothing to the desktop any more), so that the
-            // original is back at once. A change already handing its picture
-            // over is waited for: that is the desktop's matter, not a decode.
+            // itself (it shows nothing any more), so that the original is
+            // back at once. A change already painting is waited for: that is
+            // the desktop's matter, not a decode.
             AbandonRunningDecodes();
             if (!services_.background->WaitFor(std::chrono::milliseconds(300)) &&
-                change->Claim(TChange::kLeft)) {
+                Claim(change->owner, kLeft)) {
                 services_.background->Abandon();
                 change->completed = true;
                 inFlight_.reset();
@@ -601,62 +538,6 @@ void TDesktopWallpaperApplier::Settle() {
         services_.background->Wait();
         Complete(change);
     }
-}
-
-bool TDesktopWallpaperApplier::Apply(const std::string& fileName, const TWallpaperChoice& choice) {
-    if (!FCanChangeWallpaper) {
-        if (!unrecorded_.empty()) {
-            ReportFailure(unrecorded_);
-        }
-        return false;
-    }
-    const std::shared_ptr<TChange> change = Plan(fileName, choice);
-    if (PaintsPicture(*change)) {
-        Paint(*change);
-        NoteRefusal(*change);
-        if (!change->composed) {
-            return false;
-        }
-        FWallpaperChanged = true;
-        desktopShowsOriginal_ = false;
-        if (!change->taken) {
-            ReportFailure(change->error);
-        }
-        WriteStyleValues(change->style);
-        SetHint(fileName);
-        return change->taken;
-    }
-    if (change->route != TMultiMonitor::kSame) {
-        ComposeMonitors(*change);
-        NoteRefusal(*change);
-        if (!change->composed) {
-            return false;
-        }
-        FWallpaperChanged = true;
-        desktopShowsOriginal_ = false;
-        const bool taken = DeliverMonitors(*change);
-        if (taken && FUseActiveDesktop) {
-            DebugLog("Active desktop call: " + fileName);
-        }
-        SetHint(fileName);
-        return taken;
-    }
-    if (!fileName.empty() && !services_.compose(fileName, change->mode, change->file,
-                                                choice.fillColor, change->display)) {
-        change->refusal = LastDecodeRefusal();
-        NoteRefusal(*change);
-        return false;
-    }
-    NoteRefusal(*change);
-    FWallpaperChanged = true;
-    desktopShowsOriginal_ = false;
-    WriteWallpaperStyle(change->style);
-    const bool taken = HandOver(change->file);
-    if (taken && FUseActiveDesktop) {
-        DebugLog("Active desktop call: " + fileName);
-    }
-    SetHint(fileName);
-    return taken;
 }
 
 void TDesktopWallpaperApplier::RestoreOriginalWallpaper(const TWallpaperChoice& choice) {
@@ -680,7 +561,9 @@ void TDesktopWallpaperApplier::RestoreOriginalWallpaper(const TWallpaperChoice& 
     if (originalState_.empty()) {
         // Nothing of the desktop's own was recorded (or the original was
         // forgotten): the original file is applied like any picture.
-        if (Apply(FOriginalWallpaper, choice)) {
+        const std::shared_ptr<TChange> change = Plan(FOriginalWallpaper, choice);
+        Run(change, nullptr);
+        if (change->taken) {
             desktopShowsOriginal_ = true;
         } else {
             failed();
@@ -690,7 +573,8 @@ void TDesktopWallpaperApplier::RestoreOriginalWallpaper(const TWallpaperChoice& 
     // The desktop gets back exactly what it showed, including placements the
     // three styles cannot express; the style values follow the original style.
     FWallpaperChanged = true;
-    if (services_.desktop->RestoreState(originalState_)) {
+    TWallpaperState* state = services_.desktop->State();
+    if (state && state->RestoreState(originalState_)) {
         desktopShowsOriginal_ = true;
     } else {
         failed();
@@ -708,19 +592,19 @@ void TDesktopWallpaperApplier::ForgetOriginalWallpaper() {
 void TDesktopWallpaperApplier::Finish() {
     Settle();
     if (!desktopShowsOriginal_) {
-        // The desktop still shows our picture: the bitmaps it may read and the
-        // record that tells the next start the original all stay.
         return;
     }
     std::error_code ec;
     std::filesystem::remove(FsPath(OriginalRecordPath()), ec);
-    if (!originalState_.empty()) {
-        services_.desktop->DropState(originalState_);
+    TWallpaperState* state = services_.desktop->State();
+    if (state && !originalState_.empty()) {
+        state->DropState(originalState_);
     }
     // The original is back: the composed bitmaps and the copies handed out go,
     // except a file the desktop shows all the same (a bitmap it showed at a
     // start without a record).
-    const std::optional<std::string> shown = services_.desktop->CurrentWallpaperFile();
+    const std::optional<std::string> shown =
+        state ? state->CurrentWallpaperFile() : std::optional<std::string>();
     std::vector<std::filesystem::path> own;
     for (std::filesystem::directory_iterator it(FsPath(services_.dataFolder), ec), end;
          !ec && it != end; it.increment(ec)) {
@@ -736,31 +620,6 @@ void TDesktopWallpaperApplier::Finish() {
     }
 }
 
-bool TDesktopWallpaperApplier::HandOver(const std::string& file) {
-    std::string handed = file;
-    if (!file.empty() && !services_.desktop->ReloadsSameName()) {
-        handed = FreshName(file);
-    }
-    if (!services_.desktop->SetWallpaperFile(handed, FOriginalWallpaper.empty())) {
-        ReportFailure(services_.desktop->LastError());
-        return false;
-    }
-    return true;
-}
-
-// Desktops that cache pictures by file name are handed a copy of the bitmap
-// under two names in turn, so that every change is shown. A copy, not a
-// link: the next composition rewrites the bitmap while the desktop may still
-// be reading the picture it was handed.
-std::string TDesktopWallpaperApplier::FreshName(const std::string& converted) {
-    const std::string name =
-        services_.dataFolder + (handOvers_++ % 2 == 0 ? "/vantoria-1.bmp" : "/vantoria-2.bmp");
-    std::error_code ec;
-    std::filesystem::copy_file(FsPath(converted), FsPath(name),
-                               std::filesystem::copy_options::overwrite_existing, ec);
-    return ec ? converted : name;
-}
-
 void TDesktopWallpaperApplier::NoteRefusal(const TChange& change) {
     if (change.composed || change.refusal.empty()) {
         FLastRefusal.clear();
@@ -768,6 +627,9 @@ void TDesktopWallpaperApplier::NoteRefusal(const TChange& change) {
     }
     FLastRefusal = change.fileName + ": " + change.refusal;
     qCWarning(lcWallpaper, "picture refused: %s", FLastRefusal.c_str());
+    if (services_.refused && refusedFiles_.insert(change.fileName).second) {
+        services_.refused(FLastRefusal);
+    }
 }
 
 void TDesktopWallpaperApplier::ReportFailure(const std::string& what) {

@@ -3,6 +3,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -12,65 +13,32 @@
 #include "wallpaper/WallpaperApplier.h"
 
 class TBackgroundWork;
+class TComposer;
 class TDesktopBackend;
-
-// Renders `source` into the wallpaper bitmap `destination` in composition
-// mode `mode` for a display of `display`; false when nothing could be
-// written. It may run on a thread of its own: it touches nothing but its
-// arguments and the files they name.
-using TComposeFunction =
-    std::function<bool(const std::string& source, int mode, const std::string& destination,
-                       TColor fillColor, const TScreenSize& display)>;
-
-// Composes `source` in mode `mode` as a screen of width x height pixels shows
-// it with the desktop's `placement`, for desktops that only paint pixels; as
-// thread-safe as TComposeFunction.
-using TComposePictureFunction =
-    std::function<bool(const std::string& source, int mode, int placement, TColor fillColor,
-                       int width, int height, TScreenPicture& picture)>;
-
-// For a desk of several monitors, each composing `source` once for all
-// monitors (see Composer.h), as thread-safe as TComposeFunction:
-// each monitor's bitmap written to its file;
-using TComposeMonitorsFunction =
-    std::function<bool(const std::string& source, int mode, TColor fillColor, int depth,
-                       const std::vector<TMonitorFile>& files)>;
-// one bitmap of the box around all monitors, each monitor's part composed for it;
-using TComposeSpannedFunction =
-    std::function<bool(const std::string& source, int mode, const std::string& destination,
-                       TColor fillColor, int depth, const std::vector<TMonitor>& monitors)>;
-// the picture of a screen of width x height, each monitor's part at its
-// place, handed to `put` one monitor at a time.
-using TComposeMonitorsPictureFunction = std::function<bool(
-    const std::string& source, int mode, int placement, TColor fillColor,
-    const std::vector<TMonitor>& monitors, int width, int height, const TPicturePut& put)>;
 
 // What the applier works with: the desktop, the composer, the tray icon's
 // hint, the user's warnings, and the per-user data folder where the converted
 // bitmap and the record of the original wallpaper live.
 struct TApplierServices {
     TDesktopBackend* desktop = nullptr;
-    TComposeFunction compose;
+    // None: the picture composer (Compose).
+    const TComposer* composer = nullptr;
     std::function<void(const std::string&)> setHint;
     std::function<void(const std::string&)> warn;
+    // A picture refused as damaged or over its decoding budget ("<file>:
+    // <reason>"), told once per file and run, without holding anything up.
+    std::function<void(const std::string&)> refused;
     std::string dataFolder;
-    // The display the picture is composed for, read at every change on the
-    // caller's thread; none: the composer is told an empty size.
+    // The monitors the picture is composed for (the primary's size and depth
+    // too), read at every change on the caller's thread; none: one monitor
+    // of no size.
     TScreenInfo* screen = nullptr;
-    // Where a change is composed (and, for desktops that allow it, handed
-    // over) away from the caller's thread; none: every change runs to its end
-    // inside SetWallpaper.
+    // Where a change is composed (and painted, for painting desktops) away
+    // from the caller's thread; none: every change runs the same steps to
+    // their end inside SetWallpaper.
     TBackgroundWork* background = nullptr;
-    // For desktops that paint pixels: no bitmap file is written for them.
-    TComposePictureFunction composePicture;
     // Called on the caller's thread once a change has ended, whatever its outcome.
     std::function<void()> changeEnded;
-    // On a desk of two or more monitors (`screen`'s Monitors(), read at every
-    // change), each monitor gets a picture composed for it, as the desktop
-    // takes them; where one is unset, the desktop gets the primary's picture.
-    TComposeMonitorsFunction composeMonitors;
-    TComposeSpannedFunction composeSpanned;
-    TComposeMonitorsPictureFunction composeMonitorsPicture;
 };
 
 // The wallpaper applier over one desktop back-end.
@@ -94,13 +62,8 @@ public:
     // True while a change is on its way to the desktop.
     bool Busy() const { return inFlight_ != nullptr; }
 
-    // Writes the desktop style values of `style` and hands its placement to
-    // the desktop; a style outside 0 to 2 writes nothing.
-    void WriteWallpaperStyle(std::uint8_t style);
     // "vantoria.bmp" in the per-user data folder.
     std::string ConvertedWallpaperPath() const;
-    // Whether the desktop keeps a wallpaper setting of its own.
-    bool ShellSupportsActiveDesktop() const;
     // The record of the original wallpaper.
     std::string OriginalRecordPath() const;
     // True for the converted bitmap and the names it is handed over under.
@@ -108,32 +71,24 @@ public:
 
 private:
     struct TChange;
-    // SetWallpaper; true when the desktop took the picture.
-    bool Apply(const std::string& fileName, const TWallpaperChoice& choice);
-    // The composition mode, the style written and the placement of a change.
+    // The road of a change: what is composed, for which monitors, into which
+    // files or parts, and how the desktop gets it.
     std::shared_ptr<TChange> Plan(const std::string& fileName, const TWallpaperChoice& choice);
-    // Starts a change in the background; Complete ends it on this thread.
-    void Start(const std::string& fileName, const TWallpaperChoice& choice);
+    // Runs a change: Work, then Complete on this thread; `background` (or at
+    // once, on this thread, where there is none) does the work.
+    void Run(const std::shared_ptr<TChange>& change, TBackgroundWork* background);
+    // Composes the change, and paints it for painting desktops; touches
+    // only the change, the composer and the painter.
     void Work(TChange& change) const;
-    // Whether the change goes to the desktop as pixels rather than a file.
-    bool PaintsPicture(const TChange& change) const;
-    // Composes the change's picture and has the desktop paint it.
-    void Paint(TChange& change) const;
+    // The style values, the hand-over of files, the hint; then the change
+    // asked for meanwhile.
     void Complete(const std::shared_ptr<TChange>& change);
-    // A change on a desk of several monitors: how each monitor gets its picture.
-    void PlanMonitors(TChange& change, std::vector<TMonitor> monitors);
-    void ComposeMonitors(TChange& change) const;
-    // Gives the desktop the placement, then each monitor's file or the
-    // spanning bitmap; false, with the desktop's LastError(), when refused.
-    bool HandOverMonitors(TChange& change) const;
-    // The style values and the hand-over of a per-monitor change, on this thread.
-    bool DeliverMonitors(TChange& change);
+    // Gives the desktop the placement and the change's file or files; false
+    // (after reporting why) when refused.
+    bool HandOver(const TChange& change);
     // The desktop style values of `style`; values that already hold it are
     // not rewritten.
     void WriteStyleValues(std::uint8_t style);
-    // Hands `file` to the desktop; false (after reporting why) when refused.
-    bool HandOver(const std::string& file);
-    std::string FreshName(const std::string& converted);
     void ReportFailure(const std::string& what);
     // Keeps why the change's picture was refused in FLastRefusal.
     void NoteRefusal(const TChange& change);
@@ -144,11 +99,10 @@ private:
     int originalPlacement_ = 0;
     bool desktopShowsOriginal_ = true;
     bool warned_ = false;
+    std::set<std::string> refusedFiles_;
     bool restoring_ = false;  // putting the original back: style values may fail
     std::string unrecorded_;  // why the original cannot be recorded, so nothing changes
-    unsigned handOvers_ = 0;
-    unsigned monitorChanges_ = 0;
-    int placement_ = dpCenter;  // the placement last written
+    TDesktopPlacement placement_ = dpCenter;  // the placement last written
     // The change on its way to the desktop, and the latest one asked for
     // meanwhile: changes asked for during a change collapse into the last.
     std::shared_ptr<TChange> inFlight_;

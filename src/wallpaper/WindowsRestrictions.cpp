@@ -5,7 +5,7 @@
 std::uint32_t IsRestricted(TDesktopBackend& desktop, TRestriction restriction) {
     switch (restriction) {
         case REST_NOCHANGINGWALLPAPER:
-            return desktop.ChangesForbidden() ? 1 : 0;
+            return desktop.Setting() && desktop.Setting()->ChangesForbidden() ? 1 : 0;
     }
     return 0;
 }

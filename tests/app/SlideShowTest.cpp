@@ -17,6 +17,7 @@
 #include "support/MainDialogs.h"
 #include "support/Recorders.h"
 #include "support/TempDir.h"
+#include "wallpaper/Composer.h"
 #include "wallpaper/DesktopWallpaperApplier.h"
 #include "wallpaper/RecordingDesktop.h"
 
@@ -53,11 +54,16 @@ protected:
     TApplierServices ApplierServicesOver(TRecordingDesktop& desktop) {
         TApplierServices s;
         s.desktop = &desktop;
-        s.compose = [](const std::string&, int, const std::string& destination, TColor,
-                       const TScreenSize&) {
-            WriteFileBytes(destination, "BM");
-            return true;
+        struct TTokenComposer : TComposer {
+            bool Run(const TComposeRequest&, const TComposeSink& sink) const override {
+                for (const std::string& file : std::get<TMonitorBitmaps>(sink).files) {
+                    WriteFileBytes(file, "BM");
+                }
+                return true;
+            }
         };
+        static const TTokenComposer composer;
+        s.composer = &composer;
         s.dataFolder = dir.File("data");
         return s;
     }

@@ -38,7 +38,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const int mode = modes[data[0] % 5];
     const int width = 16 + (data[1] & 0x0F) * 9;
     const int height = 12 + ((data[1] >> 4) & 0x07) * 7;
-    TFixedScreenInfo screen({width, height, (data[1] & 0x80) ? 32 : 24});
+    const int depth = (data[1] & 0x80) ? 32 : 24;
 
     const std::string source = WorkFolder() + "/input";
     const std::string destination = WorkFolder() + "/vantoria.bmp";
@@ -50,12 +50,16 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     // The program's own budgets: the fuzzer meets what a user's file meets.
     const TComposeOptions options;
-    ComposeWallpaper(source, mode, destination, 0x00336699, screen, options);
+    TComposeRequest request{source,     static_cast<TFitMode>(mode),       dpCenter,
+                            0x00336699, {{"", 0, 0, width, height, true}}, depth};
+    Compose(request, TMonitorBitmaps{{destination}}, options);
     ::unlink(destination.c_str());
     // The plain X root's road: placed by the desktop's placement, where a
     // centred or tiled photograph is decoded only where the screen shows it.
-    TScreenPicture picture;
-    ComposeScreenPicture(source, mode, data[0] / 5 % 3, 0x00336699, TPixelSize{width, height},
-                         picture, options);
+    struct : TPictureParts {
+        bool Put(int, int, const TScreenPicture&) override { return true; }
+    } parts;
+    request.placement = static_cast<TDesktopPlacement>(data[0] / 5 % 3);
+    Compose(request, TScreenParts{TPixelSize{width, height}, &parts}, options);
     return 0;
 }

@@ -7,6 +7,7 @@
 #include <cstdlib>
 #include <filesystem>
 
+#include "ComposeCalls.h"
 #include "TestPictures.h"
 #include "platform/ScreenInfo.h"
 #include "support/TempDir.h"

@@ -14,6 +14,7 @@
 #include "registry/MemoryRegistryStore.h"
 #include "support/ManualWork.h"
 #include "support/TempDir.h"
+#include "wallpaper/Composer.h"
 #include "wallpaper/DecodeBudget.h"
 #include "wallpaper/DesktopWallpaperApplier.h"
 #include "wallpaper/FreeBitmap.h"
@@ -32,6 +33,31 @@ struct TComposeCall {
 
 class ApplierTest : public ::testing::Test {
 protected:
+    // Hands every composition to the test's Composed.
+    struct TTestComposer : TComposer {
+        explicit TTestComposer(ApplierTest& test) : test(test) {}
+        bool Run(const TComposeRequest& request, const TComposeSink& sink) const override {
+            return test.Composed(request, sink);
+        }
+        ApplierTest& test;
+    };
+    // Records a composition of one bitmap and writes a token bitmap.
+    virtual bool Composed(const TComposeRequest& request, const TComposeSink& sink) {
+        const std::string destination = std::get<TMonitorBitmaps>(sink).files.front();
+        if (composeHook) {
+            return composeHook(destination);
+        }
+        composed.push_back({request.source, request.mode, destination, request.fillColor});
+        if (composeThrows) {
+            throw std::runtime_error("Error: GetDIBits failed");
+        }
+        if (!composeSucceeds) {
+            return false;
+        }
+        WriteFileBytes(destination, "BM picture " + request.source);
+        return true;
+    }
+
     void SetUp() override {
         store = std::make_shared<TMemoryRegistryStore>();
         RegSetStore(store);
@@ -41,25 +67,13 @@ protected:
     std::unique_ptr<TDesktopWallpaperApplier> MakeApplier(TRecordingDesktop& desktop) {
         TApplierServices s;
         s.desktop = &desktop;
-        s.compose = [this](const std::string& source, int mode, const std::string& destination,
-                           TColor fill, const TScreenSize&) {
-            if (composeHook) {
-                return composeHook(destination);
-            }
-            composed.push_back({source, mode, destination, fill});
-            if (composeThrows) {
-                throw std::runtime_error("Error: GetDIBits failed");
-            }
-            if (!composeSucceeds) {
-                return false;
-            }
-            WriteFileBytes(destination, "BM picture " + source);
-            return true;
-        };
+        s.composer = &composer;
         s.setHint = [this](const std::string& hint) { hints.push_back(hint); };
         s.warn = [this](const std::string& text) { warnings.push_back(text); };
+        s.refused = [this](const std::string& text) { refusals.push_back(text); };
         s.dataFolder = dir.Path() + "/data/vantoria";
         s.background = work;
+        s.screen = screen;
         return std::make_unique<TDesktopWallpaperApplier>(std::move(s));
     }
 
@@ -82,9 +96,12 @@ protected:
     std::vector<TComposeCall> composed;
     std::vector<std::string> hints;
     std::vector<std::string> warnings;
+    std::vector<std::string> refusals;
     bool composeSucceeds = true;
     bool composeThrows = false;
     TBackgroundWork* work = nullptr;
+    TTestComposer composer{*this};
+    TScreenInfo* screen = nullptr;  // none: one display of no size
     // Composes in place of the recording composer, on the worker's thread.
     std::function<bool(const std::string& destination)> composeHook;
 };
@@ -165,6 +182,18 @@ TEST_F(ApplierTest, FailedCompositionChangesNothing) {
     EXPECT_EQ(hints, std::vector<std::string>{"Vantoria before"});
     EXPECT_EQ(Value("WallpaperStyle"), "<absent>");
     EXPECT_TRUE(warnings.empty());
+
+    // A picture the decoder refuses is told once per run, with its reason.
+    composeHook = [](const std::string&) {
+        NoteDecodeRefusal("damaged");
+        return false;
+    };
+    for (int round = 0; round < 2; ++round) {
+        applier->SetWallpaper("/pictures/cut.png", TWallpaperChoice{wsStretch, fmZoom, 0});
+    }
+    EXPECT_EQ(refusals, std::vector<std::string>{"/pictures/cut.png: damaged"});
+    EXPECT_EQ(applier->FLastRefusal, "/pictures/cut.png: damaged");
+    composeHook = nullptr;
 
     // An error raised by the composer leaves the same way, to the caller.
     composeThrows = true;
@@ -365,23 +394,6 @@ TEST_F(ApplierTest, OwnBitmapWithoutRecordGivesNoOriginal) {
     EXPECT_EQ(applier->FOriginalWallpaper, "");
 }
 
-TEST_F(ApplierTest, CachingDesktopsGetANewNameForEveryChange) {
-    TRecordingDesktop desktop;
-    desktop.reloadsSameName = false;
-    auto applier = Started(desktop);
-    applier->SetWallpaper("/pictures/a.jpg", TWallpaperChoice{wsCenter, fmStretch, 0});
-    applier->SetWallpaper("/pictures/b.jpg", TWallpaperChoice{wsCenter, fmStretch, 0});
-    applier->SetWallpaper("/pictures/c.jpg", TWallpaperChoice{wsCenter, fmStretch, 0});
-    ASSERT_EQ(desktop.files.size(), 3u);
-    EXPECT_NE(desktop.files[0], desktop.files[1]);
-    EXPECT_NE(desktop.files[1], desktop.files[2]);
-    EXPECT_EQ(ReadFileBytes(desktop.files[2]), "BM picture /pictures/c.jpg");
-    EXPECT_EQ(ReadFileBytes(desktop.files[1]), "BM picture /pictures/b.jpg");
-    for (const std::string& f : desktop.files) {
-        EXPECT_TRUE(applier->IsOwnWallpaper(f)) << f;
-    }
-}
-
 TEST_F(ApplierTest, RefusedChangeWarnsOnceAndLogsEveryTime) {
     TRecordingDesktop desktop;
     desktop.refuse = true;
@@ -473,7 +485,6 @@ TEST_F(ApplierTest, ResetWaitsForTheChangeOnItsWay) {
     TManualWork manual;
     work = &manual;
     TRecordingDesktop desktop;
-    desktop.anyThread = true;  // handed over in the background too
     auto applier = Started(desktop);
     applier->SetWallpaper("/pictures/a.jpg", TWallpaperChoice{wsStretch, fmZoom, 0});
     applier->SetWallpaper("/pictures/b.jpg", TWallpaperChoice{wsStretch, fmZoom, 0});
@@ -514,7 +525,6 @@ TEST_F(ApplierTest, TheEndPutsTheOriginalBackWhileAPictureIsDecoded) {
         });
         work = &thread;
         TRecordingDesktop desktop;
-        desktop.anyThread = true;  // the worker would hand the picture over itself
         std::promise<void> started;
         std::promise<void> release;
         std::shared_future<void> released = release.get_future().share();
@@ -590,7 +600,8 @@ class MonitorsTest : public ApplierTest {
 protected:
     std::unique_ptr<TDesktopWallpaperApplier> StartedOnDesk(TRecordingDesktop& desktop,
                                                             std::vector<TMonitor> monitors) {
-        screen.SetMonitors(std::move(monitors));
+        desk.SetMonitors(std::move(monitors));
+        screen = &desk;
         auto applier = MakeApplier(desktop);
         applier->DetectActiveDesktop();
         applier->RememberOriginalWallpaper();
@@ -599,50 +610,35 @@ protected:
         desktop.placements.clear();
         return applier;
     }
-    // An applier over the desk of `screen`, recording each composition.
-    std::unique_ptr<TDesktopWallpaperApplier> MakeApplier(TRecordingDesktop& desktop) {
-        TApplierServices s;
-        s.desktop = &desktop;
-        s.compose = [this](const std::string& source, int mode, const std::string& destination,
-                           TColor, const TScreenSize&) {
-            calls.push_back("compose " + std::to_string(mode) + " " + FileNamePart(destination));
-            WriteFileBytes(destination, "BM picture " + source);
-            return composeSucceeds;
-        };
-        s.composeMonitors = [this](const std::string&, int mode, TColor, int depth,
-                                   const std::vector<TMonitorFile>& files) {
-            std::string call = "monitors " + std::to_string(mode) + " " + std::to_string(depth);
-            for (const TMonitorFile& f : files) {
-                call += " " + f.monitor.name + "=" + FileNamePart(f.file);
+    // Records each composition as a line: what was composed, for which
+    // monitors, into what.
+    bool Composed(const TComposeRequest& r, const TComposeSink& sink) override {
+        const std::string mode = std::to_string(r.mode);
+        if (const auto* bitmaps = std::get_if<TMonitorBitmaps>(&sink)) {
+            if (bitmaps->files.size() == 1) {
+                calls.push_back("compose " + mode + " " + FileNamePart(bitmaps->files[0]));
+                WriteFileBytes(bitmaps->files[0], "BM picture " + r.source);
+            } else {
+                std::string call = "monitors " + mode + " " + std::to_string(r.depth);
+                for (std::size_t i = 0; i < r.monitors.size(); ++i) {
+                    call += " " + r.monitors[i].name + "=" + FileNamePart(bitmaps->files[i]);
+                }
+                calls.push_back(call);
             }
-            calls.push_back(call);
-            return composeSucceeds;
-        };
-        s.composeSpanned = [this](const std::string&, int mode, const std::string& destination,
-                                  TColor, int, const std::vector<TMonitor>& monitors) {
-            calls.push_back("spanned " + std::to_string(mode) + " " + FileNamePart(destination) +
-                            " " + std::to_string(monitors.size()));
-            return composeSucceeds;
-        };
-        s.composePicture = [](const std::string&, int, int, TColor, int, int, TScreenPicture&) {
-            return false;
-        };
-        s.composeMonitorsPicture = [this](const std::string&, int mode, int placement, TColor,
-                                          const std::vector<TMonitor>& monitors, int width,
-                                          int height, const TPicturePut&) {
-            calls.push_back("root " + std::to_string(mode) + " " + std::to_string(placement) + " " +
-                            std::to_string(monitors.size()) + " " + std::to_string(width) + "x" +
-                            std::to_string(height));
-            return composeSucceeds;
-        };
-        s.setHint = [this](const std::string& hint) { hints.push_back(hint); };
-        s.dataFolder = dir.Path() + "/data/vantoria";
-        s.screen = &screen;
-        s.background = work;
-        return std::make_unique<TDesktopWallpaperApplier>(std::move(s));
+        } else if (const auto* spanning = std::get_if<TSpanningBitmap>(&sink)) {
+            calls.push_back("spanned " + mode + " " + FileNamePart(spanning->file) + " " +
+                            std::to_string(r.monitors.size()));
+        } else {
+            const TScreenParts& parts = std::get<TScreenParts>(sink);
+            calls.push_back("root " + mode + " " + std::to_string(r.placement) + " " +
+                            std::to_string(r.monitors.size()) + " " +
+                            std::to_string(parts.size.width) + "x" +
+                            std::to_string(parts.size.height));
+        }
+        return composeSucceeds;
     }
 
-    TFixedScreenInfo screen{TScreenSize{1920, 1080, 24}};
+    TFixedScreenInfo desk{TScreenSize{1920, 1080, 24}};
     std::vector<std::string> calls;
     const TWallpaperChoice letterBox{wsStretch, fmLetterBox, 0x0000FF};
     const TWallpaperChoice tile{wsTile, fmLetterBox, 0};
@@ -652,7 +648,7 @@ protected:
 
 TEST_F(MonitorsTest, PerMonitorDesktopsGetABitmapComposedForEachMonitor) {
     TRecordingDesktop desktop;
-    desktop.multiMonitor = TMultiMonitor::kPerMonitor;
+    desktop.perMonitor = true;
     auto applier = StartedOnDesk(desktop, kTwoMonitors);
     const std::string folder = dir.Path() + "/data/vantoria/";
 
@@ -663,40 +659,33 @@ TEST_F(MonitorsTest, PerMonitorDesktopsGetABitmapComposedForEachMonitor) {
                                                        "SetMonitorWallpaperFiles DP-1=" + folder +
                                                            "vantoria-monitor1.bmp DP-2=" + folder +
                                                            "vantoria-monitor2.bmp"}));
-    EXPECT_TRUE(applier->IsOwnWallpaper(folder + "vantoria-monitor2.bmp"));
+    // So are the names desktops that cache by name are handed (FreshNames).
+    for (const char* name :
+         {"vantoria-monitor2.bmp", "vantoria-1.bmp", "vantoria-2.bmp", "vantoria-monitor1-b.bmp"}) {
+        EXPECT_TRUE(applier->IsOwnWallpaper(folder + name)) << name;
+    }
     EXPECT_EQ(hints.back(), "Vantoria a.png");
 
-    // An unscaled picture: the one converted bitmap on every monitor, under
-    // a fresh name for a desktop that caches by name.
+    // An unscaled picture: the one converted bitmap on every monitor.
     calls.clear();
     desktop.calls.clear();
-    desktop.reloadsSameName = false;
     applier->SetWallpaper("/pictures/b.png", tile);
     EXPECT_EQ(calls, std::vector<std::string>{"compose 3 vantoria.bmp"});
     EXPECT_EQ(desktop.calls,
               (std::vector<std::string>{"SetPlacement 1",
                                         "SetMonitorWallpaperFiles DP-1=" + folder +
-                                            "vantoria-1.bmp DP-2=" + folder + "vantoria-1.bmp"}));
-    // Composed per monitor again: the monitors' names alternate.
-    calls.clear();
-    applier->SetWallpaper("/pictures/c.png", letterBox);
-    applier->SetWallpaper("/pictures/d.png", letterBox);
-    EXPECT_EQ(calls,
-              (std::vector<std::string>{
-                  "monitors 1 24 DP-1=vantoria-monitor1-a.bmp DP-2=vantoria-monitor2-a.bmp",
-                  "monitors 1 24 DP-1=vantoria-monitor1-b.bmp DP-2=vantoria-monitor2-b.bmp"}));
+                                            "vantoria.bmp DP-2=" + folder + "vantoria.bmp"}));
 }
 
 TEST_F(MonitorsTest, SpanningDesktopsGetOneBitmapOfTheWholeDesk) {
     TRecordingDesktop desktop;
-    desktop.multiMonitor = TMultiMonitor::kSpanned;
+    desktop.spanning = true;
     auto applier = StartedOnDesk(desktop, kTwoMonitors);
     const std::string bitmap = applier->ConvertedWallpaperPath();
 
     applier->SetWallpaper("/pictures/a.png", TWallpaperChoice{wsStretch, fmZoom, 0});
     EXPECT_EQ(calls, std::vector<std::string>{"spanned 2 vantoria.bmp 2"});
-    EXPECT_EQ(desktop.calls,
-              (std::vector<std::string>{"SetPlacement 22", "SetWallpaperFile " + bitmap}));
+    EXPECT_EQ(desktop.calls, std::vector<std::string>{"SetSpanningWallpaperFile " + bitmap});
     // Tiles and centred pictures are placed on each monitor by the desktop.
     calls.clear();
     desktop.calls.clear();
@@ -715,9 +704,10 @@ TEST_F(MonitorsTest, RootGetsEveryMonitorsPictureAndOneMonitorKeepsTodaysRoad) {
     EXPECT_EQ(calls, std::vector<std::string>{"root 3 1 2 3200x1080"});
 
     // One monitor: the same calls as before monitors were known.
-    for (TMultiMonitor kind : {TMultiMonitor::kPerMonitor, TMultiMonitor::kSpanned}) {
+    for (const bool perMonitor : {true, false}) {
         TRecordingDesktop single;
-        single.multiMonitor = kind;
+        single.perMonitor = perMonitor;
+        single.spanning = !perMonitor;
         auto one = StartedOnDesk(single, {{"DP-1", 0, 0, 1920, 1080, true}});
         calls.clear();
         one->SetWallpaper("/pictures/a.png", letterBox);
@@ -730,7 +720,7 @@ TEST_F(MonitorsTest, RootGetsEveryMonitorsPictureAndOneMonitorKeepsTodaysRoad) {
 
 TEST_F(MonitorsTest, FailedOrRefusedPerMonitorChangesLeaveTheDesktopAlone) {
     TRecordingDesktop desktop;
-    desktop.multiMonitor = TMultiMonitor::kPerMonitor;
+    desktop.perMonitor = true;
     auto applier = StartedOnDesk(desktop, kTwoMonitors);
     composeSucceeds = false;
     applier->SetWallpaper("/pictures/a.png", letterBox);
@@ -738,18 +728,17 @@ TEST_F(MonitorsTest, FailedOrRefusedPerMonitorChangesLeaveTheDesktopAlone) {
     EXPECT_FALSE(applier->FWallpaperChanged);
     EXPECT_TRUE(hints.empty());
 
-    // Composed off the GUI thread and handed over there by a desktop that allows it.
+    // Composed off the GUI thread, handed over on it.
     TManualWork manual;
     work = &manual;
     TRecordingDesktop threaded;
-    threaded.multiMonitor = TMultiMonitor::kSpanned;
-    threaded.anyThread = true;
+    threaded.spanning = true;
     auto background = StartedOnDesk(threaded, kTwoMonitors);
     composeSucceeds = true;
     background->SetWallpaper("/pictures/a.png", letterBox);
     background->SetWallpaper("/pictures/b.png", letterBox);
     EXPECT_TRUE(threaded.calls.empty());
     manual.DeliverAll();
-    EXPECT_EQ(threaded.calls.size(), 4u);  // two changes, placement and file each
+    EXPECT_EQ(threaded.calls.size(), 2u);  // two changes
     EXPECT_EQ(hints.back(), "Vantoria b.png");
 }

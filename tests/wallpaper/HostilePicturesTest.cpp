@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "ComposeCalls.h"
 #include "TestPictures.h"
 #include "platform/ScreenInfo.h"
 #include "support/TempDir.h"

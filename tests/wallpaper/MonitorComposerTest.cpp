@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include "ComposeCalls.h"
 #include "TestPictures.h"
 #include "platform/ScreenInfo.h"
 #include "support/TempDir.h"

@@ -1,6 +1,7 @@
 #pragma once
 
-// A desktop that records what it is asked, for the applier's tests.
+// A desktop that records what it is asked, for the applier's tests; its
+// roles are chosen by the test.
 
 #include <optional>
 #include <string>
@@ -8,10 +9,22 @@
 
 #include "platform/DesktopBackend.h"
 
-class TRecordingDesktop : public TDesktopBackend {
+class TRecordingDesktop : public TDesktopBackend,
+                          public TFileWallpaper,
+                          public TMonitorWallpapers,
+                          public TSpanningWallpaper,
+                          public TPicturePainter,
+                          public TWallpaperState,
+                          public TWallpaperSetting {
 public:
     std::string Name() const override { return name; }
-    bool HasWallpaperSetting() const override { return hasSetting; }
+    TFileWallpaper* Files() override { return this; }
+    TMonitorWallpapers* MonitorFiles() override { return perMonitor ? this : nullptr; }
+    TSpanningWallpaper* SpanningFile() override { return spanning ? this : nullptr; }
+    TPicturePainter* Painter() override { return paints ? this : nullptr; }
+    TWallpaperState* State() override { return this; }
+    TWallpaperSetting* Setting() override { return hasSetting ? this : nullptr; }
+
     bool ChangesForbidden() override {
         calls.push_back("ChangesForbidden");
         if (forbidden) {
@@ -19,23 +32,17 @@ public:
         }
         return forbidden;
     }
-    bool SetPlacement(int placement) override {
-        calls.push_back("SetPlacement " + std::to_string(placement));
-        placements.push_back(placement);
+    bool SetPlacement(TDesktopPlacement p) override {
+        calls.push_back("SetPlacement " + std::to_string(p));
+        placements.push_back(p);
         return true;
     }
     bool SetWallpaperFile(const std::string& file, bool persist) override {
         calls.push_back("SetWallpaperFile " + file);
         files.push_back(file);
         persists.push_back(persist);
-        if (refuse) {
-            lastError_ = "refused by the test";
-            return false;
-        }
-        current = file;
-        return true;
+        return Taken(file);
     }
-    TMultiMonitor MultiMonitor() const override { return multiMonitor; }
     bool SetMonitorWallpaperFiles(const std::vector<TMonitorFile>& monitorFiles,
                                   bool persist) override {
         std::string call = "SetMonitorWallpaperFiles";
@@ -44,41 +51,35 @@ public:
         }
         calls.push_back(call);
         persists.push_back(persist);
-        if (refuse) {
-            lastError_ = "refused by the test";
-            return false;
-        }
-        current = monitorFiles.front().file;
-        return true;
+        return Taken(monitorFiles.front().file);
     }
-    bool PaintsPictures() const override { return paints; }
-    bool PaintPicture(const TPictureSource& compose, const std::string& label) override {
-        TScreenPicture picture;
+    bool SetSpanningWallpaperFile(const std::string& file, bool persist) override {
+        calls.push_back("SetSpanningWallpaperFile " + file);
+        persists.push_back(persist);
+        return Taken(file);
+    }
+    bool PaintPicture(TPictureDraw& draw, std::uint32_t, const std::string& label) override {
         calls.push_back("PaintPicture " + label);
-        return compose(3200, 1080, picture);
+        struct : TPictureParts {
+            bool Put(int, int, const TScreenPicture&) override { return true; }
+        } parts;
+        return draw.Draw(3200, 1080, parts);
     }
     std::optional<std::string> CurrentWallpaperFile() override { return current; }
     std::optional<int> CurrentPlacement() override { return placement; }
     std::string SaveState() override { return state; }
     bool RestoreState(const std::string& s) override {
         calls.push_back("RestoreState " + s);
-        if (refuse) {
-            lastError_ = "refused by the test";
-            return false;
-        }
-        return true;
+        return Taken(current.value_or(""));
     }
-    bool ReloadsSameName() const override { return reloadsSameName; }
-    bool HandsOverFromAnyThread() const override { return anyThread; }
 
     std::string name = "Recording";
     bool hasSetting = true;
     bool forbidden = false;
     bool refuse = false;
-    bool reloadsSameName = true;
-    bool anyThread = false;
     bool paints = false;
-    TMultiMonitor multiMonitor = TMultiMonitor::kSame;
+    bool perMonitor = false;
+    bool spanning = false;
     std::optional<std::string> current = std::string("/pictures/original.jpg");
     std::optional<int> placement = dpStretch;
     std::string state = "state of the desktop";
@@ -87,4 +88,14 @@ public:
     std::vector<std::string> files;
     std::vector<bool> persists;
     std::vector<int> placements;
+
+private:
+    bool Taken(const std::string& file) {
+        if (refuse) {
+            lastError_ = "refused by the test";
+            return false;
+        }
+        current = file;
+        return true;
+    }
 };

@@ -4,7 +4,7 @@ TNullDesktopBackend::TNullDesktopBackend(std::string reason) : reason_(std::move
     lastError_ = reason_;
 }
 
-bool TNullDesktopBackend::SetPlacement(int) {
+bool TNullDesktopBackend::SetPlacement(TDesktopPlacement) {
     return true;
 }
 

@@ -65,9 +65,12 @@ TEST(DesktopDetectionTest, UnknownDesktopGetsABackEndThatSaysWhy) {
     auto backend = CreateDesktopBackend(d, {}, "/tmp/unused", [] { return TScreenSize{}; });
     ASSERT_TRUE(backend);
     EXPECT_EQ(backend->Name(), "none");
-    EXPECT_FALSE(backend->SetWallpaperFile("/tmp/x.bmp", true));
+    EXPECT_FALSE(backend->Files()->SetWallpaperFile("/tmp/x.bmp", true));
     EXPECT_NE(backend->LastError().find("Hyprland"), std::string::npos) << backend->LastError();
-    EXPECT_FALSE(backend->CurrentWallpaperFile().has_value());
+    EXPECT_FALSE(backend->State()->CurrentWallpaperFile().has_value());
+    // It paints nothing and keeps no setting of its own.
+    EXPECT_EQ(backend->Painter(), nullptr);
+    EXPECT_EQ(backend->Setting(), nullptr);
 }
 
 TEST(DesktopDetectionTest, EachReachableDesktopGetsItsOwnBackEnd) {

@@ -12,6 +12,7 @@
 #include "platform/linux/desktop/gnome/GSettingsDesktopBackend.h"
 #include "registry/MemoryRegistryStore.h"
 #include "support/TempDir.h"
+#include "wallpaper/ComposeCalls.h"
 #include "wallpaper/DesktopWallpaperApplier.h"
 
 namespace {
@@ -114,7 +115,8 @@ TEST_F(GSettingsBackendTest, GnomeGetsUriDarkUriAndPlacement) {
 
 TEST_F(GSettingsBackendTest, ZoomIsReadAsAnotherPlacementAndSpannedAsSpan) {
     TGSettingsDesktopBackend gnome(GnomeFamily());
-    EXPECT_EQ(gnome.MultiMonitor(), TMultiMonitor::kSpanned);
+    EXPECT_NE(gnome.SpanningFile(), nullptr);
+    EXPECT_EQ(gnome.MonitorFiles(), nullptr);
     // GNOME's own default.
     EXPECT_EQ(gnome.CurrentPlacement(), dpOther);
     Set("org.gnome.desktop.background", "picture-options", "scaled");
@@ -173,7 +175,7 @@ TEST_F(GSettingsBackendTest, CinnamonAndMate) {
 
     TGSettingsDesktopBackend mate(MateFamily());
     ASSERT_TRUE(mate.Available()) << mate.LastError();
-    EXPECT_FALSE(mate.ReloadsSameName());
+    EXPECT_NE(mate.Files(), static_cast<TFileWallpaper*>(&mate)) << "fresh names";
     ASSERT_TRUE(mate.SetPlacement(dpTile));
     // A plain path, stored as it is.
     const std::string path = "/tmp/it's \"q\" $(x)\n.bmp";
@@ -194,11 +196,11 @@ TEST_F(GSettingsBackendTest, ApplierShowsSlidesAndPutsTheOriginalBack) {
     TGSettingsDesktopBackend gnome(GnomeFamily());
     TApplierServices services;
     services.desktop = &gnome;
-    services.compose = [](const std::string& source, int, const std::string& destination, TColor,
-                          const TScreenSize&) {
-        WriteFileBytes(destination, "BM" + source);
+    const TFakeComposer composer([](const TComposeRequest& request, const std::string& file) {
+        WriteFileBytes(file, "BM" + request.source);
         return true;
-    };
+    });
+    services.composer = &composer;
     services.dataFolder = dir.Path() + "/data";
     TDesktopWallpaperApplier applier(services);
     applier.DetectActiveDesktop();
@@ -247,11 +249,11 @@ TEST_F(GSettingsBackendTest, LockedKeyBlocksEveryChange) {
         int composed = 0;
         TApplierServices services;
         services.desktop = &gnome;
-        services.compose = [&](const std::string&, int, const std::string&, TColor,
-                               const TScreenSize&) {
+        const TFakeComposer composer([&](const TComposeRequest&, const std::string&) {
             ++composed;
             return true;
-        };
+        });
+        services.composer = &composer;
         services.dataFolder = "/nonexistent/vantoria";
         TDesktopWallpaperApplier applier(services);
         applier.DetectActiveDesktop();

@@ -141,7 +141,7 @@ TEST_F(PcmanfmQtBackendTest, EachPlacementIsShownAndTheOriginalComesBackExactly)
     // Handed over as the applier does: under two names in turn.
     const std::string names[] = {"data/vantoria-1.bmp", "data/vantoria-2.bmp"};
     struct TStep {
-        int placement;
+        TDesktopPlacement placement;
         TPixels shown;
     };
     const TStep steps[] = {
@@ -216,10 +216,7 @@ TEST_F(PcmanfmQtBackendTest, ThroughTheApplierEveryChangeShowsAndTheOriginalSurv
     RegSetStore(std::make_shared<TMemoryRegistryStore>());
     TFixedScreenInfo screen(Screen());
     TApplierServices services;
-    services.compose = [&](const std::string& source, int mode, const std::string& destination,
-                           TColor fill, const TScreenSize&) {
-        return ComposeWallpaper(source, mode, destination, fill, screen);
-    };
+    services.screen = &screen;
     services.dataFolder = dir_.File("data");
     // Nearly the screen's size, so that scaling blurs little of the halves' edge.
     const std::string picture = Picture("picture.png", "yellow", "magenta", 1000, 750);

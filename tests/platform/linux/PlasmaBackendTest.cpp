@@ -22,6 +22,7 @@
 #include "platform/linux/desktop/kde/PlasmaDesktopBackend.h"
 #include "registry/JclRegistry.h"
 #include "registry/MemoryRegistryStore.h"
+#include "wallpaper/ComposeCalls.h"
 #include "wallpaper/DesktopWallpaperApplier.h"
 
 namespace {
@@ -332,12 +333,13 @@ TEST_F(PlasmaBackendTest, ApplierShowsEveryChangeAndRecoversAfterACrash) {
     Start("typed", "none", "6.6.1", original);
     RegSetStore(std::make_shared<TMemoryRegistryStore>());
     TApplierServices services;
-    services.compose = [](const std::string&, int, const std::string& destination, TColor, const TScreenSize&) {
+    const TFakeComposer composer([](const TComposeRequest&, const std::string& destination) {
         FIBITMAP* picture = FreeImage_Allocate(4, 4, 24);
         const bool saved = FreeImage_Save(FIF_BMP, picture, destination.c_str(), 0);
         FreeImage_Unload(picture);
         return saved;
-    };
+    });
+    services.composer = &composer;
     services.dataFolder = data_;
     auto shownImage = [&] { return Decoded(Desktops()[0]["groups"][kImageGroup]["Image"]); };
     {

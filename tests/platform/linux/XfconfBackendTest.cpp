@@ -127,7 +127,7 @@ TEST_F(XfconfBackendTest, EachMonitorItsPictureInOneChangeAndAllBack) {
     TChangeCounter counter;
     const std::string kOther = "/backdrop/screen0/monitorDUMMY1/workspace";
     TXfconfDesktopBackend xfce;
-    EXPECT_EQ(xfce.MultiMonitor(), TMultiMonitor::kPerMonitor);
+    EXPECT_NE(xfce.MonitorFiles(), nullptr);
     const std::string state = xfce.SaveState();
     ASSERT_TRUE(xfce.SetPlacement(dpCenter));
     const TMonitor one{"Virtual-1", 0, 0, 1920, 1080, true};

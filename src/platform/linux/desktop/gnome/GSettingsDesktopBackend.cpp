@@ -109,7 +109,25 @@ bool TGSettingsDesktopBackend::ChangesForbidden() {
     return false;
 }
 
-bool TGSettingsDesktopBackend::SetPlacement(int placement) {
+TFileWallpaper* TGSettingsDesktopBackend::Files() {
+    return family_.reloadsSameName ? static_cast<TFileWallpaper*>(this) : &fresh_;
+}
+
+TSpanningWallpaper* TGSettingsDesktopBackend::SpanningFile() {
+    return family_.reloadsSameName ? static_cast<TSpanningWallpaper*>(this) : &fresh_;
+}
+
+bool TGSettingsDesktopBackend::SetSpanningWallpaperFile(const std::string& file, bool persist) {
+    const bool placed = SetPlacement(dpSpan);
+    const std::string placementError = lastError_;
+    if (!SetWallpaperFile(file, persist)) {
+        return false;
+    }
+    lastError_ = placementError;
+    return placed;
+}
+
+bool TGSettingsDesktopBackend::SetPlacement(TDesktopPlacement placement) {
     if (!Ready()) {
         return false;
     }

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "platform/DesktopBackend.h"
+#include "platform/linux/desktop/FreshNames.h"
 
 typedef struct _GSettings GSettings;
 
@@ -26,7 +27,11 @@ TGSettingsFamily MateFamily();
 
 // The wallpaper of a GNOME-family desktop through GIO's GSettings, which
 // reaches dconf in a session (or whatever GSETTINGS_BACKEND names).
-class TGSettingsDesktopBackend : public TDesktopBackend {
+class TGSettingsDesktopBackend : public TDesktopBackend,
+                                 public TFileWallpaper,
+                                 public TSpanningWallpaper,
+                                 public TWallpaperState,
+                                 public TWallpaperSetting {
 public:
     explicit TGSettingsDesktopBackend(TGSettingsFamily family);
     ~TGSettingsDesktopBackend() override;
@@ -34,18 +39,24 @@ public:
     TGSettingsDesktopBackend& operator=(const TGSettingsDesktopBackend&) = delete;
 
     std::string Name() const override { return family_.name; }
-    bool HasWallpaperSetting() const override { return true; }
+    // A desktop that draws a picture it showed before from its own copy is
+    // handed fresh names.
+    TFileWallpaper* Files() override;
+    // One picture for every monitor: on a desk of several, a picture spanning
+    // them all, shown "spanned".
+    TSpanningWallpaper* SpanningFile() override;
+    TWallpaperState* State() override { return this; }
+    TWallpaperSetting* Setting() override { return this; }
+
     bool ChangesForbidden() override;
-    bool SetPlacement(int placement) override;
+    bool SetPlacement(TDesktopPlacement placement) override;
     bool SetWallpaperFile(const std::string& file, bool persist) override;
+    // The placement "spanned", then the file.
+    bool SetSpanningWallpaperFile(const std::string& file, bool persist) override;
     std::optional<std::string> CurrentWallpaperFile() override;
     std::optional<int> CurrentPlacement() override;
     std::string SaveState() override;
     bool RestoreState(const std::string& state) override;
-    bool ReloadsSameName() const override { return family_.reloadsSameName; }
-    // One picture for every monitor: on a desk of several, a picture spanning
-    // them all, shown "spanned".
-    TMultiMonitor MultiMonitor() const override { return TMultiMonitor::kSpanned; }
 
     // The schema is installed and its settings were opened.
     bool Available() const { return settings_ != nullptr; }
@@ -60,4 +71,5 @@ private:
     TGSettingsFamily family_;
     std::string shown_;  // the copy of a picture the desktop shows now
     GSettings* settings_ = nullptr;
+    TFreshNames fresh_{*this, nullptr, this};
 };

@@ -331,7 +331,7 @@ bool TPlasmaDesktopBackend::ChangesForbidden() {
     return !Evaluate(QStringLiteral("print('')")) && forbidden_;
 }
 
-bool TPlasmaDesktopBackend::SetPlacement(int placement) {
+bool TPlasmaDesktopBackend::SetPlacement(TDesktopPlacement placement) {
     // Plasma keeps the placement with the picture: both are written together.
     if (placement == dpCenter || placement == dpTile || placement == dpStretch) {
         placement_ = placement;

@@ -10,6 +10,7 @@
 
 #include "platform/DesktopBackend.h"
 #include "platform/ScreenInfo.h"
+#include "platform/linux/desktop/FreshNames.h"
 
 // KDE Plasma 5 and 6, over D-Bus (org.kde.plasmashell /PlasmaShell). Plasma 6
 // has typed calls for one screen's wallpaper (setWallpaper, wallpaper); older
@@ -21,24 +22,31 @@
 // Plasma 6.6 no longer tiles at all), while a tiled wallpaper starts in the
 // top left corner: the picture is tiled here into a bitmap of the screen's
 // size, shown stretched.
-class TPlasmaDesktopBackend : public TDesktopBackend {
+class TPlasmaDesktopBackend : public TDesktopBackend,
+                              public TFileWallpaper,
+                              public TMonitorWallpapers,
+                              public TWallpaperState,
+                              public TWallpaperSetting {
 public:
     TPlasmaDesktopBackend(std::string dataFolder, std::function<TScreenSize()> screenSize);
 
     std::string Name() const override { return "KDE Plasma"; }
-    bool HasWallpaperSetting() const override { return true; }
-    bool ChangesForbidden() override;
-    bool SetPlacement(int placement) override;
-    bool SetWallpaperFile(const std::string& file, bool persist) override;
+    // Plasma keeps its cached picture: it is handed fresh names.
+    TFileWallpaper* Files() override { return &fresh_; }
     // Each desktop containment shows the picture of the monitor at its
     // screen's place.
-    TMultiMonitor MultiMonitor() const override { return TMultiMonitor::kPerMonitor; }
+    TMonitorWallpapers* MonitorFiles() override { return &fresh_; }
+    TWallpaperState* State() override { return this; }
+    TWallpaperSetting* Setting() override { return this; }
+
+    bool ChangesForbidden() override;
+    bool SetPlacement(TDesktopPlacement placement) override;
+    bool SetWallpaperFile(const std::string& file, bool persist) override;
     bool SetMonitorWallpaperFiles(const std::vector<TMonitorFile>& files, bool persist) override;
     std::optional<std::string> CurrentWallpaperFile() override;
     std::optional<int> CurrentPlacement() override;
     std::string SaveState() override;
     bool RestoreState(const std::string& state) override;
-    bool ReloadsSameName() const override { return false; }
 
     // One screen's (or desktop containment's) wallpaper: the plugin and its
     // "General" configuration group.
@@ -65,8 +73,9 @@ private:
 
     std::string dataFolder_;
     std::function<TScreenSize()> screenSize_;
-    int placement_ = dpCenter;
+    TDesktopPlacement placement_ = dpCenter;
     bool forbidden_ = false;  // the last call was refused by policy
     std::optional<bool> typedApi_;
     std::map<int, int> tiledCopies_;  // copies made, by slot
+    TFreshNames fresh_{*this, this};
 };

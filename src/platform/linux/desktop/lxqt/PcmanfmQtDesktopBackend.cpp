@@ -391,7 +391,7 @@ bool TPcmanfmQtDesktopBackend::ShowColorPicture(const std::string& color) {
     return true;
 }
 
-bool TPcmanfmQtDesktopBackend::SetPlacement(int placement) {
+bool TPcmanfmQtDesktopBackend::SetPlacement(TDesktopPlacement placement) {
     if (placement == dpCenter || placement == dpTile || placement == dpStretch) {
         placement_ = placement;
     }

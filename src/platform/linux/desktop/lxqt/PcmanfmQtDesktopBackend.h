@@ -7,6 +7,7 @@
 
 #include "platform/DesktopBackend.h"
 #include "platform/ScreenInfo.h"
+#include "platform/linux/desktop/FreshNames.h"
 
 // LXQt's desktop, drawn by `pcmanfm-qt --desktop`: the wallpaper is set by
 // running `pcmanfm-qt --set-wallpaper=FILE --wallpaper-mode=MODE`, which hands
@@ -21,7 +22,10 @@
 // another mode is drawn to the screen's size first (beside it, under the
 // name ".lxqt.bmp" added to its own, when it lies in the data folder).
 // Then the picture found at start comes back exactly, in its own mode.
-class TPcmanfmQtDesktopBackend : public TDesktopBackend {
+class TPcmanfmQtDesktopBackend : public TDesktopBackend,
+                                 public TFileWallpaper,
+                                 public TWallpaperState,
+                                 public TWallpaperSetting {
 public:
     // `configHome`: the user's configuration folder ($XDG_CONFIG_HOME);
     // `dataFolder`: where a picture of the desktop's colour may be written;
@@ -31,16 +35,19 @@ public:
                              std::string program = "pcmanfm-qt");
 
     std::string Name() const override { return "LXQt"; }
-    bool HasWallpaperSetting() const override { return true; }
+    // The desktop ignores a request naming the picture and mode it has: it is
+    // handed fresh names.
+    TFileWallpaper* Files() override { return &fresh_; }
+    TWallpaperState* State() override { return this; }
+    TWallpaperSetting* Setting() override { return this; }
+
     bool ChangesForbidden() override { return false; }
-    bool SetPlacement(int placement) override;
+    bool SetPlacement(TDesktopPlacement placement) override;
     bool SetWallpaperFile(const std::string& file, bool persist) override;
     std::optional<std::string> CurrentWallpaperFile() override;
     std::optional<int> CurrentPlacement() override;
     std::string SaveState() override;
     bool RestoreState(const std::string& state) override;
-    // The desktop ignores a request naming the picture and mode it has.
-    bool ReloadsSameName() const override { return false; }
 
     // The settings profile of the running desktop; nothing when no
     // pcmanfm-qt draws the desktop.
@@ -67,7 +74,7 @@ private:
     std::function<TScreenSize()> screenSize_;
     std::string program_;
     std::string profile_;
-    int placement_ = dpCenter;
+    TDesktopPlacement placement_ = dpCenter;
     std::string configuredMode_;
     // The mode the desktop shows, once this program has changed it.
     std::optional<std::string> shownMode_;
@@ -80,4 +87,5 @@ private:
     };
     std::optional<TShown> shown_;  // the desktop shows a picture of its colour
     unsigned drawn_ = 0;
+    TFreshNames fresh_{*this};
 };

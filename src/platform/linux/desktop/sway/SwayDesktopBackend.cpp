@@ -410,7 +410,7 @@ std::optional<std::string> TSwayDesktopBackend::PlainName(const std::string& fil
     return std::nullopt;
 }
 
-bool TSwayDesktopBackend::SetPlacement(int placement) {
+bool TSwayDesktopBackend::SetPlacement(TDesktopPlacement placement) {
     if (placement == dpCenter || placement == dpTile || placement == dpStretch) {
         placement_ = placement;
     }

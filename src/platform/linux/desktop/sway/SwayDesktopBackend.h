@@ -39,18 +39,25 @@ std::string SwayBackgroundFile(const std::string& arguments,
 // wordexp(), which expands $(...). No path is ever handed over as it stands
 // unless it holds only plain characters; any other is reached through a
 // link of a plain name in a folder of this user's.
-class TSwayDesktopBackend : public TDesktopBackend {
+class TSwayDesktopBackend : public TDesktopBackend,
+                            public TFileWallpaper,
+                            public TMonitorWallpapers,
+                            public TWallpaperState,
+                            public TWallpaperSetting {
 public:
     // `linkFolders`: where links to files of other names may be made; the
     // first one whose own name is plain is used.
     TSwayDesktopBackend(std::string socketPath, std::vector<std::string> linkFolders);
 
     std::string Name() const override { return "sway"; }
-    bool HasWallpaperSetting() const override { return true; }
+    TFileWallpaper* Files() override { return this; }
+    TMonitorWallpapers* MonitorFiles() override { return this; }
+    TWallpaperState* State() override { return this; }
+    TWallpaperSetting* Setting() override { return this; }
+
     bool ChangesForbidden() override { return false; }
-    bool SetPlacement(int placement) override;
+    bool SetPlacement(TDesktopPlacement placement) override;
     bool SetWallpaperFile(const std::string& file, bool persist) override;
-    TMultiMonitor MultiMonitor() const override { return TMultiMonitor::kPerMonitor; }
     bool SetMonitorWallpaperFiles(const std::vector<TMonitorFile>& files, bool persist) override;
     std::optional<std::string> CurrentWallpaperFile() override;
     std::optional<int> CurrentPlacement() override;
@@ -72,7 +79,7 @@ private:
 
     std::string socketPath_;
     std::vector<std::string> linkFolders_;
-    int placement_ = dpCenter;
+    TDesktopPlacement placement_ = dpCenter;
     std::map<std::size_t, unsigned> links_;  // turns taken, by slot
     // What this program showed last, since sway cannot be asked.
     bool changed_ = false;

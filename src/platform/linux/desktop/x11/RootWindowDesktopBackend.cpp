@@ -509,28 +509,66 @@ TRootWindowDesktopBackend::TRootWindowDesktopBackend(std::string displayName,
     XInitThreads();
 }
 
-bool TRootWindowDesktopBackend::PaintPicture(const TPictureSource& compose,
+namespace {
+
+// The parts of the root's picture, each put into the pixmap as it comes and
+// flushed to the server before the next is made and this one dropped. What
+// no part covers shows the fill; a first part that covers everything saves
+// filling.
+class TPixmapParts final : public TPictureParts {
+public:
+    TPixmapParts(Display* dpy, Pixmap pixmap, int width, int height, std::uint32_t fill)
+        : dpy_(dpy),
+          pixmap_(pixmap),
+          gc_(XCreateGC(dpy, pixmap, 0, nullptr)),
+          width_(width),
+          height_(height) {
+        // The desktop's colours are 0x00BBGGRR, the root's pixels 0x00RRGGBB.
+        XSetForeground(dpy, gc_, ((fill & 0xFF) << 16) | (fill & 0xFF00) | ((fill >> 16) & 0xFF));
+    }
+    ~TPixmapParts() { XFreeGC(dpy_, gc_); }
+    TPixmapParts(const TPixmapParts&) = delete;
+    TPixmapParts& operator=(const TPixmapParts&) = delete;
+
+    bool Put(int x, int y, const TScreenPicture& part) override {
+        if (!filled_ && !(x == 0 && y == 0 && part.width == width_ && part.height == height_)) {
+            Fill();
+        }
+        filled_ = true;
+        put_ = put_ &&
+               PutPixels(dpy_, pixmap_, gc_, x, y, part.width, part.height, part.pixels.data());
+        XFlush(dpy_);
+        return put_;
+    }
+    // True when every part reached the pixmap.
+    bool Finish() {
+        if (!filled_) {
+            Fill();
+        }
+        return put_;
+    }
+
+private:
+    void Fill() {
+        XFillRectangle(dpy_, pixmap_, gc_, 0, 0, static_cast<unsigned>(width_),
+                       static_cast<unsigned>(height_));
+    }
+
+    Display* dpy_;
+    Pixmap pixmap_;
+    GC gc_;
+    int width_;
+    int height_;
+    bool filled_ = false;
+    bool put_ = true;
+};
+
+}  // namespace
+
+bool TRootWindowDesktopBackend::PaintPicture(TPictureDraw& draw, std::uint32_t fill,
                                              const std::string& label) {
     // One connection tells the root's size and carries the picture: the
     // picture is composed for exactly what the root shows.
-    TDisplay d(OpenDisplay(displayName_));
-    if (!d) {
-        lastError_ = "the X display " + displayName_ + " cannot be opened";
-        return false;
-    }
-    const int screen = DefaultScreen(d.get());
-    TScreenPicture picture;
-    if (!compose(DisplayWidth(d.get(), screen), DisplayHeight(d.get(), screen), picture)) {
-        lastError_.clear();
-        return false;
-    }
-    return PaintRoot(d.get(), picture.width, picture.height, picture.pixels.data(), label,
-                     lastError_);
-}
-
-bool TRootWindowDesktopBackend::PaintPictureParts(std::uint32_t background,
-                                                  const TPicturePartsSource& compose,
-                                                  const std::string& label) {
     TDisplay d(OpenDisplay(displayName_));
     if (!d) {
         lastError_ = "the X display " + displayName_ + " cannot be opened";
@@ -547,18 +585,13 @@ bool TRootWindowDesktopBackend::PaintPictureParts(std::uint32_t background,
     const Pixmap pixmap = XCreatePixmap(dpy, DefaultRootWindow(dpy), static_cast<unsigned>(width),
                                         static_cast<unsigned>(height),
                                         static_cast<unsigned>(DefaultDepth(dpy, screen)));
-    GC gc = XCreateGC(dpy, pixmap, 0, nullptr);
-    XSetForeground(dpy, gc, background);
-    XFillRectangle(dpy, pixmap, gc, 0, 0, static_cast<unsigned>(width),
-                   static_cast<unsigned>(height));
-    bool put = true;
-    const bool composed = compose(width, height, [&](int x, int y, const TScreenPicture& part) {
-        put = put && PutPixels(dpy, pixmap, gc, x, y, part.width, part.height, part.pixels.data());
-        // Each part reaches the server before the next is made and this one dropped.
-        XFlush(dpy);
-        return put;
-    });
-    XFreeGC(dpy, gc);
+    bool composed = false;
+    bool put = false;
+    {
+        TPixmapParts parts(dpy, pixmap, width, height, fill);
+        composed = draw.Draw(width, height, parts);
+        put = parts.Finish();
+    }
     if (!composed || !put) {
         XFreePixmap(dpy, pixmap);
         XSync(dpy, False);
@@ -572,7 +605,7 @@ bool TRootWindowDesktopBackend::PaintPictureParts(std::uint32_t background,
     return InstallPixmap(dpy, pixmap, label, trap, lastError_);
 }
 
-bool TRootWindowDesktopBackend::SetPlacement(int placement) {
+bool TRootWindowDesktopBackend::SetPlacement(TDesktopPlacement placement) {
     if (placement == dpCenter || placement == dpTile || placement == dpStretch) {
         placement_ = placement;
     }

@@ -11,26 +11,26 @@
 //
 // The next setter frees the pixmap it finds, so the picture found at start is
 // copied into `stateFolder` to be put back later.
-class TRootWindowDesktopBackend : public TDesktopBackend {
+class TRootWindowDesktopBackend : public TDesktopBackend,
+                                  public TFileWallpaper,
+                                  public TPicturePainter,
+                                  public TWallpaperState {
 public:
     TRootWindowDesktopBackend(std::string displayName, std::string stateFolder);
 
     std::string Name() const override { return "X11"; }
-    bool HasWallpaperSetting() const override { return false; }
-    bool ChangesForbidden() override { return false; }
-    bool SetPlacement(int placement) override;
+    TFileWallpaper* Files() override { return this; }
+    TPicturePainter* Painter() override { return this; }
+    TWallpaperState* State() override { return this; }
+
+    bool SetPlacement(TDesktopPlacement placement) override;
     bool SetWallpaperFile(const std::string& file, bool persist) override;
-    bool HandsOverFromAnyThread() const override { return true; }
-    bool PaintsPictures() const override { return true; }
-    bool PaintPicture(const TPictureSource& compose, const std::string& label) override;
     // The parts go straight into the root's pixmap: no picture of the whole
     // root is held here.
-    bool PaintPictureParts(std::uint32_t background, const TPicturePartsSource& compose,
-                           const std::string& label) override;
+    bool PaintPicture(TPictureDraw& draw, std::uint32_t fill, const std::string& label) override;
     // The file this program last painted while its pixmap is still shown;
     // "" for a picture of another setter, whose file cannot be known.
     std::optional<std::string> CurrentWallpaperFile() override;
-    std::optional<int> CurrentPlacement() override { return std::nullopt; }
     std::string SaveState() override;
     bool RestoreState(const std::string& state) override;
     // Removes the copy of the root picture; a state naming any other file
@@ -43,5 +43,5 @@ public:
 private:
     std::string displayName_;
     std::string stateFolder_;
-    int placement_ = dpCenter;
+    TDesktopPlacement placement_ = dpCenter;
 };

@@ -236,7 +236,7 @@ bool TXfconfDesktopBackend::ChangesForbidden() {
     return false;
 }
 
-bool TXfconfDesktopBackend::SetPlacement(int placement) {
+bool TXfconfDesktopBackend::SetPlacement(TDesktopPlacement placement) {
     // Written with the next picture: a style written alone is a load of its own.
     if (placement == dpCenter || placement == dpTile || placement == dpStretch) {
         placement_ = placement;
@@ -301,7 +301,11 @@ bool TXfconfDesktopBackend::SetMonitorWallpaperFiles(const std::vector<TMonitorF
     });
     if (!named) {
         // Monitors without names cannot be told apart: all show the first one's.
-        return TDesktopBackend::SetMonitorWallpaperFiles(files, persist);
+        if (files.empty()) {
+            lastError_ = "no monitor to show a wallpaper on";
+            return false;
+        }
+        return SetWallpaperFile(files.front().file, persist);
     }
     lastError_.clear();
     const QStringList backdrops = Backdrops();

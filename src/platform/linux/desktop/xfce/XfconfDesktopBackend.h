@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "platform/DesktopBackend.h"
+#include "platform/linux/desktop/FreshNames.h"
 
 class QDBusServiceWatcher;
 class QSocketNotifier;
@@ -33,24 +34,31 @@ class TXfdesktopMarks;
 // When xfdesktop leaves the bus and comes back, its first drawing is such a
 // load too; meanwhile nothing is awaited, and the keys it reads on return are
 // the ones last written.
-class TXfconfDesktopBackend : public TDesktopBackend {
+class TXfconfDesktopBackend : public TDesktopBackend,
+                              public TFileWallpaper,
+                              public TMonitorWallpapers,
+                              public TWallpaperState,
+                              public TWallpaperSetting {
 public:
     TXfconfDesktopBackend();
     ~TXfconfDesktopBackend() override;
 
     std::string Name() const override { return "XFCE"; }
-    bool HasWallpaperSetting() const override { return true; }
+    // xfdesktop keeps its picture when handed the name it already shows: it
+    // is handed fresh names.
+    TFileWallpaper* Files() override { return &fresh_; }
+    TMonitorWallpapers* MonitorFiles() override { return &fresh_; }
+    TWallpaperState* State() override { return this; }
+    TWallpaperSetting* Setting() override { return this; }
+
     bool ChangesForbidden() override;
-    bool SetPlacement(int placement) override;
+    bool SetPlacement(TDesktopPlacement placement) override;
     bool SetWallpaperFile(const std::string& file, bool persist) override;
-    TMultiMonitor MultiMonitor() const override { return TMultiMonitor::kPerMonitor; }
     bool SetMonitorWallpaperFiles(const std::vector<TMonitorFile>& files, bool persist) override;
     std::optional<std::string> CurrentWallpaperFile() override;
     std::optional<int> CurrentPlacement() override;
     std::string SaveState() override;
     bool RestoreState(const std::string& state) override;
-    // xfdesktop keeps its picture when handed the name it already shows.
-    bool ReloadsSameName() const override { return false; }
 
 private:
     // One backdrop's keys to write, in order, each differing from what xfconf
@@ -79,7 +87,7 @@ private:
     void Settle();
     void XfdesktopOnBus(bool present);
 
-    int placement_ = dpCenter;
+    TDesktopPlacement placement_ = dpCenter;
     std::unique_ptr<TXfdesktopMarks> marks_;
     std::unique_ptr<QSocketNotifier> notifier_;
     std::unique_ptr<QDBusServiceWatcher> watcher_;
@@ -88,4 +96,5 @@ private:
     std::optional<std::uint64_t> awaited_;
     std::chrono::steady_clock::time_point awaitedSince_;
     std::uint64_t marksAtLeave_ = 0;
+    TFreshNames fresh_{*this, this};
 };
