@@ -2,6 +2,8 @@
 
 #include <QAction>
 
+#include <utility>
+
 #include "desktop/UserSwitch.h"
 #include "platform/MessageService.h"
 #include "platform/ScreenInfo.h"
@@ -22,6 +24,15 @@ TfrmMain::TfrmMain(const TMainServices& services, QWidget* parent)
     }
     CreateActions();
     BuildWindow();
+    if (FServices.applier) {
+        FServices.applier->FChangesEnded = [this](const std::string& failure) {
+            // A picture refused leaves the one before on screen.
+            FShow.ChangeEnded(failure.empty());
+            for (const auto& ended : std::exchange(FChangeWaiters, {})) {
+                ended(failure);
+            }
+        };
+    }
     if (FServices.tray) {
         FServices.tray->SetPopupMenu(PopupMenu);
         connect(FServices.tray, &TTrayService::restoreRequested, this,
@@ -39,6 +50,9 @@ TfrmMain::TfrmMain(const TMainServices& services, QWidget* parent)
 TfrmMain::~TfrmMain() {
     if (FCreated && !FDestroyed) {
         FormDestroy();
+    }
+    if (FServices.applier) {
+        FServices.applier->FChangesEnded = nullptr;
     }
     if (FServices.screen) {
         FServices.screen->WatchMonitors({});

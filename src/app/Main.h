@@ -53,6 +53,9 @@ public:
 
     // Wallpaper.
     void SetWallpaper(const std::string& fileName);
+    // Calls `ended` once the changes on their way to the desktop have ended,
+    // with why the last one did not show its picture (empty when it did).
+    void WhenChangesEnd(std::function<void(const std::string& failure)> ended);
     void ResetToDefault();
     // The desk's monitors changed: the picture on screen is composed anew
     // for the new layout, once a burst of changes has settled.
@@ -145,6 +148,7 @@ private:
     TMainServices FServices;
     TSettings FSettings;
     TSlideShow FShow{*this};
+    std::vector<std::function<void(const std::string&)>> FChangeWaiters;
     std::vector<QAction*> ActionList1;
     // Collects a burst of monitor changes into one MonitorsChanged.
     QTimer FMonitorTimer;

@@ -16,6 +16,14 @@ void TfrmMain::SetWallpaper(const std::string& fileName) {
         fileName, TWallpaperChoice{FSettings.FStyle, FSettings.FFitMode, FSettings.FFillColor});
 }
 
+void TfrmMain::WhenChangesEnd(std::function<void(const std::string& failure)> ended) {
+    if (FServices.applier && FServices.applier->Changing()) {
+        FChangeWaiters.push_back(std::move(ended));
+    } else {
+        ended({});
+    }
+}
+
 void TfrmMain::ShowPicture(const std::string& path) {
     SetWallpaper(path);
 }

@@ -98,9 +98,10 @@ int main(int argc, char** argv) {
         QObject::connect(frmMain.get(), &TfrmMain::terminateRequested, &app, requestEnd,
                          Qt::QueuedConnection);
         // Commands from outside run the window's own commands.
-        closeRequest.SetCommandHandler([w = frmMain.get()](const std::string& command) {
-            return RunRemoteCommand(*w, command);
-        });
+        closeRequest.SetCommandHandler(
+            [w = frmMain.get(), &closeRequest](const std::string& command) {
+                return RunRemoteCommand(*w, command, &closeRequest);
+            });
         frmMain->FormCreate();
         frmMain->StartUp();
         if (frmMain->Settings().FAutoplay > 0) {

@@ -34,7 +34,8 @@ const TRemoteCommand* FindRemoteCommand(const std::string& name) {
     return nullptr;
 }
 
-TCommandReply RunRemoteCommand(TfrmMain& frmMain, const std::string& name) {
+TCommandReply RunRemoteCommand(TfrmMain& frmMain, const std::string& name,
+                               TCloseRequestChannel* channel) {
     const TRemoteCommand* command = FindRemoteCommand(name);
     if (!command) {
         return {false, "unknown command"};
@@ -70,6 +71,17 @@ TCommandReply RunRemoteCommand(TfrmMain& frmMain, const std::string& name) {
     if (const std::string& problem = frmMain.Services().applier->FRestoreProblem;
         name == "reset" && !problem.empty()) {
         return {false, problem};
+    }
+    // A picture on its way to the desktop: the caller hears once it is there,
+    // or why the desktop refused it.
+    const bool handsOver = name == "next" || name == "previous" || name == "first" ||
+                           name == "last" || name == "reset";
+    if (handsOver && channel && frmMain.Services().applier->Changing()) {
+        if (TCloseRequestChannel::TLaterReply later = channel->AnswerLater()) {
+            frmMain.WhenChangesEnd([later](const std::string& failure) {
+                later(failure.empty() ? TCommandReply{true, {}} : TCommandReply{false, failure});
+            });
+        }
     }
     return {true, {}};
 }

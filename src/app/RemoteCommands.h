@@ -23,8 +23,11 @@ const TRemoteCommand* FindRemoteCommand(const std::string& name);
 // Runs a command in the instance ("quit" is the close request and never
 // reaches here). A command that is disabled in the window (the slide show
 // commands while the playlist is empty), or given while a modal window is
-// open, is refused with the reason; "status" is always answered.
-TCommandReply RunRemoteCommand(TfrmMain& frmMain, const std::string& name);
+// open, is refused with the reason; "status" is always answered. A command
+// that hands a picture to the desktop is answered through `channel` once the
+// desktop has taken it, or refused with the reason when it did not.
+TCommandReply RunRemoteCommand(TfrmMain& frmMain, const std::string& name,
+                               TCloseRequestChannel* channel = nullptr);
 
 // The facts --status prints, one "name=value" line each: state, entry (the
 // number of the playlist entry on the desktop, 0 for none), file, entries,

@@ -36,6 +36,13 @@ public:
     // Runs the commands other than "quit"; without one they are refused.
     void SetCommandHandler(TCommandHandler handler) { commandHandler_ = std::move(handler); }
 
+    // Asked by a command handler for a command whose outcome is known only
+    // later (a picture the desktop has still to take): the caller is then
+    // answered through the function returned, not by what the handler
+    // returns. Empty where the channel cannot wait, or outside a handler.
+    using TLaterReply = std::function<void(const TCommandReply& reply)>;
+    virtual TLaterReply AnswerLater() { return {}; }
+
 signals:
     void closeRequested();
 

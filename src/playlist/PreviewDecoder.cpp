@@ -15,6 +15,10 @@
 #include <cstring>
 #include <memory>
 
+#include "wallpaper/DecodeBudget.h"
+#include "wallpaper/FreeBitmap.h"
+#include "wallpaper/FreeFormats.h"
+
 namespace {
 
 struct TExtension {
@@ -22,7 +26,8 @@ struct TExtension {
     const char* qtFormat;  // the Qt reader to try first; nullptr: FreeImage only
 };
 
-// The extensions the preview accepts, with the reader that decodes each.
+// Extensions the preview accepts beyond those of the formats FreeImage reads,
+// with the reader that decodes each.
 constexpr std::array<TExtension, 39> kExtensions{{
     {"bmp", "bmp"},    {"ico", "ico"},   {"wmf", nullptr}, {"emf", nullptr}, {"jfif", "jpeg"},
     {"jpg", "jpeg"},   {"jpe", "jpeg"},  {"jpeg", "jpeg"}, {"rle", "bmp"},   {"dib", "bmp"},
@@ -33,10 +38,6 @@ constexpr std::array<TExtension, 39> kExtensions{{
     {"ppm", "ppm"},    {"pgm", "pgm"},   {"pbm", "pbm"},   {"cel", nullptr}, {"pic", nullptr},
     {"pcd", nullptr},  {"cut", nullptr}, {"psp", nullptr}, {"png", "png"},
 }};
-
-// FreeImage refuses nothing by size; pictures beyond this many pixels are
-// refused before their pixels are allocated.
-constexpr double kMaxPixels = 100.0 * 1000 * 1000;
 
 std::string Lower(std::string_view s) {
     std::string out(s);
@@ -58,6 +59,29 @@ const TExtension* FindExtension(std::string_view extension) {
     return nullptr;
 }
 
+// Whether the installed FreeImage reads a format with this extension.
+bool FreeImageReads(std::string_view extension) {
+    const std::string low = Lower(extension);
+    if (low.empty()) {
+        return false;
+    }
+    const TImageFormatInfo& formats = FreeImageFormats();
+    for (int i = 0; i < formats.Count(); ++i) {
+        if (!formats.Reads(i)) {
+            continue;
+        }
+        const std::string list = Lower(formats.ExtensionList(i));
+        for (std::size_t start = 0; start <= list.size();) {
+            const std::size_t comma = std::min(list.find(',', start), list.size());
+            if (list.compare(start, comma - start, low) == 0 && comma - start == low.size()) {
+                return true;
+            }
+            start = comma + 1;
+        }
+    }
+    return false;
+}
+
 [[noreturn]] void CannotDecode(const std::string& path, const std::string& why) {
     throw EPreviewError("Cannot show picture \"" + path + "\". " + why);
 }
@@ -75,8 +99,10 @@ struct TDibDeleter {
 };
 using TDib = std::unique_ptr<FIBITMAP, TDibDeleter>;
 
-// FreeImage for what Qt cannot read. Returns a null image when FreeImage
-// does not know the format either.
+// FreeImage for what Qt cannot read, within the same decoding budgets as the
+// wallpaper's pictures: the header is judged first, then the picture is
+// decoded in a child process. Returns a null image when FreeImage does not
+// know the format either.
 TPreviewPicture LoadWithFreeImage(const std::string& path, int maxSide) {
     FREE_IMAGE_FORMAT fif = FreeImage_GetFileType(path.c_str(), 0);
     if (fif == FIF_UNKNOWN) {
@@ -85,36 +111,51 @@ TPreviewPicture LoadWithFreeImage(const std::string& path, int maxSide) {
     if (fif == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(fif)) {
         return {};
     }
-    if (FreeImage_FIFSupportsNoPixels(fif)) {
-        const TDib header(FreeImage_Load(fif, path.c_str(), FIF_LOAD_NOPIXELS));
-        if (!header) {
-            return {};
+    const TDecodeBudget budget;
+    std::string refusal;
+    const TDeclaredSize declared = ReadDeclaredSize(fif, path);
+    if (!declared.refusal.empty()) {
+        CannotDecode(path, "The picture " + declared.refusal);
+    }
+    if (declared.read) {
+        refusal = OverBudget(declared.size, declared.bitsPerPixel, budget);
+    } else if (FreeImage_FIFSupportsNoPixels(fif)) {
+        TChildHeader header;
+        if (!ReadHeaderInChild(
+                fif, path, budget, [](FIBITMAP*) { return 1; }, header, refusal)) {
+            CannotDecode(path, "The picture " + refusal);
         }
-        const double pixels =
-            double(FreeImage_GetWidth(header.get())) * double(FreeImage_GetHeight(header.get()));
-        if (pixels > kMaxPixels) {
-            CannotDecode(path, "The picture is too large to preview");
+        if (header.width > 0 && header.height > 0) {
+            refusal = OverBudget({int(std::min(header.width, 0x7FFFFFFFu)),
+                                  int(std::min(header.height, 0x7FFFFFFFu))},
+                                 header.bitsPerPixel, budget);
         }
     }
-    TDib dib(FreeImage_Load(fif, path.c_str(), 0));
-    if (!dib || !FreeImage_HasPixels(dib.get())) {
+    if (!refusal.empty()) {
+        CannotDecode(path, "The picture " + refusal);
+    }
+    TFreeBitmap rgba;
+    const bool decoded = DecodeInChild(
+        fif, path, 0, budget,
+        [](TFreeBitmap& picture) -> std::string {
+            if (FreeImage_GetImageType(picture.Dib()) != FIT_BITMAP &&
+                !picture.Replace(FreeImage_ConvertToStandardType(picture.Dib(), TRUE))) {
+                return "cannot be converted: out of memory";
+            }
+            if (!picture.Replace(FreeImage_ConvertTo32Bits(picture.Dib()))) {
+                return "cannot be converted: out of memory";
+            }
+            return {};
+        },
+        rgba, refusal);
+    if (!decoded) {
+        CannotDecode(path, "The picture " + refusal);
+    }
+    if (!rgba.IsValid() || FreeImage_GetBPP(rgba.Dib()) != 32) {
         return {};
     }
-    const int w = int(FreeImage_GetWidth(dib.get()));
-    const int h = int(FreeImage_GetHeight(dib.get()));
-    if (w <= 0 || h <= 0 || double(w) * double(h) > kMaxPixels) {
-        CannotDecode(path, "The picture is too large to preview");
-    }
-    if (FreeImage_GetImageType(dib.get()) != FIT_BITMAP) {
-        dib.reset(FreeImage_ConvertToStandardType(dib.get(), TRUE));
-        if (!dib) {
-            return {};
-        }
-    }
-    const TDib rgba(FreeImage_ConvertTo32Bits(dib.get()));
-    if (!rgba) {
-        return {};
-    }
+    const int w = int(rgba.GetWidth());
+    const int h = int(rgba.GetHeight());
     QImage image(w, h, QImage::Format_ARGB32);
     if (image.isNull()) {
         CannotDecode(path, "Not enough memory to preview the picture");
@@ -122,7 +163,7 @@ TPreviewPicture LoadWithFreeImage(const std::string& path, int maxSide) {
     // FreeImage keeps rows bottom-up, as B, G, R, A bytes: Qt's ARGB32 on
     // little-endian machines.
     for (int y = 0; y < h; ++y) {
-        const BYTE* src = FreeImage_GetScanLine(rgba.get(), h - 1 - y);
+        const BYTE* src = FreeImage_GetScanLine(rgba.Dib(), h - 1 - y);
         std::memcpy(image.scanLine(y), src, std::size_t(w) * 4);
     }
     const QSize fit = FitWithin(image.size(), maxSide);
@@ -142,13 +183,13 @@ std::string PictureExtension(std::string_view path) {
 }
 
 bool IsPreviewExtension(std::string_view extension) {
-    return FindExtension(extension) != nullptr;
+    return FindExtension(extension) != nullptr || FreeImageReads(extension);
 }
 
 TPreviewPicture LoadPreviewPicture(const std::string& path, int maxSide) {
     const std::string ext = PictureExtension(path);
     const TExtension* known = FindExtension(ext);
-    if (!known) {
+    if (!known && !FreeImageReads(ext)) {
         throw EPreviewError("Unknown picture file extension (." + ext + ")");
     }
     if (path.find('\0') != std::string::npos) {
@@ -168,7 +209,7 @@ TPreviewPicture LoadPreviewPicture(const std::string& path, int maxSide) {
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
 
-    if (known->qtFormat) {
+    if (known && known->qtFormat) {
         QFile file;
         if (file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
             QImageReader reader(&file, known->qtFormat);

@@ -9,8 +9,9 @@
 #include <string_view>
 
 // The picture decoders behind the playlist editor's preview. The preview
-// accepts a fixed set of file extensions of its own; Qt's image readers decode
-// most of them and FreeImage the rest.
+// accepts every format the installed FreeImage reads (asked at run time) and
+// a few more extensions of its own; Qt's image readers decode the common
+// ones and FreeImage the rest, within the wallpaper's decoding budgets.
 
 class EPreviewError : public std::runtime_error {
 public:
@@ -28,11 +29,11 @@ struct TPreviewPicture {
 // the name has none.
 std::string PictureExtension(std::string_view path);
 
-// True for the 39 extensions the preview decodes, compared without regard to case.
+// True for the extensions the preview decodes, compared without regard to case.
 bool IsPreviewExtension(std::string_view extension);
 
 // Decodes path for the preview. Raises EPreviewError with
-// "Unknown picture file extension (.<ext>)" for an extension outside the set,
+// "Unknown picture file extension (.<ext>)" for an extension it does not know,
 // and with a message naming the file when it is missing, not a regular file,
 // damaged, enormous or in a format no decoder here reads. The image is at
 // most maxSide pixels on its longer side.

@@ -167,3 +167,13 @@ void TSlideShow::Tick() {
         // A failed tick is dropped; the timer keeps its state.
     }
 }
+
+void TSlideShow::ChangeEnded(bool taken) {
+    if (taken) {
+        takenEntry_ = shownEntry_;
+        takenFile_ = shownFile_;
+    } else {
+        shownEntry_ = takenEntry_;
+        shownFile_ = takenFile_;
+    }
+}

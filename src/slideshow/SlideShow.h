@@ -69,7 +69,10 @@ public:
     // file; Forget is for a desktop given another picture meanwhile.
     std::int32_t ShownEntry() const { return shownEntry_; }
     const std::string& ShownFile() const { return shownFile_; }
-    void ForgetShown() { shownEntry_ = -1; }
+    void ForgetShown() { shownEntry_ = takenEntry_ = -1; }
+    // The desktop's answer to the last picture handed over: taken, it is on
+    // screen; refused, the one on screen is still the one taken before.
+    void ChangeEnded(bool taken);
 
 private:
     std::int32_t Count() const { return std::int32_t(order_.size()); }
@@ -90,5 +93,7 @@ private:
     QTimer timer_;
     std::int32_t shownEntry_ = -1;
     std::string shownFile_;
+    std::int32_t takenEntry_ = -1;
+    std::string takenFile_;
     std::set<std::string> reported_;
 };

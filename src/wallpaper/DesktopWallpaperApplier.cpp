@@ -479,8 +479,24 @@ void TDesktopWallpaperApplier::Complete(const std::shared_ptr<TChange>& change) 
         waiting_.reset();
         if (FCanChangeWallpaper) {
             Run(Plan(fileName, choice), services_.background);
+            return;
         }
     }
+    if (FChangesEnded) {
+        FChangesEnded(Failure(*change));
+    }
+}
+
+std::string TDesktopWallpaperApplier::Failure(const TChange& change) const {
+    if (change.composed && change.taken) {
+        return {};
+    }
+    if (!change.composed) {
+        return change.refusal.empty() ? "the picture \"" + change.fileName + "\" cannot be composed"
+                                      : "the picture \"" + change.fileName + "\" " + change.refusal;
+    }
+    return "the desktop did not take the picture: " +
+           (lastFailure_.empty() ? std::string("no reason given") : lastFailure_);
 }
 
 bool TDesktopWallpaperApplier::HandOver(const TChange& change) {
@@ -633,6 +649,7 @@ void TDesktopWallpaperApplier::NoteRefusal(const TChange& change) {
 }
 
 void TDesktopWallpaperApplier::ReportFailure(const std::string& what) {
+    lastFailure_ = what;
     qCWarning(lcWallpaper, "the %s desktop did not take the wallpaper: %s",
               services_.desktop->Name().c_str(), what.c_str());
     if (!warned_ && !FEnding && services_.warn) {

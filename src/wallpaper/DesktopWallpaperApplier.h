@@ -58,6 +58,7 @@ public:
     void RestoreOriginalWallpaper(const TWallpaperChoice& choice) override;
     void ForgetOriginalWallpaper() override;
     void Finish() override;
+    bool Changing() const override { return inFlight_ != nullptr || waiting_.has_value(); }
     void Settle() override;
     // True while a change is on its way to the desktop.
     bool Busy() const { return inFlight_ != nullptr; }
@@ -90,6 +91,8 @@ private:
     // not rewritten.
     void WriteStyleValues(std::uint8_t style);
     void ReportFailure(const std::string& what);
+    // Why `change` did not show its picture; empty when it did.
+    std::string Failure(const TChange& change) const;
     // Keeps why the change's picture was refused in FLastRefusal.
     void NoteRefusal(const TChange& change);
     void SetHint(const std::string& fileName);
@@ -99,6 +102,7 @@ private:
     int originalPlacement_ = 0;
     bool desktopShowsOriginal_ = true;
     bool warned_ = false;
+    std::string lastFailure_;  // what the desktop last said when it refused
     std::set<std::string> refusedFiles_;
     bool restoring_ = false;  // putting the original back: style values may fail
     std::string unrecorded_;  // why the original cannot be recorded, so nothing changes

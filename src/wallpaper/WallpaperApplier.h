@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <string>
 
 #include "wallpaper/WallpaperTypes.h"
@@ -44,6 +45,12 @@ public:
     // Lets a change that is on its way to the desktop end, and drops changes
     // asked for after it; called before the original is put back.
     virtual void Settle() {}
+
+    // Whether a change is still on its way to the desktop.
+    virtual bool Changing() const { return false; }
+    // Called once the last change asked for has ended: with an empty text
+    // when the desktop took the picture, otherwise with why it did not.
+    std::function<void(const std::string& failure)> FChangesEnded;
 
     std::string FOriginalWallpaper;  // wallpaper found at start; empty for none
     std::uint8_t FOriginalStyle = wsTile;

@@ -209,6 +209,24 @@ TEST_F(RemoteControlTest, AMissingPictureIsPassedOverWithoutABox) {
     EXPECT_NE(s.find("entry=3\nfile=" + dir.File("three.png") + "\n"), std::string::npos) << s;
 }
 
+// A picture the desktop never gets (damaged): --next onto it answers 3 with
+// the reason once the change has ended, and --status still names the
+// picture on the desktop.
+TEST_F(RemoteControlTest, ARefusedPictureIsAnsweredWithTheReasonAndNeverReportedShown) {
+    WriteSettings();
+    ASSERT_TRUE(StartInstance());
+    const std::string whole = ReadFileBytes(dir.File("two.png"));
+    WriteFileBytes(dir.File("two.png"), whole.substr(0, whole.size() - 20));
+    EXPECT_EQ(Run({"--first"}).status, 0);
+    const TRun refused = Run({"--next"});
+    EXPECT_EQ(refused.status, 3);
+    EXPECT_NE(refused.err.find(dir.File("two.png")), std::string::npos) << refused.err;
+    const std::string s = Status();
+    EXPECT_NE(s.find("entry=1\nfile=" + dir.File("one.png") + "\n"), std::string::npos) << s;
+    EXPECT_EQ(Run({"--next"}).status, 0);
+    EXPECT_NE(Status().find("entry=3\n"), std::string::npos);
+}
+
 TEST_F(RemoteControlTest, GarbageOnTheSocketLeavesTheInstanceRunningAndAnswering) {
     ASSERT_TRUE(StartInstance());
     // Idle callers, and one that never ends its line, hold no one else up.

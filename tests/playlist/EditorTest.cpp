@@ -295,7 +295,7 @@ TEST_F(Editor, PreviewAndThumbnails) {
     Picture("tall.png", 100, 200);
     Picture("dot.png", 1, 1);
     form->SetEntries({dir.File("wide.png"), dir.File("tall.png"), dir.File("dot.png"), "",
-                      dir.File("photo.gif")});
+                      dir.File("notes.txt")});
     Select(0);
     EXPECT_EQ(form->Preview->PictureSize(), QSize(200, 100));
     ASSERT_TRUE(form->Model()->HasThumbnail(0));
@@ -317,7 +317,7 @@ TEST_F(Editor, PreviewAndThumbnails) {
     Select(3);
     EXPECT_EQ(form->Preview->Message(), "Unknown picture file extension (.)");
     Select(4);
-    EXPECT_EQ(form->Preview->Message(), "Unknown picture file extension (.gif)");
+    EXPECT_EQ(form->Preview->Message(), "Unknown picture file extension (.txt)");
     EXPECT_TRUE(form->Preview->Empty());
     EXPECT_TRUE(Shown().empty());
     EXPECT_FALSE(form->Model()->HasThumbnail(3));

@@ -21,6 +21,7 @@ public:
         if (event->type() == QEvent::Polish) {
             FixBorder(dialog);
         } else if (event->type() == QEvent::Show) {
+            FixSize(dialog);
             Place(dialog);
         }
         return false;
@@ -70,6 +71,16 @@ private:
             Qt::MSWindowsFixedSizeDialogHint;
         if (flags != fixed && !dialog->testAttribute(Qt::WA_WState_Created)) {
             dialog->setWindowFlags(fixed);
+        }
+    }
+
+    // A window whose least and greatest sizes are one is offered neither
+    // resizing nor maximising by the window manager (openbox reads that, not
+    // the buttons asked for). Fixed at the size it shows with, before the
+    // window manager sees it.
+    static void FixSize(QDialog* dialog) {
+        if (dialog->minimumSize() != dialog->maximumSize()) {
+            dialog->setFixedSize(dialog->size());
         }
     }
 

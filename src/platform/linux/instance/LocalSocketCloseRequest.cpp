@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include <QLoggingCategory>
+#include <QPointer>
 #include <QSocketNotifier>
 #include <QTimer>
 
@@ -88,6 +89,10 @@ TLocalSocketCloseRequest::~TLocalSocketCloseRequest() {
     // let in: a "quit" with the others once the end is complete, anything
     // else with the refusal of an ending instance.
     std::vector<int> waiting;
+    for (auto& p : pending_) {
+        Answer(p.fd, {false, "Vantoria is ending"});
+    }
+    pending_.clear();
     for (auto& c : clients_) {
         c->notifier.reset();
         waiting.push_back(c->fd);
@@ -301,9 +306,53 @@ void TLocalSocketCloseRequest::RunCommand(std::unique_ptr<TClient> client,
         return;
     }
     TCommandReply reply{false, "unknown command"};
+    std::uint64_t later = 0;
     if (IsCommandName(line) && commandHandler_) {
+        std::uint64_t* const outer = laterId_;
+        laterId_ = &later;
         reply = commandHandler_(line);
+        laterId_ = outer;
     }
+    if (later == 0) {
+        Answer(fd, reply);
+        return;
+    }
+    TPending& pending = pending_.emplace_back();
+    pending.id = later;
+    pending.fd = fd;
+    pending.deadline = new QTimer(this);
+    pending.deadline->setSingleShot(true);
+    connect(pending.deadline, &QTimer::timeout, this, [this, later] {
+        AnswerPending(later, {false, "the desktop has not shown the picture within 30 seconds"});
+    });
+    pending.deadline->start(kLaterReplyTimeoutMs);
+}
+
+TCloseRequestChannel::TLaterReply TLocalSocketCloseRequest::AnswerLater() {
+    if (!laterId_) {
+        return {};
+    }
+    if (*laterId_ == 0) {
+        *laterId_ = nextId_++;
+    }
+    return [self = QPointer<TLocalSocketCloseRequest>(this),
+            id = *laterId_](const TCommandReply& reply) {
+        if (self) {
+            self->AnswerPending(id, reply);
+        }
+    };
+}
+
+void TLocalSocketCloseRequest::AnswerPending(std::uint64_t id, const TCommandReply& reply) {
+    auto it = std::find_if(pending_.begin(), pending_.end(), [id](auto& p) { return p.id == id; });
+    if (it == pending_.end()) {
+        return;  // answered already
+    }
+    const int fd = it->fd;
+    // Deleted later: the timer may be the one calling.
+    it->deadline->stop();
+    it->deadline->deleteLater();
+    pending_.erase(it);
     Answer(fd, reply);
 }
 

@@ -34,11 +34,14 @@ public:
     static constexpr const char* kCloseRequestText = "vantoriamsg";
     static constexpr std::size_t kMaxRequest = 64;
     static constexpr int kRequestTimeoutMs = 5000;
+    // The longest a command answered later waits for its outcome.
+    static constexpr int kLaterReplyTimeoutMs = 30000;
 
     TLocalSocketCloseRequest(std::string runtimeDir, std::vector<std::string> socketNames,
                              QObject* parent = nullptr);
     ~TLocalSocketCloseRequest() override;
     bool Listen() override;
+    TLaterReply AnswerLater() override;
 
     // The answer to "quit", given once the instance has ended: "ok" unless
     // the end fell short (the original wallpaper not put back).
@@ -56,6 +59,7 @@ private:
     void ResumeAccepting();
     void RunCommand(std::unique_ptr<TClient> client, const std::string& line);
     void ReadSignal();
+    void AnswerPending(std::uint64_t id, const TCommandReply& reply);
 
     std::vector<std::string> paths_;
     std::vector<int> listenFds_;
@@ -63,6 +67,16 @@ private:
     std::unique_ptr<QSocketNotifier> signalNotifier_;
     std::vector<std::unique_ptr<TClient>> clients_;
     std::vector<int> quitting_;  // "quit" connections, answered at the end
+    // Commands answered once their outcome is known, at the latest when
+    // their time is up or the instance ends.
+    struct TPending {
+        std::uint64_t id = 0;
+        int fd = -1;
+        QTimer* deadline = nullptr;  // a child of this object
+    };
+    std::vector<TPending> pending_;
+    // The command handler running now asks to answer later under this id.
+    std::uint64_t* laterId_ = nullptr;
     TCommandReply quitReply_{true, {}};
     std::uint64_t nextId_ = 1;
 };
