@@ -55,7 +55,17 @@ std::optional<int> HandleCommandLine(int argc, char** argv, const char* closeReq
         std::printf("vantoria %s\n", VANTORIA_VERSION);
         return 0;
     }
-    if (argc != 2 || !command) {
+    // The one option with a value: --shuffle on|off.
+    std::string word = command ? command->name : "";
+    if (command && word == "shuffle") {
+        const std::string choice = argc == 3 ? argv[2] : "";
+        if (choice != "on" && choice != "off") {
+            std::fprintf(stderr, "vantoria: --shuffle takes on or off\n");
+            PrintUsage(stderr);
+            return 2;
+        }
+        word += "-" + choice;
+    } else if (argc != 2 || !command) {
         if (argc == 2) {
             std::fprintf(stderr, "vantoria: unknown option %s\n", argv[1]);
         } else {
@@ -70,9 +80,8 @@ std::optional<int> HandleCommandLine(int argc, char** argv, const char* closeReq
     const bool quit = std::strcmp(command->name, "quit") == 0;
     // An orderly end puts the wallpaper back, which some desktops take a while for.
     const int timeoutMs = quit ? 60000 : 30000;
-    const TCommandResult result =
-        SendInstanceCommand(dir.folder, InstanceFileNames(closeRequestName, SessionKeys(env)),
-                            command->name, timeoutMs);
+    const TCommandResult result = SendInstanceCommand(
+        dir.folder, InstanceFileNames(closeRequestName, SessionKeys(env)), word, timeoutMs);
     switch (result.status) {
         case TCommandResult::TStatus::NoInstance:
             std::fprintf(stderr, "vantoria: Vantoria is not running in this session\n");

@@ -89,6 +89,8 @@ public:
     void actMinimizeExecute();
     void actRemoveWallPaperExecute();
     void actShowClockExecute();
+    // Shuffle on or off: the show's order, kept in the settings at once.
+    void actShuffleExecute();
     void ActionList1Update();
 
     // The Load List command: the playlist goes to the editor and, when it is
@@ -118,6 +120,9 @@ public:
     QAction* actMinimize = nullptr;
     QAction* actRemoveWallPaper = nullptr;
     QAction* actShowClock = nullptr;
+    // Beyond the command table: the order of the show, in the popup menu
+    // (the tray's, and the main window's own on a right click).
+    QAction* actShuffle = nullptr;
     QMenu* PopupMenu = nullptr;
     const std::vector<QAction*>& Actions() const { return ActionList1; }
 

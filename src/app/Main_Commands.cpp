@@ -34,6 +34,10 @@ void TfrmMain::CreateActions() {
         addAction(action);  // shortcuts act while the main window is active
     }
     actShowClock->setCheckable(true);
+    actShuffle = new QAction(QStringLiteral("Shuffle"), this);
+    actShuffle->setObjectName(QStringLiteral("actShuffle"));
+    actShuffle->setStatusTip(QStringLiteral("Show the playlist in a random order"));
+    actShuffle->setCheckable(true);
 
     const std::pair<QAction*, void (TfrmMain::*)()> handlers[] = {
         {actFirst, &TfrmMain::actFirstExecute},
@@ -50,6 +54,7 @@ void TfrmMain::CreateActions() {
         {actMinimize, &TfrmMain::actMinimizeExecute},
         {actRemoveWallPaper, &TfrmMain::actRemoveWallPaperExecute},
         {actShowClock, &TfrmMain::actShowClockExecute},
+        {actShuffle, &TfrmMain::actShuffleExecute},
     };
     for (const auto& [action, handler] : handlers) {
         connect(action, &QAction::triggered, this, [this, handler] {
@@ -63,10 +68,10 @@ void TfrmMain::CreateActions() {
 
     PopupMenu = new QMenu(this);
     PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
-    for (QAction* a : {actRestore, actRun, actShowClock, static_cast<QAction*>(nullptr), actFirst,
-                       actPrev, actNext, actLast, static_cast<QAction*>(nullptr), actResetDefault,
-                       actLoadList, static_cast<QAction*>(nullptr), actSetup, actAbout,
-                       static_cast<QAction*>(nullptr), actExit}) {
+    for (QAction* a : {actRestore, actRun, actShuffle, actShowClock, static_cast<QAction*>(nullptr),
+                       actFirst, actPrev, actNext, actLast, static_cast<QAction*>(nullptr),
+                       actResetDefault, actLoadList, static_cast<QAction*>(nullptr), actSetup,
+                       actAbout, static_cast<QAction*>(nullptr), actExit}) {
         if (a) {
             PopupMenu->addAction(a);
         } else {
@@ -74,6 +79,9 @@ void TfrmMain::CreateActions() {
         }
     }
     PopupMenu->setDefaultAction(actRestore);
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this,
+            [this](const QPoint& pos) { PopupMenu->popup(mapToGlobal(pos)); });
     connect(PopupMenu, &QMenu::aboutToShow, this, &TfrmMain::ActionList1Update);
     ActionList1Update();
 }
@@ -111,6 +119,17 @@ void TfrmMain::actPrevExecute() {
 }
 void TfrmMain::actLastExecute() {
     Navigate(FShow, [this] { LastSlide(); });
+}
+
+void TfrmMain::actShuffleExecute() {
+    FSettings.FOrder = FSettings.FOrder == 1 ? 0 : 1;
+    FShow.SetShuffle(FSettings.FOrder == 1);
+    try {
+        settings::EnsureKey();
+        settings::Write(settings::kOrder, FSettings.FOrder);
+    } catch (...) {
+        // Kept in the working copy; the settings are written again at the end.
+    }
 }
 
 void TfrmMain::actRunExecute() {

@@ -8,6 +8,7 @@ void TfrmMain::LoadSettings() {
     settings::Load(FSettings, *FServices.screen);
     FShow.SetInterval(FSettings.FChangeTime);
     FShow.SetStopAtLast(FSettings.FStopAtLast);
+    FShow.SetShuffle(FSettings.FOrder == 1);
     FShow.SetPosition(FSettings.FCurrent);
 }
 

@@ -51,4 +51,5 @@ void TfrmMain::ActionList1Update() {
     for (QAction* a : {actFirst, actNext, actPrev, actLast, actRun}) {
         a->setEnabled(any);
     }
+    actShuffle->setChecked(FSettings.FOrder == 1);
 }

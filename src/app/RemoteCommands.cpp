@@ -22,6 +22,7 @@ const std::vector<TRemoteCommand>& RemoteCommands() {
         {"reset", "actResetDefault", "put back the wallpaper found at start (Reset to Default)"},
         {"quit", nullptr, "end Vantoria in order, as the close request does"},
         {"status", nullptr, "print the state of the running instance"},
+        {"shuffle", "actShuffle", "on|off: show the playlist in a random order, or in its own"},
     };
     return commands;
 }
@@ -34,9 +35,17 @@ const TRemoteCommand* FindRemoteCommand(const std::string& name) {
     return nullptr;
 }
 
-TCommandReply RunRemoteCommand(TfrmMain& frmMain, const std::string& name,
+TCommandReply RunRemoteCommand(TfrmMain& frmMain, const std::string& word,
                                TCloseRequestChannel* channel) {
-    const TRemoteCommand* command = FindRemoteCommand(name);
+    // "shuffle-on" and "shuffle-off" are the shuffle command with its choice.
+    std::string name = word;
+    int shuffle = -1;
+    if (word == "shuffle-on" || word == "shuffle-off") {
+        name = "shuffle";
+        shuffle = word == "shuffle-on" ? 1 : 0;
+    }
+    const TRemoteCommand* command =
+        name == "shuffle" && shuffle < 0 ? nullptr : FindRemoteCommand(name);
     if (!command) {
         return {false, "unknown command"};
     }
@@ -58,7 +67,12 @@ TCommandReply RunRemoteCommand(TfrmMain& frmMain, const std::string& name,
         return {false, "unknown command"};
     }
     if ((name == "play" && frmMain.SlideShow().Running()) ||
-        (name == "stop" && !frmMain.SlideShow().Running())) {
+        (name == "stop" && !frmMain.SlideShow().Running()) ||
+        (shuffle >= 0 && frmMain.SlideShow().Shuffle() == (shuffle == 1))) {
+        return {true, {}};
+    }
+    if (shuffle >= 0) {
+        action->trigger();  // allowed with an empty playlist too
         return {true, {}};
     }
     frmMain.ActionList1Update();
@@ -123,5 +137,6 @@ std::string StatusText(const TfrmMain& w) {
     text += "interval=" + std::to_string(w.Settings().FChangeTime) + "\n";
     text +=
         std::string("window=") + (w.isVisible() && !w.isMinimized() ? "shown" : "hidden") + "\n";
+    text += std::string("shuffle=") + (show.Shuffle() ? "on" : "off") + "\n";
     return text;
 }

@@ -31,6 +31,6 @@ TCommandReply RunRemoteCommand(TfrmMain& frmMain, const std::string& name,
 
 // The facts --status prints, one "name=value" line each: state, entry (the
 // number of the playlist entry on the desktop, 0 for none), file, entries,
-// playlist, interval (seconds), window (shown or hidden). Backslashes and
+// playlist, interval (seconds), window (shown or hidden), shuffle (on or off). Backslashes and
 // control characters in paths are written as \\ and \xHH.
 std::string StatusText(const TfrmMain& frmMain);

@@ -33,6 +33,7 @@ void SetDefaults(TSettings& s, TScreenInfo& screen) {
     s.FShowClock = kShowClock.absent;
     s.FClockX = Fresh(kClockX, width);
     s.FClockY = Fresh(kClockY, width);
+    s.FOrder = Fresh(kOrder, width);
 }
 
 }  // namespace
@@ -85,6 +86,7 @@ void Load(TSettings& s, TScreenInfo& screen) {
             const std::int32_t width = screen.PrimaryScreenSize().width;
             s.FClockX = Read(kClockX, width);
             s.FClockY = Read(kClockY);
+            s.FOrder = Read(kOrder);
             loaded = true;
         } catch (...) {
             loaded = false;
@@ -112,6 +114,7 @@ void Save(const TSettings& s) {
         Write(kClockX, s.FClockX);
         Write(kClockY, s.FClockY);
         Write(kShowClock, s.FShowClock);
+        Write(kOrder, s.FOrder);
     } catch (...) {
         // Saving never interrupts its caller; the values not yet written keep their old contents.
     }

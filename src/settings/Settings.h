@@ -50,6 +50,8 @@ inline constexpr TIntSetting kColor{"Color", 0, 0};
 inline constexpr TFlagSetting kShowClock{"ShowClock", true};
 inline constexpr TIntSetting kClockX{"ClockX", -165, -165, INT32_MIN, INT32_MAX, true};
 inline constexpr TIntSetting kClockY{"ClockY", 20, 20};
+// Beyond the twelve: the order of the show (0 the playlist's, 1 shuffled).
+inline constexpr TIntSetting kOrder{"Order", 0, 0, 0, 1};
 
 inline constexpr std::int32_t kMinChangeTime = kChangeTime.low;
 
@@ -82,13 +84,14 @@ struct TSettings {
     bool FShowClock = true;
     std::int32_t FClockX = 0;
     std::int32_t FClockY = 20;
+    std::int32_t FOrder = 0;  // 1: shuffled
 };
 
 namespace settings {
 
 // Reads the key into the fields, with the defaults for an absent key or value.
 void Load(TSettings& s, TScreenInfo& screen);
-// Writes all twelve values, creating the key when needed; a failure ends the
+// Writes every value, creating the key when needed; a failure ends the
 // write silently (later values keep their old contents).
 void Save(const TSettings& s);
 // Writes "Autoplay" only; raises EJclRegistryError when the key is absent.

@@ -1,5 +1,6 @@
 #include "slideshow/SlideShow.h"
 
+#include <algorithm>
 #include <climits>
 #include <filesystem>
 #include <fstream>
@@ -46,10 +47,76 @@ TSlideShow::TSlideShow(TSlideShowHost& host) : host_(host) {
         &timer_, &QTimer::timeout, &timer_, [this] { Tick(); }, Qt::QueuedConnection);
 }
 
+namespace {
+// Rounds kept for Previous to retrace; each holds one place per entry.
+constexpr std::size_t kRoundsKept = 4;
+}  // namespace
+
 void TSlideShow::SetPlaylist(std::vector<std::string> entries) {
     playlist_ = std::move(entries);
-    order_.resize(playlist_.size());
-    std::iota(order_.begin(), order_.end(), std::size_t(0));
+    before_.clear();
+    after_.clear();
+    order_.clear();
+    order_ = NewRound();
+}
+
+void TSlideShow::SetShuffle(bool on, std::uint64_t seed) {
+    random_.seed(seed != 0 ? seed : std::random_device{}());
+    if (on == shuffle_ && seed == 0) {
+        return;
+    }
+    shuffle_ = on;
+    before_.clear();
+    after_.clear();
+    // The entry on screen opens the new order, so the next step moves on
+    // from it rather than showing it again.
+    const std::int32_t shown = shownEntry_;
+    order_.clear();
+    order_ = NewRound();
+    if (shuffle_ && shown >= 0 && std::size_t(shown) < order_.size()) {
+        std::iter_swap(order_.begin(), std::find(order_.begin(), order_.end(), std::size_t(shown)));
+        position_ = running_ ? 1 : 0;
+    } else if (!shuffle_ && shown >= 0) {
+        position_ = running_ ? shown + 1 : shown;
+    }
+}
+
+std::vector<std::size_t> TSlideShow::NewRound() {
+    std::vector<std::size_t> round(playlist_.size());
+    std::iota(round.begin(), round.end(), std::size_t(0));
+    if (!shuffle_ || round.size() < 2) {
+        return round;
+    }
+    std::shuffle(round.begin(), round.end(), random_);
+    // Never the same picture twice in a row across the rounds' seam.
+    if (!order_.empty() && round.front() == order_.back()) {
+        std::uniform_int_distribution<std::size_t> other(1, round.size() - 1);
+        std::swap(round.front(), round[other(random_)]);
+    }
+    return round;
+}
+
+void TSlideShow::EnterRound(int direction) {
+    if (shuffle_ && direction > 0) {
+        before_.push_back(order_);
+        if (before_.size() > kRoundsKept) {
+            before_.pop_front();
+        }
+        if (!after_.empty()) {
+            order_ = std::move(after_.front());
+            after_.pop_front();
+        } else {
+            order_ = NewRound();
+        }
+    } else if (shuffle_ && !before_.empty()) {
+        after_.push_front(std::move(order_));
+        if (after_.size() > kRoundsKept) {
+            after_.pop_back();
+        }
+        order_ = std::move(before_.back());
+        before_.pop_back();
+    }
+    position_ = direction > 0 ? 0 : Count() - 1;
 }
 
 void TSlideShow::Step(TSlideStep step) {
@@ -66,11 +133,19 @@ void TSlideShow::Step(TSlideStep step) {
             break;
         case TSlideStep::Next:
             // Also brings a position beyond the end back to the first entry.
-            position_ = position_ < count - 1 ? position_ + 1 : 0;
+            if (position_ < count - 1) {
+                ++position_;
+            } else {
+                EnterRound(+1);
+            }
             break;
         case TSlideStep::Previous:
             // A position beyond the end stays beyond it after one step back.
-            position_ = position_ - 1 < 0 ? count - 1 : position_ - 1;
+            if (position_ - 1 < 0) {
+                EnterRound(-1);
+            } else {
+                --position_;
+            }
             direction = -1;
             break;
     }
@@ -161,7 +236,7 @@ void TSlideShow::Tick() {
         } else if (stopAtLast_) {
             Stop();
         } else {
-            position_ = 0;
+            EnterRound(+1);
         }
     } catch (...) {
         // A failed tick is dropped; the timer keeps its state.

@@ -2,6 +2,8 @@
 
 #include <QTimer>
 #include <cstdint>
+#include <deque>
+#include <random>
 #include <set>
 #include <string>
 #include <vector>
@@ -39,9 +41,22 @@ class TSlideShow {
 public:
     explicit TSlideShow(TSlideShowHost& host);
 
-    // A new playlist, walked in its own order; the position is kept, and so
-    // is the entry shown (the desktop still shows it).
+    // A new playlist, walked in its own order (or a fresh shuffled round);
+    // the position is kept, and so is the entry shown (the desktop still
+    // shows it).
     void SetPlaylist(std::vector<std::string> entries);
+    // Shuffle: every entry once per round in a random order, a new order
+    // each round, never the same entry twice in a row across rounds. Next
+    // past the end of a round begins the following one; Previous before its
+    // start goes back into the round shown before, so what was shown is
+    // retraced, and Next then walks forward along the same way. First and
+    // Last are those of the current round; stop at the last stops at the end
+    // of a round. Off: the playlist's own order, as one round repeated.
+    // `seed` fixes the rounds (tests); 0 takes a random one.
+    void SetShuffle(bool on, std::uint64_t seed = 0);
+    bool Shuffle() const { return shuffle_; }
+    // The order of the current round: places in the playlist.
+    const std::vector<std::size_t>& Order() const { return order_; }
     const std::vector<std::string>& Playlist() const { return playlist_; }
     bool Empty() const { return playlist_.empty(); }
 
@@ -81,11 +96,21 @@ private:
     // otherwise leaves the position beyond the end.
     void ShowFrom(int direction, bool wrap);
     void ReportOnce(const std::string& path, const std::string& text);
+    // Moves into the following round (at its first place) or, for
+    // `direction` -1, the round before (at its last place); in playlist
+    // order both are the same round again.
+    void EnterRound(int direction);
+    std::vector<std::size_t> NewRound();
 
     TSlideShowHost& host_;
     std::vector<std::string> playlist_;
     // The order of the show: places in the playlist, one per entry.
     std::vector<std::size_t> order_;
+    bool shuffle_ = false;
+    std::mt19937_64 random_;
+    // Rounds already walked, oldest first, and those walked back out of
+    // (nearest first): Previous and Next retrace them. Kept for a few rounds.
+    std::deque<std::vector<std::size_t>> before_, after_;
     std::int32_t position_ = 0;
     std::int32_t interval_ = 10;
     bool stopAtLast_ = false;

@@ -137,6 +137,7 @@ TEST_F(MainWindow, PopupMenuListsTheCommandsWithShowVantoriaAsDefault) {
     ASSERT_EQ(tray.menu, frm->PopupMenu) << "the tray opens the main window's menu";
     const QStringList expected{"Show Vantoria",
                                "Run Slide Show",
+                               "Shuffle",
                                "Hide Clock",
                                "-",
                                "First Slide",

@@ -148,7 +148,7 @@ TEST_F(RemoteControlTest, EachCommandActsOnTheRunningInstanceAndAnswers) {
     ASSERT_TRUE(StartInstance());
     const std::string list = dir.File("show.vpl");
     EXPECT_EQ(Status(), "state=stopped\nentry=0\nfile=\nentries=3\nplaylist=" + list +
-                            "\ninterval=3600\nwindow=shown\n");
+                            "\ninterval=3600\nwindow=shown\nshuffle=off\n");
 
     const auto entry = [this] {
         const std::string s = Status();
@@ -183,6 +183,11 @@ TEST_F(RemoteControlTest, EachCommandActsOnTheRunningInstanceAndAnswers) {
         EXPECT_EQ(Run({option}).status, 0) << option;
         EXPECT_NE(Status().find(std::string(fact) + "\n"), std::string::npos) << option;
     }
+    // Shuffle: the choice is kept in the settings; a wrong one is a wrong option.
+    EXPECT_EQ(Run({"--shuffle", "on"}).status, 0);
+    EXPECT_NE(Status().find("shuffle=on\n"), std::string::npos);
+    EXPECT_EQ(Run({"--shuffle", "sideways"}).status, 2);
+    EXPECT_EQ(Run({"--next"}).status, 0);
     EXPECT_EQ(Run({"--reset"}).status, 0);
     EXPECT_EQ(entry(), "0");
 
@@ -190,8 +195,9 @@ TEST_F(RemoteControlTest, EachCommandActsOnTheRunningInstanceAndAnswers) {
     EXPECT_EQ(Run({"--quit"}).status, 0);
     ASSERT_TRUE(instance.waitForFinished(2000)) << "--quit returned before the end";
     EXPECT_EQ(instance.exitCode(), 0);
-    EXPECT_NE(ReadFileBytes(Env("XDG_CONFIG_HOME") + "/vantoria/user.reg").find("\"Current\""),
-              std::string::npos);
+    const std::string reg = ReadFileBytes(Env("XDG_CONFIG_HOME") + "/vantoria/user.reg");
+    EXPECT_NE(reg.find("\"Current\""), std::string::npos);
+    EXPECT_NE(reg.find("\"Order\"=dword:00000001"), std::string::npos);
 }
 
 // A picture deleted while the program runs: the commands pass over it

@@ -6,6 +6,7 @@
 #include <sys/stat.h>
 
 #include <QCoreApplication>
+#include <algorithm>
 #include <climits>
 #include <filesystem>
 
@@ -164,3 +165,71 @@ TEST_F(SlideShow, ATickQueuedBeforeTheShowStoppedShowsNothing) {
 }
 
 }  // namespace
+
+// Shuffle over 20 entries: each round shows every entry once, rounds differ
+// and never repeat a picture across their seam; Previous retraces what was
+// shown back into the round before, and Next walks the same way forward
+// again; stop at the last stops at the end of a round.
+TEST(SlideShowShuffle, RoundsShowEveryEntryOnceAndPreviousRetraces) {
+    TTempDir dir;
+    std::vector<std::string> files;
+    for (int i = 0; i < 20; ++i) {
+        files.push_back(dir.File("p" + std::to_string(i) + ".jpg"));
+        WriteFileBytes(files.back(), "x");
+    }
+    TRecordingHost host;
+    TSlideShow show{host};
+    show.SetShuffle(true, 42);
+    show.SetPlaylist(files);
+    show.Start();
+    std::vector<std::vector<std::string>> rounds;
+    for (int round = 0; round < 5; ++round) {
+        host.shown.clear();
+        for (int i = 0; i < 21; ++i) {  // 20 pictures, then the tick at the end
+            show.Tick();
+        }
+        ASSERT_EQ(host.shown.size(), 20u);
+        std::vector<std::string> sorted = host.shown;
+        std::sort(sorted.begin(), sorted.end());
+        std::vector<std::string> all = files;
+        std::sort(all.begin(), all.end());
+        EXPECT_EQ(sorted, all) << "round " << round;
+        if (!rounds.empty()) {
+            EXPECT_NE(host.shown, rounds.back());
+            EXPECT_NE(host.shown.front(), rounds.back().back());
+        }
+        rounds.push_back(host.shown);
+    }
+    EXPECT_NE(rounds[0], files) << "a shuffled round in the playlist's own order";
+
+    // The last tick began a sixth round: from its last picture, 21 steps
+    // back reach into the fifth, and forward again retraces the same way.
+    std::vector<std::string> current;
+    for (const std::size_t place : show.Order()) {
+        current.push_back(files[place]);
+    }
+    host.shown.clear();
+    show.Step(TSlideStep::Last);
+    for (int i = 0; i < 21; ++i) {
+        show.Step(TSlideStep::Previous);
+    }
+    std::vector<std::string> back(host.shown.begin() + 1, host.shown.end());
+    std::vector<std::string> expected(current.rbegin() + 1, current.rend());
+    expected.insert(expected.end(), rounds[4].rbegin(), rounds[4].rbegin() + 2);
+    EXPECT_EQ(back, expected);
+    host.shown.clear();
+    show.Step(TSlideStep::Next);
+    show.Step(TSlideStep::Next);
+    EXPECT_EQ(host.shown, (std::vector<std::string>{rounds[4].back(), current.front()}));
+    host.shown.clear();
+    show.Step(TSlideStep::First);
+    EXPECT_EQ(host.shown, std::vector<std::string>{current.front()});
+
+    show.SetStopAtLast(true);
+    show.Start();
+    for (int i = 0; i < 25 && show.Running(); ++i) {
+        show.Tick();
+    }
+    EXPECT_FALSE(show.Running());
+    EXPECT_EQ(host.shown.back(), current.back());
+}
