@@ -78,6 +78,7 @@ void TfrmMain::PrepareState() {
 
 void TfrmMain::StartUp() {
     PrepareState();
+    RestoreWindowPlace();
     try {
         if (FileExistsTest(FSettings.FPlayListFile)) {
             // Entries whose files are missing now (a drive not mounted yet) stay:
@@ -110,12 +111,22 @@ void TfrmMain::FormDestroy() {
     FDestroyed = true;
     FMonitorTimer.stop();
     StopSlideShow();
+    if (isVisible() && !isMinimized()) {
+        FSettings.FWindowX = x();
+        FSettings.FWindowY = y();
+    }
     SaveSettings();
     FShow.SetPlaylist({});
     FServices.applier->FEnding = true;
     try {
-        ResetToDefault();
-        FServices.applier->Finish();
+        if ((FSettings.FKeepWallpaper || FKeepThisRun) && FServices.applier->FWallpaperChanged) {
+            // The picture stays; so does the record of the original, which
+            // Reset to Default in a later run puts back.
+            FServices.applier->Settle();
+        } else {
+            ResetToDefault();
+            FServices.applier->Finish();
+        }
     } catch (...) {
         // The desktop may already be gone at log-off; the record of the
         // original wallpaper stays for the next start.

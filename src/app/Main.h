@@ -91,6 +91,14 @@ public:
     void actShowClockExecute();
     // Shuffle on or off: the show's order, kept in the settings at once.
     void actShuffleExecute();
+    // More Options: shuffle, the picture kept at the end, the quiet start.
+    void actMoreOptionsExecute();
+    // Keep this wallpaper: the show stops, and the picture on the desktop
+    // stays there when Vantoria ends (this run only).
+    void actKeepWallpaperExecute();
+    // The main window at the place it had when Vantoria last ended, when
+    // that place is on a screen now.
+    void RestoreWindowPlace();
     void ActionList1Update();
 
     // The Load List command: the playlist goes to the editor and, when it is
@@ -123,6 +131,8 @@ public:
     // Beyond the command table: the order of the show, in the popup menu
     // (the tray's, and the main window's own on a right click).
     QAction* actShuffle = nullptr;
+    QAction* actMoreOptions = nullptr;
+    QAction* actKeepWallpaper = nullptr;
     QMenu* PopupMenu = nullptr;
     const std::vector<QAction*>& Actions() const { return ActionList1; }
 
@@ -163,4 +173,6 @@ private:
     std::vector<QPointer<TfrmClock>> FReleasedClocks;
     bool FCreated = false;
     bool FDestroyed = false;
+    // Keep this wallpaper was chosen in this run.
+    bool FKeepThisRun = false;
 };

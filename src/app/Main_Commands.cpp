@@ -38,6 +38,12 @@ void TfrmMain::CreateActions() {
     actShuffle->setObjectName(QStringLiteral("actShuffle"));
     actShuffle->setStatusTip(QStringLiteral("Show the playlist in a random order"));
     actShuffle->setCheckable(true);
+    actMoreOptions = new QAction(QStringLiteral("More Options..."), this);
+    actMoreOptions->setObjectName(QStringLiteral("actMoreOptions"));
+    actKeepWallpaper = new QAction(QStringLiteral("Keep this wallpaper"), this);
+    actKeepWallpaper->setObjectName(QStringLiteral("actKeepWallpaper"));
+    actKeepWallpaper->setStatusTip(
+        QStringLiteral("Stop the show and leave this picture on the desktop when Vantoria ends"));
 
     const std::pair<QAction*, void (TfrmMain::*)()> handlers[] = {
         {actFirst, &TfrmMain::actFirstExecute},
@@ -55,6 +61,8 @@ void TfrmMain::CreateActions() {
         {actRemoveWallPaper, &TfrmMain::actRemoveWallPaperExecute},
         {actShowClock, &TfrmMain::actShowClockExecute},
         {actShuffle, &TfrmMain::actShuffleExecute},
+        {actMoreOptions, &TfrmMain::actMoreOptionsExecute},
+        {actKeepWallpaper, &TfrmMain::actKeepWallpaperExecute},
     };
     for (const auto& [action, handler] : handlers) {
         connect(action, &QAction::triggered, this, [this, handler] {
@@ -68,10 +76,11 @@ void TfrmMain::CreateActions() {
 
     PopupMenu = new QMenu(this);
     PopupMenu->setObjectName(QStringLiteral("PopupMenu"));
-    for (QAction* a : {actRestore, actRun, actShuffle, actShowClock, static_cast<QAction*>(nullptr),
-                       actFirst, actPrev, actNext, actLast, static_cast<QAction*>(nullptr),
-                       actResetDefault, actLoadList, static_cast<QAction*>(nullptr), actSetup,
-                       actAbout, static_cast<QAction*>(nullptr), actExit}) {
+    for (QAction* a :
+         {actRestore, actRun, actShuffle, actShowClock, static_cast<QAction*>(nullptr), actFirst,
+          actPrev, actNext, actLast, static_cast<QAction*>(nullptr), actKeepWallpaper,
+          actResetDefault, actLoadList, static_cast<QAction*>(nullptr), actSetup, actMoreOptions,
+          actAbout, static_cast<QAction*>(nullptr), actExit}) {
         if (a) {
             PopupMenu->addAction(a);
         } else {
@@ -130,6 +139,23 @@ void TfrmMain::actShuffleExecute() {
     } catch (...) {
         // Kept in the working copy; the settings are written again at the end.
     }
+}
+
+void TfrmMain::actMoreOptionsExecute() {
+    TSettings chosen = FSettings;
+    if (!FServices.dialogs || !FServices.dialogs->ShowMoreOptions(chosen)) {
+        return;
+    }
+    FSettings.FOrder = chosen.FOrder;
+    FSettings.FKeepWallpaper = chosen.FKeepWallpaper;
+    FSettings.FStartInTray = chosen.FStartInTray;
+    FShow.SetShuffle(FSettings.FOrder == 1);
+    SaveSettings();
+}
+
+void TfrmMain::actKeepWallpaperExecute() {
+    StopSlideShow();
+    FKeepThisRun = true;
 }
 
 void TfrmMain::actRunExecute() {

@@ -3,6 +3,7 @@
 #include <QAction>
 
 #include "app/Main.h"
+#include "wallpaper/WallpaperApplier.h"
 
 void TfrmMain::ShowCurrentSlide() {
     FShow.ShowCurrent();
@@ -52,4 +53,5 @@ void TfrmMain::ActionList1Update() {
         a->setEnabled(any);
     }
     actShuffle->setChecked(FSettings.FOrder == 1);
+    actKeepWallpaper->setEnabled(FServices.applier && FServices.applier->FWallpaperChanged);
 }

@@ -349,3 +349,17 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
     event->accept();
     emit terminateRequested();
 }
+
+void TfrmMain::RestoreWindowPlace() {
+    if (FSettings.FWindowX == settings::kNoPlace || FSettings.FWindowY == settings::kNoPlace) {
+        return;
+    }
+    const QRect place(QPoint(FSettings.FWindowX, FSettings.FWindowY), size());
+    // A monitor unplugged since: the window stays where it opens, in sight.
+    for (const QScreen* screen : QGuiApplication::screens()) {
+        if (screen->availableGeometry().contains(place.center())) {
+            move(place.topLeft());
+            return;
+        }
+    }
+}

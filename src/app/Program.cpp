@@ -116,7 +116,10 @@ int main(int argc, char** argv) {
     if (!frmMain) {
         return 0;
     }
-    if (frmMain->ShowMainWindow) {
+    if (frmMain->Settings().FStartInTray) {
+        // A quiet start: into the tray, or minimised where there is none yet.
+        frmMain->MinimizeApplication();
+    } else if (frmMain->ShowMainWindow) {
         frmMain->show();
     }
 

@@ -1,6 +1,10 @@
 #include "app/ProgramDialogs.h"
 
+#include "dialogs/MoreOptionsBox.h"
 #include "dialogs/SettingsBox.h"
+#include "platform/MessageService.h"
+#include "platform/linux/files/XdgAutostart.h"
+#include "settings/Settings.h"
 #include "dialogs/frmAboutBox.h"
 #include "playlist/frm_PlayList.h"
 
@@ -14,4 +18,16 @@ void TProgramDialogs::ShowAbout() {
 
 std::unique_ptr<TfrmList> TProgramDialogs::CreatePlaylistEditor() {
     return std::make_unique<TfrmList>(messages_);
+}
+
+bool TProgramDialogs::ShowMoreOptions(TSettings& settings) {
+    TXdgAutostart autostart(ProcessEnvironment(), RunningProgramFile());
+    TfrmMoreOptions dialog(settings, &autostart);
+    if (dialog.exec() != QDialog::Accepted) {
+        return false;
+    }
+    if (const std::string problem = dialog.Apply(settings); !problem.empty()) {
+        messages_.ShowWarning("Vantoria cannot change its start at log-in: " + problem);
+    }
+    return true;
 }

@@ -13,6 +13,7 @@ public:
     bool ShowSettings() override;
     void ShowAbout() override;
     std::unique_ptr<TfrmList> CreatePlaylistEditor() override;
+    bool ShowMoreOptions(TSettings& settings) override;
 
 private:
     TMessageService& messages_;

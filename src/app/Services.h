@@ -7,6 +7,7 @@ class TScreenInfo;
 class TTrayService;
 class TWallpaperApplier;
 class TfrmList;
+struct TSettings;
 
 // The dialogs the main window's commands open. The program opens the real
 // ones; tests answer for the user.
@@ -18,6 +19,12 @@ public:
     virtual void ShowAbout() = 0;
     // The playlist editor of the Load List command, not yet shown.
     virtual std::unique_ptr<TfrmList> CreatePlaylistEditor() = 0;
+    // More Options over the working copy `settings`, which takes the choices
+    // when the user confirms (true); where there is no such dialog, false.
+    virtual bool ShowMoreOptions(TSettings& settings) {
+        (void)settings;
+        return false;
+    }
 };
 
 // The platform services the main window works with. The program block gives

@@ -34,6 +34,10 @@ void SetDefaults(TSettings& s, TScreenInfo& screen) {
     s.FClockX = Fresh(kClockX, width);
     s.FClockY = Fresh(kClockY, width);
     s.FOrder = Fresh(kOrder, width);
+    s.FKeepWallpaper = kKeepWallpaper.absent;
+    s.FStartInTray = kStartInTray.absent;
+    s.FWindowX = Fresh(kWindowX, width);
+    s.FWindowY = Fresh(kWindowY, width);
 }
 
 }  // namespace
@@ -87,6 +91,10 @@ void Load(TSettings& s, TScreenInfo& screen) {
             s.FClockX = Read(kClockX, width);
             s.FClockY = Read(kClockY);
             s.FOrder = Read(kOrder);
+            s.FKeepWallpaper = Read(kKeepWallpaper);
+            s.FStartInTray = Read(kStartInTray);
+            s.FWindowX = Read(kWindowX);
+            s.FWindowY = Read(kWindowY);
             loaded = true;
         } catch (...) {
             loaded = false;
@@ -115,6 +123,12 @@ void Save(const TSettings& s) {
         Write(kClockY, s.FClockY);
         Write(kShowClock, s.FShowClock);
         Write(kOrder, s.FOrder);
+        Write(kKeepWallpaper, s.FKeepWallpaper);
+        Write(kStartInTray, s.FStartInTray);
+        if (s.FWindowX != kNoPlace && s.FWindowY != kNoPlace) {
+            Write(kWindowX, s.FWindowX);
+            Write(kWindowY, s.FWindowY);
+        }
     } catch (...) {
         // Saving never interrupts its caller; the values not yet written keep their old contents.
     }

@@ -50,8 +50,16 @@ inline constexpr TIntSetting kColor{"Color", 0, 0};
 inline constexpr TFlagSetting kShowClock{"ShowClock", true};
 inline constexpr TIntSetting kClockX{"ClockX", -165, -165, INT32_MIN, INT32_MAX, true};
 inline constexpr TIntSetting kClockY{"ClockY", 20, 20};
-// Beyond the twelve: the order of the show (0 the playlist's, 1 shuffled).
+// Beyond the twelve: the order of the show (0 the playlist's, 1 shuffled);
+// the picture left on the desktop at the end (false: the original comes
+// back); a start hidden in the tray; the main window's place (absent: the
+// middle of the screen).
 inline constexpr TIntSetting kOrder{"Order", 0, 0, 0, 1};
+inline constexpr TFlagSetting kKeepWallpaper{"KeepWallpaper", false};
+inline constexpr TFlagSetting kStartInTray{"StartInTray", false};
+inline constexpr std::int32_t kNoPlace = INT32_MIN;
+inline constexpr TIntSetting kWindowX{"WindowX", kNoPlace, kNoPlace};
+inline constexpr TIntSetting kWindowY{"WindowY", kNoPlace, kNoPlace};
 
 inline constexpr std::int32_t kMinChangeTime = kChangeTime.low;
 
@@ -85,6 +93,10 @@ struct TSettings {
     std::int32_t FClockX = 0;
     std::int32_t FClockY = 20;
     std::int32_t FOrder = 0;  // 1: shuffled
+    bool FKeepWallpaper = false;
+    bool FStartInTray = false;
+    std::int32_t FWindowX = settings::kNoPlace;
+    std::int32_t FWindowY = settings::kNoPlace;
 };
 
 namespace settings {

@@ -135,23 +135,11 @@ TEST_F(MainWindow, CommandsCarryTheirCaptionsHintsShortcutsAndPictures) {
 
 TEST_F(MainWindow, PopupMenuListsTheCommandsWithShowVantoriaAsDefault) {
     ASSERT_EQ(tray.menu, frm->PopupMenu) << "the tray opens the main window's menu";
-    const QStringList expected{"Show Vantoria",
-                               "Run Slide Show",
-                               "Shuffle",
-                               "Hide Clock",
-                               "-",
-                               "First Slide",
-                               "PrevSlide",
-                               "Next Slide",
-                               "Last Slide",
-                               "-",
-                               "Reset to Default",
-                               "Load List",
-                               "-",
-                               "Options",
-                               "About Vantoria",
-                               "-",
-                               "Exit"};
+    const QStringList expected{
+        "Show Vantoria",       "Run Slide Show",   "Shuffle",    "Hide Clock", "-",
+        "First Slide",         "PrevSlide",        "Next Slide", "Last Slide", "-",
+        "Keep this wallpaper", "Reset to Default", "Load List",  "-",          "Options",
+        "More Options...",     "About Vantoria",   "-",          "Exit"};
     frm->SetClockVisible(true);
     QStringList items;
     for (QAction* a : frm->PopupMenu->actions())

@@ -7,7 +7,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "support/desktop/RealDesktop.h"
+#include "support/desktop/ProgramOnDesktop.h"
 
 namespace {
 
@@ -96,6 +96,10 @@ TEST_F(WallpaperEndToEndTest, SlideShowChangesTheRootAndTheCloseRequestPutsTheOr
         EXPECT_TRUE(name.rfind("vantoria", 0) != 0 && name != "original-root.ppm") << name;
     }
     EXPECT_FALSE(std::filesystem::exists(d.Root() + "/pwned"));
+}
+
+TEST_F(WallpaperEndToEndTest, AKeptPictureStaysAndResetLaterBringsTheOriginal) {
+    TProgramOnDesktop(d, Everywhere(0x00FF00)).KeepWallpaperThenResetNextRun();
 }
 
 TEST_F(WallpaperEndToEndTest, ASolidColourFoundAtStartComesBack) {

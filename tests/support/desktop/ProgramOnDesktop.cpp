@@ -160,14 +160,35 @@ void TProgramOnDesktop::TileKillNineThenQuietRun(bool centre) {
     EXPECT_FALSE(std::filesystem::exists(d_.RecordPath()));
 }
 
-void TProgramOnDesktop::WriteLetterBoxAtStart() {
+void TProgramOnDesktop::WriteLetterBoxAtStart(bool keep) {
     d_.WriteSettings({{"Autoplay", "dword:00000002"},
                       {"Style", "dword:00000002"},
                       {"Stretch", "dword:00000001"},
                       {"Color", kFillSetting},
                       {"Current", "dword:00000000"},
-                      {"ShowClock", "dword:00000000"}},
+                      {"ShowClock", "dword:00000000"},
+                      {"KeepWallpaper", keep ? "dword:00000001" : "dword:00000000"}},
                      {letterBox_});
+}
+
+void TProgramOnDesktop::KeepWallpaperThenResetNextRun() {
+    WriteLetterBoxAtStart(true);
+    const TProcessId run = d_.StartVantoria();
+    ASSERT_TRUE(d_.WaitForPixels("letter box shown at start", LetterBoxChecks()));
+    ASSERT_TRUE(d_.SendCloseRequest());
+    EXPECT_EQ(d_.WaitForExit(run), 0);
+    EXPECT_TRUE(
+        d_.WaitForPixels("the kept letter box after the close request", LetterBoxChecks(), 3000));
+    EXPECT_TRUE(std::filesystem::exists(d_.RecordPath())) << "the record of the original went";
+
+    d_.WriteSettings({{"Autoplay", "dword:00000000"}, {"ShowClock", "dword:00000000"}},
+                     {letterBox_});
+    const TProcessId next = d_.StartVantoria();
+    ASSERT_TRUE(Click(next, "actResetDefault")) << "the main window never showed";
+    EXPECT_TRUE(d_.WaitForPixels("original after Reset to Default in the next run", original_));
+    ASSERT_TRUE(d_.SendCloseRequest());
+    EXPECT_EQ(d_.WaitForExit(next), 0);
+    EXPECT_FALSE(std::filesystem::exists(d_.RecordPath())) << "the original is back: no record";
 }
 
 void TProgramOnDesktop::MonitorsLetterBoxAndOrderlyExit() {

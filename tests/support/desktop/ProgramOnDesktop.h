@@ -32,6 +32,10 @@ public:
     // picture stays and the record is kept; a following run that changes
     // nothing puts the original back at its orderly end.
     void TileKillNineThenQuietRun(bool centre = false);
+    // KeepWallpaper: the letter box shown at start stays after the close
+    // request, and so does the record; a later run without it puts the
+    // original back on Reset to Default.
+    void KeepWallpaperThenResetNextRun();
     // With the desktop's own lock in place: a run that would show a slide
     // leaves the screen as it was, with one warning containing `warning`.
     void ForbiddenChangesLeaveTheScreen(const std::string& warning);
@@ -65,6 +69,6 @@ public:
 private:
     TRealDesktop& d_;
     std::vector<TPixelCheck> original_;
-    void WriteLetterBoxAtStart();
+    void WriteLetterBoxAtStart(bool keep = false);
     std::string letterBox_, tile_, centre_;
 };

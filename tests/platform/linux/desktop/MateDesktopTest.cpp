@@ -88,6 +88,13 @@ TEST(MateDesktopTest, PicturesAndTheOriginalOnScreen) {
 
 // One picture spanning both monitors, each monitor's part its own letter box;
 // the original back, zoomed on each, at the end.
+TEST(MateDesktopTest, AKeptPictureStaysAndResetLaterBringsTheOriginal) {
+    TTempDir pictures;
+    auto d = StartCaja(OriginalPicture(pictures));
+    ASSERT_TRUE(d);
+    TProgramOnDesktop(*d, kOriginal).KeepWallpaperThenResetNextRun();
+}
+
 TEST(MateDesktopTest, SpannedLetterBoxOnTwoMonitors) {
     TTempDir pictures;
     auto d = StartCaja(OriginalPicture(pictures), {}, kDesk);

@@ -1,0 +1,48 @@
+#include "dialogs/MoreOptionsBox.h"
+
+#include <QCheckBox>
+#include <QDialogButtonBox>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "platform/Autostart.h"
+#include "settings/Settings.h"
+
+TfrmMoreOptions::TfrmMoreOptions(const TSettings& settings, TAutostart* autostart, QWidget* parent)
+    : QDialog(parent), autostart_(autostart) {
+    setObjectName(QStringLiteral("frmMoreOptions"));
+    setWindowTitle(QStringLiteral("More Options"));
+    auto* layout = new QVBoxLayout(this);
+    const auto box = [&](QCheckBox*& target, const char* name, const QString& text, bool on) {
+        target = new QCheckBox(text, this);
+        target->setObjectName(QString::fromLatin1(name));
+        target->setChecked(on);
+        layout->addWidget(target);
+    };
+    box(cbShuffle, "cbShuffle",
+        QStringLiteral("&Shuffle: a random order, each picture once a round"),
+        settings.FOrder == 1);
+    box(cbKeepWallpaper, "cbKeepWallpaper",
+        QStringLiteral("&Keep the last picture when Vantoria ends"), settings.FKeepWallpaper);
+    box(cbStartInTray, "cbStartInTray", QStringLiteral("Start &hidden in the tray"),
+        settings.FStartInTray);
+    box(cbStartAtLogin, "cbStartAtLogin", QStringLiteral("Start at &log-in"),
+        autostart_ && autostart_->Enabled());
+    cbStartAtLogin->setEnabled(autostart_ != nullptr);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
+    buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("btnOK"));
+    buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("btnCancel"));
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
+    layout->addWidget(buttons);
+}
+
+std::string TfrmMoreOptions::Apply(TSettings& settings) {
+    settings.FOrder = cbShuffle->isChecked() ? 1 : 0;
+    settings.FKeepWallpaper = cbKeepWallpaper->isChecked();
+    settings.FStartInTray = cbStartInTray->isChecked();
+    if (autostart_ && cbStartAtLogin->isChecked() != autostart_->Enabled()) {
+        return autostart_->SetEnabled(cbStartAtLogin->isChecked());
+    }
+    return {};
+}
