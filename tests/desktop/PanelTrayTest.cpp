@@ -78,3 +78,27 @@ TEST_F(PanelTrayTest, ASlowPanelRestartKeepsTheProgramInTheTray) {
     ASSERT_TRUE(d->SendCloseRequest());
     EXPECT_EQ(d->WaitForExit(run), 0);
 }
+
+// StartInTray, on trayer (an XEmbed tray) at the bottom right: the program
+// starts with its icon in the tray and no window, without showing a slide.
+TEST(StartInTray, TheIconAndNoWindow) {
+    TRealDesktop d;
+    ASSERT_TRUE(d.Ready()) << d.Error();
+    d.Launch("openbox", {"openbox"});
+    d.Launch("trayer", {"trayer", "--edge", "bottom", "--align", "right", "--widthtype", "request",
+                        "--height", "24", "--SetDockType", "false"});
+    ASSERT_TRUE(TRealDesktop::WaitFor(
+        [&] {
+            return d.Run({"xdotool", "search", "--name", "^panel$"}).exitCode == 0;
+        },
+        20000));
+    d.WriteSettings({{"StartInTray", "dword:00000001"}, {"ShowClock", "dword:00000000"}});
+    const TProcessId run = d.StartVantoria(kPlainX11);
+    const TrayOnDesktop::TArea tray{d.Width() / 2, d.Height() - 24, d.Width() / 2, 24};
+    EXPECT_TRUE(
+        TRealDesktop::WaitFor([&] { return TrayOnDesktop::FindIcon(d, tray).has_value(); }, 20000))
+        << "no icon in trayer";
+    EXPECT_FALSE(TrayOnDesktop::WindowShown(d, run));
+    ASSERT_TRUE(d.SendCloseRequest());
+    EXPECT_EQ(d.WaitForExit(run), 0);
+}
