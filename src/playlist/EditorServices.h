@@ -11,8 +11,9 @@
 class TEditorDialogs {
 public:
     virtual ~TEditorDialogs() = default;
-    // The open-picture dialog, one file; filter in the "text|masks|..." form.
-    virtual bool OpenImage(const std::string& filter, std::string& fileName) = 0;
+    // The open-picture dialog, one file or several; filter in the
+    // "text|masks|..." form.
+    virtual bool OpenImage(const std::string& filter, std::vector<std::string>& fileNames) = 0;
     // The Load Playlist dialog; a name that does not exist is accepted.
     virtual bool OpenList(std::string& fileName) = 0;
     // The Save Playlist dialog, preset with fileName; no overwrite prompt.
@@ -54,3 +55,7 @@ std::vector<std::string> BuildMasks(const std::string& joinedMasks);
 // them. Nothing when folder is empty or not an existing directory.
 std::vector<std::string> FindImageFiles(const std::string& folder,
                                         const std::vector<std::string>& masks);
+
+// Whether the name of `path` ends in the extension of one of the "*.ext"
+// masks, without regard to case.
+bool HasPictureExtension(const std::string& path, const std::vector<std::string>& masks);

@@ -85,3 +85,28 @@ std::vector<std::string> FindImageFiles(const std::string& folder,
     }
     return found;
 }
+
+bool HasPictureExtension(const std::string& path, const std::vector<std::string>& masks) {
+    const std::size_t slash = path.rfind('/');
+    const std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    const auto lower = [](std::string text) {
+        for (char& c : text) {
+            if (c >= 'A' && c <= 'Z') {
+                c = char(c - 'A' + 'a');
+            }
+        }
+        return text;
+    };
+    const std::string lowered = lower(name);
+    for (const std::string& mask : masks) {
+        if (mask.size() < 3 || mask.compare(0, 2, "*.") != 0) {
+            continue;
+        }
+        const std::string ext = lower(mask.substr(1));
+        if (lowered.size() > ext.size() &&
+            lowered.compare(lowered.size() - ext.size(), ext.size(), ext) == 0) {
+            return true;
+        }
+    }
+    return false;
+}

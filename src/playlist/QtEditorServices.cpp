@@ -54,16 +54,24 @@ QStringList QtNameFilters(const std::string& filter, bool anyCase) {
     return out;
 }
 
-bool TQtEditorDialogs::OpenImage(const std::string& filter, std::string& fileName) {
+bool TQtEditorDialogs::OpenImage(const std::string& filter, std::vector<std::string>& fileNames) {
     QFileDialog dialog(parent_, QStringLiteral("Open"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
-    dialog.setFileMode(QFileDialog::ExistingFile);
+    dialog.setFileMode(QFileDialog::ExistingFiles);
     // Qt's dialog matches masks case-sensitively here, while picture names
     // often come in capitals from cameras: each mask is offered in both
     // cases, and the dialog shows only the texts of the filter.
     dialog.setOption(QFileDialog::HideNameFilterDetails, true);
     dialog.setNameFilters(QtNameFilters(filter, true));
-    return RunFileDialog(dialog, fileName);
+    dialog.setWindowModality(Qt::ApplicationModal);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) {
+        return false;
+    }
+    fileNames.clear();
+    for (const QString& file : dialog.selectedFiles()) {
+        fileNames.push_back(Bytes(file));
+    }
+    return true;
 }
 
 bool TQtEditorDialogs::OpenList(std::string& fileName) {

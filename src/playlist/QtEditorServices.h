@@ -10,7 +10,7 @@ class QWidget;
 class TQtEditorDialogs : public TEditorDialogs {
 public:
     explicit TQtEditorDialogs(QWidget* parent) : parent_(parent) {}
-    bool OpenImage(const std::string& filter, std::string& fileName) override;
+    bool OpenImage(const std::string& filter, std::vector<std::string>& fileNames) override;
     bool OpenList(std::string& fileName) override;
     bool SaveList(std::string& fileName) override;
     bool PickFolder(const std::string& title, const std::string& root, const std::string& start,

@@ -1,6 +1,11 @@
 #include "playlist/frm_PlayList.h"
 
 #include <QAction>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QMimeData>
+#include <QUrl>
 #include <QApplication>
 #include <QGuiApplication>
 #include <QItemSelectionModel>
@@ -179,6 +184,7 @@ TfrmList::TfrmList(TMessageService& messages, TEditorDialogs& dialogs, const TKn
 TfrmList::~TfrmList() = default;
 
 void TfrmList::FormCreate() {
+    setAcceptDrops(true);
     setObjectName(QStringLiteral("frmList"));
     setWindowTitle(QStringLiteral("Playlist"));
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
@@ -394,11 +400,41 @@ QRect TfrmList::ThumbnailRect() const {
 }
 
 void TfrmList::actAddImageExecute() {
-    std::string file;
-    if (FDialogs.OpenImage(OpenImageFilter, file)) {
-        AddStorable({file});
+    std::vector<std::string> files;
+    if (FDialogs.OpenImage(OpenImageFilter, files)) {
+        AddStorable(files);
         ReportUnstorable();
     }
+}
+
+void TfrmList::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) {
+        event->acceptProposedAction();
+    }
+}
+
+void TfrmList::dropEvent(QDropEvent* event) {
+    // Pictures and folders from a file manager: a folder adds the pictures
+    // directly in it, as Add Folder does; a file is added when its name
+    // carries a picture's extension.
+    std::vector<std::string> paths;
+    for (const QUrl& url : event->mimeData()->urls()) {
+        if (!url.isLocalFile()) {
+            continue;
+        }
+        const QByteArray local = QFile::encodeName(url.toLocalFile());
+        const std::string path(local.constData(), std::size_t(local.size()));
+        if (DirectoryExists(path)) {
+            const std::vector<std::string> found = FindImageFiles(path, FMasks);
+            paths.insert(paths.end(), found.begin(), found.end());
+        } else if (HasPictureExtension(path, FMasks)) {
+            paths.push_back(path);
+        }
+    }
+    event->acceptProposedAction();
+    FUnstorable.clear();
+    AddStorable(paths);
+    ReportUnstorable();
 }
 
 void TfrmList::actAddFolderExecute() {

@@ -10,10 +10,15 @@
 
 class TScriptedDialogs : public TEditorDialogs {
 public:
-    bool OpenImage(const std::string& filter, std::string& fileName) override {
+    bool OpenImage(const std::string& filter, std::vector<std::string>& fileNames) override {
         calls.push_back("OpenImage");
         lastFilter = filter;
-        return Answer(image, fileName);
+        std::string one;
+        if (!Answer(image, one)) {
+            return false;
+        }
+        fileNames = {one};
+        return true;
     }
     bool OpenList(std::string& fileName) override {
         calls.push_back("OpenList");

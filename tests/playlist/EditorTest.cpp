@@ -17,6 +17,10 @@
 
 #include <memory>
 
+#include <QDropEvent>
+#include <QMimeData>
+#include <QUrl>
+
 #include "../dialogs/ModalHelper.h"
 #include "EditorSupport.h"
 #include "playlist/PlaylistFile.h"
@@ -436,3 +440,32 @@ TEST(FileDialogFilters, PairsBecomeQtNameFilters) {
 }
 
 }  // namespace
+
+// Pictures dropped from a file manager (text/uri-list): three files, a
+// folder whose pictures join, and what is no picture or no local file left out.
+TEST_F(Editor, DroppedPicturesAndFoldersAreAdded) {
+    for (const char* name : {"a b.jpg", "c%.PNG", "d.bmp"}) {
+        Picture(name, 4, 4);
+    }
+    WriteFileBytes(dir.File("notes.txt"), "no picture");
+    ::mkdir(dir.File("more").c_str(), 0700);
+    Picture("more/e.png", 4, 4);
+    QMimeData data;
+    data.setData(
+        QStringLiteral("text/uri-list"),
+        QByteArray(
+            QUrl::fromLocalFile(QString::fromStdString(dir.File("a b.jpg"))).toEncoded() + "\r\n" +
+            QUrl::fromLocalFile(QString::fromStdString(dir.File("c%.PNG"))).toEncoded() + "\r\n" +
+            QUrl::fromLocalFile(QString::fromStdString(dir.File("d.bmp"))).toEncoded() + "\r\n" +
+            QUrl::fromLocalFile(QString::fromStdString(dir.File("notes.txt"))).toEncoded() +
+            "\r\n" + QUrl::fromLocalFile(QString::fromStdString(dir.File("more"))).toEncoded() +
+            "\r\nhttps://example.org/f.jpg\r\n"));
+    QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form.get(), &enter);
+    EXPECT_TRUE(enter.isAccepted());
+    QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+    QApplication::sendEvent(form.get(), &drop);
+    EXPECT_EQ(form->Entries(), (Lines{dir.File("a b.jpg"), dir.File("c%.PNG"), dir.File("d.bmp"),
+                                      dir.File("more/e.png")}));
+    EXPECT_TRUE(Shown().empty());
+}

@@ -47,7 +47,7 @@ public:
 
 class TPickerOnly : public TEditorDialogs {
 public:
-    bool OpenImage(const std::string&, std::string&) override { return false; }
+    bool OpenImage(const std::string&, std::vector<std::string>&) override { return false; }
     bool OpenList(std::string&) override { return false; }
     bool SaveList(std::string&) override { return false; }
     bool PickFolder(const std::string& title, const std::string&, const std::string& start,
