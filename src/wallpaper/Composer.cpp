@@ -7,10 +7,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "platform/ScreenInfo.h"
 #include "wallpaper/DecodeBudget.h"
+#include "wallpaper/FastRescale.h"
 #include "wallpaper/FreeBitmap.h"
 #include "wallpaper/FreeUtils.h"
 #include "wallpaper/JpegDecoder.h"
@@ -241,6 +243,39 @@ TJpegDecode LoadJpegForPlans(const std::string& source, const TSourceHeader& hea
     return result;
 }
 
+// The checks before any pixel is decoded: a file of a known format, with a
+// header that shows no damage and a size within the budget (a JPEG's
+// header also tells how far it may be shrunk while decoding). False, with
+// the refusal noted, when the picture cannot be shown.
+bool CheckSource(const std::string& source, int mode, const TComposeOptions& options,
+                 FREE_IMAGE_FORMAT& format, TSourceHeader& header) {
+    NoteDecodeRefusal({});
+    if (!IsRegularFile(source)) {
+        NoteDecodeRefusal("is no file");
+        return false;
+    }
+    format = GetImageFileType(source);
+    if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) {
+        NoteDecodeRefusal("is no picture of a known format");
+        return false;
+    }
+    if (format == FIF_PNG && !PngChunksFit(source)) {
+        NoteDecodeRefusal("is damaged: a PNG chunk runs past the end of the file");
+        return false;
+    }
+    if (mode < fmStretch || mode > fmConvertOnly) {
+        return false;
+    }
+    header = ReadHeader(format, source, options.budget);
+    const std::string over =
+        header.read ? OverBudget(header.size, header.bitsPerPixel, options.budget) : std::string();
+    if (!over.empty() || !header.refusal.empty()) {
+        NoteDecodeRefusal(over.empty() ? header.refusal : over);
+        return false;
+    }
+    return true;
+}
+
 // Loads `source` for a display of `screenSize` and plans its composition: the
 // picture comes back upright, opaque over `fillColor` and of a standard type,
 // decoded already shrunk where only a shrunk picture is shown.
@@ -256,31 +291,9 @@ bool LoadForDisplays(const std::string& source, int mode, const std::vector<TPix
     if (screens.empty()) {
         return false;
     }
-    NoteDecodeRefusal({});
-    if (!IsRegularFile(source)) {
-        NoteDecodeRefusal("is no file");
-        return false;
-    }
-    const FREE_IMAGE_FORMAT format = GetImageFileType(source);
-    if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) {
-        NoteDecodeRefusal("is no picture of a known format");
-        return false;
-    }
-    if (format == FIF_PNG && !PngChunksFit(source)) {
-        NoteDecodeRefusal("is damaged: a PNG chunk runs past the end of the file");
-        return false;
-    }
-    if (mode < fmStretch || mode > fmConvertOnly) {
-        return false;
-    }
-
-    // The header tells the size before any pixel is decoded: a picture over
-    // its budget is refused, and a JPEG may be decoded already shrunk.
-    const TSourceHeader header = ReadHeader(format, source, options.budget);
-    const std::string over =
-        header.read ? OverBudget(header.size, header.bitsPerPixel, options.budget) : std::string();
-    if (!over.empty() || !header.refusal.empty()) {
-        NoteDecodeRefusal(over.empty() ? header.refusal : over);
+    FREE_IMAGE_FORMAT format = FIF_UNKNOWN;
+    TSourceHeader header;
+    if (!CheckSource(source, mode, options, format, header)) {
         return false;
     }
     if (format == FIF_JPEG && header.read) {
@@ -530,6 +543,127 @@ bool ComposeScreenPicture(const std::string& source, int mode, int placement, TC
         Place(image.Dib(), out, (screen.width - width) / 2, (screen.height - height) / 2);
     }
     return true;
+}
+
+// A scaled photograph's rows, decoded, scaled and handed to the painter in
+// bands as they come: neither the decoded picture nor the screen's picture
+// is ever whole in memory.
+class TScreenBands final : public TJpegRows {
+public:
+    TScreenBands(const TComposePlan& plan, TPixelSize screen, TPictureParts& parts)
+        : plan_(plan), parts_(parts) {
+        // Where the scaled picture lies on the screen, as ComposeScreenPicture places it.
+        const int left = plan.letterBox ? plan.left : (screen.width - plan.scaled.width) / 2;
+        const int top = plan.letterBox ? plan.top : (screen.height - plan.scaled.height) / 2;
+        const int x0 = std::max(0, -left);
+        const int y0 = std::max(0, -top);
+        shown_ = {x0, y0, std::min(plan.scaled.width, screen.width - left) - x0,
+                  std::min(plan.scaled.height, screen.height - top) - y0};
+        screenX_ = left + x0;
+        screenY_ = top + y0;
+    }
+
+    const char* Start(int width, int height, TPixelRect& part) override {
+        if (shown_.width <= 0 || shown_.height <= 0 ||
+            !scaler_.Start({width, height}, plan_.scaled, shown_)) {
+            return "cannot be scaled: out of memory";
+        }
+        part = scaler_.SourcePart();
+        try {
+            band_.width = shown_.width;
+            band_.pixels.resize(static_cast<std::size_t>(shown_.width) * kBandRows);
+        } catch (const std::bad_alloc&) {
+            return "cannot be scaled: out of memory";
+        }
+        return nullptr;
+    }
+
+    // Called between the decoder's setjmp and its end: nothing may be thrown
+    // through it.
+    bool Row(const std::uint8_t* pixels) override {
+        scaler_.Push(pixels);
+        try {
+            while (
+                scaler_.Pop(band_.pixels.data() + static_cast<std::size_t>(rows_) * band_.width)) {
+                if (++rows_ == kBandRows && !Flush()) {
+                    return false;
+                }
+            }
+        } catch (...) {
+            put_ = false;
+            return false;
+        }
+        return true;
+    }
+
+    // Hands on the last band; true when every shown row was made and taken.
+    bool Finish() { return Flush() && made_ == shown_.height; }
+
+private:
+    static constexpr int kBandRows = 64;
+
+    bool Flush() {
+        if (rows_ == 0) {
+            return put_;
+        }
+        band_.height = rows_;
+        put_ = put_ && parts_.Put(screenX_, screenY_ + made_, band_);
+        made_ += rows_;
+        rows_ = 0;
+        return put_;
+    }
+
+    const TComposePlan& plan_;
+    TPictureParts& parts_;
+    TPixelRect shown_;  // of the scaled picture
+    int screenX_ = 0;   // where the shown part lies on the screen
+    int screenY_ = 0;
+    TLanczos3Rows scaler_;
+    TScreenPicture band_;
+    int rows_ = 0;  // rows in the band
+    int made_ = 0;  // rows handed on
+    bool put_ = true;
+};
+
+enum class TStreamed { kShown, kFailed, kNotTaken };
+
+// One screen's picture of a JPEG photograph that is scaled to it, decoded
+// and scaled row by row into bands of the screen: the painter fills what the
+// bands leave (letter box bands) with the fill colour. kNotTaken leaves the
+// picture to the road through a whole decoded bitmap.
+TStreamed StreamScreenPicture(const std::string& source, int mode, TPixelSize screen,
+                              TPictureParts& parts, const TComposeOptions& options) {
+    if (mode != fmStretch && mode != fmLetterBox && mode != fmZoom) {
+        return TStreamed::kNotTaken;
+    }
+    FREE_IMAGE_FORMAT format = FIF_UNKNOWN;
+    TSourceHeader header;
+    if (!CheckSource(source, mode, options, format, header)) {
+        return TStreamed::kFailed;
+    }
+    if (format != FIF_JPEG || !header.read || header.orientation != 1 ||
+        !EndsWithEndMarker(source)) {
+        return TStreamed::kNotTaken;
+    }
+    const TComposePlan plan = PlanComposition(mode, header.size, screen);
+    if (!plan.valid || !plan.rescale) {
+        return TStreamed::kNotTaken;
+    }
+    const int eighths = options.shrinkOnLoad ? JpegEighths(header.size, plan.scaled) : 8;
+    TScreenBands bands(plan, screen, parts);
+    std::string refusal;
+    switch (StreamJpeg(source, eighths, options.budget, bands, refusal)) {
+        case TJpegDecode::kDecoded:
+            return bands.Finish() ? TStreamed::kShown : TStreamed::kFailed;
+        case TJpegDecode::kNotTaken:
+            return TStreamed::kNotTaken;
+        case TJpegDecode::kRefused:
+            NoteDecodeRefusal(refusal);
+            return TStreamed::kFailed;
+        case TJpegDecode::kStopped:
+            break;
+    }
+    return TStreamed::kFailed;
 }
 
 // A bitmap of width x height pixels of `depth` bits (24, or 32 for any other
@@ -947,8 +1081,14 @@ bool Compose(const TComposeRequest& request, const TComposeSink& sink,
     }
     if (monitors.size() == 1 && first.x == 0 && first.y == 0 && first.width == screen.size.width &&
         first.height == screen.size.height) {
-        // One monitor filling the screen: its picture is the screen's, a part
-        // of one piece (decoded only in part where no more of it shows).
+        // One monitor filling the screen: a scaled photograph goes to the
+        // screen in bands as it is decoded; other pictures are the screen's
+        // picture, one part (decoded only in part where no more of it shows).
+        const TStreamed streamed =
+            StreamScreenPicture(request.source, request.mode, screen.size, *screen.parts, options);
+        if (streamed != TStreamed::kNotTaken) {
+            return streamed == TStreamed::kShown;
+        }
         TScreenPicture picture;
         return ComposeScreenPicture(request.source, request.mode, request.placement,
                                     request.fillColor, screen.size, picture, options) &&
