@@ -659,15 +659,63 @@ TEST(ComposeScreenPictureTest, CutAndGarbledPhotographsEndCleanly) {
         garbled[i] = static_cast<char>(garbled[i] ^ 0xA5);
     }
     WriteFileBytes(dir.File("garbled.jpg"), garbled);
-    for (const int placement : {int{dpCenter}, int{dpTile}}) {
+    for (const auto& [mode, placement] :
+         {std::pair{int{fmConvertOnly}, int{dpCenter}}, std::pair{int{fmConvertOnly}, int{dpTile}},
+          std::pair{int{fmLetterBox}, int{dpCenter}}, std::pair{int{fmZoom}, int{dpCenter}},
+          std::pair{int{fmStretch}, int{dpCenter}}}) {
+        SCOPED_TRACE(::testing::Message() << mode << " " << placement);
         TScreenPicture out;
-        EXPECT_FALSE(ComposeScreenPicture(dir.File("cut.jpg"), fmConvertOnly, placement, kFill,
-                                          {320, 200}, out));
-        if (ComposeScreenPicture(dir.File("garbled.jpg"), fmConvertOnly, placement, kFill,
-                                 {320, 200}, out)) {
+        EXPECT_FALSE(
+            ComposeScreenPicture(dir.File("cut.jpg"), mode, placement, kFill, {320, 200}, out));
+        if (ComposeScreenPicture(dir.File("garbled.jpg"), mode, placement, kFill, {320, 200},
+                                 out)) {
             EXPECT_EQ(out.pixels.size(), 320u * 200u);
         }
     }
     TScreenPicture out;
     ASSERT_TRUE(ComposeScreenPicture(good, fmLetterBox, dpCenter, kFill, {320, 200}, out));
+}
+
+// A photograph scaled for the screen is painted in bands as it is decoded;
+// the screen shows the desktop's bitmap of the same picture: the same size
+// and place, the fill colour's bands, colours within 2 / 255.
+TEST(ComposeScreenPictureTest, ScaledPhotographsLookAsTheirBitmaps) {
+    TTempDir dir;
+    const std::string photo = dir.File("photo.jpg");
+    ASSERT_TRUE(SavePicture(PhotoPicture(641, 481, 9), FIF_JPEG, photo, JPEG_QUALITYSUPERB));
+    for (const auto& [mode, screen] : {std::pair{int{fmLetterBox}, TPixelSize{320, 200}},
+                                       std::pair{int{fmLetterBox}, TPixelSize{500, 40}},
+                                       std::pair{int{fmZoom}, TPixelSize{300, 100}},
+                                       std::pair{int{fmStretch}, TPixelSize{1000, 700}},
+                                       std::pair{int{fmStretch}, TPixelSize{90, 333}}}) {
+        SCOPED_TRACE(::testing::Message() << mode << " " << screen.width << "x" << screen.height);
+        const std::string bitmap = dir.File("bitmap.bmp");
+        ASSERT_TRUE(
+            Compose(Request(photo, mode, kFill, {{"", 0, 0, screen.width, screen.height, true}}),
+                    TMonitorBitmaps{{bitmap}}));
+        const TDib reference = LoadPicture(bitmap);
+        ASSERT_TRUE(reference);
+        TScreenPicture out;
+        ASSERT_TRUE(ComposeScreenPicture(photo, mode, dpCenter, kFill, screen, out));
+        ASSERT_EQ(out.width, screen.width);
+        ASSERT_EQ(out.height, screen.height);
+        // The desktop centres a bitmap larger than the screen (zoom).
+        const int left = (screen.width - static_cast<int>(reference.width())) / 2;
+        const int top = (screen.height - static_cast<int>(reference.height())) / 2;
+        int worst = 0;
+        for (int y = 0; y < screen.height; ++y) {
+            for (int x = 0; x < screen.width; ++x) {
+                const TRgb a = PixelAt(reference.get(), x - left, y - top);
+                const std::uint32_t p = out.pixels[std::size_t(y) * out.width + x];
+                for (int d :
+                     {a.r - int(p >> 16 & 0xFF), a.g - int(p >> 8 & 0xFF), a.b - int(p & 0xFF)}) {
+                    worst = std::max(worst, std::abs(d));
+                }
+            }
+        }
+        EXPECT_LE(worst, 2);
+        if (mode == fmLetterBox) {
+            EXPECT_EQ(out.pixels.front(), 0x204060u) << "the fill colour's band";
+        }
+    }
 }
