@@ -399,10 +399,23 @@ bool LoadForDisplay(const std::string& source, int mode, TPixelSize screenSize, 
     return true;
 }
 
+enum class TStreamed { kShown, kFailed, kNotTaken };
+TStreamed StreamWallpaperBitmap(const std::string& source, int mode, TScreenSize display,
+                                TColor fillColor, const TComposeOptions& options, TFreeBitmap& out);
+
 // The wallpaper bitmap for one display of `display` pixels.
 bool ComposeWallpaper(const std::string& source, int mode, const std::string& destination,
                       TColor fillColor, TScreenSize display, const TComposeOptions& options) {
+    // A scaled photograph is decoded and scaled row by row into the bitmap.
     TFreeBitmap image;
+    switch (StreamWallpaperBitmap(source, mode, display, fillColor, options, image)) {
+        case TStreamed::kShown:
+            return SaveReplacing(image, destination);
+        case TStreamed::kFailed:
+            return false;
+        case TStreamed::kNotTaken:
+            break;
+    }
     TComposePlan plan;
     if (!LoadForDisplay(source, mode, TPixelSize{display.width, display.height}, fillColor, options,
                         image, plan)) {
@@ -625,14 +638,11 @@ private:
     bool put_ = true;
 };
 
-enum class TStreamed { kShown, kFailed, kNotTaken };
-
-// One screen's picture of a JPEG photograph that is scaled to it, decoded
-// and scaled row by row into bands of the screen: the painter fills what the
-// bands leave (letter box bands) with the fill colour. kNotTaken leaves the
-// picture to the road through a whole decoded bitmap.
-TStreamed StreamScreenPicture(const std::string& source, int mode, TPixelSize screen,
-                              TPictureParts& parts, const TComposeOptions& options) {
+// The plan of a JPEG photograph that is scaled for a display of `screen`
+// pixels, for the roads that decode and scale it row by row: kNotTaken
+// leaves other pictures to the road through a whole decoded bitmap.
+TStreamed PlanStream(const std::string& source, int mode, TPixelSize screen,
+                     const TComposeOptions& options, TComposePlan& plan, int& eighths) {
     if (mode != fmStretch && mode != fmLetterBox && mode != fmZoom) {
         return TStreamed::kNotTaken;
     }
@@ -645,16 +655,20 @@ TStreamed StreamScreenPicture(const std::string& source, int mode, TPixelSize sc
         !EndsWithEndMarker(source)) {
         return TStreamed::kNotTaken;
     }
-    const TComposePlan plan = PlanComposition(mode, header.size, screen);
+    plan = PlanComposition(mode, header.size, screen);
     if (!plan.valid || !plan.rescale) {
         return TStreamed::kNotTaken;
     }
-    const int eighths = options.shrinkOnLoad ? JpegEighths(header.size, plan.scaled) : 8;
-    TScreenBands bands(plan, screen, parts);
+    eighths = options.shrinkOnLoad ? JpegEighths(header.size, plan.scaled) : 8;
+    return TStreamed::kShown;
+}
+
+TStreamed Stream(const std::string& source, int eighths, const TComposeOptions& options,
+                 TJpegRows& rows) {
     std::string refusal;
-    switch (StreamJpeg(source, eighths, options.budget, bands, refusal)) {
+    switch (StreamJpeg(source, eighths, options.budget, rows, refusal)) {
         case TJpegDecode::kDecoded:
-            return bands.Finish() ? TStreamed::kShown : TStreamed::kFailed;
+            return TStreamed::kShown;
         case TJpegDecode::kNotTaken:
             return TStreamed::kNotTaken;
         case TJpegDecode::kRefused:
@@ -664,6 +678,105 @@ TStreamed StreamScreenPicture(const std::string& source, int mode, TPixelSize sc
             break;
     }
     return TStreamed::kFailed;
+}
+
+// One screen's picture of a scaled JPEG photograph in bands: the painter
+// fills what the bands leave (letter box bands) with the fill colour.
+TStreamed StreamScreenPicture(const std::string& source, int mode, TPixelSize screen,
+                              TPictureParts& parts, const TComposeOptions& options) {
+    TComposePlan plan;
+    int eighths = 8;
+    const TStreamed planned = PlanStream(source, mode, screen, options, plan, eighths);
+    if (planned != TStreamed::kShown) {
+        return planned;
+    }
+    TScreenBands bands(plan, screen, parts);
+    const TStreamed streamed = Stream(source, eighths, options, bands);
+    return streamed == TStreamed::kShown && !bands.Finish() ? TStreamed::kFailed : streamed;
+}
+
+FIBITMAP* SolidImage(int width, int height, int depth, TColor color);
+
+// The scaled rows written straight into the display's bitmap: the letter
+// box canvas at the display's depth, else the scaled picture itself.
+class TBitmapBands final : public TJpegRows {
+public:
+    TBitmapBands(const TComposePlan& plan, int depth, TColor fill, TFreeBitmap& out)
+        : plan_(plan), depth_(depth), fill_(fill), out_(out) {}
+
+    const char* Start(int width, int height, TPixelRect& part) override {
+        const TPixelSize size = plan_.letterBox ? plan_.canvas : plan_.scaled;
+        FIBITMAP* dib = plan_.letterBox
+                            ? SolidImage(size.width, size.height, depth_, fill_)
+                            : FreeImage_Allocate(size.width, size.height, 24, FI_RGBA_RED_MASK,
+                                                 FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK);
+        if (!out_.Replace(dib) || !scaler_.Start({width, height}, plan_.scaled,
+                                                 {0, 0, plan_.scaled.width, plan_.scaled.height})) {
+            return "cannot be scaled: out of memory";
+        }
+        try {
+            row_.resize(static_cast<std::size_t>(plan_.scaled.width));
+        } catch (const std::bad_alloc&) {
+            return "cannot be scaled: out of memory";
+        }
+        part = scaler_.SourcePart();
+        left_ = plan_.letterBox ? plan_.left : 0;
+        top_ = plan_.letterBox ? plan_.top : 0;
+        return nullptr;
+    }
+
+    bool Row(const std::uint8_t* pixels) override {
+        scaler_.Push(pixels);
+        FIBITMAP* dib = out_.Dib();
+        const int height = static_cast<int>(FreeImage_GetHeight(dib));
+        const std::size_t step = FreeImage_GetBPP(dib) / 8;
+        while (scaler_.Pop(row_.data())) {
+            // FreeImage keeps the bottom row first.
+            BYTE* to = FreeImage_GetScanLine(dib, height - 1 - (top_ + made_++)) +
+                       static_cast<std::size_t>(left_) * step;
+            for (const std::uint32_t pixel : row_) {
+                to[FI_RGBA_RED] = static_cast<BYTE>(pixel >> 16);
+                to[FI_RGBA_GREEN] = static_cast<BYTE>(pixel >> 8);
+                to[FI_RGBA_BLUE] = static_cast<BYTE>(pixel);
+                if (step == 4) {
+                    to[FI_RGBA_ALPHA] = 0xFF;
+                }
+                to += step;
+            }
+        }
+        return true;
+    }
+
+    bool Finished() const { return made_ == plan_.scaled.height; }
+
+private:
+    const TComposePlan& plan_;
+    int depth_;
+    TColor fill_;
+    TFreeBitmap& out_;
+    TLanczos3Rows scaler_;
+    std::vector<std::uint32_t> row_;
+    int left_ = 0;
+    int top_ = 0;
+    int made_ = 0;
+};
+
+TStreamed StreamWallpaperBitmap(const std::string& source, int mode, TScreenSize display,
+                                TColor fillColor, const TComposeOptions& options,
+                                TFreeBitmap& out) {
+    TComposePlan plan;
+    int eighths = 8;
+    const TStreamed planned =
+        PlanStream(source, mode, {display.width, display.height}, options, plan, eighths);
+    if (planned != TStreamed::kShown) {
+        return planned;
+    }
+    TBitmapBands bands(plan, display.depth, fillColor, out);
+    const TStreamed streamed = Stream(source, eighths, options, bands);
+    if (streamed != TStreamed::kShown || !bands.Finished()) {
+        out.Clear();
+    }
+    return streamed == TStreamed::kShown && !bands.Finished() ? TStreamed::kFailed : streamed;
 }
 
 // A bitmap of width x height pixels of `depth` bits (24, or 32 for any other
