@@ -68,6 +68,22 @@ TWeights MakeWeights(int sourceSize, int targetSize) {
     return table;
 }
 
+// Hot loops, built for the processor's widest vector units where the
+// platform picks a function's variant at load time.
+#if defined(__GNUC__) && defined(__x86_64__) && defined(__linux__)
+#define VECTOR_VARIANTS __attribute__((target_clones("avx2", "default")))
+#else
+#define VECTOR_VARIANTS
+#endif
+
+// Adds `weight` times a row of bytes to a row of sums.
+VECTOR_VARIANTS void AddWeightedBytes(float* sum, const std::uint8_t* row, float weight,
+                                      std::size_t values) {
+    for (std::size_t i = 0; i < values; ++i) {
+        sum[i] += weight * static_cast<float>(row[i]);
+    }
+}
+
 inline std::uint8_t ToByte(float v) {
     v += 0.5f;
     return v <= 0.0f ? 0 : v >= 255.0f ? 255 : static_cast<std::uint8_t>(v);
@@ -87,10 +103,7 @@ void ScaleRows(FIBITMAP* source, FIBITMAP* target, const TWeights& horizontal,
         const float* wy = &vertical.weights[static_cast<size_t>(y) * vertical.window];
         for (int k = 0; k < vertical.count[y]; ++k) {
             const std::uint8_t* in = FreeImage_GetScanLine(source, vertical.first[y] + k);
-            const float w = wy[k];
-            for (size_t i = 0; i < rowValues; ++i) {
-                acc[i] += w * static_cast<float>(in[i]);
-            }
+            AddWeightedBytes(acc, in, wy[k], rowValues);
         }
         // Horizontal: from that row to the target's width.
         std::uint8_t* out = FreeImage_GetScanLine(target, y);
@@ -230,14 +243,6 @@ FIBITMAP* RescaleLanczos3(FIBITMAP* source, int width, int height) {
 }
 
 namespace {
-
-// Hot loops, built for the processor's widest vector units where the
-// platform picks a function's variant at load time.
-#if defined(__GNUC__) && defined(__x86_64__) && defined(__linux__)
-#define VECTOR_VARIANTS __attribute__((target_clones("avx2", "default")))
-#else
-#define VECTOR_VARIANTS
-#endif
 
 // One row of 3-byte pixels narrowed or widened to the shown columns.
 // `in` starts at source column `origin`.
