@@ -643,7 +643,10 @@ private:
 // leaves other pictures to the road through a whole decoded bitmap.
 TStreamed PlanStream(const std::string& source, int mode, TPixelSize screen,
                      const TComposeOptions& options, TComposePlan& plan, int& eighths) {
-    if (mode != fmStretch && mode != fmLetterBox && mode != fmZoom) {
+    // Other pictures are left before their header is read, which for some
+    // formats takes a child process.
+    if ((mode != fmStretch && mode != fmLetterBox && mode != fmZoom) || !IsRegularFile(source) ||
+        GetImageFileType(source) != FIF_JPEG) {
         return TStreamed::kNotTaken;
     }
     FREE_IMAGE_FORMAT format = FIF_UNKNOWN;
