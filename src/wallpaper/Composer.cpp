@@ -7,10 +7,12 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <new>
 #include <vector>
 
 #include "platform/ScreenInfo.h"
 #include "wallpaper/DecodeBudget.h"
+#include "wallpaper/FastRescale.h"
 #include "wallpaper/FreeBitmap.h"
 #include "wallpaper/FreeUtils.h"
 #include "wallpaper/JpegDecoder.h"
@@ -241,6 +243,39 @@ TJpegDecode LoadJpegForPlans(const std::string& source, const TSourceHeader& hea
     return result;
 }
 
+// The checks before any pixel is decoded: a file of a known format, with a
+// header that shows no damage and a size within the budget (a JPEG's
+// header also tells how far it may be shrunk while decoding). False, with
+// the refusal noted, when the picture cannot be shown.
+bool CheckSource(const std::string& source, int mode, const TComposeOptions& options,
+                 FREE_IMAGE_FORMAT& format, TSourceHeader& header) {
+    NoteDecodeRefusal({});
+    if (!IsRegularFile(source)) {
+        NoteDecodeRefusal("is no file");
+        return false;
+    }
+    format = GetImageFileType(source);
+    if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) {
+        NoteDecodeRefusal("is no picture of a known format");
+        return false;
+    }
+    if (format == FIF_PNG && !PngChunksFit(source)) {
+        NoteDecodeRefusal("is damaged: a PNG chunk runs past the end of the file");
+        return false;
+    }
+    if (mode < fmStretch || mode > fmConvertOnly) {
+        return false;
+    }
+    header = ReadHeader(format, source, options.budget);
+    const std::string over =
+        header.read ? OverBudget(header.size, header.bitsPerPixel, options.budget) : std::string();
+    if (!over.empty() || !header.refusal.empty()) {
+        NoteDecodeRefusal(over.empty() ? header.refusal : over);
+        return false;
+    }
+    return true;
+}
+
 // Loads `source` for a display of `screenSize` and plans its composition: the
 // picture comes back upright, opaque over `fillColor` and of a standard type,
 // decoded already shrunk where only a shrunk picture is shown.
@@ -256,31 +291,9 @@ bool LoadForDisplays(const std::string& source, int mode, const std::vector<TPix
     if (screens.empty()) {
         return false;
     }
-    NoteDecodeRefusal({});
-    if (!IsRegularFile(source)) {
-        NoteDecodeRefusal("is no file");
-        return false;
-    }
-    const FREE_IMAGE_FORMAT format = GetImageFileType(source);
-    if (format == FIF_UNKNOWN || !FreeImage_FIFSupportsReading(format)) {
-        NoteDecodeRefusal("is no picture of a known format");
-        return false;
-    }
-    if (format == FIF_PNG && !PngChunksFit(source)) {
-        NoteDecodeRefusal("is damaged: a PNG chunk runs past the end of the file");
-        return false;
-    }
-    if (mode < fmStretch || mode > fmConvertOnly) {
-        return false;
-    }
-
-    // The header tells the size before any pixel is decoded: a picture over
-    // its budget is refused, and a JPEG may be decoded already shrunk.
-    const TSourceHeader header = ReadHeader(format, source, options.budget);
-    const std::string over =
-        header.read ? OverBudget(header.size, header.bitsPerPixel, options.budget) : std::string();
-    if (!over.empty() || !header.refusal.empty()) {
-        NoteDecodeRefusal(over.empty() ? header.refusal : over);
+    FREE_IMAGE_FORMAT format = FIF_UNKNOWN;
+    TSourceHeader header;
+    if (!CheckSource(source, mode, options, format, header)) {
         return false;
     }
     if (format == FIF_JPEG && header.read) {
@@ -386,10 +399,23 @@ bool LoadForDisplay(const std::string& source, int mode, TPixelSize screenSize, 
     return true;
 }
 
+enum class TStreamed { kShown, kFailed, kNotTaken };
+TStreamed StreamWallpaperBitmap(const std::string& source, int mode, TScreenSize display,
+                                TColor fillColor, const TComposeOptions& options, TFreeBitmap& out);
+
 // The wallpaper bitmap for one display of `display` pixels.
 bool ComposeWallpaper(const std::string& source, int mode, const std::string& destination,
                       TColor fillColor, TScreenSize display, const TComposeOptions& options) {
+    // A scaled photograph is decoded and scaled row by row into the bitmap.
     TFreeBitmap image;
+    switch (StreamWallpaperBitmap(source, mode, display, fillColor, options, image)) {
+        case TStreamed::kShown:
+            return SaveReplacing(image, destination);
+        case TStreamed::kFailed:
+            return false;
+        case TStreamed::kNotTaken:
+            break;
+    }
     TComposePlan plan;
     if (!LoadForDisplay(source, mode, TPixelSize{display.width, display.height}, fillColor, options,
                         image, plan)) {
@@ -530,6 +556,230 @@ bool ComposeScreenPicture(const std::string& source, int mode, int placement, TC
         Place(image.Dib(), out, (screen.width - width) / 2, (screen.height - height) / 2);
     }
     return true;
+}
+
+// A scaled photograph's rows, decoded, scaled and handed to the painter in
+// bands as they come: neither the decoded picture nor the screen's picture
+// is ever whole in memory.
+class TScreenBands final : public TJpegRows {
+public:
+    TScreenBands(const TComposePlan& plan, TPixelSize screen, TPictureParts& parts)
+        : plan_(plan), parts_(parts) {
+        // Where the scaled picture lies on the screen, as ComposeScreenPicture places it.
+        const int left = plan.letterBox ? plan.left : (screen.width - plan.scaled.width) / 2;
+        const int top = plan.letterBox ? plan.top : (screen.height - plan.scaled.height) / 2;
+        const int x0 = std::max(0, -left);
+        const int y0 = std::max(0, -top);
+        shown_ = {x0, y0, std::min(plan.scaled.width, screen.width - left) - x0,
+                  std::min(plan.scaled.height, screen.height - top) - y0};
+        screenX_ = left + x0;
+        screenY_ = top + y0;
+    }
+
+    const char* Start(int width, int height, TPixelRect& part) override {
+        if (shown_.width <= 0 || shown_.height <= 0 ||
+            !scaler_.Start({width, height}, plan_.scaled, shown_)) {
+            return "cannot be scaled: out of memory";
+        }
+        part = scaler_.SourcePart();
+        try {
+            band_.width = shown_.width;
+            band_.pixels.resize(static_cast<std::size_t>(shown_.width) * kBandRows);
+        } catch (const std::bad_alloc&) {
+            return "cannot be scaled: out of memory";
+        }
+        return nullptr;
+    }
+
+    // Called between the decoder's setjmp and its end: nothing may be thrown
+    // through it.
+    bool Row(const std::uint8_t* pixels) override {
+        scaler_.Push(pixels);
+        try {
+            while (
+                scaler_.Pop(band_.pixels.data() + static_cast<std::size_t>(rows_) * band_.width)) {
+                if (++rows_ == kBandRows && !Flush()) {
+                    return false;
+                }
+            }
+        } catch (...) {
+            put_ = false;
+            return false;
+        }
+        return true;
+    }
+
+    // Hands on the last band; true when every shown row was made and taken.
+    bool Finish() { return Flush() && made_ == shown_.height; }
+
+private:
+    static constexpr int kBandRows = 64;
+
+    bool Flush() {
+        if (rows_ == 0) {
+            return put_;
+        }
+        band_.height = rows_;
+        put_ = put_ && parts_.Put(screenX_, screenY_ + made_, band_);
+        made_ += rows_;
+        rows_ = 0;
+        return put_;
+    }
+
+    const TComposePlan& plan_;
+    TPictureParts& parts_;
+    TPixelRect shown_;  // of the scaled picture
+    int screenX_ = 0;   // where the shown part lies on the screen
+    int screenY_ = 0;
+    TLanczos3Rows scaler_;
+    TScreenPicture band_;
+    int rows_ = 0;  // rows in the band
+    int made_ = 0;  // rows handed on
+    bool put_ = true;
+};
+
+// The plan of a JPEG photograph that is scaled for a display of `screen`
+// pixels, for the roads that decode and scale it row by row: kNotTaken
+// leaves other pictures to the road through a whole decoded bitmap.
+TStreamed PlanStream(const std::string& source, int mode, TPixelSize screen,
+                     const TComposeOptions& options, TComposePlan& plan, int& eighths) {
+    // Other pictures are left before their header is read, which for some
+    // formats takes a child process.
+    if ((mode != fmStretch && mode != fmLetterBox && mode != fmZoom) || !IsRegularFile(source) ||
+        GetImageFileType(source) != FIF_JPEG) {
+        return TStreamed::kNotTaken;
+    }
+    FREE_IMAGE_FORMAT format = FIF_UNKNOWN;
+    TSourceHeader header;
+    if (!CheckSource(source, mode, options, format, header)) {
+        return TStreamed::kFailed;
+    }
+    if (format != FIF_JPEG || !header.read || header.orientation != 1 ||
+        !EndsWithEndMarker(source)) {
+        return TStreamed::kNotTaken;
+    }
+    plan = PlanComposition(mode, header.size, screen);
+    if (!plan.valid || !plan.rescale) {
+        return TStreamed::kNotTaken;
+    }
+    eighths = options.shrinkOnLoad ? JpegEighths(header.size, plan.scaled) : 8;
+    return TStreamed::kShown;
+}
+
+TStreamed Stream(const std::string& source, int eighths, const TComposeOptions& options,
+                 TJpegRows& rows) {
+    std::string refusal;
+    switch (StreamJpeg(source, eighths, options.budget, rows, refusal)) {
+        case TJpegDecode::kDecoded:
+            return TStreamed::kShown;
+        case TJpegDecode::kNotTaken:
+            return TStreamed::kNotTaken;
+        case TJpegDecode::kRefused:
+            NoteDecodeRefusal(refusal);
+            return TStreamed::kFailed;
+        case TJpegDecode::kStopped:
+            break;
+    }
+    return TStreamed::kFailed;
+}
+
+// One screen's picture of a scaled JPEG photograph in bands: the painter
+// fills what the bands leave (letter box bands) with the fill colour.
+TStreamed StreamScreenPicture(const std::string& source, int mode, TPixelSize screen,
+                              TPictureParts& parts, const TComposeOptions& options) {
+    TComposePlan plan;
+    int eighths = 8;
+    const TStreamed planned = PlanStream(source, mode, screen, options, plan, eighths);
+    if (planned != TStreamed::kShown) {
+        return planned;
+    }
+    TScreenBands bands(plan, screen, parts);
+    const TStreamed streamed = Stream(source, eighths, options, bands);
+    return streamed == TStreamed::kShown && !bands.Finish() ? TStreamed::kFailed : streamed;
+}
+
+FIBITMAP* SolidImage(int width, int height, int depth, TColor color);
+
+// The scaled rows written straight into the display's bitmap: the letter
+// box canvas at the display's depth, else the scaled picture itself.
+class TBitmapBands final : public TJpegRows {
+public:
+    TBitmapBands(const TComposePlan& plan, int depth, TColor fill, TFreeBitmap& out)
+        : plan_(plan), depth_(depth), fill_(fill), out_(out) {}
+
+    const char* Start(int width, int height, TPixelRect& part) override {
+        const TPixelSize size = plan_.letterBox ? plan_.canvas : plan_.scaled;
+        FIBITMAP* dib = plan_.letterBox
+                            ? SolidImage(size.width, size.height, depth_, fill_)
+                            : FreeImage_Allocate(size.width, size.height, 24, FI_RGBA_RED_MASK,
+                                                 FI_RGBA_GREEN_MASK, FI_RGBA_BLUE_MASK);
+        if (!out_.Replace(dib) || !scaler_.Start({width, height}, plan_.scaled,
+                                                 {0, 0, plan_.scaled.width, plan_.scaled.height})) {
+            return "cannot be scaled: out of memory";
+        }
+        try {
+            row_.resize(static_cast<std::size_t>(plan_.scaled.width));
+        } catch (const std::bad_alloc&) {
+            return "cannot be scaled: out of memory";
+        }
+        part = scaler_.SourcePart();
+        left_ = plan_.letterBox ? plan_.left : 0;
+        top_ = plan_.letterBox ? plan_.top : 0;
+        return nullptr;
+    }
+
+    bool Row(const std::uint8_t* pixels) override {
+        scaler_.Push(pixels);
+        FIBITMAP* dib = out_.Dib();
+        const int height = static_cast<int>(FreeImage_GetHeight(dib));
+        const std::size_t step = FreeImage_GetBPP(dib) / 8;
+        while (scaler_.Pop(row_.data())) {
+            // FreeImage keeps the bottom row first.
+            BYTE* to = FreeImage_GetScanLine(dib, height - 1 - (top_ + made_++)) +
+                       static_cast<std::size_t>(left_) * step;
+            for (const std::uint32_t pixel : row_) {
+                to[FI_RGBA_RED] = static_cast<BYTE>(pixel >> 16);
+                to[FI_RGBA_GREEN] = static_cast<BYTE>(pixel >> 8);
+                to[FI_RGBA_BLUE] = static_cast<BYTE>(pixel);
+                if (step == 4) {
+                    to[FI_RGBA_ALPHA] = 0xFF;
+                }
+                to += step;
+            }
+        }
+        return true;
+    }
+
+    bool Finished() const { return made_ == plan_.scaled.height; }
+
+private:
+    const TComposePlan& plan_;
+    int depth_;
+    TColor fill_;
+    TFreeBitmap& out_;
+    TLanczos3Rows scaler_;
+    std::vector<std::uint32_t> row_;
+    int left_ = 0;
+    int top_ = 0;
+    int made_ = 0;
+};
+
+TStreamed StreamWallpaperBitmap(const std::string& source, int mode, TScreenSize display,
+                                TColor fillColor, const TComposeOptions& options,
+                                TFreeBitmap& out) {
+    TComposePlan plan;
+    int eighths = 8;
+    const TStreamed planned =
+        PlanStream(source, mode, {display.width, display.height}, options, plan, eighths);
+    if (planned != TStreamed::kShown) {
+        return planned;
+    }
+    TBitmapBands bands(plan, display.depth, fillColor, out);
+    const TStreamed streamed = Stream(source, eighths, options, bands);
+    if (streamed != TStreamed::kShown || !bands.Finished()) {
+        out.Clear();
+    }
+    return streamed == TStreamed::kShown && !bands.Finished() ? TStreamed::kFailed : streamed;
 }
 
 // A bitmap of width x height pixels of `depth` bits (24, or 32 for any other
@@ -947,8 +1197,14 @@ bool Compose(const TComposeRequest& request, const TComposeSink& sink,
     }
     if (monitors.size() == 1 && first.x == 0 && first.y == 0 && first.width == screen.size.width &&
         first.height == screen.size.height) {
-        // One monitor filling the screen: its picture is the screen's, a part
-        // of one piece (decoded only in part where no more of it shows).
+        // One monitor filling the screen: a scaled photograph goes to the
+        // screen in bands as it is decoded; other pictures are the screen's
+        // picture, one part (decoded only in part where no more of it shows).
+        const TStreamed streamed =
+            StreamScreenPicture(request.source, request.mode, screen.size, *screen.parts, options);
+        if (streamed != TStreamed::kNotTaken) {
+            return streamed == TStreamed::kShown;
+        }
         TScreenPicture picture;
         return ComposeScreenPicture(request.source, request.mode, request.placement,
                                     request.fillColor, screen.size, picture, options) &&

@@ -48,8 +48,9 @@ struct TSpanningBitmap {
 };
 // the parts of the picture of a screen of `size` pixels that shows the
 // monitors (placed in the screen's coordinates) for a painter, one monitor's
-// part at a time, each dropped once handed on; what no part covers is left
-// to the painter (the fill colour).
+// part at a time (a scaled JPEG photograph's in bands of rows, made as it is
+// decoded), each dropped once handed on; what no part covers is left to the
+// painter (the fill colour).
 struct TScreenParts {
     TPixelSize size;
     TPictureParts* parts = nullptr;
@@ -57,7 +58,9 @@ struct TScreenParts {
 using TComposeSink = std::variant<TMonitorBitmaps, TSpanningBitmap, TScreenParts>;
 
 // Composes `request` into `sink`. The picture is decoded once, at the size the
-// largest monitor needs, and composed for each monitor in turn; each
+// largest monitor needs, and composed for each monitor in turn (a JPEG
+// photograph scaled for one monitor is scaled row by row as it is decoded,
+// straight into the bitmap or the painter's bands); each
 // monitor's result is dropped once it is written or handed on, so that no
 // more than one of them is held at a time. False, leaving files untouched
 // where nothing could be composed, when the source is no picture, the mode is

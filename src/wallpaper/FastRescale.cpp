@@ -28,14 +28,7 @@ double Lanczos3(double x) {
     return 3.0 * std::sin(px) * std::sin(px / 3.0) / (px * px);
 }
 
-// For every output position, the first input position and the normalised
-// weights of the inputs it takes.
-struct TWeights {
-    int window = 0;
-    std::vector<int> first;
-    std::vector<int> count;
-    std::vector<float> weights;  // window entries per output position
-};
+using TWeights = TLanczos3Rows::TTable;
 
 TWeights MakeWeights(int sourceSize, int targetSize) {
     TWeights table;
@@ -75,6 +68,22 @@ TWeights MakeWeights(int sourceSize, int targetSize) {
     return table;
 }
 
+// Hot loops, built for the processor's widest vector units where the
+// platform picks a function's variant at load time.
+#if defined(__GNUC__) && defined(__x86_64__) && defined(__linux__)
+#define VECTOR_VARIANTS __attribute__((target_clones("avx2", "default")))
+#else
+#define VECTOR_VARIANTS
+#endif
+
+// Adds `weight` times a row of bytes to a row of sums.
+VECTOR_VARIANTS void AddWeightedBytes(float* sum, const std::uint8_t* row, float weight,
+                                      std::size_t values) {
+    for (std::size_t i = 0; i < values; ++i) {
+        sum[i] += weight * static_cast<float>(row[i]);
+    }
+}
+
 inline std::uint8_t ToByte(float v) {
     v += 0.5f;
     return v <= 0.0f ? 0 : v >= 255.0f ? 255 : static_cast<std::uint8_t>(v);
@@ -94,10 +103,7 @@ void ScaleRows(FIBITMAP* source, FIBITMAP* target, const TWeights& horizontal,
         const float* wy = &vertical.weights[static_cast<size_t>(y) * vertical.window];
         for (int k = 0; k < vertical.count[y]; ++k) {
             const std::uint8_t* in = FreeImage_GetScanLine(source, vertical.first[y] + k);
-            const float w = wy[k];
-            for (size_t i = 0; i < rowValues; ++i) {
-                acc[i] += w * static_cast<float>(in[i]);
-            }
+            AddWeightedBytes(acc, in, wy[k], rowValues);
         }
         // Horizontal: from that row to the target's width.
         std::uint8_t* out = FreeImage_GetScanLine(target, y);
@@ -234,4 +240,122 @@ FIBITMAP* RescaleLanczos3(FIBITMAP* source, int width, int height) {
         return nullptr;
     }
     return target;
+}
+
+namespace {
+
+// One row of 3-byte pixels narrowed or widened to the shown columns.
+// `in` starts at source column `origin`.
+VECTOR_VARIANTS void ScaleAcross(const std::uint8_t* in, int origin, float* out, const int* first,
+                                 const int* count, const float* weights, int window, int columns) {
+    for (int x = 0; x < columns; ++x) {
+        const float* w = weights + static_cast<std::size_t>(x) * window;
+        const std::uint8_t* p = in + static_cast<std::size_t>(first[x] - origin) * 3;
+        float b = 0.0f;
+        float g = 0.0f;
+        float r = 0.0f;
+        for (int k = 0; k < count[x]; ++k) {
+            b += w[k] * static_cast<float>(p[3 * k]);
+            g += w[k] * static_cast<float>(p[3 * k + 1]);
+            r += w[k] * static_cast<float>(p[3 * k + 2]);
+        }
+        out[3 * x] = b;
+        out[3 * x + 1] = g;
+        out[3 * x + 2] = r;
+    }
+}
+
+VECTOR_VARIANTS void AddWeighted(float* sum, const float* row, float weight, std::size_t values) {
+    for (std::size_t i = 0; i < values; ++i) {
+        sum[i] += weight * row[i];
+    }
+}
+
+VECTOR_VARIANTS void ToPixels(const float* sum, std::uint32_t* out, int columns) {
+    for (int x = 0; x < columns; ++x) {
+        const float* p = sum + static_cast<std::size_t>(x) * 3;
+        out[x] = std::uint32_t{ToByte(p[FI_RGBA_RED])} << 16 |
+                 std::uint32_t{ToByte(p[FI_RGBA_GREEN])} << 8 | ToByte(p[FI_RGBA_BLUE]);
+    }
+}
+
+}  // namespace
+
+bool TLanczos3Rows::Start(TPixelSize source, TPixelSize scaled, TPixelRect shown) noexcept {
+    if (source.width <= 0 || source.height <= 0 || scaled.width <= 0 || scaled.height <= 0 ||
+        shown.width <= 0 || shown.height <= 0 || shown.left < 0 || shown.top < 0 ||
+        shown.left + static_cast<long long>(shown.width) > scaled.width ||
+        shown.top + static_cast<long long>(shown.height) > scaled.height) {
+        return false;
+    }
+    try {
+        horizontal_ = MakeWeights(source.width, scaled.width);
+        vertical_ = MakeWeights(source.height, scaled.height);
+        shown_ = shown;
+        // The source columns and rows the shown part reaches.
+        auto reach = [](const TWeights& table, int from, int to, int& low, int& high) {
+            low = table.first[from];
+            high = low;
+            for (int i = from; i < to; ++i) {
+                low = std::min(low, table.first[i]);
+                high = std::max(high, table.first[i] + table.count[i]);
+            }
+        };
+        int x0 = 0, x1 = 0, y0 = 0, y1 = 0;
+        reach(horizontal_, shown.left, shown.left + shown.width, x0, x1);
+        reach(vertical_, shown.top, shown.top + shown.height, y0, y1);
+        sourcePart_ = {x0, y0, x1 - x0, y1 - y0};
+        // Rows kept: from the first a shown row takes to the last any row
+        // before it took, whichever is further back.
+        int furthest = y0;
+        ringRows_ = 1;
+        for (int y = shown.top; y < shown.top + shown.height; ++y) {
+            furthest = std::max(furthest, vertical_.first[y] + vertical_.count[y]);
+            ringRows_ = std::max(ringRows_, furthest - vertical_.first[y]);
+        }
+        ring_.assign(static_cast<std::size_t>(ringRows_) * shown.width * 3, 0.0f);
+        sum_.assign(static_cast<std::size_t>(shown.width) * 3, 0.0f);
+        pushed_ = 0;
+        popped_ = 0;
+    } catch (const std::bad_alloc&) {
+        return false;
+    }
+    return true;
+}
+
+void TLanczos3Rows::Push(const std::uint8_t* row) noexcept {
+    if (pushed_ >= sourcePart_.height) {
+        return;
+    }
+    const std::size_t values = static_cast<std::size_t>(shown_.width) * 3;
+    float* out = ring_.data() + static_cast<std::size_t>(pushed_ % ringRows_) * values;
+    ScaleAcross(
+        row, sourcePart_.left, out, horizontal_.first.data() + shown_.left,
+        horizontal_.count.data() + shown_.left,
+        horizontal_.weights.data() + static_cast<std::size_t>(shown_.left) * horizontal_.window,
+        horizontal_.window, shown_.width);
+    ++pushed_;
+}
+
+bool TLanczos3Rows::Pop(std::uint32_t* out) noexcept {
+    if (popped_ >= shown_.height) {
+        return false;
+    }
+    const int y = shown_.top + popped_;
+    const int first = vertical_.first[y] - sourcePart_.top;
+    const int count = vertical_.count[y];
+    if (first + count > pushed_) {
+        return false;
+    }
+    const std::size_t values = static_cast<std::size_t>(shown_.width) * 3;
+    std::fill(sum_.begin(), sum_.end(), 0.0f);
+    const float* w = &vertical_.weights[static_cast<std::size_t>(y) * vertical_.window];
+    for (int k = 0; k < count; ++k) {
+        AddWeighted(sum_.data(),
+                    ring_.data() + static_cast<std::size_t>((first + k) % ringRows_) * values, w[k],
+                    values);
+    }
+    ToPixels(sum_.data(), out, shown_.width);
+    ++popped_;
+    return true;
 }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <string>
+#include <utility>
 
 // jpeglib.h needs the standard types declared first.
 #include <jpeglib.h>
@@ -86,12 +87,11 @@ struct TFile {
 struct TDecoding {
     jpeg_decompress_struct cinfo;
     TErrors errors;
-    FIBITMAP* dib = nullptr;
     JSAMPLE* row = nullptr;
 };
 
-TJpegDecode Run(TDecoding& d, std::FILE* file, int eighths, TPixelRect part,
-                const TDecodeBudget& budget, std::string& refusal) {
+TJpegDecode Run(TDecoding& d, std::FILE* file, int eighths, const TDecodeBudget& budget,
+                TJpegRows& rows, std::string& refusal) {
     jpeg_decompress_struct& cinfo = d.cinfo;
     if (setjmp(d.errors.jump)) {
         if (d.errors.overrun) {
@@ -131,6 +131,11 @@ TJpegDecode Run(TDecoding& d, std::FILE* file, int eighths, TPixelRect part,
     jpeg_start_decompress(&cinfo);
     const int width = static_cast<int>(cinfo.output_width);
     const int height = static_cast<int>(cinfo.output_height);
+    TPixelRect part;
+    if (const char* reason = rows.Start(width, height, part)) {
+        refusal = reason;
+        return TJpegDecode::kRefused;
+    }
     int left = 0;
     int top = 0;
     int shownWidth = width;
@@ -147,11 +152,9 @@ TJpegDecode Run(TDecoding& d, std::FILE* file, int eighths, TPixelRect part,
         // Widened to whole blocks: cropLeft <= left, and the crop covers the part.
         jpeg_crop_scanline(&cinfo, &cropLeft, &cropWidth);
     }
-    d.dib = FreeImage_Allocate(shownWidth, shownHeight, 24, FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK,
-                               FI_RGBA_BLUE_MASK);
     d.row = static_cast<JSAMPLE*>(std::malloc(static_cast<std::size_t>(cinfo.output_width) *
                                               static_cast<std::size_t>(cinfo.output_components)));
-    if (!d.dib || !d.row || cinfo.output_components != 3) {
+    if (!d.row || cinfo.output_components != 3) {
         refusal = "cannot be decoded: out of memory";
         return TJpegDecode::kRefused;
     }
@@ -162,24 +165,65 @@ TJpegDecode Run(TDecoding& d, std::FILE* file, int eighths, TPixelRect part,
     }
     const std::size_t offset = static_cast<std::size_t>(left) - cropLeft;
     for (int y = 0; y < shownHeight; ++y) {
-        JSAMPROW rows[1] = {d.row};
-        if (jpeg_read_scanlines(&cinfo, rows, 1) != 1 || d.errors.damage) {
+        JSAMPROW scanlines[1] = {d.row};
+        if (jpeg_read_scanlines(&cinfo, scanlines, 1) != 1 || d.errors.damage) {
             refusal = d.errors.damage ? d.errors.damage
                                       : "is cut short: its data ends before the picture does";
             return TJpegDecode::kRefused;
         }
-        // FreeImage keeps the bottom row first.
-        std::memcpy(FreeImage_GetScanLine(d.dib, shownHeight - 1 - y), d.row + offset * 3,
-                    static_cast<std::size_t>(shownWidth) * 3);
+        if (!rows.Row(d.row + offset * 3)) {
+            return TJpegDecode::kStopped;
+        }
     }
     return TJpegDecode::kDecoded;
 }
 
-}  // namespace
+// The rows kept in a bitmap of the part, bottom row first as FreeImage keeps them.
+class TBitmapRows final : public TJpegRows {
+public:
+    explicit TBitmapRows(TPixelRect part) : part_(part) {}
+    ~TBitmapRows() {
+        if (dib) {
+            FreeImage_Unload(dib);
+        }
+    }
+    TBitmapRows(const TBitmapRows&) = delete;
+    TBitmapRows& operator=(const TBitmapRows&) = delete;
 
-TJpegDecode DecodeJpeg(const std::string& path, int eighths, TPixelRect part,
-                       const TDecodeBudget& budget, FIBITMAP*& out, std::string& refusal) {
-    out = nullptr;
+    const char* Start(int width, int height, TPixelRect& part) override {
+        part = part_;
+        int shownWidth = width;
+        int shownHeight = height;
+        if (part.width > 0 && part.height > 0) {
+            const int left = std::min(std::max(part.left, 0), width - 1);
+            const int top = std::min(std::max(part.top, 0), height - 1);
+            shownWidth = std::min(part.width, width - left);
+            shownHeight = std::min(part.height, height - top);
+        }
+        dib = FreeImage_Allocate(shownWidth, shownHeight, 24, FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK,
+                                 FI_RGBA_BLUE_MASK);
+        next_ = shownHeight - 1;
+        rowBytes_ = static_cast<std::size_t>(shownWidth) * 3;
+        return dib ? nullptr : "cannot be decoded: out of memory";
+    }
+    bool Row(const std::uint8_t* pixels) override {
+        if (next_ < 0) {
+            return false;
+        }
+        std::memcpy(FreeImage_GetScanLine(dib, next_--), pixels, rowBytes_);
+        return true;
+    }
+
+    FIBITMAP* dib = nullptr;
+
+private:
+    TPixelRect part_;
+    int next_ = -1;
+    std::size_t rowBytes_ = 0;
+};
+
+TJpegDecode Decode(const std::string& path, int eighths, const TDecodeBudget& budget,
+                   TJpegRows& rows, std::string& refusal) {
     TFile file{std::fopen(path.c_str(), "rb")};
     if (!file.file) {
         refusal = "cannot be read";
@@ -194,13 +238,26 @@ TJpegDecode DecodeJpeg(const std::string& path, int eighths, TPixelRect part,
     d.errors.budget = &budget;
     d.errors.generation = DecodeGeneration();
     d.errors.cpuStart = ThreadCpuSeconds();
-    const TJpegDecode result = Run(d, file.file, eighths, part, budget, refusal);
+    const TJpegDecode result = Run(d, file.file, eighths, budget, rows, refusal);
     jpeg_destroy_decompress(&d.cinfo);
     std::free(d.row);
+    return result;
+}
+
+}  // namespace
+
+TJpegDecode DecodeJpeg(const std::string& path, int eighths, TPixelRect part,
+                       const TDecodeBudget& budget, FIBITMAP*& out, std::string& refusal) {
+    out = nullptr;
+    TBitmapRows rows(part);
+    const TJpegDecode result = Decode(path, eighths, budget, rows, refusal);
     if (result == TJpegDecode::kDecoded) {
-        out = d.dib;
-    } else if (d.dib) {
-        FreeImage_Unload(d.dib);
+        std::swap(out, rows.dib);
     }
     return result;
+}
+
+TJpegDecode StreamJpeg(const std::string& path, int eighths, const TDecodeBudget& budget,
+                       TJpegRows& rows, std::string& refusal) {
+    return Decode(path, eighths, budget, rows, refusal);
 }

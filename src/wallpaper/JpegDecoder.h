@@ -23,7 +23,29 @@ enum class TJpegDecode {
     kDecoded,   // `out` holds the picture (or its part)
     kNotTaken,  // a kind this decoder leaves to FreeImage (CMYK, YCCK)
     kRefused,   // not a JPEG, damaged, cut short or over its budget: `refusal` says which
+    kStopped,   // the rows' taker stopped the decode
 };
 
 TJpegDecode DecodeJpeg(const std::string& path, int eighths, TPixelRect part,
                        const TDecodeBudget& budget, FIBITMAP*& out, std::string& refusal);
+
+// Takes a JPEG picture's rows as they are decoded, so that no bitmap of the
+// whole picture need exist.
+class TJpegRows {
+public:
+    // The picture's size as decoded (after shrinking), before any row;
+    // `part` is set to the rows and columns wanted (empty: all). A reason
+    // refuses the picture; null goes on.
+    virtual const char* Start(int width, int height, TPixelRect& part) = 0;
+    // The next row of the part, top first: its pixels' bytes in the order of
+    // FreeImage's 24-bit bitmaps.
+    // False stops the decode.
+    virtual bool Row(const std::uint8_t* pixels) = 0;
+
+protected:
+    ~TJpegRows() = default;
+};
+
+// Decodes as DecodeJpeg does, handing each row to `rows` instead of keeping it.
+TJpegDecode StreamJpeg(const std::string& path, int eighths, const TDecodeBudget& budget,
+                       TJpegRows& rows, std::string& refusal);

@@ -14,6 +14,7 @@
 #include "wallpaper/ComposeGeometry.h"
 #include "wallpaper/Composer.h"
 #include "wallpaper/FreeBitmap.h"
+#include "wallpaper/JpegDecoder.h"
 
 namespace {
 
@@ -659,15 +660,83 @@ TEST(ComposeScreenPictureTest, CutAndGarbledPhotographsEndCleanly) {
         garbled[i] = static_cast<char>(garbled[i] ^ 0xA5);
     }
     WriteFileBytes(dir.File("garbled.jpg"), garbled);
-    for (const int placement : {int{dpCenter}, int{dpTile}}) {
+    for (const auto& [mode, placement] :
+         {std::pair{int{fmConvertOnly}, int{dpCenter}}, std::pair{int{fmConvertOnly}, int{dpTile}},
+          std::pair{int{fmLetterBox}, int{dpCenter}}, std::pair{int{fmZoom}, int{dpCenter}},
+          std::pair{int{fmStretch}, int{dpCenter}}}) {
+        SCOPED_TRACE(::testing::Message() << mode << " " << placement);
         TScreenPicture out;
-        EXPECT_FALSE(ComposeScreenPicture(dir.File("cut.jpg"), fmConvertOnly, placement, kFill,
-                                          {320, 200}, out));
-        if (ComposeScreenPicture(dir.File("garbled.jpg"), fmConvertOnly, placement, kFill,
-                                 {320, 200}, out)) {
+        EXPECT_FALSE(
+            ComposeScreenPicture(dir.File("cut.jpg"), mode, placement, kFill, {320, 200}, out));
+        if (ComposeScreenPicture(dir.File("garbled.jpg"), mode, placement, kFill, {320, 200},
+                                 out)) {
             EXPECT_EQ(out.pixels.size(), 320u * 200u);
         }
     }
     TScreenPicture out;
     ASSERT_TRUE(ComposeScreenPicture(good, fmLetterBox, dpCenter, kFill, {320, 200}, out));
+}
+
+// A photograph scaled for the screen or its bitmap is decoded and scaled row
+// by row; it looks as the same pixels composed whole (from a PNG): the same
+// size and place, the fill colour's bands, colours within 2 / 255.
+TEST(ComposeScreenPictureTest, ScaledPhotographsLookAsWholePictures) {
+    TTempDir dir;
+    const std::string photo = dir.File("photo.jpg");
+    ASSERT_TRUE(SavePicture(PhotoPicture(641, 481, 9), FIF_JPEG, photo, JPEG_QUALITYSUPERB));
+    FIBITMAP* decoded = nullptr;
+    std::string refusal;
+    ASSERT_EQ(DecodeJpeg(photo, 8, {}, TDecodeBudget{}, decoded, refusal), TJpegDecode::kDecoded);
+    const std::string png = dir.File("photo.png");
+    ASSERT_TRUE(SavePicture(TDib(decoded), FIF_PNG, png));
+    TComposeOptions whole;
+    whole.shrinkOnLoad = false;
+    auto worst = [](FIBITMAP* a, FIBITMAP* b) {
+        int most = 0;
+        for (int y = 0; y < static_cast<int>(FreeImage_GetHeight(a)); ++y) {
+            for (int x = 0; x < static_cast<int>(FreeImage_GetWidth(a)); ++x) {
+                const TRgb p = PixelAt(a, x, y);
+                const TRgb q = PixelAt(b, x, y);
+                for (int d : {p.r - q.r, p.g - q.g, p.b - q.b, p.a - q.a}) {
+                    most = std::max(most, std::abs(d));
+                }
+            }
+        }
+        return most;
+    };
+    for (const auto& [mode, screen] : {std::pair{int{fmLetterBox}, TPixelSize{320, 200}},
+                                       std::pair{int{fmLetterBox}, TPixelSize{500, 40}},
+                                       std::pair{int{fmZoom}, TPixelSize{300, 100}},
+                                       std::pair{int{fmZoom}, TPixelSize{120, 300}},
+                                       std::pair{int{fmStretch}, TPixelSize{1000, 700}},
+                                       std::pair{int{fmStretch}, TPixelSize{90, 333}}}) {
+        SCOPED_TRACE(::testing::Message() << mode << " " << screen.width << "x" << screen.height);
+        TScreenPicture streamed;
+        TScreenPicture reference;
+        ASSERT_TRUE(ComposeScreenPicture(photo, mode, dpCenter, kFill, screen, streamed, whole));
+        ASSERT_TRUE(ComposeScreenPicture(png, mode, dpCenter, kFill, screen, reference, whole));
+        int most = 0;
+        for (std::size_t i = 0; i < reference.pixels.size(); ++i) {
+            for (int shift : {0, 8, 16}) {
+                most = std::max(most, std::abs(int(streamed.pixels[i] >> shift & 0xFF) -
+                                               int(reference.pixels[i] >> shift & 0xFF)));
+            }
+        }
+        EXPECT_LE(most, 2);
+        if (mode == fmLetterBox) {
+            EXPECT_EQ(streamed.pixels.front(), 0x204060u) << "the fill colour's band";
+        }
+        const auto request = [&](const std::string& source) {
+            return Request(source, mode, kFill, {{"", 0, 0, screen.width, screen.height, true}});
+        };
+        ASSERT_TRUE(Compose(request(photo), TMonitorBitmaps{{dir.File("streamed.bmp")}}, whole));
+        ASSERT_TRUE(Compose(request(png), TMonitorBitmaps{{dir.File("reference.bmp")}}, whole));
+        const TDib a = LoadPicture(dir.File("streamed.bmp"));
+        const TDib b = LoadPicture(dir.File("reference.bmp"));
+        ASSERT_TRUE(a && b);
+        ASSERT_EQ(a.width(), b.width());
+        ASSERT_EQ(a.height(), b.height());
+        ASSERT_EQ(a.bpp(), b.bpp());
+        EXPECT_LE(worst(a.get(), b.get()), 2);
+    }
 }
