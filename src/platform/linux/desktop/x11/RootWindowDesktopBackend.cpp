@@ -9,6 +9,9 @@
 #include <unistd.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 
 #include <algorithm>
 #include <bit>
@@ -620,6 +623,93 @@ TRootWindowDesktopBackend::TRootWindowDesktopBackend(std::string displayName,
 
 namespace {
 
+// Memory shared with the X server (MIT-SHM): a part's pixels reach the pixmap
+// without passing through the connection's socket, a band of rows at a time
+// (a few megabytes, not a second copy of the screen). None where the server
+// offers none (a remote display), and the parts go by XPutImage. Called
+// inside a TXErrorTrap; the refusal of a remote server is no failure.
+class TSharedPixels {
+public:
+    TSharedPixels(Display* dpy, int width, int height)
+        : dpy_(dpy), rows_(std::clamp((4 << 20) / std::max(width * 4, 1), 1, std::max(height, 1))) {
+        const std::size_t bytes = static_cast<std::size_t>(std::max(width, 1)) * rows_ * 4;
+        int major = 0;
+        int minor = 0;
+        Bool pixmaps = False;
+        if (!XShmQueryVersion(dpy, &major, &minor, &pixmaps)) {
+            return;
+        }
+        info_.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+        if (info_.shmid < 0) {
+            return;
+        }
+        void* at = shmat(info_.shmid, nullptr, 0);
+        if (at == reinterpret_cast<void*>(-1)) {
+            shmctl(info_.shmid, IPC_RMID, nullptr);
+            return;
+        }
+        info_.shmaddr = static_cast<char*>(at);
+        info_.readOnly = True;
+        const int errorsBefore = gXErrors;
+        const bool attached = XShmAttach(dpy, &info_) != 0;
+        XSync(dpy, False);
+        // Gone from the system once both sides let go, whatever happens.
+        shmctl(info_.shmid, IPC_RMID, nullptr);
+        if (!attached || gXErrors != errorsBefore) {
+            gXErrors = errorsBefore;
+            shmdt(info_.shmaddr);
+            info_.shmaddr = nullptr;
+            return;
+        }
+        width_ = width;
+    }
+    ~TSharedPixels() {
+        if (width_ != 0) {
+            XShmDetach(dpy_, &info_);
+            XSync(dpy_, False);
+            shmdt(info_.shmaddr);
+        }
+    }
+    TSharedPixels(const TSharedPixels&) = delete;
+    TSharedPixels& operator=(const TSharedPixels&) = delete;
+
+    // Puts the pixels as PutPixels does; false when they are wider than the
+    // shared memory, which then leaves them to XPutImage.
+    bool Put(Pixmap pixmap, GC gc, int x, int y, int width, int height,
+             const std::uint32_t* pixels) {
+        if (width_ == 0 || width > width_) {
+            return false;
+        }
+        const int screen = DefaultScreen(dpy_);
+        XImage* image = XShmCreateImage(dpy_, DefaultVisual(dpy_, screen),
+                                        static_cast<unsigned>(DefaultDepth(dpy_, screen)), ZPixmap,
+                                        info_.shmaddr, &info_, static_cast<unsigned>(width),
+                                        static_cast<unsigned>(rows_));
+        if (!image) {
+            return false;
+        }
+        const bool fits = image->bytes_per_line == width * 4 && image->bits_per_pixel == 32;
+        for (int top = 0; fits && top < height; top += rows_) {
+            const int rows = std::min(rows_, height - top);
+            std::memcpy(info_.shmaddr, pixels + static_cast<std::size_t>(top) * width,
+                        static_cast<std::size_t>(width) * rows * 4);
+            XShmPutImage(dpy_, pixmap, gc, image, 0, 0, x, y + top, static_cast<unsigned>(width),
+                         static_cast<unsigned>(rows), False);
+            // The server has read the band before the next one overwrites it.
+            XSync(dpy_, False);
+        }
+        image->data = nullptr;
+        XDestroyImage(image);
+        return fits;
+    }
+
+private:
+    Display* dpy_;
+    int rows_;
+    XShmSegmentInfo info_{};
+    int width_ = 0;  // the widest part the memory takes; 0 without it
+};
+
 // The parts of the root's picture, each put into the pixmap as it comes and
 // flushed to the server before the next is made and this one dropped. What
 // no part covers shows the fill; a first part that covers everything saves
@@ -631,7 +721,8 @@ public:
           pixmap_(pixmap),
           gc_(XCreateGC(dpy, pixmap, 0, nullptr)),
           width_(width),
-          height_(height) {
+          height_(height),
+          shared_(dpy, width, height) {
         // The desktop's colours are 0x00BBGGRR, the root's pixels 0x00RRGGBB.
         XSetForeground(dpy, gc_, ((fill & 0xFF) << 16) | (fill & 0xFF00) | ((fill >> 16) & 0xFF));
     }
@@ -645,7 +736,8 @@ public:
         }
         filled_ = true;
         put_ = put_ &&
-               PutPixels(dpy_, pixmap_, gc_, x, y, part.width, part.height, part.pixels.data());
+               (shared_.Put(pixmap_, gc_, x, y, part.width, part.height, part.pixels.data()) ||
+                PutPixels(dpy_, pixmap_, gc_, x, y, part.width, part.height, part.pixels.data()));
         XFlush(dpy_);
         return put_;
     }
@@ -670,6 +762,7 @@ private:
     int height_;
     bool filled_ = false;
     bool put_ = true;
+    TSharedPixels shared_;
 };
 
 }  // namespace
