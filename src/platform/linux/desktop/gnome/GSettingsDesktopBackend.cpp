@@ -144,25 +144,6 @@ bool TGSettingsDesktopBackend::SetPlacement(TDesktopPlacement placement) {
     return true;
 }
 
-namespace {
-
-// Puts `file` under the name `to`. The program's own composed bitmap
-// ("vantoria.bmp") is moved there: one file written per change and nothing
-// left beside it. Anyone else's picture is copied, never moved.
-bool HandOver(const std::filesystem::path& file, const std::filesystem::path& to) {
-    namespace fs = std::filesystem;
-    std::error_code ec;
-    const std::string name = file.filename().string();
-    if (name.rfind("vantoria", 0) == 0 && file.extension() == ".bmp") {
-        fs::rename(file, to, ec);
-    } else {
-        fs::copy_file(file, to, fs::copy_options::overwrite_existing, ec);
-    }
-    return !ec;
-}
-
-}  // namespace
-
 // GNOME Shell keeps every picture it has loaded, by file, for its whole life:
 // a file rewritten while another picture was shown comes back as the old
 // picture. A file replaced while it is shown is reloaded. So a picture that
@@ -175,7 +156,7 @@ std::string TGSettingsDesktopBackend::ShownName(const std::string& file) {
         return file;
     }
     if (!shown_.empty() && file != shown_ && CurrentWallpaperFile() == shown_) {
-        return HandOver(file, shown_) ? shown_ : file;
+        return HandOverUnder(file, shown_) ? shown_ : file;
     }
     const fs::path source(file);
     const std::string prefix = source.stem().string() + "-shown-";
@@ -184,7 +165,7 @@ std::string TGSettingsDesktopBackend::ShownName(const std::string& file) {
                            .count();
     const fs::path fresh =
         source.parent_path() / (prefix + std::to_string(stamp) + source.extension().string());
-    if (!HandOver(source, fresh)) {
+    if (!HandOverUnder(file, fresh.string())) {
         return file;
     }
     std::error_code ec;
