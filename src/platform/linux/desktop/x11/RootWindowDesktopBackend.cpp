@@ -904,7 +904,8 @@ std::string TRootWindowDesktopBackend::SaveState() {
         lastError_ = "the copy of the root picture cannot be written to " + CopyPath() + ": " + why;
         return std::string();
     }
-    kept_ = {shown};
+    // The file puts the picture back: the setter's pixmap is freed at the
+    // first change, as any setter's.
     return "copy\n" + CopyPath();
 }
 
