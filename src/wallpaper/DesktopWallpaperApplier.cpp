@@ -303,7 +303,9 @@ std::shared_ptr<TDesktopWallpaperApplier::TChange> TDesktopWallpaperApplier::Pla
     request.placement = placement_;
     const TScreenSize display =
         services_.screen ? services_.screen->PrimaryScreenSize() : TScreenSize{};
-    request.depth = display.depth;
+    // A composed picture is opaque: 24 bits a pixel, a quarter less to write
+    // and for the desktop to read than 32.
+    request.depth = 24;
     std::vector<TMonitor> monitors;
     if (services_.screen && !fileName.empty()) {
         monitors = services_.screen->Monitors();

@@ -12,6 +12,7 @@
 #include <QImage>
 #include <QProcess>
 #include <QThread>
+#include <QUrl>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -111,7 +112,7 @@ protected:
     // Waits until the desktop names the program's picture and that picture
     // holds a slide.
     bool WaitForSlide(QProcess* p) {
-        // The desktop gets a copy of the bitmap under a name of its own.
+        // The desktop gets the bitmap under a name of its own.
         const std::string ours = "'file://" + data + "/vantoria";
         for (int i = 0; i < 60; ++i) {
             if (p->state() == QProcess::NotRunning) {
@@ -119,7 +120,8 @@ protected:
             }
             const std::string uri = Get("picture-uri");
             if (uri.rfind(ours, 0) == 0 && Get("picture-uri-dark") == uri) {
-                const QImage shown(QString::fromStdString(data + "/vantoria.bmp"));
+                const QImage shown(
+                    QUrl(QString::fromStdString(uri.substr(1, uri.size() - 2))).toLocalFile());
                 const QColor centre = shown.isNull()
                                           ? QColor()
                                           : shown.pixelColor(shown.width() / 2, shown.height() / 2);

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 
 #include "platform/linux/desktop/FreshNames.h"
@@ -29,12 +30,21 @@ struct TNamesTaken : TFileWallpaper, TMonitorWallpapers, TSpanningWallpaper {
 }  // namespace
 
 // Each picture reaches a desktop that caches by name under a name of its own,
-// two in turn, with the picture it was handed.
+// two in turn, with the picture it was handed: the composed bitmap is moved
+// there, and the name the desktop no longer shows goes.
 TEST(FreshNamesTest, EveryChangeGetsANameOfItsOwn) {
     TTempDir dir;
     TNamesTaken desktop;
     TFreshNames fresh(desktop, &desktop, &desktop);
     const std::string bitmap = dir.File("vantoria.bmp");
+    const auto bmps = [&] {
+        std::vector<std::string> names;
+        for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+            names.push_back(entry.path().filename().string());
+        }
+        std::sort(names.begin(), names.end());
+        return names;
+    };
     for (const char* picture : {"a", "b", "c"}) {
         WriteFileBytes(bitmap, picture);
         ASSERT_TRUE(fresh.SetWallpaperFile(bitmap, false));
@@ -43,16 +53,18 @@ TEST(FreshNamesTest, EveryChangeGetsANameOfItsOwn) {
                                                                     {dir.File("vantoria-2.bmp")},
                                                                     {dir.File("vantoria-1.bmp")}}));
     EXPECT_EQ(ReadFileBytes(dir.File("vantoria-1.bmp")), "c");
-    EXPECT_EQ(ReadFileBytes(dir.File("vantoria-2.bmp")), "b");
-    EXPECT_EQ(ReadFileBytes(bitmap), "c") << "the bitmap itself stays";
+    EXPECT_EQ(bmps(), std::vector<std::string>{"vantoria-1.bmp"});
 
-    // The spanning bitmap and one shared by all monitors are copied once; no
+    // The spanning bitmap and one shared by all monitors take one name; no
     // name at all stays none.
     desktop.taken.clear();
+    WriteFileBytes(bitmap, "s");
     ASSERT_TRUE(fresh.SetSpanningWallpaperFile(bitmap, false));
     const TMonitor one{"DP-1", 0, 0, 10, 10, true};
     const TMonitor two{"DP-2", 10, 0, 10, 10, false};
+    WriteFileBytes(bitmap, "m");
     ASSERT_TRUE(fresh.SetMonitorWallpaperFiles({{one, bitmap}, {two, bitmap}}, false));
+    EXPECT_EQ(bmps(), std::vector<std::string>{"vantoria-1.bmp"});
     ASSERT_TRUE(fresh.SetWallpaperFile("", true));
     EXPECT_EQ(desktop.taken, (std::vector<std::vector<std::string>>{
                                  {dir.File("vantoria-2.bmp")},
@@ -72,6 +84,14 @@ TEST(FreshNamesTest, EveryChangeGetsANameOfItsOwn) {
               (std::vector<std::vector<std::string>>{
                   {dir.File("vantoria-monitor1-a.bmp"), dir.File("vantoria-monitor2-a.bmp")},
                   {dir.File("vantoria-monitor1-b.bmp"), dir.File("vantoria-monitor2-b.bmp")}}));
-    EXPECT_EQ(ReadFileBytes(dir.File("vantoria-monitor2-a.bmp")), "d");
     EXPECT_EQ(ReadFileBytes(dir.File("vantoria-monitor2-b.bmp")), "e");
+    EXPECT_EQ(bmps(), (std::vector<std::string>{"vantoria-1.bmp", "vantoria-monitor1-b.bmp",
+                                                "vantoria-monitor2-b.bmp"}));
+
+    // Anyone else's picture is copied, never moved nor removed.
+    WriteFileBytes(dir.File("photo.bmp"), "p");
+    ASSERT_TRUE(fresh.SetWallpaperFile(dir.File("photo.bmp"), false));
+    ASSERT_TRUE(fresh.SetWallpaperFile(dir.File("photo.bmp"), false));
+    EXPECT_EQ(ReadFileBytes(dir.File("photo.bmp")), "p");
+    EXPECT_EQ(ReadFileBytes(dir.File("photo-1.bmp")), "p");
 }

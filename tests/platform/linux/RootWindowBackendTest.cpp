@@ -126,28 +126,50 @@ TEST_F(RootWindowBackendTest, PaintsEachPlacementAndFreesThePreviousPixmap) {
 
 TEST_F(RootWindowBackendTest, PutsBackTheFirstSettersPicture) {
     ASSERT_EQ(RunTool({"xwallpaper", "--tile", dir.File("original.png")}).exitCode, 0);
-    ASSERT_NE(RootPixmap(), 0u);
+    const unsigned long original = RootPixmap();
+    ASSERT_NE(original, 0u);
     TRootWindowDesktopBackend x11(getenv("DISPLAY"), dir.Path());
     EXPECT_EQ(x11.CurrentWallpaperFile(), "");  // another setter's: no file known
     const std::string state = x11.SaveState();
-    ASSERT_EQ(state, "copy\n" + x11.CopyPath());
-    struct stat copy {};
-    ASSERT_EQ(::stat(x11.CopyPath().c_str(), &copy), 0);
-    EXPECT_EQ(copy.st_mode & 0777, 0600u) << "a picture of the user's desktop";
+    ASSERT_EQ(state.rfind("pixmap\n", 0), 0u) << state;
+    EXPECT_FALSE(std::filesystem::exists(x11.CopyPath())) << "no pixels leave the server";
 
     x11.SetPlacement(dpStretch);
     ASSERT_TRUE(x11.SetWallpaperFile(picture, false));
     EXPECT_EQ(RootPixels(dir.Path(), {{0, 0}})[0], "FF0000");
+    EXPECT_TRUE(PixmapExists(original)) << "the setter's pixmap is kept, not freed";
 
-    // The setter's own pixmap was freed by the change; the copy brings it back.
+    // The root points at the setter's own pixmap again; ours is freed.
+    const unsigned long ours = RootPixmap();
     ASSERT_TRUE(x11.RestoreState(state)) << x11.LastError();
+    EXPECT_EQ(RootPixmap(), original);
+    EXPECT_FALSE(PixmapExists(ours));
     EXPECT_EQ(RootPixels(dir.Path(), kProbe), (std::vector<std::string>(kProbe.size(), "00FF00")));
-    EXPECT_NE(RootPixmap(), 0u);
     EXPECT_EQ(x11.CurrentWallpaperFile(), "");
+
+    // The setter's pixmap gone meanwhile (a program freed its resources): a
+    // later run from the record gets the copy kept in the server.
+    ASSERT_TRUE(x11.SetWallpaperFile(picture, false));
+    XKillClient(session, original);
+    XSync(session, False);
+    TRootWindowDesktopBackend later(getenv("DISPLAY"), dir.Path());
+    ASSERT_TRUE(later.RestoreState(state)) << later.LastError();
+    EXPECT_NE(RootPixmap(), original);
+    EXPECT_EQ(RootPixels(dir.Path(), kProbe), (std::vector<std::string>(kProbe.size(), "00FF00")));
+    later.DropState(state);
+    EXPECT_TRUE(PixmapExists(RootPixmap())) << "the copy the root shows stays";
 
     // A damaged record is refused, not painted.
     EXPECT_FALSE(x11.RestoreState("copy\n" + dir.File("absent.ppm")));
     EXPECT_FALSE(x11.RestoreState("garbage"));
+    EXPECT_FALSE(x11.RestoreState("pixmap\n12 34 0 0 00"));
+
+    // A record of an earlier version names a copy of the pixels in a file.
+    ASSERT_TRUE(
+        MakePicture(dir.File("old.ppm"), {"-size", "16x16", "xc:#00ff00", "-depth", "8"}, "PPM:"));
+    ASSERT_TRUE(x11.SetWallpaperFile(picture, false));
+    ASSERT_TRUE(x11.RestoreState("copy\n" + dir.File("old.ppm"))) << x11.LastError();
+    EXPECT_EQ(RootPixels(dir.Path(), kProbe), (std::vector<std::string>(kProbe.size(), "00FF00")));
 
     // A tampered record naming a device, a pipe or a copy whose header
     // promises more than the file holds costs no time: the root is left bare.

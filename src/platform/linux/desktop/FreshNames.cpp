@@ -15,16 +15,48 @@ std::string Beside(const std::string& file, const std::string& tail) {
         .string();
 }
 
+bool Own(const std::string& file) {
+    const fs::path path(file);
+    return path.filename().string().rfind("vantoria", 0) == 0 && path.extension() == ".bmp";
+}
+
 }  // namespace
 
+bool HandOverUnder(const std::string& file, const std::string& name) {
+    std::error_code ec;
+    if (Own(file)) {
+        fs::rename(file, name, ec);
+    } else {
+        fs::copy_file(file, name, fs::copy_options::overwrite_existing, ec);
+    }
+    return !ec;
+}
+
 std::string TFreshNames::Copied(const std::string& file) {
+    stale_.clear();
     if (file.empty()) {
         return file;
     }
-    const std::string name = Beside(file, copies_++ % 2 == 0 ? "-1" : "-2");
-    std::error_code ec;
-    fs::copy_file(file, name, fs::copy_options::overwrite_existing, ec);
-    return ec ? file : name;
+    const bool first = copies_++ % 2 == 0;
+    const std::string name = Beside(file, first ? "-1" : "-2");
+    if (!HandOverUnder(file, name)) {
+        return file;
+    }
+    if (Own(file)) {
+        stale_ = {Beside(file, first ? "-2" : "-1")};
+    }
+    return name;
+}
+
+bool TFreshNames::Taken(bool taken) {
+    if (taken) {
+        std::error_code ec;
+        for (const std::string& name : stale_) {
+            fs::remove(name, ec);
+        }
+    }
+    stale_.clear();
+    return taken;
 }
 
 bool TFreshNames::SetMonitorWallpaperFiles(const std::vector<TMonitorFile>& files, bool persist) {
@@ -38,15 +70,17 @@ bool TFreshNames::SetMonitorWallpaperFiles(const std::vector<TMonitorFile>& file
             f.file = copy;
         }
     } else {
-        const std::string tail = ++monitorTurns_ % 2 ? "-a" : "-b";
+        stale_.clear();
+        const bool first = ++monitorTurns_ % 2 != 0;
         for (TMonitorFile& f : fresh) {
-            const std::string name = Beside(f.file, tail);
-            std::error_code ec;
-            fs::rename(f.file, name, ec);
-            if (!ec) {
+            const std::string name = Beside(f.file, first ? "-a" : "-b");
+            if (HandOverUnder(f.file, name)) {
+                if (Own(f.file)) {
+                    stale_.push_back(Beside(f.file, first ? "-b" : "-a"));
+                }
                 f.file = name;
             }
         }
     }
-    return monitors_->SetMonitorWallpaperFiles(fresh, persist);
+    return Taken(monitors_->SetMonitorWallpaperFiles(fresh, persist));
 }

@@ -142,3 +142,75 @@ TEST_F(GnomeShellDesktopTest, DconfLockLeavesTheScreenAsItWas) {
         d->DumpLogs();
     }
 }
+
+// Each change reaches the shell as one 24-bit file, the composed bitmap moved
+// to the name the shell shows, which reloads it; nothing else is left in the
+// data folder.
+TEST_F(GnomeShellDesktopTest, EachChangeIsOneFileTheShellShows) {
+    auto d = StartGnome(kLight);
+    ASSERT_TRUE(d);
+    const std::vector<std::uint32_t> colours{0xFF0000, 0x0000FF};
+    std::vector<std::string> slides;
+    for (const std::uint32_t colour : colours) {
+        slides.push_back(pictures.File(std::to_string(colour) + ".png"));
+        QImage image(40, 30, QImage::Format_RGB32);
+        image.fill(QColor::fromRgb(colour));
+        ASSERT_TRUE(image.save(QString::fromStdString(slides.back())));
+    }
+    d->WriteSettings({{"Autoplay", "dword:00000000"},
+                      {"Style", "dword:00000002"},
+                      {"Stretch", "dword:00000000"},
+                      {"Current", "dword:00000000"},
+                      {"ShowClock", "dword:00000000"}},
+                     slides);
+    const TProcessId run = d->StartVantoria();
+    TProgramOnDesktop program(*d, kLight);
+    const auto everywhere = [](std::uint32_t colour) {
+        return std::vector<TPixelCheck>{{100, 300, colour}, {400, 300, colour}, {700, 550, colour}};
+    };
+    // The first Next shows either slide; each Next after it the other.
+    ASSERT_TRUE(program.Click(run, "actNext")) << "the main window never showed";
+    std::size_t shown = colours.size();
+    const bool first = TRealDesktop::WaitFor(
+        [&] {
+            for (std::size_t i = 0; i < colours.size(); ++i) {
+                if (d->Shows(everywhere(colours[i]))) {
+                    shown = i;
+                    return true;
+                }
+            }
+            return false;
+        },
+        30000);
+    if (!first) {
+        d->DumpLogs();
+    }
+    ASSERT_TRUE(first);
+    for (int change = 0; change < 3; ++change) {
+        if (change > 0) {
+            ASSERT_TRUE(program.Click(run, "actNext"));
+            shown = (shown + 1) % colours.size();
+        }
+        if (!d->WaitForPixels("slide " + std::to_string(change), everywhere(colours[shown]))) {
+            d->DumpLogs();
+            ADD_FAILURE() << "change " << change << " not on screen";
+            return;
+        }
+        std::vector<std::string> files;
+        for (const auto& entry : std::filesystem::directory_iterator(d->DataFolder())) {
+            if (entry.path().extension() == ".bmp") {
+                files.push_back(entry.path().string());
+            }
+        }
+        ASSERT_EQ(files.size(), 1u) << "change " << change;
+        const std::string head = ReadFileBytes(files[0]).substr(0, 30);
+        ASSERT_EQ(head.size(), 30u);
+        EXPECT_EQ(head[28], 24) << "bits per pixel";
+    }
+    ASSERT_TRUE(d->SendCloseRequest());
+    EXPECT_EQ(d->WaitForExit(run), 0);
+    EXPECT_TRUE(d->WaitForPixels("the original after the close request", kLight));
+    if (HasFailure()) {
+        d->DumpLogs();
+    }
+}

@@ -146,38 +146,36 @@ bool TGSettingsDesktopBackend::SetPlacement(TDesktopPlacement placement) {
 
 // GNOME Shell keeps every picture it has loaded, by file, for its whole life:
 // a file rewritten while another picture was shown comes back as the old
-// picture. A file rewritten while it is shown is reloaded. So a picture that
+// picture. A file replaced while it is shown is reloaded. So a picture that
 // comes after another desktop picture (the original, a previous run's) is
-// handed over as a copy under a name the shell has never seen, and the
-// following changes rewrite that copy while it is shown. Earlier copies go.
+// handed over under a name the shell has never seen, and the following
+// changes replace that file while it is shown. Earlier ones go.
 std::string TGSettingsDesktopBackend::ShownName(const std::string& file) {
     namespace fs = std::filesystem;
     if (file.empty() || !family_.reloadsSameName) {
         return file;
     }
-    std::error_code ec;
-    if (!shown_.empty() && CurrentWallpaperFile() == shown_) {
-        fs::copy_file(file, shown_, fs::copy_options::overwrite_existing, ec);
-        return ec ? file : shown_;
+    if (!shown_.empty() && file != shown_ && CurrentWallpaperFile() == shown_) {
+        return HandOverUnder(file, shown_) ? shown_ : file;
     }
     const fs::path source(file);
     const std::string prefix = source.stem().string() + "-shown-";
     const auto stamp = std::chrono::duration_cast<std::chrono::microseconds>(
                            std::chrono::system_clock::now().time_since_epoch())
                            .count();
-    const fs::path copy =
+    const fs::path fresh =
         source.parent_path() / (prefix + std::to_string(stamp) + source.extension().string());
-    fs::copy_file(source, copy, fs::copy_options::overwrite_existing, ec);
-    if (ec) {
+    if (!HandOverUnder(file, fresh.string())) {
         return file;
     }
+    std::error_code ec;
     for (const auto& entry : fs::directory_iterator(source.parent_path(), ec)) {
         const std::string name = entry.path().filename().string();
-        if (name.rfind(prefix, 0) == 0 && entry.path() != copy) {
+        if (name.rfind(prefix, 0) == 0 && entry.path() != fresh) {
             fs::remove(entry.path(), ec);
         }
     }
-    shown_ = copy.string();
+    shown_ = fresh.string();
     return shown_;
 }
 

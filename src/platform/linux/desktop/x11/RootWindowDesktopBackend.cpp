@@ -9,6 +9,9 @@
 #include <unistd.h>
 #include <X11/Xlib.h>
 #include <X11/Xutil.h>
+#include <X11/extensions/XShm.h>
+#include <sys/ipc.h>
+#include <sys/shm.h>
 
 #include <algorithm>
 #include <bit>
@@ -216,23 +219,29 @@ std::optional<TGeometry> GeometryOf(Display* d, Drawable id) {
 // window or a pixmap that client makes may carry the very same id. So the id
 // must name a pixmap (a window answers XGetWindowAttributes, a pixmap does
 // not) of the root's depth.
-void FreePreviousSetter(Display* d, Window root) {
-    const Pixmap a = PixmapProperty(d, root, "_XROOTPMAP_ID");
-    const Pixmap b = PixmapProperty(d, root, "ESETROOT_PMAP_ID");
-    if (a == None || a != b) {
-        return;
-    }
-    const std::optional<TGeometry> geometry = GeometryOf(d, a);
+bool IsPixmap(Display* d, XID id) {
+    const std::optional<TGeometry> geometry = GeometryOf(d, id);
     if (!geometry || geometry->depth != static_cast<unsigned>(DefaultDepth(d, DefaultScreen(d)))) {
-        return;  // gone: nothing of that setter is left to free
+        return false;
     }
     const int errorsBefore = gXErrors;
     XWindowAttributes attributes{};
-    const bool window = XGetWindowAttributes(d, a, &attributes) != 0;
+    const bool window = XGetWindowAttributes(d, id, &attributes) != 0;
     XSync(d, False);
     const bool pixmap = !window && gXErrors != errorsBefore;
     gXErrors = errorsBefore;  // the expected refusal of a pixmap is no failure
-    if (pixmap) {
+    return pixmap;
+}
+
+// The pixmaps in `keep` (the original picture and its copy) stay: they are
+// put back at the end.
+void FreePreviousSetter(Display* d, Window root, const std::vector<unsigned long>& keep) {
+    const Pixmap a = PixmapProperty(d, root, "_XROOTPMAP_ID");
+    const Pixmap b = PixmapProperty(d, root, "ESETROOT_PMAP_ID");
+    if (a == None || a != b || std::find(keep.begin(), keep.end(), a) != keep.end()) {
+        return;
+    }
+    if (IsPixmap(d, a)) {
         XKillClient(d, a);
     }
 }
@@ -278,7 +287,8 @@ bool PutPixels(Display* dpy, Pixmap pixmap, GC gc, int x, int y, int width, int 
 // and kept before any property names it: a program ended half-way never
 // leaves the next setter an id that may have been handed on.
 bool InstallPixmap(Display* dpy, Pixmap pixmap, const std::optional<std::string>& ownFile,
-                   const TXErrorTrap& trap, std::string& error) {
+                   const std::vector<unsigned long>& keep, const TXErrorTrap& trap,
+                   std::string& error) {
     const Window root = DefaultRootWindow(dpy);
     XSetCloseDownMode(dpy, RetainPermanent);
     XSync(dpy, False);
@@ -289,7 +299,7 @@ bool InstallPixmap(Display* dpy, Pixmap pixmap, const std::optional<std::string>
         error = "the X server refused the root picture";
         return false;
     }
-    FreePreviousSetter(dpy, root);
+    FreePreviousSetter(dpy, root, keep);
     XSetWindowBackgroundPixmap(dpy, root, pixmap);
     XClearWindow(dpy, root);
     for (const char* name : {"_XROOTPMAP_ID", "ESETROOT_PMAP_ID"}) {
@@ -316,7 +326,8 @@ bool InstallPixmap(Display* dpy, Pixmap pixmap, const std::optional<std::string>
 
 // Makes `pixels` (a screen-sized picture) the root background.
 bool PaintRoot(Display* dpy, int pictureWidth, int pictureHeight, const std::uint32_t* pixels,
-               const std::optional<std::string>& ownFile, std::string& error) {
+               const std::optional<std::string>& ownFile, const std::vector<unsigned long>& keep,
+               std::string& error) {
     TXErrorTrap trap;
     if (!SupportedVisual(dpy, error)) {
         return false;
@@ -333,17 +344,19 @@ bool PaintRoot(Display* dpy, int pictureWidth, int pictureHeight, const std::uin
         error = "no X image for the root picture";
         return false;
     }
-    return InstallPixmap(dpy, pixmap, ownFile, trap, error);
+    return InstallPixmap(dpy, pixmap, ownFile, keep, trap, error);
 }
 
 bool PaintRoot(const std::string& displayName, const TPicture& picture,
-               const std::optional<std::string>& ownFile, std::string& error) {
+               const std::optional<std::string>& ownFile, const std::vector<unsigned long>& keep,
+               std::string& error) {
     TDisplay d(OpenDisplay(displayName));
     if (!d) {
         error = "the X display " + displayName + " cannot be opened";
         return false;
     }
-    return PaintRoot(d.get(), picture.width, picture.height, picture.pixels.data(), ownFile, error);
+    return PaintRoot(d.get(), picture.width, picture.height, picture.pixels.data(), ownFile, keep,
+                     error);
 }
 
 // Binary PPM: a format any image tool reads, so a kept copy can be looked at.
@@ -412,8 +425,8 @@ bool ReadPpm(const std::string& path, TPicture& picture) {
 // Takes any setter's picture off the root and stops advertising it: the root
 // shows plain black, `colour` when `black` is false and a colour is given, or
 // else its own background.
-bool ClearRoot(const std::string& displayName, bool black, std::string& error,
-               std::optional<unsigned long> colour = std::nullopt) {
+bool ClearRoot(const std::string& displayName, const std::vector<unsigned long>& keep, bool black,
+               std::string& error, std::optional<unsigned long> colour = std::nullopt) {
     TDisplay d(OpenDisplay(displayName));
     if (!d) {
         error = "the X display " + displayName + " cannot be opened";
@@ -422,7 +435,7 @@ bool ClearRoot(const std::string& displayName, bool black, std::string& error,
     TXErrorTrap trap;
     Display* dpy = d.get();
     const Window root = DefaultRootWindow(dpy);
-    FreePreviousSetter(dpy, root);
+    FreePreviousSetter(dpy, root, keep);
     if (black || colour) {
         XSetWindowBackground(dpy, root, black ? BlackPixel(dpy, DefaultScreen(dpy)) : *colour);
     } else {
@@ -499,6 +512,105 @@ std::string PlainRootState(Display* dpy, const std::vector<std::uint32_t>& corne
     return std::string("solid\n") + colour;
 }
 
+// A print of a picture's pixels: its top, middle and bottom rows. Tells the
+// original picture from whatever pixmap later came to carry its id, at the
+// cost of three rows read back. Nothing when they cannot be read.
+std::optional<std::uint64_t> Fingerprint(Display* dpy, Pixmap pixmap, unsigned width,
+                                         unsigned height) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (const unsigned row : {0u, height / 2, height - 1}) {
+        XImage* image =
+            XGetImage(dpy, pixmap, 0, static_cast<int>(row), width, 1, AllPlanes, ZPixmap);
+        if (!image) {
+            return std::nullopt;
+        }
+        for (unsigned col = 0; col < width; ++col) {
+            const auto p = static_cast<std::uint32_t>(XGetPixel(image, static_cast<int>(col), 0));
+            for (int shift = 0; shift < 24; shift += 8) {
+                hash = (hash ^ ((p >> shift) & 0xff)) * 1099511628211ull;
+            }
+        }
+        XDestroyImage(image);
+    }
+    return hash;
+}
+
+// The original picture as the record names it: its pixmap, the copy kept in
+// the server, their size and print.
+struct TKeptOriginal {
+    unsigned long original = 0;
+    unsigned long copy = 0;
+    unsigned width = 0;
+    unsigned height = 0;
+    std::uint64_t print = 0;
+};
+
+constexpr const char* kKeptPrefix = "pixmap\n";
+
+std::string KeptRecord(const TKeptOriginal& kept) {
+    char text[128];
+    std::snprintf(text, sizeof text, "%s%lx %lx %u %u %016llx", kKeptPrefix, kept.original,
+                  kept.copy, kept.width, kept.height, static_cast<unsigned long long>(kept.print));
+    return text;
+}
+
+std::optional<TKeptOriginal> ParseKept(const std::string& state) {
+    const std::string prefix = kKeptPrefix;
+    if (state.compare(0, prefix.size(), prefix) != 0) {
+        return std::nullopt;
+    }
+    TKeptOriginal kept;
+    unsigned long long print = 0;
+    int used = 0;
+    const std::string rest = state.substr(prefix.size());
+    if (std::sscanf(rest.c_str(), "%lx %lx %u %u %llx%n", &kept.original, &kept.copy, &kept.width,
+                    &kept.height, &print, &used) != 5 ||
+        static_cast<std::size_t>(used) != rest.size() || kept.width == 0 || kept.height == 0 ||
+        kept.width > 32768 || kept.height > 32768) {
+        return std::nullopt;
+    }
+    kept.print = print;
+    return kept;
+}
+
+// True when `id` is still the very picture the record names: a pixmap of its
+// size whose print matches.
+bool StillKept(Display* dpy, unsigned long id, const TKeptOriginal& kept) {
+    if (id == None || !IsPixmap(dpy, id)) {
+        return false;
+    }
+    const std::optional<TGeometry> geometry = GeometryOf(dpy, id);
+    return geometry && geometry->width == kept.width && geometry->height == kept.height &&
+           Fingerprint(dpy, id, kept.width, kept.height) == kept.print;
+}
+
+// A copy of `pixmap` made inside the server (no pixel leaves it) on a
+// connection of its own that keeps it when it closes: the next setter, which
+// frees the resources of whoever made the shown picture, leaves it alone.
+// None when the server cannot hold it.
+Pixmap KeepCopy(const std::string& displayName, Pixmap pixmap, const TGeometry& geometry) {
+    TDisplay d(OpenDisplay(displayName));
+    if (!d) {
+        return None;
+    }
+    Display* dpy = d.get();
+    TXErrorTrap trap;
+    const Pixmap copy =
+        XCreatePixmap(dpy, DefaultRootWindow(dpy), geometry.width, geometry.height, geometry.depth);
+    GC gc = XCreateGC(dpy, copy, 0, nullptr);
+    XCopyArea(dpy, pixmap, copy, gc, 0, 0, geometry.width, geometry.height, 0, 0);
+    XFreeGC(dpy, gc);
+    XSync(dpy, False);
+    if (trap.Failed()) {
+        XFreePixmap(dpy, copy);
+        XSync(dpy, False);
+        return None;
+    }
+    XSetCloseDownMode(dpy, RetainPermanent);
+    XSync(dpy, False);
+    return trap.Failed() ? None : copy;
+}
+
 }  // namespace
 
 TRootWindowDesktopBackend::TRootWindowDesktopBackend(std::string displayName,
@@ -511,6 +623,93 @@ TRootWindowDesktopBackend::TRootWindowDesktopBackend(std::string displayName,
 
 namespace {
 
+// Memory shared with the X server (MIT-SHM): a part's pixels reach the pixmap
+// without passing through the connection's socket, a band of rows at a time
+// (a few megabytes, not a second copy of the screen). None where the server
+// offers none (a remote display), and the parts go by XPutImage. Called
+// inside a TXErrorTrap; the refusal of a remote server is no failure.
+class TSharedPixels {
+public:
+    TSharedPixels(Display* dpy, int width, int height)
+        : dpy_(dpy), rows_(std::clamp((4 << 20) / std::max(width * 4, 1), 1, std::max(height, 1))) {
+        const std::size_t bytes = static_cast<std::size_t>(std::max(width, 1)) * rows_ * 4;
+        int major = 0;
+        int minor = 0;
+        Bool pixmaps = False;
+        if (!XShmQueryVersion(dpy, &major, &minor, &pixmaps)) {
+            return;
+        }
+        info_.shmid = shmget(IPC_PRIVATE, bytes, IPC_CREAT | 0600);
+        if (info_.shmid < 0) {
+            return;
+        }
+        void* at = shmat(info_.shmid, nullptr, 0);
+        if (at == reinterpret_cast<void*>(-1)) {
+            shmctl(info_.shmid, IPC_RMID, nullptr);
+            return;
+        }
+        info_.shmaddr = static_cast<char*>(at);
+        info_.readOnly = True;
+        const int errorsBefore = gXErrors;
+        const bool attached = XShmAttach(dpy, &info_) != 0;
+        XSync(dpy, False);
+        // Gone from the system once both sides let go, whatever happens.
+        shmctl(info_.shmid, IPC_RMID, nullptr);
+        if (!attached || gXErrors != errorsBefore) {
+            gXErrors = errorsBefore;
+            shmdt(info_.shmaddr);
+            info_.shmaddr = nullptr;
+            return;
+        }
+        width_ = width;
+    }
+    ~TSharedPixels() {
+        if (width_ != 0) {
+            XShmDetach(dpy_, &info_);
+            XSync(dpy_, False);
+            shmdt(info_.shmaddr);
+        }
+    }
+    TSharedPixels(const TSharedPixels&) = delete;
+    TSharedPixels& operator=(const TSharedPixels&) = delete;
+
+    // Puts the pixels as PutPixels does; false when they are wider than the
+    // shared memory, which then leaves them to XPutImage.
+    bool Put(Pixmap pixmap, GC gc, int x, int y, int width, int height,
+             const std::uint32_t* pixels) {
+        if (width_ == 0 || width > width_) {
+            return false;
+        }
+        const int screen = DefaultScreen(dpy_);
+        XImage* image = XShmCreateImage(dpy_, DefaultVisual(dpy_, screen),
+                                        static_cast<unsigned>(DefaultDepth(dpy_, screen)), ZPixmap,
+                                        info_.shmaddr, &info_, static_cast<unsigned>(width),
+                                        static_cast<unsigned>(rows_));
+        if (!image) {
+            return false;
+        }
+        const bool fits = image->bytes_per_line == width * 4 && image->bits_per_pixel == 32;
+        for (int top = 0; fits && top < height; top += rows_) {
+            const int rows = std::min(rows_, height - top);
+            std::memcpy(info_.shmaddr, pixels + static_cast<std::size_t>(top) * width,
+                        static_cast<std::size_t>(width) * rows * 4);
+            XShmPutImage(dpy_, pixmap, gc, image, 0, 0, x, y + top, static_cast<unsigned>(width),
+                         static_cast<unsigned>(rows), False);
+            // The server has read the band before the next one overwrites it.
+            XSync(dpy_, False);
+        }
+        image->data = nullptr;
+        XDestroyImage(image);
+        return fits;
+    }
+
+private:
+    Display* dpy_;
+    int rows_;
+    XShmSegmentInfo info_{};
+    int width_ = 0;  // the widest part the memory takes; 0 without it
+};
+
 // The parts of the root's picture, each put into the pixmap as it comes and
 // flushed to the server before the next is made and this one dropped. What
 // no part covers shows the fill; a first part that covers everything saves
@@ -522,7 +721,8 @@ public:
           pixmap_(pixmap),
           gc_(XCreateGC(dpy, pixmap, 0, nullptr)),
           width_(width),
-          height_(height) {
+          height_(height),
+          shared_(dpy, width, height) {
         // The desktop's colours are 0x00BBGGRR, the root's pixels 0x00RRGGBB.
         XSetForeground(dpy, gc_, ((fill & 0xFF) << 16) | (fill & 0xFF00) | ((fill >> 16) & 0xFF));
     }
@@ -536,7 +736,8 @@ public:
         }
         filled_ = true;
         put_ = put_ &&
-               PutPixels(dpy_, pixmap_, gc_, x, y, part.width, part.height, part.pixels.data());
+               (shared_.Put(pixmap_, gc_, x, y, part.width, part.height, part.pixels.data()) ||
+                PutPixels(dpy_, pixmap_, gc_, x, y, part.width, part.height, part.pixels.data()));
         XFlush(dpy_);
         return put_;
     }
@@ -561,6 +762,7 @@ private:
     int height_;
     bool filled_ = false;
     bool put_ = true;
+    TSharedPixels shared_;
 };
 
 }  // namespace
@@ -602,7 +804,7 @@ bool TRootWindowDesktopBackend::PaintPicture(TPictureDraw& draw, std::uint32_t f
         }
         return false;
     }
-    return InstallPixmap(dpy, pixmap, label, trap, lastError_);
+    return InstallPixmap(dpy, pixmap, label, kept_, trap, lastError_);
 }
 
 bool TRootWindowDesktopBackend::SetPlacement(TDesktopPlacement placement) {
@@ -615,7 +817,7 @@ bool TRootWindowDesktopBackend::SetPlacement(TDesktopPlacement placement) {
 bool TRootWindowDesktopBackend::SetWallpaperFile(const std::string& file, bool) {
     if (file.empty()) {
         // No wallpaper: the root shows plain black, and no pixmap is advertised.
-        return ClearRoot(displayName_, true, lastError_);
+        return ClearRoot(displayName_, kept_, true, lastError_);
     }
     TPicture picture;
     if (!LoadPicture(file, picture, lastError_)) {
@@ -629,7 +831,7 @@ bool TRootWindowDesktopBackend::SetWallpaperFile(const std::string& file, bool) 
     const int screen = DefaultScreen(d.get());
     const TPicture laid =
         Lay(picture, placement_, DisplayWidth(d.get(), screen), DisplayHeight(d.get(), screen));
-    return PaintRoot(d.get(), laid.width, laid.height, laid.pixels.data(), file, lastError_);
+    return PaintRoot(d.get(), laid.width, laid.height, laid.pixels.data(), file, kept_, lastError_);
 }
 
 std::optional<std::string> TRootWindowDesktopBackend::CurrentWallpaperFile() {
@@ -673,6 +875,15 @@ std::string TRootWindowDesktopBackend::SaveState() {
     }
     const unsigned width = geometry->width;
     const unsigned height = geometry->height;
+    // The setter kept its pixmap for the root: it is the original, put back
+    // at the end as it is. Its copy in the server stands in should it go.
+    if (const std::optional<std::uint64_t> print = Fingerprint(dpy, shown, width, height)) {
+        if (const Pixmap copy = KeepCopy(displayName_, shown, *geometry); copy != None) {
+            kept_ = {shown, copy};
+            return KeptRecord(TKeptOriginal{shown, copy, width, height, *print});
+        }
+    }
+    // A server that cannot hold a copy: the pixels go to a file.
     XImage* image = XGetImage(dpy, shown, 0, 0, width, height, AllPlanes, ZPixmap);
     if (!image) {
         lastError_ = "the root picture cannot be read";
@@ -693,13 +904,65 @@ std::string TRootWindowDesktopBackend::SaveState() {
         lastError_ = "the copy of the root picture cannot be written to " + CopyPath() + ": " + why;
         return std::string();
     }
+    // The file puts the picture back: the setter's pixmap is freed at the
+    // first change, as any setter's.
     return "copy\n" + CopyPath();
 }
+
+namespace {
+
+// The root points at the original pixmap again, or at its copy when the
+// original is gone; this program's own picture is freed.
+bool RestoreKept(const std::string& displayName, const TKeptOriginal& kept,
+                 const std::vector<unsigned long>& keep, std::string& error) {
+    TDisplay d(OpenDisplay(displayName));
+    if (!d) {
+        error = "the X display " + displayName + " cannot be opened";
+        return false;
+    }
+    Display* dpy = d.get();
+    TXErrorTrap trap;
+    Pixmap back = None;
+    for (const unsigned long id : {kept.original, kept.copy}) {
+        if (StillKept(dpy, id, kept)) {
+            back = id;
+            break;
+        }
+    }
+    if (back == None) {
+        std::string ignored;
+        ClearRoot(displayName, keep, false, ignored);
+        error = "the root picture found at start is gone; the root shows its own background";
+        return false;
+    }
+    const Window root = DefaultRootWindow(dpy);
+    FreePreviousSetter(dpy, root, keep);
+    XSetWindowBackgroundPixmap(dpy, root, back);
+    XClearWindow(dpy, root);
+    for (const char* name : {"_XROOTPMAP_ID", "ESETROOT_PMAP_ID"}) {
+        XChangeProperty(dpy, root, AtomOf(dpy, name), XA_PIXMAP, 32, PropModeReplace,
+                        reinterpret_cast<const unsigned char*>(&back), 1);
+    }
+    XDeleteProperty(dpy, root, AtomOf(dpy, kOwnPixmap));
+    XDeleteProperty(dpy, root, AtomOf(dpy, kOwnFile));
+    XSync(dpy, False);
+    if (trap.Failed()) {
+        error = "the X server refused the root picture";
+        return false;
+    }
+    return true;
+}
+
+}  // namespace
 
 bool TRootWindowDesktopBackend::RestoreState(const std::string& state) {
     if (state == "none\n") {
         // No setter's picture was shown: the root gets its own background back.
-        return ClearRoot(displayName_, false, lastError_);
+        return ClearRoot(displayName_, kept_, false, lastError_);
+    }
+    if (const std::optional<TKeptOriginal> kept = ParseKept(state)) {
+        kept_ = {kept->original, kept->copy};
+        return RestoreKept(displayName_, *kept, kept_, lastError_);
     }
     const std::string solid = "solid\n";
     if (state.compare(0, solid.size(), solid) == 0) {
@@ -712,7 +975,7 @@ bool TRootWindowDesktopBackend::RestoreState(const std::string& state) {
             lastError_ = "the record of the root picture is damaged";
             return false;
         }
-        return ClearRoot(displayName_, false, lastError_, colour);
+        return ClearRoot(displayName_, kept_, false, lastError_, colour);
     }
     const std::string prefix = "copy\n";
     if (state.compare(0, prefix.size(), prefix) != 0) {
@@ -724,16 +987,34 @@ bool TRootWindowDesktopBackend::RestoreState(const std::string& state) {
         // What the root showed is lost; the root gets at least its own
         // background rather than our picture.
         std::string ignored;
-        ClearRoot(displayName_, false, ignored);
+        ClearRoot(displayName_, kept_, false, ignored);
         lastError_ = "the copy of the root picture " + state.substr(prefix.size()) +
                      " cannot be read; the root shows its own background";
         return false;
     }
-    return PaintRoot(displayName_, picture, std::nullopt, lastError_);
+    return PaintRoot(displayName_, picture, std::nullopt, kept_, lastError_);
 }
 
 void TRootWindowDesktopBackend::DropState(const std::string& state) {
     if (state == "copy\n" + CopyPath()) {
         ::unlink(CopyPath().c_str());
+        return;
+    }
+    // The copy in the server goes, unless the root shows it (the original
+    // was gone) or the id names something else by now.
+    const std::optional<TKeptOriginal> kept = ParseKept(state);
+    if (!kept) {
+        return;
+    }
+    TDisplay d(OpenDisplay(displayName_));
+    if (!d) {
+        return;
+    }
+    Display* dpy = d.get();
+    TXErrorTrap trap;
+    if (PixmapProperty(dpy, DefaultRootWindow(dpy), "_XROOTPMAP_ID") != kept->copy &&
+        StillKept(dpy, kept->copy, *kept)) {
+        XKillClient(dpy, kept->copy);
+        XSync(dpy, False);
     }
 }

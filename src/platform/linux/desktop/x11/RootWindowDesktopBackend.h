@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <vector>
 
 #include "platform/DesktopBackend.h"
 
@@ -9,8 +10,12 @@
 // ESETROOT_PMAP_ID for compositors and transparent terminals, and kept alive
 // after the connection closes (RetainPermanent), as every root setter does.
 //
-// The next setter frees the pixmap it finds, so the picture found at start is
-// copied into `stateFolder` to be put back later.
+// The picture found at start is put back by pointing the root at its pixmap
+// again: the setter that made it kept it (RetainPermanent), and this back-end
+// never frees it. A copy made inside the X server, kept by a connection of its
+// own, stands in should that pixmap go meanwhile; it outlives a kill -9 of
+// this program. Only a server that cannot hold that copy gets a copy in
+// `stateFolder` instead.
 class TRootWindowDesktopBackend : public TDesktopBackend,
                                   public TFileWallpaper,
                                   public TPicturePainter,
@@ -33,15 +38,20 @@ public:
     std::optional<std::string> CurrentWallpaperFile() override;
     std::string SaveState() override;
     bool RestoreState(const std::string& state) override;
-    // Removes the copy of the root picture; a state naming any other file
-    // (the record may have been edited) removes nothing.
+    // Frees the copy of the root picture unless the root shows it; a state
+    // naming any other file or pixmap (the record may have been edited)
+    // removes nothing.
     void DropState(const std::string& state) override;
 
-    // Where SaveState keeps its copy of the root picture.
+    // Where SaveState keeps its copy of the root picture when the X server
+    // cannot hold one.
     std::string CopyPath() const { return stateFolder_ + "/original-root.ppm"; }
 
 private:
     std::string displayName_;
     std::string stateFolder_;
     TDesktopPlacement placement_ = dpCenter;
+    // The original picture's pixmap and its copy: never freed as a previous
+    // setter's.
+    std::vector<unsigned long> kept_;
 };
