@@ -5,6 +5,8 @@
 #include <QElapsedTimer>
 #include <QIcon>
 #include <QLoggingCategory>
+#include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
 
 #include "app/ProgramDialogs.h"
@@ -105,6 +107,7 @@ struct TProgramServices::TImpl {
     TWatchedWork background{[this](std::function<void()> done) {
         QMetaObject::invokeMethod(&completions, std::move(done), Qt::QueuedConnection);
     }};
+    QPointer<QMessageBox> awayBox;
     TDesktopWallpaperApplier applier{ApplierServices()};
     TLinuxTrayHostMonitor trayHosts;
     TCoolTrayIcon tray{QIcon(QStringLiteral(":/images/vantoria.svg")), trayHosts};
@@ -115,6 +118,22 @@ struct TProgramServices::TImpl {
         s.desktop = desktop.get();
         s.setHint = [this](const std::string& hint) { tray.SetHint(hint); };
         s.warn = [this](const std::string& text) { messages.ShowWarning(text); };
+        // A desktop that is not there yet (or restarting): a box that waits
+        // for nobody, closed as soon as the desktop takes a picture again.
+        s.desktopAway = [this](const std::string& text) {
+            if (!awayBox) {
+                awayBox = new QMessageBox(QMessageBox::Warning, QStringLiteral("Warning"),
+                                          DisplayText(text), QMessageBox::Ok);
+                awayBox->setAttribute(Qt::WA_DeleteOnClose);
+                awayBox->setWindowModality(Qt::NonModal);
+            }
+            awayBox->show();
+        };
+        s.desktopBack = [this] {
+            if (awayBox) {
+                awayBox->close();
+            }
+        };
         s.refused = [this](const std::string& text) {
             tray.ShowNotice("Vantoria", "The picture cannot be shown: " + text);
         };
