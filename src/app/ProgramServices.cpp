@@ -3,6 +3,7 @@
 #include <algorithm>
 
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QLoggingCategory>
 #include <QMessageBox>
@@ -14,6 +15,7 @@
 #include "desktop/UserSwitch.h"
 #include "platform/linux/memory/Heap.h"
 #include "platform/linux/registry/HiveFileStore.h"
+#include "platform/linux/screen/WaylandOutputs.h"
 #include "platform/linux/session/SessionMonitor.h"
 #include "platform/linux/thread/BackgroundPriority.h"
 #include "platform/linux/tray/TrayHostMonitor.h"
@@ -156,6 +158,21 @@ TProgramServices::TProgramServices() {
     SetSessionNotifierFactory(&MakeLinuxSessionMonitor);
     impl_ = std::make_unique<TImpl>();
     main_.messages = &impl_->messages;
+    // On Wayland each output's picture is composed at the compositor's own
+    // mode, never at Qt's size times the scale (GNOME at scale 2 would get
+    // twice the screen).
+    impl_->screen.SetDeviceSizes([](std::vector<TMonitor>& monitors) {
+        if (QGuiApplication::platformName() != QStringLiteral("wayland")) {
+            return;
+        }
+        const std::vector<TWaylandOutput> outputs = ReadWaylandOutputs();
+        for (TMonitor& monitor : monitors) {
+            if (const auto output = FindWaylandOutput(outputs, monitor.name)) {
+                monitor.width = output->width;
+                monitor.height = output->height;
+            }
+        }
+    });
     main_.screen = &impl_->screen;
     main_.applier = &impl_->applier;
     main_.tray = &impl_->tray;
