@@ -89,7 +89,10 @@ TEST(LateShellTest, PlasmaStartedAfterTheProgramGetsItsOriginalBack) {
     std::this_thread::sleep_for(std::chrono::seconds(2));
     shell = startShell();
     ASSERT_TRUE(d.WaitForBusName("org.kde.plasmashell", 30000));
-    ASSERT_TRUE(d.WaitForPixels("Plasma, come late, shows the original", look(0x00A000), 30000));
+    // The notice of a desktop not running may still stand in the middle.
+    std::vector<TPixelCheck> corners = look(0x00A000);
+    corners.pop_back();
+    ASSERT_TRUE(d.WaitForPixels("Plasma, come late, shows the original", corners, 30000));
 
     // A change once Plasma is there: shown, and the notice of a desktop not
     // running (over the middle) has gone by itself.
