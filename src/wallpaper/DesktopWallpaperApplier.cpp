@@ -288,6 +288,11 @@ void TDesktopWallpaperApplier::SetWallpaper(const std::string& fileName,
         if (!unrecorded_.empty()) {
             ReportFailure(unrecorded_);
         }
+        // The entry on screen stays the one the show names.
+        if (FChangesEnded) {
+            FChangesEnded(unrecorded_.empty() ? "the desktop's policy forbids wallpaper changes"
+                                              : unrecorded_);
+        }
         return;
     }
     if (inFlight_) {

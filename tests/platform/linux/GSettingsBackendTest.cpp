@@ -102,7 +102,8 @@ TEST_F(GSettingsBackendTest, GnomeGetsUriDarkUriAndPlacement) {
     EXPECT_EQ(gnome.CurrentPlacement(), dpTile);
 
     gnome.SetPlacement(dpCenter);
-    EXPECT_EQ(Get(schema, "picture-options"), "'centered'");
+    // A bitmap of the screen's size: 'zoom' shows it pixel for pixel at any scale.
+    EXPECT_EQ(Get(schema, "picture-options"), "'zoom'");
     gnome.SetPlacement(dpStretch);
     EXPECT_EQ(Get(schema, "picture-options"), "'stretched'");
     EXPECT_EQ(gnome.CurrentPlacement(), dpStretch);
@@ -217,7 +218,8 @@ TEST_F(GSettingsBackendTest, ApplierShowsSlidesAndPutsTheOriginalBack) {
     EXPECT_TRUE(applier.IsOwnWallpaper(shown)) << shown;
     EXPECT_EQ(FileOfUriText(Get(schema, "picture-uri-dark")), shown);
     EXPECT_EQ(ReadFileBytes(shown), "BM" + kHostile);
-    EXPECT_EQ(Get(schema, "picture-options"), "'centered'");
+    // A bitmap of the screen's size: 'zoom' shows it pixel for pixel at any scale.
+    EXPECT_EQ(Get(schema, "picture-options"), "'zoom'");
     applier.SetWallpaper("/b.jpg", TWallpaperChoice{wsStretch, fmLetterBox, 0});
     EXPECT_EQ(FileOfUriText(Get(schema, "picture-uri")), shown);
     EXPECT_EQ(ReadFileBytes(shown), "BM/b.jpg");
