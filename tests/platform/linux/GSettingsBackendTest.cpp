@@ -102,8 +102,7 @@ TEST_F(GSettingsBackendTest, GnomeGetsUriDarkUriAndPlacement) {
     EXPECT_EQ(gnome.CurrentPlacement(), dpTile);
 
     gnome.SetPlacement(dpCenter);
-    // A bitmap of the screen's size: 'zoom' shows it pixel for pixel at any scale.
-    EXPECT_EQ(Get(schema, "picture-options"), "'zoom'");
+    EXPECT_EQ(Get(schema, "picture-options"), "'centered'");
     gnome.SetPlacement(dpStretch);
     EXPECT_EQ(Get(schema, "picture-options"), "'stretched'");
     EXPECT_EQ(gnome.CurrentPlacement(), dpStretch);
