@@ -121,14 +121,23 @@ struct TProgramServices::TImpl {
         s.setHint = [this](const std::string& hint) { tray.SetHint(hint); };
         s.warn = [this](const std::string& text) { messages.ShowWarning(text); };
         // A desktop that is not there yet (or restarting): a box that waits
-        // for nobody, closed as soon as the desktop takes a picture again.
+        // for nobody, closed as soon as the desktop is back or takes a
+        // picture again.
         s.desktopAway = [this](const std::string& text) {
-            if (!awayBox) {
-                awayBox = new QMessageBox(QMessageBox::Warning, QStringLiteral("Warning"),
-                                          DisplayText(text), QMessageBox::Ok);
-                awayBox->setAttribute(Qt::WA_DeleteOnClose);
-                awayBox->setWindowModality(Qt::NonModal);
+            if (awayBox) {
+                return;
             }
+            awayBox = new QMessageBox(QMessageBox::Warning, QStringLiteral("Warning"),
+                                      DisplayText(text), QMessageBox::Ok);
+            awayBox->setAttribute(Qt::WA_DeleteOnClose);
+            awayBox->setWindowModality(Qt::NonModal);
+            auto* back = new QTimer(awayBox);
+            QObject::connect(back, &QTimer::timeout, awayBox, [this] {
+                if (desktop->Present()) {
+                    awayBox->close();
+                }
+            });
+            back->start(2000);
             awayBox->show();
         };
         s.desktopBack = [this] {

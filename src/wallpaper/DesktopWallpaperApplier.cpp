@@ -711,10 +711,8 @@ void TDesktopWallpaperApplier::ReportFailure(const std::string& what) {
     if (!FEnding && services_.desktopAway && !services_.desktop->Present()) {
         // It may be starting or restarting: no box waits over the show, and
         // the notice goes once the desktop takes a picture again.
-        if (!away_) {
-            away_ = true;
-            services_.desktopAway("The desktop wallpaper cannot be changed now: " + what);
-        }
+        away_ = true;
+        services_.desktopAway("The desktop wallpaper cannot be changed now: " + what);
         return;
     }
     if (!warned_ && !FEnding && services_.warn) {

@@ -40,8 +40,8 @@ struct TApplierServices {
     // Called on the caller's thread once a change has ended, whatever its outcome.
     std::function<void()> changeEnded;
     // The desktop's own program is not there (a shell that starts late or
-    // restarts): a notice that holds nothing up, and its end once the desktop
-    // took a picture again.
+    // restarts): a notice that holds nothing up (told at every change that
+    // finds it away), and its end once the desktop took a picture again.
     std::function<void(const std::string&)> desktopAway;
     std::function<void()> desktopBack;
 };

@@ -74,7 +74,7 @@ TEST(LateShellTest, PlasmaStartedAfterTheProgramGetsItsOriginalBack) {
                "d.writeConfig('Image', 'file://" +
                    original + "'); d.writeConfig('FillMode', 2); });"});
     ASSERT_EQ(set.exitCode, 0) << set.out;
-    ASSERT_TRUE(d.WaitForPixels("Plasma shows the original", look(0x00A000), 30000));
+    ASSERT_TRUE(d.WaitForPixels("Plasma shows the original", look(0x00A000), 60000));
     const std::string applets = d.ConfigHome() + "/plasma-org.kde.plasma.desktop-appletsrc";
     ASSERT_TRUE(TRealDesktop::WaitFor(
         [&] { return Slurp(applets).find("original.png") != std::string::npos; }, 30000));
@@ -92,7 +92,7 @@ TEST(LateShellTest, PlasmaStartedAfterTheProgramGetsItsOriginalBack) {
     // The notice of a desktop not running may still stand in the middle.
     std::vector<TPixelCheck> corners = look(0x00A000);
     corners.pop_back();
-    ASSERT_TRUE(d.WaitForPixels("Plasma, come late, shows the original", corners, 30000));
+    ASSERT_TRUE(d.WaitForPixels("Plasma, come late, shows the original", corners, 60000));
 
     // A change once Plasma is there: shown, and the notice of a desktop not
     // running (over the middle) has gone by itself.
@@ -103,7 +103,7 @@ TEST(LateShellTest, PlasmaStartedAfterTheProgramGetsItsOriginalBack) {
     ASSERT_TRUE(d.SendCloseRequest());
     EXPECT_EQ(d.WaitForExit(program, 30000), 0);
     EXPECT_TRUE(
-        d.WaitForPixels("the user's original back after the close request", look(0x00A000), 30000));
+        d.WaitForPixels("the user's original back after the close request", look(0x00A000), 60000));
     if (HasFailure()) {
         d.DumpLogs();
     }
