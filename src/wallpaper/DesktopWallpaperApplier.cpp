@@ -290,7 +290,7 @@ void TDesktopWallpaperApplier::SetWallpaper(const std::string& fileName,
         }
         // The entry on screen stays the one the show names.
         if (FChangesEnded) {
-            FChangesEnded(unrecorded_.empty() ? "the desktop's policy forbids wallpaper changes"
+            FChangesEnded(unrecorded_.empty() ? "wallpaper changes are locked on this desktop"
                                               : unrecorded_);
         }
         return;

@@ -473,7 +473,8 @@ std::optional<TScreen> TPlasmaDesktopBackend::FirstScreen() {
 
 bool TPlasmaDesktopBackend::Present() {
     const std::string error = lastError_;
-    const bool present = FirstScreen().has_value();
+    // A shell that refuses scripts by policy is there all the same.
+    const bool present = FirstScreen().has_value() || (Reachable() && forbidden_);
     if (present) {
         lastError_ = error;
     }
