@@ -3,8 +3,11 @@
 #include <algorithm>
 
 #include <QElapsedTimer>
+#include <QGuiApplication>
 #include <QIcon>
 #include <QLoggingCategory>
+#include <QMessageBox>
+#include <QPointer>
 #include <QTimer>
 
 #include "app/ProgramDialogs.h"
@@ -12,6 +15,7 @@
 #include "desktop/UserSwitch.h"
 #include "platform/linux/memory/Heap.h"
 #include "platform/linux/registry/HiveFileStore.h"
+#include "platform/linux/screen/WaylandOutputs.h"
 #include "platform/linux/session/SessionMonitor.h"
 #include "platform/linux/thread/BackgroundPriority.h"
 #include "platform/linux/tray/TrayHostMonitor.h"
@@ -105,6 +109,7 @@ struct TProgramServices::TImpl {
     TWatchedWork background{[this](std::function<void()> done) {
         QMetaObject::invokeMethod(&completions, std::move(done), Qt::QueuedConnection);
     }};
+    QPointer<QMessageBox> awayBox;
     TDesktopWallpaperApplier applier{ApplierServices()};
     TLinuxTrayHostMonitor trayHosts;
     TCoolTrayIcon tray{QIcon(QStringLiteral(":/images/vantoria.svg")), trayHosts};
@@ -115,6 +120,31 @@ struct TProgramServices::TImpl {
         s.desktop = desktop.get();
         s.setHint = [this](const std::string& hint) { tray.SetHint(hint); };
         s.warn = [this](const std::string& text) { messages.ShowWarning(text); };
+        // A desktop that is not there yet (or restarting): a box that waits
+        // for nobody, closed as soon as the desktop is back or takes a
+        // picture again.
+        s.desktopAway = [this](const std::string& text) {
+            if (awayBox) {
+                return;
+            }
+            awayBox = new QMessageBox(QMessageBox::Warning, QStringLiteral("Warning"),
+                                      DisplayText(text), QMessageBox::Ok);
+            awayBox->setAttribute(Qt::WA_DeleteOnClose);
+            awayBox->setWindowModality(Qt::NonModal);
+            auto* back = new QTimer(awayBox);
+            QObject::connect(back, &QTimer::timeout, awayBox, [this] {
+                if (desktop->Present()) {
+                    awayBox->close();
+                }
+            });
+            back->start(2000);
+            awayBox->show();
+        };
+        s.desktopBack = [this] {
+            if (awayBox) {
+                awayBox->close();
+            }
+        };
         s.refused = [this](const std::string& text) {
             tray.ShowNotice("Vantoria", "The picture cannot be shown: " + text);
         };
@@ -137,6 +167,21 @@ TProgramServices::TProgramServices() {
     SetSessionNotifierFactory(&MakeLinuxSessionMonitor);
     impl_ = std::make_unique<TImpl>();
     main_.messages = &impl_->messages;
+    // On Wayland each output's picture is composed at the compositor's own
+    // mode, never at Qt's size times the scale (GNOME at scale 2 would get
+    // twice the screen).
+    impl_->screen.SetDeviceSizes([](std::vector<TMonitor>& monitors) {
+        if (QGuiApplication::platformName() != QStringLiteral("wayland")) {
+            return;
+        }
+        const std::vector<TWaylandOutput> outputs = ReadWaylandOutputs();
+        for (TMonitor& monitor : monitors) {
+            if (const auto output = FindWaylandOutput(outputs, monitor.name)) {
+                monitor.width = output->width;
+                monitor.height = output->height;
+            }
+        }
+    });
     main_.screen = &impl_->screen;
     main_.applier = &impl_->applier;
     main_.tray = &impl_->tray;

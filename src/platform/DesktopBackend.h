@@ -132,6 +132,11 @@ public:
     virtual bool ChangesForbidden() = 0;
     // The placement in force now; nothing when the desktop has none to read.
     virtual std::optional<int> CurrentPlacement() = 0;
+    // Whether the next pictures are bitmaps composed at their monitor's size
+    // in device pixels (true) or pictures as they are (false). A desktop that
+    // draws a centred picture at its logical size (scale 2: twice as large)
+    // places the former so that it covers the monitor pixel for pixel.
+    virtual void SetScreenSized(bool screenSized) { (void)screenSized; }
 
 protected:
     ~TWallpaperSetting() = default;
@@ -154,6 +159,11 @@ public:
 
     // Why the last operation failed, for the log and the user's warning.
     virtual std::string LastError() const { return lastError_; }
+
+    // False while the desktop's own program (a shell that draws the
+    // wallpaper) is not there, say before it has started or while it
+    // restarts: what it shows can then be neither read nor changed.
+    virtual bool Present() { return true; }
 
 protected:
     std::string lastError_;

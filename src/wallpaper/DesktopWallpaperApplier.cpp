@@ -79,6 +79,7 @@ struct TDesktopWallpaperApplier::TChange {
     std::uint8_t style = wsCenter;    // the style values written
     std::vector<TMonitorFile> files;  // what the desktop is given: the bitmaps, or ""
     bool atOnce = false;              // run on the caller's thread, failures raised to it
+    bool fitted = false;              // composed at each monitor's size in device pixels
     bool composed = false;
     bool painted = false;  // painted inside Work: only the style values and hint remain
     bool taken = false;
@@ -140,6 +141,15 @@ void TDesktopWallpaperApplier::DetectActiveDesktop() {
 }
 
 void TDesktopWallpaperApplier::RememberOriginalWallpaper() {
+    if (!ReadOriginal()) {
+        qCWarning(lcWallpaper,
+                  "the wallpaper in use cannot be read (%s): it is read again before the first "
+                  "change",
+                  services_.desktop->LastError().c_str());
+    }
+}
+
+bool TDesktopWallpaperApplier::ReadOriginal() {
     TDesktopBackend& desktop = *services_.desktop;
     TWallpaperState* state = desktop.State();
     // The record and the desktop's own copies live in the data folder, which
@@ -148,6 +158,14 @@ void TDesktopWallpaperApplier::RememberOriginalWallpaper() {
     std::string unrecorded = MakePrivateFolder(services_.dataFolder);
     const std::optional<std::string> current =
         state ? state->CurrentWallpaperFile() : std::optional<std::string>();
+    // A shell not there yet (or restarting) shows nothing that could be
+    // recorded: an empty record would later "restore" no wallpaper at all.
+    originalUnknown_ = !current && state && !desktop.Present();
+    if (originalUnknown_) {
+        FOriginalWallpaper.clear();
+        originalState_.clear();
+        return false;
+    }
     if (!current) {
         qCWarning(lcWallpaper, "the wallpaper in use cannot be read: %s",
                   desktop.LastError().c_str());
@@ -222,6 +240,7 @@ void TDesktopWallpaperApplier::RememberOriginalWallpaper() {
             qCWarning(lcWallpaper, "%s", unrecorded_.c_str());
         }
     }
+    return true;
 }
 
 void TDesktopWallpaperApplier::ReadOriginalStyle() {
@@ -269,11 +288,29 @@ void TDesktopWallpaperApplier::SetWallpaper(const std::string& fileName,
         if (!unrecorded_.empty()) {
             ReportFailure(unrecorded_);
         }
+        // The entry on screen stays the one the show names.
+        if (FChangesEnded) {
+            FChangesEnded(unrecorded_.empty() ? "wallpaper changes are locked on this desktop"
+                                              : unrecorded_);
+        }
         return;
     }
     if (inFlight_) {
         waiting_.emplace(fileName, choice);
         return;
+    }
+    if (originalUnknown_) {
+        // The desktop was not there at start: what it shows now is the
+        // original, read before anything of ours reaches it.
+        if (!ReadOriginal()) {
+            ReportFailure(services_.desktop->LastError());
+            if (FChangesEnded) {
+                FChangesEnded("the desktop did not take the picture: " + lastFailure_);
+            }
+            return;
+        }
+        ReadOriginalStyle();
+        DebugLog("Original wallpaper read once the desktop was there: " + FOriginalWallpaper);
     }
     Run(Plan(fileName, choice), services_.background);
 }
@@ -296,6 +333,7 @@ std::shared_ptr<TDesktopWallpaperApplier::TChange> TDesktopWallpaperApplier::Pla
     // A composed picture already fits the display and the desktop centres it,
     // so the desktop is never asked to stretch one.
     const bool fitted = request.mode != fmConvertOnly;
+    change->fitted = fitted;
     change->style = fitted ? std::uint8_t{wsCenter} : choice.style;
     if (change->style <= wsStretch) {
         placement_ = kStyleValues[change->style].placement;
@@ -506,6 +544,9 @@ bool TDesktopWallpaperApplier::HandOver(const TChange& change) {
     // While a wallpaper from start is remembered, the change is not meant to
     // outlive the session: the user's own setting keeps naming the original.
     const bool persist = FOriginalWallpaper.empty();
+    if (TWallpaperSetting* setting = desktop.Setting()) {
+        setting->SetScreenSized(change.fitted);
+    }
     bool taken = false;
     if (change.route == TChange::TRoute::kSpanning) {
         taken =
@@ -528,6 +569,11 @@ bool TDesktopWallpaperApplier::HandOver(const TChange& change) {
     }
     if (!taken) {
         ReportFailure(desktop.Files() ? desktop.LastError() : "this desktop takes no file");
+    } else if (away_) {
+        away_ = false;
+        if (services_.desktopBack) {
+            services_.desktopBack();
+        }
     }
     return taken;
 }
@@ -562,6 +608,15 @@ void TDesktopWallpaperApplier::RestoreOriginalWallpaper(const TWallpaperChoice& 
     Settle();
     FRestoreProblem.clear();
     if (!FCanChangeWallpaper) {
+        return;
+    }
+    if (originalUnknown_) {
+        // Nothing of ours reached the desktop, and what it showed at start
+        // was never read: its own setting is left as it is.
+        qCWarning(lcWallpaper,
+                  "the wallpaper found at start was never read (the %s desktop was not there): "
+                  "the desktop's setting is left alone",
+                  services_.desktop->Name().c_str());
         return;
     }
     // Style values that cannot be written (a full disk, a read-only settings
@@ -609,7 +664,8 @@ void TDesktopWallpaperApplier::ForgetOriginalWallpaper() {
 
 void TDesktopWallpaperApplier::Finish() {
     Settle();
-    if (!desktopShowsOriginal_) {
+    // An earlier run's record stays while the desktop was never seen.
+    if (!desktopShowsOriginal_ || originalUnknown_) {
         return;
     }
     std::error_code ec;
@@ -654,6 +710,13 @@ void TDesktopWallpaperApplier::ReportFailure(const std::string& what) {
     lastFailure_ = what;
     qCWarning(lcWallpaper, "the %s desktop did not take the wallpaper: %s",
               services_.desktop->Name().c_str(), what.c_str());
+    if (!FEnding && services_.desktopAway && !services_.desktop->Present()) {
+        // It may be starting or restarting: no box waits over the show, and
+        // the notice goes once the desktop takes a picture again.
+        away_ = true;
+        services_.desktopAway("The desktop wallpaper cannot be changed now: " + what);
+        return;
+    }
     if (!warned_ && !FEnding && services_.warn) {
         warned_ = true;
         services_.warn("The desktop wallpaper cannot be changed here: " + what);

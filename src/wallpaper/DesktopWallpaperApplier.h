@@ -39,6 +39,11 @@ struct TApplierServices {
     TBackgroundWork* background = nullptr;
     // Called on the caller's thread once a change has ended, whatever its outcome.
     std::function<void()> changeEnded;
+    // The desktop's own program is not there (a shell that starts late or
+    // restarts): a notice that holds nothing up (told at every change that
+    // finds it away), and its end once the desktop took a picture again.
+    std::function<void(const std::string&)> desktopAway;
+    std::function<void()> desktopBack;
 };
 
 // The wallpaper applier over one desktop back-end.
@@ -91,6 +96,9 @@ private:
     // not rewritten.
     void WriteStyleValues(std::uint8_t style);
     void ReportFailure(const std::string& what);
+    // Reads what the desktop shows now as the original; false while it
+    // cannot be read because the desktop is not there.
+    bool ReadOriginal();
     // Why `change` did not show its picture; empty when it did.
     std::string Failure(const TChange& change) const;
     // Keeps why the change's picture was refused in FLastRefusal.
@@ -102,6 +110,10 @@ private:
     int originalPlacement_ = 0;
     bool desktopShowsOriginal_ = true;
     bool warned_ = false;
+    // The desktop was not there at start: the original is read again before
+    // the first change, and never "put back" while it is not known.
+    bool originalUnknown_ = false;
+    bool away_ = false;        // the notice of a desktop not there is shown
     std::string lastFailure_;  // what the desktop last said when it refused
     std::set<std::string> refusedFiles_;
     bool restoring_ = false;  // putting the original back: style values may fail

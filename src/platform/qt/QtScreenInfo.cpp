@@ -16,6 +16,13 @@ TScreenSize TQtScreenInfo::PrimaryScreenSize() {
     TScreenSize size;
     size.width = int(std::lround(logical.width() * dpr));
     size.height = int(std::lround(logical.height() * dpr));
+    if (correct_) {
+        std::vector<TMonitor> primary{
+            TMonitor{screen->name().toStdString(), 0, 0, size.width, size.height, true}};
+        correct_(primary);
+        size.width = primary.front().width;
+        size.height = primary.front().height;
+    }
     // A depth-24 visual stores its pixels in 32 bits.
     size.depth = screen->depth() <= 16 ? 24 : 32;
     return size;
@@ -47,6 +54,9 @@ std::vector<TMonitor> TQtScreenInfo::Monitors() {
     }
     if (monitors.empty()) {
         return TScreenInfo::Monitors();
+    }
+    if (correct_) {
+        correct_(monitors);
     }
     return monitors;
 }

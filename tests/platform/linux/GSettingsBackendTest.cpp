@@ -217,7 +217,8 @@ TEST_F(GSettingsBackendTest, ApplierShowsSlidesAndPutsTheOriginalBack) {
     EXPECT_TRUE(applier.IsOwnWallpaper(shown)) << shown;
     EXPECT_EQ(FileOfUriText(Get(schema, "picture-uri-dark")), shown);
     EXPECT_EQ(ReadFileBytes(shown), "BM" + kHostile);
-    EXPECT_EQ(Get(schema, "picture-options"), "'centered'");
+    // A bitmap of the screen's size: 'zoom' shows it pixel for pixel at any scale.
+    EXPECT_EQ(Get(schema, "picture-options"), "'zoom'");
     applier.SetWallpaper("/b.jpg", TWallpaperChoice{wsStretch, fmLetterBox, 0});
     EXPECT_EQ(FileOfUriText(Get(schema, "picture-uri")), shown);
     EXPECT_EQ(ReadFileBytes(shown), "BM/b.jpg");

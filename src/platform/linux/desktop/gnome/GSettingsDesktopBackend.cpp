@@ -131,7 +131,10 @@ bool TGSettingsDesktopBackend::SetPlacement(TDesktopPlacement placement) {
     if (!Ready()) {
         return false;
     }
-    const char* nick = NickOfPlacement(placement);
+    // GNOME draws a 'centered' picture at its logical size, twice as large at
+    // scale 2; 'zoom' shows a bitmap of the monitor's size pixel for pixel at
+    // every scale.
+    const char* nick = placement == dpCenter && screenSized_ ? "zoom" : NickOfPlacement(placement);
     if (!nick) {
         return true;
     }

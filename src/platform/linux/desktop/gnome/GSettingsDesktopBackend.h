@@ -55,6 +55,7 @@ public:
     bool SetSpanningWallpaperFile(const std::string& file, bool persist) override;
     std::optional<std::string> CurrentWallpaperFile() override;
     std::optional<int> CurrentPlacement() override;
+    void SetScreenSized(bool screenSized) override { screenSized_ = screenSized; }
     std::string SaveState() override;
     bool RestoreState(const std::string& state) override;
 
@@ -70,6 +71,7 @@ private:
 
     TGSettingsFamily family_;
     std::string shown_;  // the copy of a picture the desktop shows now
+    bool screenSized_ = false;
     GSettings* settings_ = nullptr;
     TFreshNames fresh_{*this, nullptr, this};
 };

@@ -342,7 +342,10 @@ bool TPlasmaDesktopBackend::SetPlacement(TDesktopPlacement placement) {
 std::optional<TScreen> TPlasmaDesktopBackend::ImageScreen(const std::string& file, TScreenSize size,
                                                           int slot) {
     std::string shown = file;
-    int fillMode = FillModeOf(placement_);
+    // Plasma pads a centred picture at its logical size (twice as large at
+    // 2x); stretched, a bitmap of the screen's size in device pixels covers
+    // it pixel for pixel.
+    int fillMode = screenSized_ && placement_ == dpCenter ? 0 : FillModeOf(placement_);
     if (placement_ == dpTile) {
         const std::optional<std::string> tiled = TiledCopy(file, size, slot);
         if (!tiled) {
@@ -459,7 +462,23 @@ std::optional<TScreen> TPlasmaDesktopBackend::FirstScreen() {
     if (!screens) {
         return std::nullopt;
     }
-    return screens->empty() ? TScreen{} : screens->front();
+    if (screens->empty()) {
+        // A shell still starting has made no desktop yet: what it will show
+        // is not known.
+        lastError_ = "KDE Plasma is not running yet: it has no desktop";
+        return std::nullopt;
+    }
+    return screens->front();
+}
+
+bool TPlasmaDesktopBackend::Present() {
+    const std::string error = lastError_;
+    // A shell that refuses scripts by policy is there all the same.
+    const bool present = FirstScreen().has_value() || (Reachable() && forbidden_);
+    if (present) {
+        lastError_ = error;
+    }
+    return present;
 }
 
 std::optional<std::string> TPlasmaDesktopBackend::CurrentWallpaperFile() {

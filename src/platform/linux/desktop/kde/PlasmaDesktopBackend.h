@@ -45,6 +45,8 @@ public:
     bool SetMonitorWallpaperFiles(const std::vector<TMonitorFile>& files, bool persist) override;
     std::optional<std::string> CurrentWallpaperFile() override;
     std::optional<int> CurrentPlacement() override;
+    void SetScreenSized(bool screenSized) override { screenSized_ = screenSized; }
+    bool Present() override;
     std::string SaveState() override;
     bool RestoreState(const std::string& state) override;
 
@@ -74,6 +76,7 @@ private:
     std::string dataFolder_;
     std::function<TScreenSize()> screenSize_;
     TDesktopPlacement placement_ = dpCenter;
+    bool screenSized_ = false;
     bool forbidden_ = false;  // the last call was refused by policy
     std::optional<bool> typedApi_;
     std::map<int, int> tiledCopies_;  // copies made, by slot
