@@ -177,6 +177,15 @@ private:
     int vantoriaRuns_ = 0;
 };
 
+// The environment of a Plasma 5 session on X11, rendered in software: set
+// before the session bus starts, so kded5 and the other daemons it activates
+// see it too.
+inline std::map<std::string, std::string> PlasmaSessionEnv() {
+    return {{"XDG_CURRENT_DESKTOP", "KDE"},   {"KDE_FULL_SESSION", "true"},
+            {"KDE_SESSION_VERSION", "5"},     {"XDG_SESSION_TYPE", "x11"},
+            {"QT_QUICK_BACKEND", "software"}, {"QT_XCB_GL_INTEGRATION", "none"}};
+}
+
 // Whether two 0xRRGGBB colours are within `tolerance` per channel.
 bool NearColour(std::uint32_t a, std::uint32_t b, int tolerance);
 std::string HexColour(std::uint32_t colour);

@@ -45,14 +45,7 @@ TEST(LateShellTest, PlasmaStartedAfterTheProgramGetsItsOriginalBack) {
         }
         return checks;
     };
-    TRealDesktop d({.width = 1024,
-                    .height = 768,
-                    .env = {{"XDG_CURRENT_DESKTOP", "KDE"},
-                            {"KDE_FULL_SESSION", "true"},
-                            {"KDE_SESSION_VERSION", "5"},
-                            {"XDG_SESSION_TYPE", "x11"},
-                            {"QT_QUICK_BACKEND", "software"},
-                            {"QT_XCB_GL_INTEGRATION", "none"}}});
+    TRealDesktop d({.width = 1024, .height = 768, .env = PlasmaSessionEnv()});
     ASSERT_TRUE(d.Ready()) << d.Error();
     std::ofstream(d.ConfigHome() + "/plasmashellrc") << "[softwarerenderer]\nneverShow=true\n";
     d.PrintVersion({"plasmashell", "--version"});

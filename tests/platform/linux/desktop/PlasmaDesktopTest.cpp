@@ -40,16 +40,8 @@ protected:
         p.end();
         originalPicture = pictures.File("original.png");
         ASSERT_TRUE(original.save(QString::fromStdString(originalPicture)));
-        d = std::make_unique<TRealDesktop>(
-            TRealDesktopOptions{.width = 1024,
-                                .height = 768,
-                                .env = {{"XDG_CURRENT_DESKTOP", "KDE"},
-                                        {"KDE_FULL_SESSION", "true"},
-                                        {"KDE_SESSION_VERSION", "5"},
-                                        {"XDG_SESSION_TYPE", "x11"},
-                                        {"QT_QUICK_BACKEND", "software"},
-                                        {"QT_XCB_GL_INTEGRATION", "none"}},
-                                .monitors = monitors_});
+        d = std::make_unique<TRealDesktop>(TRealDesktopOptions{
+            .width = 1024, .height = 768, .env = PlasmaSessionEnv(), .monitors = monitors_});
         ASSERT_TRUE(d->Ready()) << d->Error();
         // No notice about software rendering over the pictures.
         Append(d->ConfigHome() + "/plasmashellrc", "[softwarerenderer]\nneverShow=true\n");

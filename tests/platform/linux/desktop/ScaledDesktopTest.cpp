@@ -127,14 +127,7 @@ TEST(ScaledDesktopTest, GnomeShellAtScalingFactorTwo) {
 TEST(ScaledDesktopTest, PlasmaAtTwoX) {
     TTempDir pictures;
     const std::string slide = Slide(pictures);
-    TRealDesktop d({.width = kWidth,
-                    .height = kHeight,
-                    .env = {{"XDG_CURRENT_DESKTOP", "KDE"},
-                            {"KDE_FULL_SESSION", "true"},
-                            {"KDE_SESSION_VERSION", "5"},
-                            {"XDG_SESSION_TYPE", "x11"},
-                            {"QT_QUICK_BACKEND", "software"},
-                            {"QT_XCB_GL_INTEGRATION", "none"}}});
+    TRealDesktop d({.width = kWidth, .height = kHeight, .env = PlasmaSessionEnv()});
     ASSERT_TRUE(d.Ready()) << d.Error();
     std::ofstream(d.ConfigHome() + "/plasmashellrc") << "[softwarerenderer]\nneverShow=true\n";
     d.PrintVersion({"plasmashell", "--version"});
