@@ -70,6 +70,10 @@ public:
     // Minimise to the tray and back.
     void MinimizeApplication();
     void RestoreApplication();
+    // The window brought to the front for a user who asked from elsewhere
+    // (a second start, --show), with the launcher's activation token where
+    // one came; `done` hears "" or why the desktop did not let it forward.
+    void BringToFront(const std::string& token, std::function<void(const std::string&)> done);
     // Whether the main window is shown when the event loop starts, and while
     // the program is not in the tray.
     bool ShowMainWindow = true;

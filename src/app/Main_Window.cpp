@@ -19,6 +19,7 @@
 #include "app/CommandTable.h"
 #include "app/Main.h"
 #include "platform/TrayService.h"
+#include "platform/WindowActivation.h"
 
 namespace {
 
@@ -331,6 +332,15 @@ void TfrmMain::RestoreApplication() {
     showNormal();
     raise();
     activateWindow();
+}
+
+void TfrmMain::BringToFront(const std::string& token,
+                            std::function<void(const std::string&)> done) {
+    if (FServices.tray) {
+        FServices.tray->SetIconVisible(false);
+    }
+    ShowMainWindow = true;
+    BringWindowForward(this, token, std::move(done));
 }
 
 void TfrmMain::changeEvent(QEvent* event) {
