@@ -77,6 +77,10 @@ public:
     // Whether the main window is shown when the event loop starts, and while
     // the program is not in the tray.
     bool ShowMainWindow = true;
+    // Minimised by the program and not yet back. A Wayland window is never
+    // told that it is minimised (the toolkit forgets it at the next
+    // configure), so the program remembers it until the window is active again.
+    bool Minimised() const { return isMinimized() || FMinimised; }
 
     // Command handlers.
     void actFirstExecute();
@@ -161,5 +165,6 @@ private:
     QPointer<TfrmClock> frmClock;
     std::vector<QPointer<TfrmClock>> FReleasedClocks;
     bool FCreated = false;
+    bool FMinimised = false;
     bool FDestroyed = false;
 };

@@ -321,6 +321,7 @@ void TfrmMain::MinimizeApplication() {
     }
     // No tray host: the taskbar is the only way back to the window.
     ShowMainWindow = true;
+    FMinimised = true;
     showMinimized();
 }
 
@@ -329,6 +330,7 @@ void TfrmMain::RestoreApplication() {
         FServices.tray->SetIconVisible(false);
     }
     ShowMainWindow = true;
+    FMinimised = false;
     showNormal();
     raise();
     activateWindow();
@@ -340,11 +342,19 @@ void TfrmMain::BringToFront(const std::string& token,
         FServices.tray->SetIconVisible(false);
     }
     ShowMainWindow = true;
-    BringWindowForward(this, token, std::move(done));
+    BringWindowForward(this, token, [this, done = std::move(done)](const std::string& failure) {
+        if (failure.empty()) {
+            FMinimised = false;
+        }
+        done(failure);
+    });
 }
 
 void TfrmMain::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        FMinimised = false;
+    }
     // The platform's own minimise (a taskbar button, a window manager key)
     // takes the same road to the tray as the Minimise command.
     if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) &&

@@ -154,7 +154,7 @@ std::string StatusText(const TfrmMain& w) {
     text += "interval=" + std::to_string(w.Settings().FChangeTime) + "\n";
     // Where the user finds the window: on the screen, minimised in the
     // taskbar, behind the tray icon, or nowhere (hidden with no tray host).
-    const char* window = w.isVisible() ? (w.isMinimized() ? "minimised" : "shown")
+    const char* window = w.isVisible() ? (w.Minimised() ? "minimised" : "shown")
                          : w.Services().tray && w.Services().tray->IconVisible() ? "tray"
                                                                                  : "hidden";
     text += std::string("window=") + window + "\n";
