@@ -101,6 +101,13 @@ void TOvcCustomClock::SetColor(const QColor& color) {
     }
 }
 
+void TOvcCustomClock::SetTranslucent(bool value) {
+    if (FTranslucent != value) {
+        FTranslucent = value;
+        update();
+    }
+}
+
 void TOvcCustomClock::ClockTick() {
     UpdateShownTime(FTimeSource());
 }
@@ -126,21 +133,38 @@ void TOvcCustomClock::RenderFrame() {
     if (w <= 0 || h <= 0) {
         return;
     }
-    if (FDrawBuffer.size() != size()) {
-        FDrawBuffer = QImage(w, h, QImage::Format_RGB32);
+    const QImage::Format format =
+        FTranslucent ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    if (FDrawBuffer.size() != size() || FDrawBuffer.format() != format) {
+        FDrawBuffer = QImage(w, h, format);
     }
     QPainter p(&FDrawBuffer);
     p.setRenderHint(QPainter::Antialiasing, false);
-    p.fillRect(QRect(0, 0, w, h), FColor);
+    if (FTranslucent) {
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        p.fillRect(QRect(0, 0, w, h), Qt::transparent);
+        p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    } else {
+        p.fillRect(QRect(0, 0, w, h), FColor);
+    }
 
     if (!FClockFace.isNull()) {
         QRect clip(0, 0, w, h);
         if (FDrawMarks) {
             clip.adjust(3, 3, -3, -3);
         }
-        p.setClipRegion(QRegion(clip, QRegion::Ellipse));
-        p.drawImage(0, 0, StretchedFace());
-        p.setClipping(false);
+        if (FTranslucent) {
+            // The face's round edge blends into whatever lies under it.
+            p.setRenderHint(QPainter::Antialiasing, true);
+            p.setPen(Qt::NoPen);
+            p.setBrush(QBrush(StretchedFace()));
+            p.drawEllipse(QRectF(clip));
+            p.setRenderHint(QPainter::Antialiasing, false);
+        } else {
+            p.setClipRegion(QRegion(clip, QRegion::Ellipse));
+            p.drawImage(0, 0, StretchedFace());
+            p.setClipping(false);
+        }
     }
 
     const TCentre c = ClockCentre(w, h);

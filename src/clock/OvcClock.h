@@ -110,6 +110,11 @@ public:
     QColor Color() const { return FColor; }
     void SetColor(const QColor& color);
     TOvcHandOptions* HandOptions() const { return FHandOptions; }
+    // Transparent in place of the background colour, with the face's edge
+    // smoothed: for a translucent window, where a shape cut out along the
+    // background colour is not honoured.
+    bool Translucent() const { return FTranslucent; }
+    void SetTranslucent(bool value);
 
     double ShownTime() const { return FShownTime; }
     int TickHandle() const { return FTickHandle; }
@@ -146,6 +151,7 @@ private:
     bool FActive = false;
     bool FLoading = true;
     bool FDrawMarks = true;
+    bool FTranslucent = false;
     QImage FClockFace;
     QImage FStretchedFace;  // the face at the control's size, rebuilt on change
     QColor FColor{128, 0, 0};

@@ -43,6 +43,13 @@ TfrmClock::TfrmClock() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) 
     QPalette pal = palette();
     pal.setColor(QPalette::Window, kKeyColor);
     setPalette(pal);
+    // Where shapes are not honoured the window is translucent and the clock
+    // draws itself with alpha; the shape stays where it is honoured, being
+    // crisp on any X server, composited or not.
+    const bool translucent = !WindowShapesHonoured();
+    if (translucent) {
+        setAttribute(Qt::WA_TranslucentBackground);
+    }
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
@@ -54,6 +61,7 @@ TfrmClock::TfrmClock() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) 
     OvcClock1->setObjectName(QStringLiteral("OvcClock1"));
     OvcClock1->setGeometry(0, 0, kClientSize, kClientSize);
     OvcClock1->SetColor(kKeyColor);
+    OvcClock1->SetTranslucent(translucent);
     OvcClock1->SetDrawMarks(false);
     OvcClock1->SetClockFace(ClockFacePicture());
     OvcClock1->SetActive(true);
@@ -94,6 +102,9 @@ void TfrmClock::HideClock1Click() {
 }
 
 void TfrmClock::UpdateShape() {
+    if (OvcClock1->Translucent()) {
+        return;  // drawn with alpha: no shape to cut
+    }
     const QRegion shape = OpaqueRegion(OvcClock1->DrawBuffer(), kKeyColor);
     if (shape != FShape || mask().isEmpty()) {
         FShape = shape;

@@ -13,3 +13,8 @@ void MarkDesktopAccessory(QWidget* window);
 // Wayland client never learns (nor chooses) its position, so a position read
 // there means nothing and must not replace a stored one.
 bool DesktopWindowPositionsKnown();
+
+// Whether the platform cuts a top-level window to the shape given with
+// QWidget::setMask. Wayland compositors ignore it: a window that is to look
+// round there draws itself with alpha on a translucent background.
+bool WindowShapesHonoured();

@@ -19,3 +19,7 @@ void MarkDesktopAccessory(QWidget* window) {
 bool DesktopWindowPositionsKnown() {
     return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
 }
+
+bool WindowShapesHonoured() {
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+}
