@@ -1,9 +1,37 @@
 #include <QAction>
+#include <QGuiApplication>
+#include <QScreen>
 
 #include "app/Main.h"
+#include "clock/ClockGeometry.h"
 #include "clock/OvcTimerPool.h"
 #include "clock/frmClockPlugin.h"
+#include "platform/DesktopAccessory.h"
 #include "platform/MessageService.h"
+#include "settings/Settings.h"
+
+namespace {
+
+// The saved place where it is on a screen, the first place otherwise; in the
+// units windows are placed in (Qt's, which follow the desktop's scale).
+QPoint ClockPlace(int savedX, int savedY) {
+    std::vector<clockgeo::TArea> screens;
+    QList<QScreen*> all = QGuiApplication::screens();
+    all.removeOne(QGuiApplication::primaryScreen());
+    all.prepend(QGuiApplication::primaryScreen());
+    for (const QScreen* screen : all) {
+        if (screen) {
+            const QRect g = screen->geometry();
+            screens.push_back({g.x(), g.y(), g.width(), g.height()});
+        }
+    }
+    const clockgeo::TPoint place =
+        clockgeo::ClockPlace({savedX, savedY}, TfrmClock::kClientSize, screens,
+                             -settings::kClockX.fresh, settings::kClockY.fresh);
+    return QPoint(place.x, place.y);
+}
+
+}  // namespace
 
 void TfrmMain::SetClockVisible(bool visible) {
     try {
@@ -36,8 +64,11 @@ void TfrmMain::SetClockVisible(bool visible) {
                         }
                     });
             }
-            clock->move(FSettings.FClockX, FSettings.FClockY);
+            const QPoint place = ClockPlace(FSettings.FClockX, FSettings.FClockY);
+            clock->move(place);
             clock->show();
+            // Where the compositor places windows itself (sway), it is asked to.
+            PlaceDesktopWindow(clock, place);
             clock->repaint();  // drawn at once, not at the next idle moment
         } else {
             actShowClock->setChecked(false);

@@ -82,8 +82,10 @@ void TfrmClock::FormDestroy() {
         return;
     }
     FDestroyed = true;
-    if (OnFormDestroy && DesktopWindowPositionsKnown()) {
-        OnFormDestroy(pos());
+    if (OnFormDestroy) {
+        if (const std::optional<QPoint> place = DesktopWindowPlace(this)) {
+            OnFormDestroy(*place);
+        }
     }
 }
 
