@@ -98,7 +98,8 @@ bool PlaceDesktopWindow(QWidget* window, const QPoint& place) {
 }
 
 bool PlaceDesktopWindowAtPointer(QWidget* window) {
-    return PlaceOnSway(window, "move position cursor");
+    // Focused, which also raises it over other floating windows (the clock).
+    return PlaceOnSway(window, "move position cursor, focus");
 }
 
 std::optional<QPoint> DesktopWindowPlace(QWidget* window) {
