@@ -113,9 +113,10 @@ void TOvcCustomClock::UpdateShownTime(double value) {
     update();
 }
 
-const QImage& TOvcCustomClock::StretchedFace() {
-    if (FStretchedFace.size() != size()) {
-        FStretchedFace = StretchNearest(FClockFace, width(), height());
+const QImage& TOvcCustomClock::StretchedFace(const QSize& device, qreal ratio) {
+    if (FStretchedFace.size() != device || FStretchedFace.devicePixelRatio() != ratio) {
+        FStretchedFace = StretchNearest(FClockFace, device.width(), device.height());
+        FStretchedFace.setDevicePixelRatio(ratio);
     }
     return FStretchedFace;
 }
@@ -126,8 +127,13 @@ void TOvcCustomClock::RenderFrame() {
     if (w <= 0 || h <= 0) {
         return;
     }
-    if (FDrawBuffer.size() != size()) {
-        FDrawBuffer = QImage(w, h, QImage::Format_RGB32);
+    // Drawn in device pixels, so that a scaled desktop shows it sharp; the
+    // painter keeps to the control's own units.
+    const qreal ratio = devicePixelRatioF();
+    const QSize device = (QSizeF(w, h) * ratio).toSize();
+    if (FDrawBuffer.size() != device || FDrawBuffer.devicePixelRatio() != ratio) {
+        FDrawBuffer = QImage(device, QImage::Format_RGB32);
+        FDrawBuffer.setDevicePixelRatio(ratio);
     }
     QPainter p(&FDrawBuffer);
     p.setRenderHint(QPainter::Antialiasing, false);
@@ -139,7 +145,7 @@ void TOvcCustomClock::RenderFrame() {
             clip.adjust(3, 3, -3, -3);
         }
         p.setClipRegion(QRegion(clip, QRegion::Ellipse));
-        p.drawImage(0, 0, StretchedFace());
+        p.drawImage(0, 0, StretchedFace(device, ratio));
         p.setClipping(false);
     }
 

@@ -96,7 +96,13 @@ void TfrmClock::HideClock1Click() {
 }
 
 void TfrmClock::UpdateShape() {
-    const QRegion shape = OpaqueRegion(OvcClock1->DrawBuffer(), kKeyColor);
+    // The mask is in the window's own units, the frame in device pixels.
+    const QImage& frame = OvcClock1->DrawBuffer();
+    const QRegion shape = OpaqueRegion(
+        frame.devicePixelRatio() == 1.0
+            ? frame
+            : frame.scaled(OvcClock1->size(), Qt::IgnoreAspectRatio, Qt::FastTransformation),
+        kKeyColor);
     if (shape != FShape || mask().isEmpty()) {
         FShape = shape;
         // An empty region would mean "no mask" and show the whole square.
