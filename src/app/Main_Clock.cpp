@@ -8,21 +8,22 @@
 #include "clock/frmClockPlugin.h"
 #include "platform/DesktopAccessory.h"
 #include "platform/MessageService.h"
+#include "platform/ScreenInfo.h"
 #include "settings/Settings.h"
 
 namespace {
 
 // The saved place where it is on a screen, the first place otherwise; in the
-// units windows are placed in (Qt's, which follow the desktop's scale).
-QPoint ClockPlace(int savedX, int savedY) {
+// units windows are placed in, which are the desk's device pixels divided by
+// the scale Qt draws at.
+QPoint ClockPlace(TScreenInfo* screen, int savedX, int savedY) {
     std::vector<clockgeo::TArea> screens;
-    QList<QScreen*> all = QGuiApplication::screens();
-    all.removeOne(QGuiApplication::primaryScreen());
-    all.prepend(QGuiApplication::primaryScreen());
-    for (const QScreen* screen : all) {
-        if (screen) {
-            const QRect g = screen->geometry();
-            screens.push_back({g.x(), g.y(), g.width(), g.height()});
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    const qreal ratio = primary ? primary->devicePixelRatio() : 1.0;
+    if (screen) {
+        for (const TMonitor& m : screen->Monitors()) {
+            screens.push_back({qRound(m.x / ratio), qRound(m.y / ratio), qRound(m.width / ratio),
+                               qRound(m.height / ratio)});
         }
     }
     const clockgeo::TPoint place =
@@ -64,7 +65,7 @@ void TfrmMain::SetClockVisible(bool visible) {
                         }
                     });
             }
-            const QPoint place = ClockPlace(FSettings.FClockX, FSettings.FClockY);
+            const QPoint place = ClockPlace(FServices.screen, FSettings.FClockX, FSettings.FClockY);
             clock->move(place);
             clock->show();
             // Where the compositor places windows itself (sway), it is asked to.
