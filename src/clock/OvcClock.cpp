@@ -120,9 +120,10 @@ void TOvcCustomClock::UpdateShownTime(double value) {
     update();
 }
 
-const QImage& TOvcCustomClock::StretchedFace() {
-    if (FStretchedFace.size() != size()) {
-        FStretchedFace = StretchNearest(FClockFace, width(), height());
+const QImage& TOvcCustomClock::StretchedFace(const QSize& device, qreal ratio) {
+    if (FStretchedFace.size() != device || FStretchedFace.devicePixelRatio() != ratio) {
+        FStretchedFace = StretchNearest(FClockFace, device.width(), device.height());
+        FStretchedFace.setDevicePixelRatio(ratio);
     }
     return FStretchedFace;
 }
@@ -133,10 +134,16 @@ void TOvcCustomClock::RenderFrame() {
     if (w <= 0 || h <= 0) {
         return;
     }
+    // Drawn in device pixels, so that a scaled desktop shows it sharp; the
+    // painter keeps to the control's own units.
+    const qreal ratio = devicePixelRatioF();
+    const QSize device = (QSizeF(w, h) * ratio).toSize();
     const QImage::Format format =
         FTranslucent ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
-    if (FDrawBuffer.size() != size() || FDrawBuffer.format() != format) {
-        FDrawBuffer = QImage(w, h, format);
+    if (FDrawBuffer.size() != device || FDrawBuffer.devicePixelRatio() != ratio ||
+        FDrawBuffer.format() != format) {
+        FDrawBuffer = QImage(device, format);
+        FDrawBuffer.setDevicePixelRatio(ratio);
     }
     QPainter p(&FDrawBuffer);
     p.setRenderHint(QPainter::Antialiasing, false);
@@ -154,15 +161,20 @@ void TOvcCustomClock::RenderFrame() {
             clip.adjust(3, 3, -3, -3);
         }
         if (FTranslucent) {
-            // The face's round edge blends into whatever lies under it.
+            // The face's round edge blends into whatever lies under it. The
+            // brush's texture is laid in device pixels, as the face is.
+            QImage face = StretchedFace(device, ratio);
+            face.setDevicePixelRatio(1.0);
+            QBrush brush(face);
+            brush.setTransform(QTransform::fromScale(1.0 / ratio, 1.0 / ratio));
             p.setRenderHint(QPainter::Antialiasing, true);
             p.setPen(Qt::NoPen);
-            p.setBrush(QBrush(StretchedFace()));
+            p.setBrush(brush);
             p.drawEllipse(QRectF(clip));
             p.setRenderHint(QPainter::Antialiasing, false);
         } else {
             p.setClipRegion(QRegion(clip, QRegion::Ellipse));
-            p.drawImage(0, 0, StretchedFace());
+            p.drawImage(0, 0, StretchedFace(device, ratio));
             p.setClipping(false);
         }
     }

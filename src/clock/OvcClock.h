@@ -146,14 +146,14 @@ private:
     void DrawHand(class QPainter& p, const clockgeo::TCentre& c, int pos, int lengthPercent,
                   int width, const QColor& color);
     void DrawMinuteMarks(class QPainter& p, const clockgeo::TCentre& c);
-    const QImage& StretchedFace();
+    const QImage& StretchedFace(const QSize& device, qreal ratio);
 
     bool FActive = false;
     bool FLoading = true;
     bool FDrawMarks = true;
     bool FTranslucent = false;
     QImage FClockFace;
-    QImage FStretchedFace;  // the face at the control's size, rebuilt on change
+    QImage FStretchedFace;  // the face at the control's device size, rebuilt on change
     QColor FColor{128, 0, 0};
     TOvcHandOptions* FHandOptions = nullptr;
     double FShownTime = 0.0;

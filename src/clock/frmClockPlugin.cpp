@@ -90,8 +90,10 @@ void TfrmClock::FormDestroy() {
         return;
     }
     FDestroyed = true;
-    if (OnFormDestroy && DesktopWindowPositionsKnown()) {
-        OnFormDestroy(pos());
+    if (OnFormDestroy) {
+        if (const std::optional<QPoint> place = DesktopWindowPlace(this)) {
+            OnFormDestroy(*place);
+        }
     }
 }
 
@@ -105,7 +107,13 @@ void TfrmClock::UpdateShape() {
     if (OvcClock1->Translucent()) {
         return;  // drawn with alpha: no shape to cut
     }
-    const QRegion shape = OpaqueRegion(OvcClock1->DrawBuffer(), kKeyColor);
+    // The mask is in the window's own units, the frame in device pixels.
+    const QImage& frame = OvcClock1->DrawBuffer();
+    const QRegion shape = OpaqueRegion(
+        frame.devicePixelRatio() == 1.0
+            ? frame
+            : frame.scaled(OvcClock1->size(), Qt::IgnoreAspectRatio, Qt::FastTransformation),
+        kKeyColor);
     if (shape != FShape || mask().isEmpty()) {
         FShape = shape;
         // An empty region would mean "no mask" and show the whole square.
