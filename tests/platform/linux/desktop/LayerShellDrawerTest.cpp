@@ -256,6 +256,30 @@ TEST_F(LayerShellDrawerTest, KillNineGivesTheBackgroundBack) {
     }
 }
 
+// The compositor gone: the drawer stops, tells, and says so at the next change.
+TEST_F(LayerShellDrawerTest, LostCompositorIsReported) {
+    if (std::getenv("VANTORIA_DRAWER_CHILD")) {
+        GTEST_SKIP();
+    }
+    TLayerShellDesktopBackend drawer(socket_);
+    bool told = false;
+    drawer.WatchOutputs([&told] { told = true; });
+    ASSERT_TRUE(Paint(drawer)) << drawer.LastError();
+    kill(sway_, SIGKILL);
+    waitpid(sway_, nullptr, 0);
+    sway_ = 0;
+    QElapsedTimer waited;
+    waited.start();
+    while (!told && waited.elapsed() < 5000) {
+        QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents, 100);
+    }
+    EXPECT_TRUE(told);
+    EXPECT_FALSE(Paint(drawer));
+    EXPECT_NE(drawer.LastError().find("Wayland connection was lost"), std::string::npos)
+        << drawer.LastError();
+    EXPECT_EQ(drawer.CurrentWallpaperFile(), "");
+}
+
 // A manual long run (--gtest_also_run_disabled_tests): resident size after the
 // first 50 changes and after 2,000, every picture shown before the next.
 TEST_F(LayerShellDrawerTest, DISABLED_TwoThousandChanges) {
