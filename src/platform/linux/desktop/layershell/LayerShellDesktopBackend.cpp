@@ -117,32 +117,37 @@ const wl_buffer_listener kBufferListener{Released};
 
 }  // namespace
 
-// Listeners: plain functions handing the events to the back-end.
-namespace {
-
 using TOutput = TLayerShellDesktopBackend::TOutput;
 
-void OutputGeometry(void* data, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t,
-                    const char*, const char*, int32_t transform) {
-    static_cast<TOutput*>(data)->transform = transform;
-}
-void OutputMode(void* data, wl_output*, uint32_t flags, int32_t width, int32_t height, int32_t) {
-    if (flags & WL_OUTPUT_MODE_CURRENT) {
-        static_cast<TOutput*>(data)->modeWidth = width;
-        static_cast<TOutput*>(data)->modeHeight = height;
-    }
-}
-void OutputScale(void* data, wl_output*, int32_t factor) {
-    static_cast<TOutput*>(data)->scale = std::max(1, factor);
-}
-void OutputName(void* data, wl_output*, const char* name) {
-    static_cast<TOutput*>(data)->name = name ? name : "";
-}
-void OutputDescription(void*, wl_output*, const char*) {}
-
-}  // namespace
-
+// Listeners: plain functions handing the events to the back-end. An
+// output's description is read by the painting thread: written under the lock.
 struct TOutputEvents {
+    static void Geometry(void* data, wl_output*, int32_t, int32_t, int32_t, int32_t, int32_t,
+                         const char*, const char*, int32_t transform) {
+        auto* output = static_cast<TOutput*>(data);
+        std::lock_guard lock(output->owner->mutex_);
+        output->transform = transform;
+    }
+    static void Mode(void* data, wl_output*, uint32_t flags, int32_t width, int32_t height,
+                     int32_t) {
+        auto* output = static_cast<TOutput*>(data);
+        if (flags & WL_OUTPUT_MODE_CURRENT) {
+            std::lock_guard lock(output->owner->mutex_);
+            output->modeWidth = width;
+            output->modeHeight = height;
+        }
+    }
+    static void Scale(void* data, wl_output*, int32_t factor) {
+        auto* output = static_cast<TOutput*>(data);
+        std::lock_guard lock(output->owner->mutex_);
+        output->scale = std::max(1, factor);
+    }
+    static void Name(void* data, wl_output*, const char* name) {
+        auto* output = static_cast<TOutput*>(data);
+        std::lock_guard lock(output->owner->mutex_);
+        output->name = name ? name : "";
+    }
+    static void Description(void*, wl_output*, const char*) {}
     static void Done(void* data, wl_output*) {
         auto* output = static_cast<TOutput*>(data);
         output->owner->OutputDone(*output);
@@ -167,8 +172,9 @@ struct TOutputEvents {
 
 namespace {
 
-const wl_output_listener kOutputListener{OutputGeometry, OutputMode, TOutputEvents::Done,
-                                         OutputScale,    OutputName, OutputDescription};
+const wl_output_listener kOutputListener{TOutputEvents::Geometry, TOutputEvents::Mode,
+                                         TOutputEvents::Done,     TOutputEvents::Scale,
+                                         TOutputEvents::Name,     TOutputEvents::Description};
 const zwlr_layer_surface_v1_listener kLayerListener{TOutputEvents::Configure,
                                                     TOutputEvents::Closed};
 const wl_registry_listener kRegistryListener{TOutputEvents::Global, TOutputEvents::GlobalRemove};
@@ -210,9 +216,9 @@ TLayerShellDesktopBackend::TLayerShellDesktopBackend(const std::string& displayN
 
 TLayerShellDesktopBackend::~TLayerShellDesktopBackend() {
     context_.reset();  // no queued showing runs any more
-    if (connection_->Display() && !connection_->Lost()) {
+    if (connection_->Display()) {
         DropAll();
-        connection_->Flush();
+        connection_->Flush();  // nothing goes on a lost connection
     }
     std::lock_guard lock(mutex_);
     for (auto& output : outputs_) {
