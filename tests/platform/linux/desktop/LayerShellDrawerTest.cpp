@@ -5,6 +5,7 @@
 // below an older one, so with a swaybg of its own running ours would not
 // show: there sway's own back-end, which tells swaybg, stays the one chosen.)
 #include <signal.h>
+#include <sys/prctl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -85,6 +86,7 @@ protected:
         ASSERT_TRUE(image.save(QString::fromStdString(picture_)));
         sway_ = fork();
         if (sway_ == 0) {
+            prctl(PR_SET_PDEATHSIG, SIGKILL);  // no sway left behind by a test killed itself
             setenv("XDG_RUNTIME_DIR", runtime_.c_str(), 1);
             setenv("WLR_BACKENDS", "headless", 1);
             setenv("WLR_LIBINPUT_NO_DEVICES", "1", 1);
