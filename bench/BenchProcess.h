@@ -237,13 +237,13 @@ struct TSide {
 inline void PrintComparison(const std::string& title, const std::vector<std::string>& names,
                             const std::vector<std::vector<TRun>>& results) {
     std::printf("%s\n", title.c_str());
-    std::printf("  %-34s %13s %13s %15s %14s\n", "", "CPU s med/min", "wall s med/min",
+    std::printf("  %-46s %13s %13s %15s %14s\n", "", "CPU s med/min", "wall s med/min",
                 "peak MB med/min", "ours/this CPU,peak");
     const TStats ours = Summarise(results[0]);
     for (std::size_t i = 0; i < names.size() && i < results.size(); ++i) {
         const TStats s = Summarise(results[i]);
         if (s.runs == 0) {
-            std::printf("  %-34s failed in every run\n", names[i].c_str());
+            std::printf("  %-46s failed in every run\n", names[i].c_str());
             continue;
         }
         char ratio[48] = "";
@@ -255,7 +255,7 @@ inline void PrintComparison(const std::string& title, const std::vector<std::str
         if (s.failed) {
             std::snprintf(failed, sizeof failed, " (%d failed)", s.failed);
         }
-        std::printf("  %-34s %6.3f %6.3f %6.3f %6.3f %7.1f %7.1f %s%s\n", names[i].c_str(),
+        std::printf("  %-46s %6.3f %6.3f %6.3f %6.3f %7.1f %7.1f %s%s\n", names[i].c_str(),
                     s.cpuMedian, s.cpuMin, s.wallMedian, s.wallMin, s.peakMedian, s.peakMin, ratio,
                     failed);
     }
@@ -306,10 +306,11 @@ inline bool Installed(const std::string& program) {
     return false;
 }
 
-// The number of runs a row takes: BENCH_RUNS, at least 1 (default 3).
+// The number of runs a row takes: BENCH_RUNS, at least 1 (default 1, which
+// keeps a whole `make bench` within about ten minutes on two cores).
 inline int RunsWanted() {
     const char* text = std::getenv("BENCH_RUNS");
-    const int runs = text ? std::atoi(text) : 3;
+    const int runs = text ? std::atoi(text) : 1;
     return std::clamp(runs, 1, 100);
 }
 
