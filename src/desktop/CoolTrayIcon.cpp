@@ -169,7 +169,7 @@ void TCoolTrayIcon::PopMenu() {
     }
     // sway knows the menu, a top-level window of its own there, by its title.
     if (menu_->windowTitle().isEmpty()) {
-        menu_->setWindowTitle(QStringLiteral("Vantoria menu"));
+        menu_->setWindowTitle(tr("Vantoria menu"));
     }
     menu_->popup(QCursor::pos());
     PlaceDesktopWindowAtPointer(menu_);

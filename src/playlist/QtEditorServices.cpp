@@ -1,16 +1,21 @@
 #include "playlist/QtEditorServices.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QStandardPaths>
 
+#include "platform/Translate.h"
 #include "platform/qt/QtMessageService.h"
 #include "wallpaper/FolderUtils.h"
 
 namespace {
 
-const std::string kPlaylistFilter = "Vantoria Playlist (*.vpl)|*.vpl";
+// Asked for when a dialog opens, so that it is in the user's language.
+std::string PlaylistFilter() {
+    return TrText("TQtEditorDialogs", "Vantoria Playlist (*.vpl)") + "|*.vpl";
+}
 
 std::string Bytes(const QString& name) {
     const QByteArray b = QFile::encodeName(name);
@@ -55,7 +60,7 @@ QStringList QtNameFilters(const std::string& filter, bool anyCase) {
 }
 
 bool TQtEditorDialogs::OpenImage(const std::string& filter, std::vector<std::string>& fileNames) {
-    QFileDialog dialog(parent_, QStringLiteral("Open"));
+    QFileDialog dialog(parent_, QCoreApplication::translate("TQtEditorDialogs", "Open"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFiles);
     // Qt's dialog matches masks case-sensitively here, while picture names
@@ -75,23 +80,23 @@ bool TQtEditorDialogs::OpenImage(const std::string& filter, std::vector<std::str
 }
 
 bool TQtEditorDialogs::OpenList(std::string& fileName) {
-    QFileDialog dialog(parent_, QStringLiteral("Open"));
+    QFileDialog dialog(parent_, QCoreApplication::translate("TQtEditorDialogs", "Open"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(QStringLiteral("vpl"));
     dialog.setOption(QFileDialog::HideNameFilterDetails, true);
-    dialog.setNameFilters(QtNameFilters(kPlaylistFilter, true));
+    dialog.setNameFilters(QtNameFilters(PlaylistFilter(), true));
     return RunFileDialog(dialog, fileName);
 }
 
 bool TQtEditorDialogs::SaveList(std::string& fileName) {
-    QFileDialog dialog(parent_, QStringLiteral("Save As"));
+    QFileDialog dialog(parent_, QCoreApplication::translate("TQtEditorDialogs", "Save As"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog.setDefaultSuffix(QStringLiteral("vpl"));
     dialog.setOption(QFileDialog::HideNameFilterDetails, true);
-    dialog.setNameFilters(QtNameFilters(kPlaylistFilter, true));
+    dialog.setNameFilters(QtNameFilters(PlaylistFilter(), true));
     if (!fileName.empty()) {
         dialog.selectFile(Name(fileName));
     }

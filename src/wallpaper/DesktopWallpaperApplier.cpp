@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "platform/DesktopBackend.h"
+#include "platform/Translate.h"
 #include "registry/JclRegistry.h"
 #include "wallpaper/BackgroundWork.h"
 #include "wallpaper/Composer.h"
@@ -717,12 +718,16 @@ void TDesktopWallpaperApplier::ReportFailure(const std::string& what) {
         // It may be starting or restarting: no box waits over the show, and
         // the notice goes once the desktop takes a picture again.
         away_ = true;
-        services_.desktopAway("The desktop wallpaper cannot be changed now: " + what);
+        services_.desktopAway(TextArgs(
+            TrText("TDesktopWallpaperApplier", "The desktop wallpaper cannot be changed now: %1"),
+            {what}));
         return;
     }
     if (!warned_ && !FEnding && services_.warn) {
         warned_ = true;
-        services_.warn("The desktop wallpaper cannot be changed here: " + what);
+        services_.warn(TextArgs(
+            TrText("TDesktopWallpaperApplier", "The desktop wallpaper cannot be changed here: %1"),
+            {what}));
     }
 }
 
