@@ -100,6 +100,18 @@ soweit das Gesetz es zulässt.</translation>
         <source>The desktop wallpaper cannot be changed here: %1</source>
         <translation>Das Hintergrundbild kann hier nicht geändert werden: %1</translation>
     </message>
+    <message>
+        <source>the record of the original wallpaper cannot be written to %1</source>
+        <translation>die Aufzeichnung des ursprünglichen Hintergrundbilds kann nicht nach %1 geschrieben werden</translation>
+    </message>
+    <message>
+        <source>the wallpaper in use cannot be recorded to be put back later (%1)</source>
+        <translation>das aktuelle Hintergrundbild kann nicht aufgezeichnet werden, um es später zurückzubringen (%1)</translation>
+    </message>
+    <message>
+        <source>this desktop takes no file</source>
+        <translation>dieser Desktop nimmt keine Datei an</translation>
+    </message>
 </context>
 <context>
     <name>THyperLinkLabel</name>
@@ -157,6 +169,25 @@ soweit das Gesetz es zulässt.</translation>
     <message>
         <source>File &quot;%1&quot; cannot be read</source>
         <translation>Die Datei „%1“ kann nicht gelesen werden</translation>
+    </message>
+</context>
+<context>
+    <name>TXdgAutostart</name>
+    <message>
+        <source>&quot;%1&quot; cannot be removed: %2</source>
+        <translation>„%1“ kann nicht entfernt werden: %2</translation>
+    </message>
+    <message>
+        <source>the program&apos;s file name cannot be written into an autostart entry</source>
+        <translation>der Dateiname des Programms kann nicht in einen Autostart-Eintrag geschrieben werden</translation>
+    </message>
+    <message>
+        <source>the autostart folder cannot be made: %1</source>
+        <translation>der Autostart-Ordner kann nicht angelegt werden: %1</translation>
+    </message>
+    <message>
+        <source>&quot;%1&quot; cannot be written: %2</source>
+        <translation>„%1“ kann nicht geschrieben werden: %2</translation>
     </message>
 </context>
 <context>

@@ -228,7 +228,9 @@ bool TDesktopWallpaperApplier::ReadOriginal() {
                                  TOriginalRecord{desktop.Name(), FOriginalWallpaper,
                                                  originalPlacement_, originalState_})) {
             unrecorded =
-                "the record of the original wallpaper cannot be written to " + OriginalRecordPath();
+                TextArgs(TrText("TDesktopWallpaperApplier",
+                                "the record of the original wallpaper cannot be written to %1"),
+                         {OriginalRecordPath()});
         }
         // What the desktop shows could not be put back after a change (a full
         // or read-only disk, a folder of someone else's): it is left alone.
@@ -236,8 +238,10 @@ bool TDesktopWallpaperApplier::ReadOriginal() {
         // The first change asked for says why nothing changes.
         if (!unrecorded.empty() && !fromRecord) {
             FCanChangeWallpaper = false;
-            unrecorded_ =
-                "the wallpaper in use cannot be recorded to be put back later (" + unrecorded + ")";
+            unrecorded_ = TextArgs(
+                TrText("TDesktopWallpaperApplier",
+                       "the wallpaper in use cannot be recorded to be put back later (%1)"),
+                {unrecorded});
             qCWarning(lcWallpaper, "%s", unrecorded_.c_str());
         }
     }
@@ -572,7 +576,9 @@ bool TDesktopWallpaperApplier::HandOver(const TChange& change) {
         }
     }
     if (!taken) {
-        ReportFailure(desktop.Files() ? desktop.LastError() : "this desktop takes no file");
+        ReportFailure(desktop.Files()
+                          ? desktop.LastError()
+                          : TrText("TDesktopWallpaperApplier", "this desktop takes no file"));
     } else if (away_) {
         away_ = false;
         if (services_.desktopBack) {
