@@ -221,11 +221,11 @@ soweit das Gesetz es zulässt.</translation>
     </message>
     <message>
         <source>Add Image</source>
-        <translation>Bild hinzufügen</translation>
+        <translation>Bild einfügen</translation>
     </message>
     <message>
         <source>Add Folder</source>
-        <translation>Ordner hinzufügen</translation>
+        <translation>Ordner einfügen</translation>
     </message>
     <message>
         <source>Load Playlist</source>
@@ -483,7 +483,7 @@ soweit das Gesetz es zulässt.</translation>
     </message>
     <message>
         <source>Stop at last slide</source>
-        <translation>Beim letzten Bild anhalten</translation>
+        <translation>Am Ende anhalten</translation>
     </message>
     <message>
         <source>Do not repeat slide show</source>
