@@ -11,7 +11,6 @@
 #include <QLibraryInfo>
 #include <QMenu>
 #include <QPushButton>
-#include <QRadioButton>
 #include <memory>
 
 #include "app/Main.h"
@@ -26,22 +25,9 @@
 #include "support/MainDialogs.h"
 #include "support/Recorders.h"
 
-namespace {
-
-QStringList Texts(const QList<QAction*>& actions) {
-    QStringList out;
-    for (const QAction* a : actions) {
-        if (!a->isSeparator()) {
-            out << a->text();
-        }
-    }
-    return out;
-}
-
 TEST(Translation, GermanLocaleShowsGermanTexts) {
     ASSERT_EQ(QLocale::system().language(), QLocale::German) << "run me under LANG=de_DE.UTF-8";
     InstallTranslations(*QCoreApplication::instance());
-
     RegSetStore(std::make_shared<TMemoryRegistryStore>());
     RegEnsureKey(HKEY_CURRENT_USER, settings::kKey);
     TRecordingMessages messages;
@@ -49,25 +35,23 @@ TEST(Translation, GermanLocaleShowsGermanTexts) {
     TRecordingApplier applier;
     TRecordingTray tray;
     TAnsweringDialogs dialogs;
-    TMainServices services;
-    services.messages = &messages;
-    services.screen = &screen;
-    services.applier = &applier;
-    services.tray = &tray;
-    services.dialogs = &dialogs;
+    const TMainServices services{.messages = &messages,
+                                 .screen = &screen,
+                                 .applier = &applier,
+                                 .tray = &tray,
+                                 .dialogs = &dialogs};
     {
         TfrmMain frm(services);
-        EXPECT_EQ(Texts(frm.PopupMenu->actions()),
-                  QStringList({"Vantoria anzeigen", "Diashow starten", "Zufällige Reihenfolge",
-                               "Uhr anzeigen", "Erstes Bild", "Vorheriges Bild", "Nächstes Bild",
-                               "Letztes Bild", "Dieses Hintergrundbild behalten", "Zurücksetzen",
-                               "Liste laden", "Optionen", "Weitere Optionen...", "Über Vantoria",
-                               "Beenden"}));
-        EXPECT_EQ(frm.actRemoveWallPaper->toolTip(), "Hintergrundbild vom Desktop entfernen");
-        const auto* group = frm.findChild<QLabel*>(QStringLiteral("AdvToolBar2Caption"));
-        ASSERT_TRUE(group);
-        EXPECT_EQ(group->text(), "Einstellungen");
-
+        QStringList menu;
+        for (const QAction* a : frm.PopupMenu->actions()) {
+            menu << a->text();
+        }
+        EXPECT_EQ(menu.join('|'),
+                  "Vantoria anzeigen|Diashow starten|Zufällige Reihenfolge|Uhr anzeigen||"
+                  "Erstes Bild|Vorheriges Bild|Nächstes Bild|Letztes Bild||Dieses Hintergrundbild "
+                  "behalten|Zurücksetzen|Liste laden||Optionen|Weitere Optionen...|Über Vantoria||"
+                  "Beenden");
+        EXPECT_EQ(frm.findChild<QLabel*>("AdvToolBar2Caption")->text(), "Einstellungen");
         // A message made in the slide show, shown through the message service.
         frm.NextSlide();
         ASSERT_FALSE(messages.shown.empty());
@@ -79,23 +63,14 @@ TEST(Translation, GermanLocaleShowsGermanTexts) {
                                    {"/bilder/caf\xe9.jpg"})),
               "Die Datei „/bilder/café.jpg“ kann nicht gelesen werden");
 
-    TfrmSettings settingsBox;
-    EXPECT_EQ(settingsBox.windowTitle(), "Einstellungen");
-    QStringList choices;
-    for (const QRadioButton* r : settingsBox.findChildren<QRadioButton*>()) {
-        choices << r->text();
-    }
-    EXPECT_TRUE(choices.contains("Kacheln")) << choices.join(", ").toStdString();
-
+    EXPECT_EQ(TfrmSettings().windowTitle(), "Einstellungen");
     TfrmMoreOptions moreOptions(TSettings{}, nullptr);
     EXPECT_EQ(moreOptions.windowTitle(), "Weitere Optionen");
     // Qt's own buttons come in German where the system has Qt's translation.
     if (QFile::exists(QLibraryInfo::path(QLibraryInfo::TranslationsPath) + "/qtbase_de.qm")) {
-        const auto* buttons = moreOptions.findChild<QDialogButtonBox*>();
-        ASSERT_TRUE(buttons);
-        EXPECT_EQ(buttons->button(QDialogButtonBox::Cancel)->text(), "Abbrechen");
+        EXPECT_EQ(
+            moreOptions.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Cancel)->text(),
+            "Abbrechen");
     }
     RegSetStore(nullptr);
 }
-
-}  // namespace
