@@ -81,9 +81,9 @@ std::optional<QPoint> FindSwayNode(const QJsonObject& node, qint64 pid, const QS
 // Makes a popup menu a window of its own on sway for one showing. sway tiles
 // a new window unless it has a fixed size (or a parent), and the user's tiled
 // windows would jump aside for a frame: so its size is fixed once the menu
-// has brought its items up to date. It closes when the focus goes elsewhere
-// (a click outside it, which sway sends to the window under the pointer),
-// and once closed it is a popup again, of its own size, for its other uses.
+// has brought its items up to date. It closes when an item is chosen or the
+// focus goes elsewhere (a click outside it, which sway sends to the window
+// under the pointer), and once closed it is a popup again, of its own size, for its other uses.
 class TMenuWindow : public QObject {
 public:
     explicit TMenuWindow(QMenu* menu)
@@ -96,6 +96,8 @@ public:
         connect(
             menu, &QMenu::aboutToShow, this, [menu] { menu->setFixedSize(menu->sizeHint()); },
             Qt::SingleShotConnection);
+        // Qt closes by itself only a menu that is a popup.
+        connect(menu, &QMenu::triggered, this, [menu] { menu->hide(); });
         menu->installEventFilter(this);
     }
 

@@ -6,6 +6,8 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QPainter>
 #include <QRect>
@@ -135,6 +137,17 @@ TEST_F(SwayDesktopTest, PicturePerOutputClockAtItsPlaceTrayMenuOnContextMenu) {
         return sway_.Run({"busctl", "--user", "call", service, path, "org.kde.StatusNotifierItem",
                           method, "ii", std::to_string(pointer.x()), std::to_string(pointer.y())});
     };
+    // A keyboard, as users have, and a key for the focused clock: a menu that
+    // Qt made a popup of the clock then would not be at the pointer.
+    sway_.Launch("keyboard", {"wtype", "-s", "600000"});
+    ASSERT_TRUE(TRealDesktop::WaitFor(
+        [&] {
+            const QJsonDocument seats = QJsonDocument::fromJson(
+                QByteArray::fromStdString(sway_.Run({"swaymsg", "-t", "get_seats", "--raw"}).out));
+            return seats.array().first().toObject().value("capabilities").toInt() & 2;
+        },
+        5000));
+    sway_.Run({"wtype", "-k", "Shift_L"});
     // The click lands on the bar at sway's pointer, and the menu follows it:
     // floating over the pointer (kept on the output), drawn on top there.
     sway_.Run({"swaymsg", "seat", "seat0", "cursor", "set", std::to_string(pointer.x()),
@@ -148,6 +161,10 @@ TEST_F(SwayDesktopTest, PicturePerOutputClockAtItsPlaceTrayMenuOnContextMenu) {
     EXPECT_TRUE(m.contains(pointer));
     EXPECT_TRUE(
         Shows(sway_, "menu's margin", "HEADLESS-1", m.center().x(), m.bottom() - 3, 0xFFFFFF));
+    // Its items work: the fourth, "Hide Clock", chosen with the keyboard.
+    sway_.Run({"wtype", "-k", "Down", "-k", "Down", "-k", "Down", "-k", "Down", "-k", "Return"});
+    EXPECT_TRUE(TRealDesktop::WaitFor([&] { return !sway_.Window("Clock"); }, 5000));
+    EXPECT_TRUE(TRealDesktop::WaitFor([&] { return !sway_.Window("Vantoria menu"); }, 5000));
 
     // swaybar's left click: Activate brings the main window back.
     ASSERT_EQ(call("Activate").exitCode, 0);
