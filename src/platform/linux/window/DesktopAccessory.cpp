@@ -83,7 +83,8 @@ std::optional<QPoint> FindSwayNode(const QJsonObject& node, qint64 pid, const QS
 // windows would jump aside for a frame: so its size is fixed once the menu
 // has brought its items up to date. It closes when an item is chosen or the
 // focus goes elsewhere (a click outside it, which sway sends to the window
-// under the pointer), and once closed it is a popup again, of its own size, for its other uses.
+// under the pointer); once closed it is a popup again, of its own size, for
+// its other uses.
 class TMenuWindow : public QObject {
 public:
     explicit TMenuWindow(QMenu* menu)
@@ -162,10 +163,10 @@ bool PopUpMenuAtPointer(QMenu* menu) {
         QGuiApplication::platformName() == QLatin1String("offscreen")) {
         return false;
     }
-    // Qt makes a Wayland popup the child of the window that last had the
-    // focus, placed by where the pointer last was over our own windows: a
-    // menu next to the clock, out of sway's reach, while the click was on the
-    // bar. A top-level window is one sway can place.
+    // Once a key or a click has reached one of our windows, Qt makes a
+    // Wayland popup the child of the one that has the focus, placed by where
+    // the pointer last was over it: a menu by the clock, out of sway's reach,
+    // while the click was on the bar. A top-level window is one sway places.
     if (menu->windowType() == Qt::Popup) {
         new TMenuWindow(menu);
     }
