@@ -84,7 +84,17 @@ public:
     // file; Forget is for a desktop given another picture meanwhile.
     std::int32_t ShownEntry() const { return shownEntry_; }
     const std::string& ShownFile() const { return shownFile_; }
-    void ForgetShown() { shownEntry_ = takenEntry_ = -1; }
+    void ForgetShown() {
+        shownEntry_ = takenEntry_ = -1;
+        shownFile_.clear();
+        takenFile_.clear();
+    }
+    // A picture from outside the playlist is being handed to the desktop:
+    // no entry is shown then, and the position stays for the next slide.
+    void ShownOutside(const std::string& path) {
+        shownEntry_ = -1;
+        shownFile_ = path;
+    }
     // The desktop's answer to the last picture handed over: taken, it is on
     // screen; refused, the one on screen is still the one taken before.
     void ChangeEnded(bool taken);
