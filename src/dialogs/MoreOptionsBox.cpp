@@ -24,6 +24,9 @@ TfrmMoreOptions::TfrmMoreOptions(const TSettings& settings, TAutostart* autostar
         settings.FOrder == 1);
     box(cbKeepWallpaper, "cbKeepWallpaper",
         QStringLiteral("&Keep the last picture when Vantoria ends"), settings.FKeepWallpaper);
+    box(cbMonitorSlides, "cbMonitorSlides",
+        QStringLiteral("Each &monitor its own picture: the next entries in turn"),
+        settings.FMonitorSlides);
     box(cbStartInTray, "cbStartInTray", QStringLiteral("Start &hidden in the tray"),
         settings.FStartInTray);
     box(cbStartAtLogin, "cbStartAtLogin", QStringLiteral("Start at &log-in"),
@@ -40,6 +43,7 @@ TfrmMoreOptions::TfrmMoreOptions(const TSettings& settings, TAutostart* autostar
 std::string TfrmMoreOptions::Apply(TSettings& settings) {
     settings.FOrder = cbShuffle->isChecked() ? 1 : 0;
     settings.FKeepWallpaper = cbKeepWallpaper->isChecked();
+    settings.FMonitorSlides = cbMonitorSlides->isChecked();
     settings.FStartInTray = cbStartInTray->isChecked();
     if (autostart_ && cbStartAtLogin->isChecked() != autostart_->Enabled()) {
         return autostart_->SetEnabled(cbStartAtLogin->isChecked());

@@ -21,6 +21,9 @@ public:
     // An entry the show passed over, with the sentence that says why; called
     // once per file in a run of the program, never more.
     virtual void ReportSkipped(const std::string& path, const std::string& text) = 0;
+    // How many entries the desk shows at once (one per monitor, each the next
+    // in turn): the steps and the timer move on by as many.
+    virtual std::size_t PicturesAtOnce() { return 1; }
 };
 
 // The four moves of the navigation commands; one step serves them all.
@@ -101,6 +104,8 @@ public:
 
 private:
     std::int32_t Count() const { return std::int32_t(order_.size()); }
+    // How far one step moves: the entries shown at once, at most the round.
+    std::int32_t Stride() const;
     // Shows from the position on, passing over entries that cannot be shown
     // in `direction` (+1, -1); past an end it wraps round when `wrap`, and
     // otherwise leaves the position beyond the end.
