@@ -172,9 +172,9 @@ const std::vector<TRemoteCommand>& RemoteCommands() {
         {"status", nullptr, "print the state of the running instance"},
         {"shuffle", "actShuffle", "on|off: show the playlist in a random order, or in its own"},
         {"add", nullptr,
-         "PATH...: add pictures (of a folder: those in it) to the playlist and save it;\n"
-         "             prints how many were added"},
-        {"set", nullptr, "FILE: show this picture now; the playlist and the show stay as they are"},
+         "PATH...: add pictures, or the pictures in a folder, to the playlist\n"
+         "               and save it; prints how many were added"},
+        {"set", nullptr, "FILE: show this picture now; the playlist and the show's place stay"},
     };
     return commands;
 }
