@@ -4,8 +4,11 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <sstream>
 
 #include "app/RemoteCommands.h"
+#include "platform/linux/instance/CommandRequest.h"
 #include "platform/linux/instance/LocalSocketCommandClient.h"
 #include "platform/linux/instance/RuntimeDir.h"
 
@@ -17,7 +20,7 @@ namespace {
 
 void PrintUsage(std::FILE* out) {
     std::fprintf(out,
-                 "Usage: vantoria [OPTION]\n"
+                 "Usage: vantoria [OPTION [VALUE...]]\n"
                  "Changes the desktop wallpaper from a playlist of pictures.\n"
                  "Without an option Vantoria starts (a second start in the same log-on\n"
                  "session ends at once). An option asks the running Vantoria of this\n"
@@ -46,6 +49,50 @@ std::string LauncherToken() {
         }
     }
     return {};
+}
+
+// The paths of --add (one or more) and --set (one), made absolute with the
+// current folder as they travel to an instance that may run elsewhere. They
+// are bytes and go as they are: nothing here reads or expands them. A wrong
+// use gives its exit status.
+std::optional<int> TakePaths(const std::string& word, int argc, char** argv,
+                             std::vector<std::string>& paths) {
+    if (argc < 3 || (word == "set" && argc != 3)) {
+        std::fprintf(stderr, "vantoria: --%s takes %s\n", word.c_str(),
+                     word == "set" ? "one picture file" : "one or more files or folders");
+        return 2;
+    }
+    std::string cwd;
+    std::size_t bytes = 0;
+    for (int i = 2; i < argc; ++i) {
+        std::string path = argv[i];
+        if (path.empty()) {
+            std::fprintf(stderr, "vantoria: --%s: an empty path\n", word.c_str());
+            return 2;
+        }
+        if (path.front() != '/') {
+            if (cwd.empty()) {
+                std::error_code ec;
+                cwd = std::filesystem::current_path(ec).native();
+                if (ec || cwd.empty()) {
+                    std::fprintf(stderr, "vantoria: the current folder cannot be read: %s\n",
+                                 ec.message().c_str());
+                    return 2;
+                }
+            }
+            path = (cwd.back() == '/' ? cwd : cwd + "/") + path;
+        }
+        bytes += path.size() + 1;
+        paths.push_back(std::move(path));
+    }
+    if (paths.size() > kMaxArguments || bytes > kMaxArgumentBytes) {
+        std::fprintf(stderr,
+                     "vantoria: --%s: too many paths at once (at most %zu, of %zu bytes in "
+                     "all); give them in parts\n",
+                     word.c_str(), kMaxArguments, kMaxArgumentBytes);
+        return 2;
+    }
+    return std::nullopt;
 }
 
 std::string CommandLineFor(const std::string& name) {
@@ -78,9 +125,15 @@ std::optional<int> HandleCommandLine(int argc, char** argv, const char* closeReq
         std::printf("vantoria %s\n", VANTORIA_VERSION);
         return 0;
     }
-    // The one option with a value: --shuffle on|off.
+    // The options with values: --shuffle on|off, --add PATH..., --set FILE.
     std::string word = command ? command->name : "";
-    if (command && word == "shuffle") {
+    std::vector<std::string> paths;
+    if (command && (word == "add" || word == "set")) {
+        if (const std::optional<int> wrong = TakePaths(word, argc, argv, paths)) {
+            PrintUsage(stderr);
+            return *wrong;
+        }
+    } else if (command && word == "shuffle") {
         const std::string choice = argc == 3 ? argv[2] : "";
         if (choice != "on" && choice != "off") {
             std::fprintf(stderr, "vantoria: --shuffle takes on or off\n");
@@ -105,7 +158,7 @@ std::optional<int> HandleCommandLine(int argc, char** argv, const char* closeReq
     const int timeoutMs = quit ? 60000 : 30000;
     const TCommandResult result =
         SendInstanceCommand(dir.folder, InstanceFileNames(closeRequestName, SessionKeys(env)),
-                            CommandLineFor(word), timeoutMs);
+                            CommandLineFor(word), timeoutMs, paths);
     switch (result.status) {
         case TCommandResult::TStatus::NoInstance:
             std::fprintf(stderr, "vantoria: Vantoria is not running in this session\n");
@@ -127,7 +180,16 @@ std::optional<int> HandleCommandLine(int argc, char** argv, const char* closeReq
         std::fprintf(stderr, "vantoria: --%s: %s\n", command->name, result.text.c_str());
         return 3;
     }
-    std::fwrite(result.text.data(), 1, result.text.size(), stdout);
+    // --add: the count on stdout; what was passed over, line by line, on stderr.
+    const std::size_t firstLine = word == "add" ? result.text.find('\n') : std::string::npos;
+    const std::size_t out = firstLine == std::string::npos ? result.text.size() : firstLine + 1;
+    std::fwrite(result.text.data(), 1, out, stdout);
+    if (firstLine != std::string::npos) {
+        std::istringstream rest(result.text.substr(firstLine + 1));
+        for (std::string line; std::getline(rest, line);) {
+            std::fprintf(stderr, "vantoria: --add: %s\n", line.c_str());
+        }
+    }
     return 0;
 }
 

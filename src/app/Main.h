@@ -161,6 +161,7 @@ private:
     void RunningChanged(bool running) override;
     void ReportEmpty() override;
     void ReportSkipped(const std::string& path, const std::string& text) override;
+    std::size_t PicturesAtOnce() override;
 
     void CreateActions();
     void BuildWindow();
@@ -172,6 +173,9 @@ private:
     TSettings FSettings;
     TSlideShow FShow{*this};
     std::vector<std::function<void(const std::string&)>> FChangeWaiters;
+    // The pictures of the monitors, each its own (MonitorSlides); empty while
+    // every monitor shows the same.
+    std::vector<std::string> FMonitorPictures;
     std::vector<QAction*> ActionList1;
     // Collects a burst of monitor changes into one MonitorsChanged.
     QTimer FMonitorTimer;

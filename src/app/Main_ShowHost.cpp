@@ -3,16 +3,19 @@
 
 #include <QAction>
 #include <QLoggingCategory>
+#include <algorithm>
 
 #include "app/Main.h"
 #include "platform/MessageService.h"
 #include "platform/Translate.h"
 #include "platform/TrayService.h"
+#include "wallpaper/FileUtils.h"
 #include "wallpaper/WallpaperApplier.h"
 
 Q_LOGGING_CATEGORY(lcSlideShow, "vantoria.slideshow", QtInfoMsg)
 
 void TfrmMain::SetWallpaper(const std::string& fileName) {
+    FMonitorPictures.clear();
     FServices.applier->SetWallpaper(
         fileName, TWallpaperChoice{FSettings.FStyle, FSettings.FFitMode, FSettings.FFillColor});
 }
@@ -26,7 +29,29 @@ void TfrmMain::WhenChangesEnd(std::function<void(const std::string& failure)> en
 }
 
 void TfrmMain::ShowPicture(const std::string& path) {
-    SetWallpaper(path);
+    const std::size_t atOnce = PicturesAtOnce();
+    if (atOnce < 2) {
+        SetWallpaper(path);
+        return;
+    }
+    // Each monitor the next entry in turn, from the one at the show's
+    // position; entries whose file is gone are passed over.
+    std::vector<std::string> pictures{path};
+    const std::vector<std::size_t>& order = FShow.Order();
+    const std::size_t at = std::size_t(std::max(FShow.Position(), 0));
+    for (std::size_t step = 1; pictures.size() < atOnce && step < order.size(); ++step) {
+        const std::string& next = FShow.Playlist()[order[(at + step) % order.size()]];
+        if (FileExistsTest(next)) {
+            pictures.push_back(next);
+        }
+    }
+    FMonitorPictures = pictures;
+    FServices.applier->SetMonitorWallpapers(
+        pictures, TWallpaperChoice{FSettings.FStyle, FSettings.FFitMode, FSettings.FFillColor});
+}
+
+std::size_t TfrmMain::PicturesAtOnce() {
+    return FSettings.FMonitorSlides && FServices.applier ? FServices.applier->PicturesAtOnce() : 1;
 }
 
 void TfrmMain::RunningChanged(bool running) {

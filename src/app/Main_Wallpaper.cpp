@@ -27,14 +27,21 @@ void TfrmMain::actRemoveWallPaperExecute() {
 }
 
 void TfrmMain::MonitorsChanged() {
-    // Only our own picture is recomposed: not before the first slide, nor
-    // once Reset to Default or Remove Wallpaper gave the desktop another.
+    // Only our own picture is recomposed (a slide, or one shown by --set):
+    // not before the first, nor once Reset to Default or Remove Wallpaper
+    // gave the desktop another.
     const std::string& shown = FShow.ShownFile();
-    if (FDestroyed || FShow.ShownEntry() < 0 || shown.empty() || !FileExistsTest(shown)) {
+    if (FDestroyed || shown.empty() || !FileExistsTest(shown)) {
         return;
     }
     try {
-        SetWallpaper(shown);
+        if (!FMonitorPictures.empty() && FMonitorPictures.front() == shown) {
+            FServices.applier->SetMonitorWallpapers(
+                FMonitorPictures,
+                TWallpaperChoice{FSettings.FStyle, FSettings.FFitMode, FSettings.FFillColor});
+        } else {
+            SetWallpaper(shown);
+        }
     } catch (...) {
         // As a slide tick: the next slide tries again.
     }

@@ -109,8 +109,9 @@ int main(int argc, char** argv) {
                          Qt::QueuedConnection);
         // Commands from outside run the window's own commands.
         closeRequest.SetCommandHandler(
-            [w = frmMain.get(), &closeRequest](const std::string& command) {
-                return RunRemoteCommand(*w, command, &closeRequest);
+            [w = frmMain.get(), &closeRequest](const std::string& command,
+                                               const std::vector<std::string>& args) {
+                return RunRemoteCommand(*w, command, args, &closeRequest);
             });
         frmMain->FormCreate();
         frmMain->StartUp();
@@ -143,7 +144,7 @@ int main(int argc, char** argv) {
 
     // From here the window is being taken down: commands are refused, and
     // "quit" is answered once the end is complete.
-    closeRequest.SetCommandHandler([](const std::string&) {
+    closeRequest.SetCommandHandler([](const std::string&, const std::vector<std::string>&) {
         return TCommandReply{false, "Vantoria is ending"};
     });
 

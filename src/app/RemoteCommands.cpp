@@ -10,7 +10,151 @@
 
 #include "app/Main.h"
 #include "platform/TrayService.h"
+#include "playlist/EditorServices.h"
+#include "playlist/PlaylistFile.h"
+#include "wallpaper/FileUtils.h"
+#include "wallpaper/FolderUtils.h"
+#include "wallpaper/FreeFormats.h"
 #include "wallpaper/WallpaperApplier.h"
+
+namespace {
+
+std::string Escaped(const std::string& text) {
+    std::string out;
+    for (const char ch : text) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (c == '\\') {
+            out += "\\\\";
+        } else if (c < 0x20 || c == 0x7f) {
+            char hex[5];
+            std::snprintf(hex, sizeof hex, "\\x%02X", c);
+            out += hex;
+        } else {
+            out += ch;
+        }
+    }
+    return out;
+}
+
+// A path in a message, as --status writes it.
+std::string Quoted(const std::string& path) {
+    return "\"" + Escaped(path) + "\"";
+}
+
+// The pictures `paths` name: a file when its name carries a picture's
+// extension, a folder's pictures directly in it (in name order, as the
+// editor's Add Folder imports them). What names no picture a playlist file
+// can keep is told in `notes`, one line each.
+std::vector<std::string> PicturesNamed(const std::vector<std::string>& paths,
+                                       std::vector<std::string>& notes) {
+    static const std::vector<std::string> masks = BuildMasks(GetAllFormatMasks());
+    std::vector<std::string> pictures;
+    for (const std::string& path : paths) {
+        std::vector<std::string> found;
+        if (path.front() != '/') {
+            notes.push_back(Quoted(path) + " is not an absolute path");
+        } else if (DirectoryExists(path)) {
+            found = FindImageFiles(path, masks);
+            if (found.empty()) {
+                notes.push_back("the folder " + Quoted(path) + " holds no pictures");
+            }
+        } else if (!FileExistsTest(path)) {
+            notes.push_back(Quoted(path) + " does not exist");
+        } else if (!HasPictureExtension(path, masks)) {
+            notes.push_back(Quoted(path) + " is not a picture");
+        } else {
+            found.push_back(path);
+        }
+        for (std::string& picture : found) {
+            if (PlaylistCanStore(picture)) {
+                pictures.push_back(std::move(picture));
+            } else {
+                notes.push_back(
+                    Quoted(picture) +
+                    ": its name holds a line break, which a playlist file cannot store");
+            }
+        }
+    }
+    return pictures;
+}
+
+// --add: the pictures join the end of the playlist, which is saved before
+// the show takes it, so that a list that cannot be saved changes nothing.
+TCommandReply AddPictures(TfrmMain& frmMain, const std::vector<std::string>& paths) {
+    std::vector<std::string> notes;
+    std::vector<std::string> pictures = PicturesNamed(paths, notes);
+    if (pictures.empty()) {
+        std::string why = "nothing to add: " + notes.front();
+        if (notes.size() > 1) {
+            why += " (and " + std::to_string(notes.size() - 1) + " more)";
+        }
+        return {false, why};
+    }
+    const std::string& file = frmMain.Settings().FPlayListFile;
+    if (file.empty()) {
+        return {false,
+                "the playlist has no file to be saved in yet; save it once in the playlist "
+                "editor (Load List)"};
+    }
+    std::vector<std::string> entries = frmMain.SlideShow().Playlist();
+    entries.insert(entries.end(), pictures.begin(), pictures.end());
+    try {
+        WritePlaylistFile(file, entries);
+    } catch (const EPlaylistFileError& e) {
+        return {false, e.what()};
+    }
+    frmMain.SlideShow().SetPlaylist(std::move(entries));
+    frmMain.ActionList1Update();
+    // The count first, on a line of its own; then what was passed over.
+    std::string text = std::to_string(pictures.size()) + "\n";
+    for (const std::string& note : notes) {
+        text += "skipped: " + note + "\n";
+    }
+    return {true, text};
+}
+
+// --set: one picture now, beside the show: the playlist and the position
+// stay, and the next slide comes from the playlist again. The caller hears
+// once the desktop has it, or why not.
+TCommandReply SetPicture(TfrmMain& frmMain, const std::vector<std::string>& paths,
+                         TCloseRequestChannel* channel) {
+    if (paths.size() != 1) {
+        return {false, "one picture at a time"};
+    }
+    const std::string& path = paths.front();
+    if (path.front() != '/') {
+        return {false, Quoted(path) + " is not an absolute path"};
+    }
+    if (DirectoryExists(path)) {
+        return {false, Quoted(path) + " is a folder, not a picture"};
+    }
+    if (!FileExistsTest(path)) {
+        return {false, Quoted(path) + " does not exist"};
+    }
+    TWallpaperApplier& applier = *frmMain.Services().applier;
+    applier.FLastRefusal.clear();
+    frmMain.SlideShow().ShownOutside(path);
+    frmMain.SetWallpaper(path);
+    if (applier.Changing()) {
+        if (channel) {
+            if (TCloseRequestChannel::TLaterReply later = channel->AnswerLater()) {
+                frmMain.WhenChangesEnd([later](const std::string& failure) {
+                    later(failure.empty() ? TCommandReply{true, {}}
+                                          : TCommandReply{false, failure});
+                });
+            }
+        }
+        return {true, {}};
+    }
+    // Ended at once: refused, the picture before it is still the one shown.
+    if (frmMain.SlideShow().ShownFile() != path) {
+        return {false, applier.FLastRefusal.empty() ? "the desktop did not take the picture"
+                                                    : applier.FLastRefusal};
+    }
+    return {true, {}};
+}
+
+}  // namespace
 
 const std::vector<TRemoteCommand>& RemoteCommands() {
     static const std::vector<TRemoteCommand> commands{
@@ -27,6 +171,10 @@ const std::vector<TRemoteCommand>& RemoteCommands() {
         {"quit", nullptr, "end Vantoria in order, as the close request does"},
         {"status", nullptr, "print the state of the running instance"},
         {"shuffle", "actShuffle", "on|off: show the playlist in a random order, or in its own"},
+        {"add", nullptr,
+         "PATH...: add pictures, or the pictures in a folder, to the playlist\n"
+         "               and save it; prints how many were added"},
+        {"set", nullptr, "FILE: show this picture now; the playlist and the show's place stay"},
     };
     return commands;
 }
@@ -40,6 +188,7 @@ const TRemoteCommand* FindRemoteCommand(const std::string& name) {
 }
 
 TCommandReply RunRemoteCommand(TfrmMain& frmMain, const std::string& line,
+                               const std::vector<std::string>& args,
                                TCloseRequestChannel* channel) {
     // "show" may carry the launcher's activation token as its one word.
     const std::size_t space = line.find(' ');
@@ -54,8 +203,9 @@ TCommandReply RunRemoteCommand(TfrmMain& frmMain, const std::string& line,
     }
     const TRemoteCommand* command =
         name == "shuffle" && shuffle < 0 ? nullptr : FindRemoteCommand(name);
-    if (!command || (!token.empty() && name != "show")) {
-        return {false, "unknown command"};
+    const bool takesPaths = name == "add" || name == "set";
+    if (!command || (!token.empty() && name != "show") || takesPaths != !args.empty()) {
+        return {false, takesPaths ? "no path given" : "unknown command"};
     }
     if (name == "status") {
         return {true, StatusText(frmMain)};
@@ -67,6 +217,12 @@ TCommandReply RunRemoteCommand(TfrmMain& frmMain, const std::string& line,
         const std::string title = modal->windowTitle().toStdString();
         return {false, (title.empty() ? std::string("a window") : "the window \"" + title + "\"") +
                            " is open in Vantoria; close it and try again"};
+    }
+    if (name == "add") {
+        return AddPictures(frmMain, args);
+    }
+    if (name == "set") {
+        return SetPicture(frmMain, args, channel);
     }
     QAction* action = command->action
                           ? frmMain.findChild<QAction*>(QString::fromLatin1(command->action))
@@ -131,27 +287,6 @@ TCommandReply RunRemoteCommand(TfrmMain& frmMain, const std::string& line,
     return {true, {}};
 }
 
-namespace {
-
-std::string Escaped(const std::string& text) {
-    std::string out;
-    for (const char ch : text) {
-        const auto c = static_cast<unsigned char>(ch);
-        if (c == '\\') {
-            out += "\\\\";
-        } else if (c < 0x20 || c == 0x7f) {
-            char hex[5];
-            std::snprintf(hex, sizeof hex, "\\x%02X", c);
-            out += hex;
-        } else {
-            out += ch;
-        }
-    }
-    return out;
-}
-
-}  // namespace
-
 std::string StatusText(const TfrmMain& w) {
     // The entry on the desktop, as long as the playlist still holds it there.
     const TSlideShow& show = w.SlideShow();
@@ -162,7 +297,9 @@ std::string StatusText(const TfrmMain& w) {
     std::string text;
     text += std::string("state=") + (show.Running() ? "running" : "stopped") + "\n";
     text += "entry=" + std::to_string(shown ? entry + 1 : 0) + "\n";
-    text += "file=" + (shown ? Escaped(show.ShownFile()) : std::string()) + "\n";
+    // A picture from outside the playlist (--set) is no entry, but on screen.
+    const bool outside = entry < 0 && !show.ShownFile().empty();
+    text += "file=" + (shown || outside ? Escaped(show.ShownFile()) : std::string()) + "\n";
     text += "entries=" + std::to_string(list.size()) + "\n";
     text += "playlist=" + Escaped(w.Settings().FPlayListFile) + "\n";
     text += "interval=" + std::to_string(w.Settings().FChangeTime) + "\n";

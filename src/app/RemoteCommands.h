@@ -28,7 +28,12 @@ const TRemoteCommand* FindRemoteCommand(const std::string& name);
 // desktop has taken it, or refused with the reason when it did not; "show"
 // likewise once the window is in front. `line` is the command's name, for
 // "show" perhaps followed by a space and the launcher's activation token.
+// `args` are the absolute paths of "add" (pictures and folders; answered
+// with the number of pictures added, then a "skipped: " line for each path
+// that named none; refused when none was added or the playlist cannot be
+// saved) and "set" (one picture, shown beside the playlist).
 TCommandReply RunRemoteCommand(TfrmMain& frmMain, const std::string& line,
+                               const std::vector<std::string>& args = {},
                                TCloseRequestChannel* channel = nullptr);
 
 // The facts --status prints, one "name=value" line each: state, entry (the

@@ -23,6 +23,8 @@ TfrmMoreOptions::TfrmMoreOptions(const TSettings& settings, TAutostart* autostar
         settings.FOrder == 1);
     box(cbKeepWallpaper, "cbKeepWallpaper", tr("&Keep the last picture when Vantoria ends"),
         settings.FKeepWallpaper);
+    box(cbMonitorSlides, "cbMonitorSlides",
+        tr("Each &monitor its own picture: the next entries in turn"), settings.FMonitorSlides);
     box(cbStartInTray, "cbStartInTray", tr("Start &hidden in the tray"), settings.FStartInTray);
     box(cbStartAtLogin, "cbStartAtLogin", tr("Start at &log-in"),
         autostart_ && autostart_->Enabled());
@@ -38,6 +40,7 @@ TfrmMoreOptions::TfrmMoreOptions(const TSettings& settings, TAutostart* autostar
 std::string TfrmMoreOptions::Apply(TSettings& settings) {
     settings.FOrder = cbShuffle->isChecked() ? 1 : 0;
     settings.FKeepWallpaper = cbKeepWallpaper->isChecked();
+    settings.FMonitorSlides = cbMonitorSlides->isChecked();
     settings.FStartInTray = cbStartInTray->isChecked();
     if (autostart_ && cbStartAtLogin->isChecked() != autostart_->Enabled()) {
         return autostart_->SetEnabled(cbStartAtLogin->isChecked());

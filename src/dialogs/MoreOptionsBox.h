@@ -7,7 +7,8 @@ class TAutostart;
 struct TSettings;
 
 // "More Options": what the settings dialog does not hold. The order of the
-// show, the picture left at the end, a quiet start and the start at log-in.
+// show, the picture left at the end, a picture per monitor, a quiet start and
+// the start at log-in.
 // Opens with `settings` and the autostart entry as they are; Accept() puts
 // the choices into `settings` and switches the autostart entry.
 class TfrmMoreOptions : public QDialog {
@@ -22,6 +23,7 @@ public:
 
     QCheckBox* cbShuffle = nullptr;
     QCheckBox* cbKeepWallpaper = nullptr;
+    QCheckBox* cbMonitorSlides = nullptr;
     QCheckBox* cbStartInTray = nullptr;
     QCheckBox* cbStartAtLogin = nullptr;
 

@@ -3,6 +3,7 @@
 #include <QObject>
 #include <functional>
 #include <string>
+#include <vector>
 
 // One instance per log-on session: the guard is held from Acquire until the
 // process ends, however it ends.
@@ -29,7 +30,10 @@ class TCloseRequestChannel : public QObject {
     Q_OBJECT
 public:
     using QObject::QObject;
-    using TCommandHandler = std::function<TCommandReply(const std::string& command)>;
+    // `command` is the line without its end; `args` are the paths that came
+    // with it (bytes, never empty), for the commands that take some.
+    using TCommandHandler = std::function<TCommandReply(const std::string& command,
+                                                        const std::vector<std::string>& args)>;
 
     // Starts listening; false (with the reason in the log) when that fails.
     virtual bool Listen() = 0;

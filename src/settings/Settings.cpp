@@ -35,6 +35,7 @@ void SetDefaults(TSettings& s, TScreenInfo& screen) {
     s.FClockY = Fresh(kClockY, width);
     s.FOrder = Fresh(kOrder, width);
     s.FKeepWallpaper = kKeepWallpaper.absent;
+    s.FMonitorSlides = kMonitorSlides.absent;
     s.FStartInTray = kStartInTray.absent;
     s.FWindowX = Fresh(kWindowX, width);
     s.FWindowY = Fresh(kWindowY, width);
@@ -92,6 +93,7 @@ void Load(TSettings& s, TScreenInfo& screen) {
             s.FClockY = Read(kClockY);
             s.FOrder = Read(kOrder);
             s.FKeepWallpaper = Read(kKeepWallpaper);
+            s.FMonitorSlides = Read(kMonitorSlides);
             s.FStartInTray = Read(kStartInTray);
             s.FWindowX = Read(kWindowX);
             s.FWindowY = Read(kWindowY);
@@ -124,6 +126,7 @@ void Save(const TSettings& s) {
         Write(kShowClock, s.FShowClock);
         Write(kOrder, s.FOrder);
         Write(kKeepWallpaper, s.FKeepWallpaper);
+        Write(kMonitorSlides, s.FMonitorSlides);
         Write(kStartInTray, s.FStartInTray);
         if (s.FWindowX != kNoPlace && s.FWindowY != kNoPlace) {
             Write(kWindowX, s.FWindowX);

@@ -57,6 +57,8 @@ inline constexpr TIntSetting kClockY{"ClockY", 20, 20};
 inline constexpr TIntSetting kOrder{"Order", 0, 0, 0, 1};
 inline constexpr TFlagSetting kKeepWallpaper{"KeepWallpaper", false};
 inline constexpr TFlagSetting kStartInTray{"StartInTray", false};
+// On a desk of several monitors each monitor shows the next entry in turn.
+inline constexpr TFlagSetting kMonitorSlides{"MonitorSlides", false};
 inline constexpr std::int32_t kNoPlace = INT32_MIN;
 inline constexpr TIntSetting kWindowX{"WindowX", kNoPlace, kNoPlace};
 inline constexpr TIntSetting kWindowY{"WindowY", kNoPlace, kNoPlace};
@@ -94,6 +96,7 @@ struct TSettings {
     std::int32_t FClockY = 20;
     std::int32_t FOrder = 0;  // 1: shuffled
     bool FKeepWallpaper = false;
+    bool FMonitorSlides = false;
     bool FStartInTray = false;
     std::int32_t FWindowX = settings::kNoPlace;
     std::int32_t FWindowY = settings::kNoPlace;

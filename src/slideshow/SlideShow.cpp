@@ -134,23 +134,28 @@ void TSlideShow::Step(TSlideStep step) {
             break;
         case TSlideStep::Next:
             // Also brings a position beyond the end back to the first entry.
-            if (position_ < count - 1) {
-                ++position_;
+            if (position_ < count - Stride()) {
+                position_ += Stride();
             } else {
                 EnterRound(+1);
             }
             break;
         case TSlideStep::Previous:
             // A position beyond the end stays beyond it after one step back.
-            if (position_ - 1 < 0) {
+            if (position_ - Stride() < 0) {
                 EnterRound(-1);
             } else {
-                --position_;
+                position_ -= Stride();
             }
             direction = -1;
             break;
     }
     ShowFrom(direction, true);
+}
+
+std::int32_t TSlideShow::Stride() const {
+    const std::size_t atOnce = std::min(host_.PicturesAtOnce(), order_.size());
+    return std::max<std::int32_t>(1, std::int32_t(atOnce));
 }
 
 void TSlideShow::ShowCurrent() {
@@ -232,7 +237,7 @@ void TSlideShow::Tick() {
             // end itself is the next tick's business (stop or rewind).
             ShowFrom(+1, false);
             if (position_ < Count()) {
-                ++position_;
+                position_ = std::min(position_ + Stride(), Count());
             }
         } else if (stopAtLast_) {
             Stop();

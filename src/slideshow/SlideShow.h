@@ -21,6 +21,9 @@ public:
     // An entry the show passed over, with the sentence that says why; called
     // once per file in a run of the program, never more.
     virtual void ReportSkipped(const std::string& path, const std::string& text) = 0;
+    // How many entries the desk shows at once (one per monitor, each the next
+    // in turn): the steps and the timer move on by as many.
+    virtual std::size_t PicturesAtOnce() { return 1; }
 };
 
 // The four moves of the navigation commands; one step serves them all.
@@ -84,13 +87,25 @@ public:
     // file; Forget is for a desktop given another picture meanwhile.
     std::int32_t ShownEntry() const { return shownEntry_; }
     const std::string& ShownFile() const { return shownFile_; }
-    void ForgetShown() { shownEntry_ = takenEntry_ = -1; }
+    void ForgetShown() {
+        shownEntry_ = takenEntry_ = -1;
+        shownFile_.clear();
+        takenFile_.clear();
+    }
+    // A picture from outside the playlist is being handed to the desktop:
+    // no entry is shown then, and the position stays for the next slide.
+    void ShownOutside(const std::string& path) {
+        shownEntry_ = -1;
+        shownFile_ = path;
+    }
     // The desktop's answer to the last picture handed over: taken, it is on
     // screen; refused, the one on screen is still the one taken before.
     void ChangeEnded(bool taken);
 
 private:
     std::int32_t Count() const { return std::int32_t(order_.size()); }
+    // How far one step moves: the entries shown at once, at most the round.
+    std::int32_t Stride() const;
     // Shows from the position on, passing over entries that cannot be shown
     // in `direction` (+1, -1); past an end it wraps round when `wrap`, and
     // otherwise leaves the position beyond the end.

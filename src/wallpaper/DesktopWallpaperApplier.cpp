@@ -75,6 +75,9 @@ struct TDesktopWallpaperApplier::TChange {
     };
     std::string fileName;
     TComposeRequest request;
+    // Each monitor's own picture (of request.monitors, or of the painter's
+    // outputs in turn); empty: `fileName` on every monitor.
+    std::vector<std::string> sources;
     TComposeSink sink;
     TRoute route = TRoute::kFile;
     std::uint8_t style = wsCenter;    // the style values written
@@ -289,6 +292,30 @@ void TDesktopWallpaperApplier::WriteStyleValues(std::uint8_t style) {
 
 void TDesktopWallpaperApplier::SetWallpaper(const std::string& fileName,
                                             const TWallpaperChoice& choice) {
+    SetMonitorWallpapers({fileName}, choice);
+}
+
+std::size_t TDesktopWallpaperApplier::PicturesAtOnce() {
+    const std::size_t monitors = services_.screen ? services_.screen->Monitors().size() : 1;
+    if (monitors < 2) {
+        return 1;
+    }
+    TDesktopBackend& desktop = *services_.desktop;
+    if (desktop.Painter() || desktop.MonitorFiles()) {
+        return monitors;
+    }
+    if (!toldOnePicture_) {
+        toldOnePicture_ = true;
+        qCInfo(lcWallpaper,
+               "the %s desktop shows one picture on all monitors: each monitor gets the same",
+               desktop.Name().c_str());
+    }
+    return 1;
+}
+
+void TDesktopWallpaperApplier::SetMonitorWallpapers(const std::vector<std::string>& files,
+                                                    const TWallpaperChoice& choice) {
+    const std::string fileName = files.empty() ? std::string() : files.front();
     if (!FCanChangeWallpaper) {
         if (!unrecorded_.empty()) {
             ReportFailure(unrecorded_);
@@ -301,7 +328,7 @@ void TDesktopWallpaperApplier::SetWallpaper(const std::string& fileName,
         return;
     }
     if (inFlight_) {
-        waiting_.emplace(fileName, choice);
+        waiting_.emplace(files, choice);
         return;
     }
     if (originalUnknown_) {
@@ -317,11 +344,12 @@ void TDesktopWallpaperApplier::SetWallpaper(const std::string& fileName,
         ReadOriginalStyle();
         DebugLog("Original wallpaper read once the desktop was there: " + FOriginalWallpaper);
     }
-    Run(Plan(fileName, choice), services_.background);
+    Run(Plan(fileName, choice, files), services_.background);
 }
 
 std::shared_ptr<TDesktopWallpaperApplier::TChange> TDesktopWallpaperApplier::Plan(
-    const std::string& fileName, const TWallpaperChoice& choice) {
+    const std::string& fileName, const TWallpaperChoice& choice,
+    const std::vector<std::string>& pictures) {
     TDesktopBackend& desktop = *services_.desktop;
     auto change = std::make_shared<TChange>();
     change->fileName = fileName;
@@ -360,6 +388,17 @@ std::shared_ptr<TDesktopWallpaperApplier::TChange> TDesktopWallpaperApplier::Pla
     change->sink = TMonitorBitmaps{{converted}};
     change->files = {TMonitorFile{primary, converted}};
     const bool several = monitors.size() >= 2;
+    // Each monitor its own picture, taken in turn from `pictures` (the
+    // first is `fileName`): only where the desktop takes one per monitor.
+    const bool own = several && pictures.size() >= 2 && !fileName.empty() &&
+                     (desktop.Painter() || desktop.MonitorFiles());
+    if (own) {
+        const std::size_t count =
+            desktop.Painter() && desktop.Painter()->PerOutput() ? pictures.size() : monitors.size();
+        for (std::size_t i = 0; i < count; ++i) {
+            change->sources.push_back(pictures[i % pictures.size()]);
+        }
+    }
     if (!fileName.empty() && desktop.Painter()) {
         // The painter tells the screen's size: a single monitor is the whole
         // screen, several are placed on it; a painter of each output asks
@@ -374,12 +413,12 @@ std::shared_ptr<TDesktopWallpaperApplier::TChange> TDesktopWallpaperApplier::Pla
         change->files.clear();
         std::vector<std::string> bitmaps;
         for (std::size_t i = 0; i < monitors.size(); ++i) {
-            bitmaps.push_back(fitted ? services_.dataFolder + "/vantoria-monitor" +
-                                           std::to_string(i + 1) + ".bmp"
-                                     : converted);
+            bitmaps.push_back(fitted || own ? services_.dataFolder + "/vantoria-monitor" +
+                                                  std::to_string(i + 1) + ".bmp"
+                                            : converted);
             change->files.push_back(TMonitorFile{monitors[i], bitmaps.back()});
         }
-        if (fitted) {
+        if (fitted || own) {
             request.monitors = std::move(monitors);
             change->sink = TMonitorBitmaps{std::move(bitmaps)};
         }
@@ -415,14 +454,32 @@ namespace {
 // The composer's parts of the screen, for a painter that tells the screen's size.
 class TChangeDraw final : public TPictureDraw {
 public:
-    TChangeDraw(const TComposer& composer, const TComposeRequest& request, std::atomic<int>& owner)
-        : composer_(composer), request_(request), owner_(owner) {}
+    TChangeDraw(const TComposer& composer, const TComposeRequest& request,
+                const std::vector<std::string>& sources, std::atomic<int>& owner)
+        : composer_(composer), request_(request), sources_(sources), owner_(owner) {}
     bool Draw(int width, int height, TPictureParts& parts) override {
         TComposeRequest request = request_;
+        const TScreenParts sink{TPixelSize{width, height}, &parts};
         if (request.monitors.empty()) {
             request.monitors = {TMonitor{"", 0, 0, width, height, true}};
+            // A painter of each output asks for the outputs one by one.
+            if (!sources_.empty()) {
+                request.source = sources_[outputs_++ % sources_.size()];
+            }
         }
-        composed = composer_.Run(request, TScreenParts{TPixelSize{width, height}, &parts});
+        if (sources_.empty() || request.monitors.size() == 1) {
+            composed = composer_.Run(request, sink);
+            failedSource = request.source;
+        } else {
+            // One monitor at a time, each its own picture, into the same screen.
+            composed = true;
+            for (std::size_t i = 0; composed && i < request_.monitors.size(); ++i) {
+                request.source = sources_[i % sources_.size()];
+                request.monitors = {request_.monitors[i]};
+                composed = composer_.Run(request, sink);
+                failedSource = request.source;
+            }
+        }
         refusal = composed ? std::string() : LastDecodeRefusal();
         // A change the program's end has left shows nothing any more.
         // (Claimed at the first of a painter's several pictures.)
@@ -431,10 +488,13 @@ public:
     }
     bool composed = false;
     std::string refusal;
+    std::string failedSource;  // the picture refused, when one was
 
 private:
     const TComposer& composer_;
     const TComposeRequest& request_;
+    const std::vector<std::string>& sources_;
+    std::size_t outputs_ = 0;
     std::atomic<int>& owner_;
 };
 
@@ -452,18 +512,36 @@ void TDesktopWallpaperApplier::Work(TChange& change) const {
     try {
         if (change.route == TChange::TRoute::kPaint) {
             TDesktopBackend& desktop = *services_.desktop;
-            TChangeDraw draw(composer, change.request, change.owner);
+            TChangeDraw draw(composer, change.request, change.sources, change.owner);
             change.taken = desktop.Painter()->PaintPicture(draw, change.request.fillColor,
                                                            change.files.front().file);
             change.composed = change.painted = draw.composed;
             change.refusal = draw.refusal;
+            if (!draw.composed && !draw.failedSource.empty()) {
+                change.fileName = draw.failedSource;  // the one the refusal names
+            }
             if (draw.composed && !change.taken) {
                 change.error = desktop.LastError();
             }
             return;
         }
-        change.composed =
-            change.request.source.empty() || composer.Run(change.request, change.sink);
+        if (!change.sources.empty()) {
+            // Each monitor's bitmap from its own picture; a refusal names it.
+            const auto& bitmaps = std::get<TMonitorBitmaps>(change.sink).files;
+            change.composed = true;
+            for (std::size_t i = 0; change.composed && i < change.sources.size(); ++i) {
+                TComposeRequest request = change.request;
+                request.source = change.sources[i];
+                request.monitors = {change.request.monitors[i]};
+                change.composed = composer.Run(request, TMonitorBitmaps{{bitmaps[i]}});
+                if (!change.composed) {
+                    change.fileName = change.sources[i];
+                }
+            }
+        } else {
+            change.composed =
+                change.request.source.empty() || composer.Run(change.request, change.sink);
+        }
         if (!change.composed) {
             change.refusal = LastDecodeRefusal();
         }
@@ -523,10 +601,11 @@ void TDesktopWallpaperApplier::Complete(const std::shared_ptr<TChange>& change) 
         services_.changeEnded();
     }
     if (waiting_) {
-        auto [fileName, choice] = std::move(*waiting_);
+        auto [files, choice] = std::move(*waiting_);
         waiting_.reset();
         if (FCanChangeWallpaper) {
-            Run(Plan(fileName, choice), services_.background);
+            Run(Plan(files.empty() ? std::string() : files.front(), choice, files),
+                services_.background);
             return;
         }
     }

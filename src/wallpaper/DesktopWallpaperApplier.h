@@ -60,6 +60,9 @@ public:
     void RememberOriginalWallpaper() override;
     void ReadOriginalStyle() override;
     void SetWallpaper(const std::string& fileName, const TWallpaperChoice& choice) override;
+    void SetMonitorWallpapers(const std::vector<std::string>& files,
+                              const TWallpaperChoice& choice) override;
+    std::size_t PicturesAtOnce() override;
     void RestoreOriginalWallpaper(const TWallpaperChoice& choice) override;
     void ForgetOriginalWallpaper() override;
     void Finish() override;
@@ -79,7 +82,8 @@ private:
     struct TChange;
     // The road of a change: what is composed, for which monitors, into which
     // files or parts, and how the desktop gets it.
-    std::shared_ptr<TChange> Plan(const std::string& fileName, const TWallpaperChoice& choice);
+    std::shared_ptr<TChange> Plan(const std::string& fileName, const TWallpaperChoice& choice,
+                                  const std::vector<std::string>& pictures = {});
     // Runs a change: Work, then Complete on this thread; `background` (or at
     // once, on this thread, where there is none) does the work.
     void Run(const std::shared_ptr<TChange>& change, TBackgroundWork* background);
@@ -122,7 +126,8 @@ private:
     // The change on its way to the desktop, and the latest one asked for
     // meanwhile: changes asked for during a change collapse into the last.
     std::shared_ptr<TChange> inFlight_;
-    std::optional<std::pair<std::string, TWallpaperChoice>> waiting_;
+    std::optional<std::pair<std::vector<std::string>, TWallpaperChoice>> waiting_;
+    bool toldOnePicture_ = false;  // the log says once that the desk shows one picture
     std::shared_ptr<int> alive_ = std::make_shared<int>(0);
 };
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <vector>
 
 #include "wallpaper/WallpaperTypes.h"
 
@@ -30,6 +31,16 @@ public:
     // changes nothing. The change may end after the call returns: one change
     // at a time, and changes asked for meanwhile collapse into the latest.
     virtual void SetWallpaper(const std::string& fileName, const TWallpaperChoice& choice) = 0;
+    // Each monitor its own picture: `files[i]` on monitor i of the screen's
+    // monitors (taken in turn when there are fewer), on a desktop that
+    // shows a picture per monitor; elsewhere the first on all of them.
+    virtual void SetMonitorWallpapers(const std::vector<std::string>& files,
+                                      const TWallpaperChoice& choice) {
+        SetWallpaper(files.empty() ? std::string() : files.front(), choice);
+    }
+    // How many pictures the desk shows at once: one per monitor where the
+    // desktop takes a picture per monitor, else one.
+    virtual std::size_t PicturesAtOnce() { return 1; }
 
     // Puts the wallpaper found at start back (Reset to Default, the end of the
     // program); `choice` carries the style found at start.

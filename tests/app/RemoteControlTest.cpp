@@ -70,6 +70,7 @@ protected:
     TRun Run(const QStringList& args) {
         QProcess p;
         p.setProcessEnvironment(env);
+        p.setWorkingDirectory(QString::fromStdString(dir.Path()));
         p.start(exe, args);
         EXPECT_TRUE(p.waitForFinished(40000)) << args.join(' ').toStdString();
         return {p.exitCode(), p.readAllStandardOutput().toStdString(),
@@ -137,6 +138,12 @@ TEST_F(RemoteControlTest, WithoutAnInstanceEveryCommandFailsAndStartsNone) {
     EXPECT_EQ(unknown.status, 2);
     EXPECT_NE(unknown.err.find("Usage: vantoria"), std::string::npos);
     EXPECT_EQ(Run({"--next", "--next"}).status, 2);
+    for (const QStringList& wrong :
+         {QStringList{"--add"}, QStringList{"--set"}, QStringList{"--set", "a.png", "b.png"},
+          QStringList{"--add", "a.png", ""}}) {
+        EXPECT_EQ(Run(wrong).status, 2) << wrong.join(' ').toStdString();
+    }
+    EXPECT_EQ(Run({"--add", "a.png"}).status, 1);
     const TRun help = Run({"--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_NE(help.out.find("--toggle"), std::string::npos);
@@ -233,6 +240,56 @@ TEST_F(RemoteControlTest, ARefusedPictureIsAnsweredWithTheReasonAndNeverReported
     EXPECT_NE(Status().find("entry=3\n"), std::string::npos);
 }
 
+// --add takes pictures and folders, relative to the caller's folder, and
+// saves the list; --set shows a picture beside the list, and the next slide
+// comes from the list again. Paths are bytes, whatever they hold.
+TEST_F(RemoteControlTest, AddAndSetChangeTheRunningInstance) {
+    WriteSettings();
+    ASSERT_TRUE(StartInstance());
+    fs::create_directory(dir.File("more"));
+    const std::string odd = dir.File("more/od\xff d\x01.png");
+    for (const std::string& path : {dir.File("more/a.png"), odd, dir.File("four.jpg")}) {
+        QImage picture(8, 8, QImage::Format_RGB32);
+        picture.fill(Qt::darkRed);
+        ASSERT_TRUE(picture.save(QString::fromStdString(dir.File("made.png")), "PNG"));
+        fs::rename(dir.File("made.png"), path);
+    }
+    WriteFileBytes(dir.File("more/notes.txt"), "no picture");
+    WriteFileBytes(dir.File("notes.txt"), "no picture");
+
+    const TRun added = Run({"--add", "more", "four.jpg", "notes.txt"});
+    EXPECT_EQ(added.status, 0) << added.err;
+    EXPECT_EQ(added.out, "3\n");
+    EXPECT_EQ(added.err,
+              "vantoria: --add: skipped: \"" + dir.File("notes.txt") + "\" is not a picture\n");
+    std::string saved;
+    for (const char* name : {"one.png", "two.png", "three.png", "more/a.png"})
+        saved += dir.File(name) + "\r\n";
+    EXPECT_EQ(ReadFileBytes(dir.File("show.vpl")),
+              saved + odd + "\r\n" + dir.File("four.jpg") + "\r\n");
+    EXPECT_NE(Status().find("entries=6\n"), std::string::npos);
+    const TRun nothing = Run({"--add", "notes.txt", "gone.png"});
+    EXPECT_EQ(nothing.status, 3);
+    EXPECT_NE(nothing.err.find("nothing to add: \"" + dir.File("notes.txt") +
+                               "\" is not a picture (and 1 more)"),
+              std::string::npos)
+        << nothing.err;
+
+    EXPECT_EQ(Run({"--first"}).status, 0);
+    // (A byte path through the socket as the client sends it: QProcess
+    // would take the arguments for text.)
+    EXPECT_EQ(Exchange("set +" + std::to_string(odd.size() + 1) + "\n" + odd + '\0'), "ok\n");
+    std::string s = Status();
+    EXPECT_NE(s.find("entry=0\nfile=" + dir.File("more/od\xff d\\x01.png") + "\nentries=6\n"),
+              std::string::npos)
+        << s;
+    EXPECT_EQ(Run({"--next"}).status, 0);
+    s = Status();
+    EXPECT_NE(s.find("entry=2\nfile=" + dir.File("two.png") + "\n"), std::string::npos) << s;
+    EXPECT_EQ(Run({"--set", "more"}).status, 3);
+    EXPECT_EQ(Run({"--quit"}).status, 0);
+}
+
 TEST_F(RemoteControlTest, GarbageOnTheSocketLeavesTheInstanceRunningAndAnswering) {
     ASSERT_TRUE(StartInstance());
     // Idle callers, and one that never ends its line, hold no one else up.
@@ -246,6 +303,28 @@ TEST_F(RemoteControlTest, GarbageOnTheSocketLeavesTheInstanceRunningAndAnswering
     EXPECT_EQ(Exchange(std::string("\0\xff\x01\x7fnext\n", 9)), "error unknown command\n");
     EXPECT_EQ(Exchange("dance\n"), "error unknown command\n");
     EXPECT_EQ(Exchange("next\nnext\n"), "error the playlist is empty\n");
+    // Paths after a line: bounded in size and count, each ended, none empty.
+    std::string many;
+    for (int i = 0; i < 10001; ++i)
+        many += std::string("/x\0", 3);
+    const std::pair<std::string, std::string> requests[] = {
+        {"add +99999999\n", "error request too long\n"},
+        {std::string("add +3\nab\0xyz", 13),
+         "error malformed request: more bytes than announced\n"},
+        {std::string("add +4\na\0\0b", 11),
+         "error malformed request: an argument without its end\n"},
+        {std::string("add +3\na\0\0", 10), "error malformed request: an empty argument\n"},
+        {"add +30003\n" + many, "error malformed request: too many arguments\n"},
+        {std::string("next +2\na\0", 10), "error unknown command\n"},
+        {"add\n", "error no path given\n"},
+        {std::string("set +6\n/a\0/b\0", 13), "error one picture at a time\n"},
+        {std::string("add +3\nab\0", 10), "error nothing to add: \"ab\" is not an absolute path\n"},
+        {std::string("add +5\n/\xff\x01\n\0", 12),
+         "error nothing to add: \"/\xff\\x01\\x0A\" does not exist\n"},
+    };
+    for (const auto& [request, answer] : requests) {
+        EXPECT_EQ(Exchange(request), answer) << request.substr(0, 20);
+    }
     EXPECT_EQ(Run({"--next"}).status, 3);
     EXPECT_EQ(Status().substr(0, 14), "state=stopped\n");
     for (int fd : idle)

@@ -109,9 +109,9 @@ TEST_F(SettingsTest, SaveCreatesTheKeyAndWritesAllTwelveValuesInOrder) {
     for (const auto& [n, v] : it->values)
         names.push_back(n);
     const std::vector<std::string> expected = {
-        "",          "Autoplay", "Style",         "Stretch",    "ChangeTime", "Current",
-        "Folder",    "Playlist", "Stop",          "Color",      "ClockX",     "ClockY",
-        "ShowClock", "Order",    "KeepWallpaper", "StartInTray"};
+        "",          "Autoplay", "Style",         "Stretch",       "ChangeTime", "Current",
+        "Folder",    "Playlist", "Stop",          "Color",         "ClockX",     "ClockY",
+        "ShowClock", "Order",    "KeepWallpaper", "MonitorSlides", "StartInTray"};
     EXPECT_EQ(names, expected);
     TSettings back;
     settings::Load(back, screen);

@@ -677,6 +677,36 @@ TEST_F(MonitorsTest, PerMonitorDesktopsGetABitmapComposedForEachMonitor) {
                                             "vantoria.bmp DP-2=" + folder + "vantoria.bmp"}));
 }
 
+// MonitorSlides: a desktop of a file per monitor gets each monitor's bitmap
+// composed from its own picture, a tiled one too; a spanning desktop takes
+// one picture, the first.
+TEST_F(MonitorsTest, EachMonitorItsOwnPictureWhereTheDesktopTakesOnePerMonitor) {
+    const std::string folder = dir.Path() + "/data/vantoria/";
+    for (const TWallpaperChoice& choice : {letterBox, tile}) {
+        TRecordingDesktop desktop;
+        desktop.perMonitor = true;
+        auto applier = StartedOnDesk(desktop, kTwoMonitors);
+        calls.clear();
+        EXPECT_EQ(applier->PicturesAtOnce(), 2u);
+        applier->SetMonitorWallpapers({"/pictures/a.png", "/pictures/b.png"}, choice);
+        const std::string mode = std::to_string(choice.style == wsStretch ? fmLetterBox : 3);
+        EXPECT_EQ(calls, (std::vector<std::string>{"compose " + mode + " vantoria-monitor1.bmp",
+                                                   "compose " + mode + " vantoria-monitor2.bmp"}));
+        EXPECT_EQ(ReadFileBytes(folder + "vantoria-monitor2.bmp"), "BM picture /pictures/b.png");
+        EXPECT_EQ(desktop.calls.back(), "SetMonitorWallpaperFiles DP-1=" + folder +
+                                            "vantoria-monitor1.bmp DP-2=" + folder +
+                                            "vantoria-monitor2.bmp");
+    }
+    TRecordingDesktop spanning;
+    spanning.spanning = true;
+    auto applier = StartedOnDesk(spanning, kTwoMonitors);
+    calls.clear();
+    EXPECT_EQ(applier->PicturesAtOnce(), 1u);
+    applier->SetMonitorWallpapers({"/pictures/a.png", "/pictures/b.png"}, tile);
+    EXPECT_EQ(calls, std::vector<std::string>{"compose 3 vantoria.bmp"});
+    EXPECT_EQ(ReadFileBytes(folder + "vantoria.bmp"), "BM picture /pictures/a.png");
+}
+
 TEST_F(MonitorsTest, SpanningDesktopsGetOneBitmapOfTheWholeDesk) {
     TRecordingDesktop desktop;
     desktop.spanning = true;

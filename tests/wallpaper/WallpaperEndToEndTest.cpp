@@ -183,3 +183,39 @@ TEST(MonitorsEndToEndTest, EachMonitorShowsItsOwnLetterBoxAndFollowsAResize) {
     EXPECT_TRUE(d.WaitForPixels("the original on both monitors",
                                 {{1000, 900, 0x00FF00}, {2400, 700, 0x00FF00}}));
 }
+
+// MonitorSlides on a desk of two monitors of the plain X root: each monitor
+// shows the next entry in turn, and a step moves on by two (the start's Next
+// from the first entry reaches the third, the following one the next round).
+TEST(MonitorsEndToEndTest, EachMonitorShowsTheNextEntryInTurn) {
+    TRealDesktopOptions options;
+    options.monitors = {{1280, 1024, 0, 0}, {1024, 768, 1280, 0}};
+    TRealDesktop d(options);
+    ASSERT_TRUE(d.Ready()) << d.Error();
+    std::vector<std::string> slides;
+    for (std::size_t i = 0; i < kSlides.size(); ++i) {
+        QImage image(40, 30, QImage::Format_RGB32);
+        image.fill(QColor::fromRgb(kSlides[i]));
+        slides.push_back(d.Root() + "/slide" + std::to_string(i) + ".png");
+        ASSERT_TRUE(image.save(QString::fromStdString(slides.back())));
+    }
+    d.WriteSettings({{"Autoplay", "dword:00000002"},
+                     {"Style", "dword:00000002"},
+                     {"Stretch", "dword:00000000"},
+                     {"MonitorSlides", "dword:00000001"},
+                     {"ShowClock", "dword:00000000"}},
+                    slides);
+    // Corners of each monitor, away from the main window in the first one's middle.
+    const auto look = [](std::uint32_t first, std::uint32_t second) {
+        return std::vector<TPixelCheck>{
+            {20, 1000, first}, {1260, 20, first}, {1300, 740, second}, {2290, 20, second}};
+    };
+    const TProcessId run = d.StartVantoria();
+    ASSERT_TRUE(d.WaitForPixels("entries 3 and 1", look(kSlides[2], kSlides[0]), 30000))
+        << d.Log(d.NameOf(run));
+    ASSERT_EQ(d.Run({d.VantoriaPath(), "--next"}).exitCode, 0);
+    EXPECT_TRUE(d.WaitForPixels("entries 1 and 2", look(kSlides[0], kSlides[1])))
+        << d.Log(d.NameOf(run));
+    ASSERT_TRUE(d.SendCloseRequest());
+    EXPECT_EQ(d.WaitForExit(run), 0);
+}

@@ -267,12 +267,14 @@ void TLocalSocketCloseRequest::ReadClient(std::uint64_t id) {
     if (it == clients_.end())
         return;
     TClient& c = **it;
-    char buf[kMaxRequest + 1];
+    // A line, and the arguments of a command that takes paths.
+    constexpr std::size_t kMaxKept = kMaxRequest + kMaxArgumentBytes + 1;
+    char buf[16384];
     const ssize_t n = ::read(c.fd, buf, sizeof buf);
     if (n < 0 && (errno == EAGAIN || errno == EINTR))
         return;
     if (n > 0) {
-        c.received.append(buf, std::min(std::size_t(n), kMaxRequest + 1 - c.received.size()));
+        c.received.append(buf, std::min(std::size_t(n), kMaxKept - c.received.size()));
     }
     const TCommandRequest request = ParseCommandRequest(c.received, kMaxRequest);
     if (request.kind == TCommandRequest::kClose) {
@@ -285,7 +287,15 @@ void TLocalSocketCloseRequest::ReadClient(std::uint64_t id) {
         std::unique_ptr<TClient> taken = std::move(*it);
         clients_.erase(it);
         ResumeAccepting();
-        RunCommand(std::move(taken), request.line);
+        RunCommand(std::move(taken), request.line, request.args);
+        return;
+    }
+    if (request.kind == TCommandRequest::kMalformed) {
+        const int fd = c.fd;
+        c.notifier.reset();
+        c.fd = -1;
+        DropClient(id);
+        Answer(fd, {false, "malformed request: " + request.why});
         return;
     }
     if (request.kind == TCommandRequest::kTooLong) {
@@ -301,14 +311,14 @@ void TLocalSocketCloseRequest::ReadClient(std::uint64_t id) {
     }
 }
 
-void TLocalSocketCloseRequest::RunCommand(std::unique_ptr<TClient> client,
-                                          const std::string& line) {
+void TLocalSocketCloseRequest::RunCommand(std::unique_ptr<TClient> client, const std::string& line,
+                                          const std::vector<std::string>& args) {
     // The connection is ours alone from here: commands may open message boxes
     // whose event loops run other connections meanwhile.
     client->notifier.reset();
     client->deadline.reset();
     const int fd = client->fd;
-    if (line == "quit") {
+    if (line == "quit" && args.empty()) {
         qCInfo(lcCloseRequest, "quit command received");
         quitting_.push_back(fd);
         emit closeRequested();
@@ -319,7 +329,7 @@ void TLocalSocketCloseRequest::RunCommand(std::unique_ptr<TClient> client,
     if (IsCommandLine(line) && commandHandler_) {
         std::uint64_t* const outer = laterId_;
         laterId_ = &later;
-        reply = commandHandler_(line);
+        reply = commandHandler_(line, args);
         laterId_ = outer;
     }
     if (later == 0) {

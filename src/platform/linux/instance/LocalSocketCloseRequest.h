@@ -20,7 +20,9 @@ class QTimer;
 //   orderly end, as it always has; there is no answer;
 // - one line "<command>\n" (or "<command> <word>\n", a word of visible
 //   ASCII such as the activation token of a launcher) runs that one
-//   command; the answer is "ok\n"
+//   command; a command that takes paths sends them after its line, as
+//   CommandRequest.h tells (at most kMaxArgumentBytes of them, all read
+//   within the same time); the answer is "ok\n"
 //   followed by lines of facts, or "error <reason>\n", and then the instance
 //   closes the connection. "quit" is the close request; its "ok" comes once
 //   the instance has ended in order. Anything else is answered with an error,
@@ -59,7 +61,8 @@ private:
     void DropClient(std::uint64_t id);
     bool MakeRoom();
     void ResumeAccepting();
-    void RunCommand(std::unique_ptr<TClient> client, const std::string& line);
+    void RunCommand(std::unique_ptr<TClient> client, const std::string& line,
+                    const std::vector<std::string>& args);
     void ReadSignal();
     void AnswerPending(std::uint64_t id, const TCommandReply& reply);
 

@@ -1,5 +1,7 @@
 #include "platform/linux/instance/LocalSocketCommandClient.h"
 
+#include "platform/linux/instance/CommandRequest.h"
+
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -52,7 +54,8 @@ int ConnectTo(const std::string& path, TClock::time_point deadline) {
 
 TCommandResult SendInstanceCommand(const std::string& runtimeDir,
                                    const std::vector<std::string>& socketNames,
-                                   const std::string& command, int timeoutMs) {
+                                   const std::string& command, int timeoutMs,
+                                   const std::vector<std::string>& args) {
     TCommandResult result;
     if (runtimeDir.empty())
         return result;
@@ -67,8 +70,21 @@ TCommandResult SendInstanceCommand(const std::string& runtimeDir,
         return result;
 
     result.status = TCommandResult::TStatus::NoAnswer;
-    const std::string line = command + "\n";
-    if (::send(fd, line.data(), line.size(), MSG_NOSIGNAL) != ssize_t(line.size())) {
+    // The request may be larger than the socket's buffer: it goes out as
+    // the instance reads it, within the same deadline.
+    const std::string request = CommandRequestText(command, args);
+    for (std::size_t done = 0; done < request.size();) {
+        const ssize_t n = ::send(fd, request.data() + done, request.size() - done, MSG_NOSIGNAL);
+        if (n > 0) {
+            done += std::size_t(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR)
+            continue;
+        pollfd p{fd, POLLOUT, 0};
+        if (n < 0 && errno == EAGAIN && ::poll(&p, 1, RemainingMs(deadline)) > 0 &&
+            (p.revents & POLLOUT))
+            continue;
         ::close(fd);
         return result;
     }

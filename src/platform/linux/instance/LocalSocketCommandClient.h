@@ -16,7 +16,10 @@ struct TCommandResult {
     std::string text;  // the lines after "ok", or the reason of an error
 };
 
-// Tries the sockets in order and talks to the first that accepts.
+// Tries the sockets in order and talks to the first that accepts. `args`
+// (bytes, none empty, within the limits of CommandRequest.h) travel after
+// the command's line.
 TCommandResult SendInstanceCommand(const std::string& runtimeDir,
                                    const std::vector<std::string>& socketNames,
-                                   const std::string& command, int timeoutMs);
+                                   const std::string& command, int timeoutMs,
+                                   const std::vector<std::string>& args = {});
