@@ -442,6 +442,10 @@ soweit das Gesetz es zulässt.</translation>
         <source>Start at &amp;log-in</source>
         <translation>Bei der &amp;Anmeldung starten</translation>
     </message>
+    <message>
+        <source>Each &amp;monitor its own picture: the next entries in turn</source>
+        <translation>Jeder &amp;Monitor ein eigenes Bild: die nächsten Einträge der Reihe nach</translation>
+    </message>
 </context>
 <context>
     <name>TfrmSettings</name>
