@@ -24,6 +24,7 @@ public:
     QCheckBox* cbKeepWallpaper = nullptr;
     QCheckBox* cbStartInTray = nullptr;
     QCheckBox* cbStartAtLogin = nullptr;
+    QCheckBox* cbRecursive = nullptr;
 
 private:
     TAutostart* autostart_;

@@ -36,6 +36,7 @@ void SetDefaults(TSettings& s, TScreenInfo& screen) {
     s.FOrder = Fresh(kOrder, width);
     s.FKeepWallpaper = kKeepWallpaper.absent;
     s.FStartInTray = kStartInTray.absent;
+    s.FRecursive = kRecursive.absent;
     s.FWindowX = Fresh(kWindowX, width);
     s.FWindowY = Fresh(kWindowY, width);
 }
@@ -93,6 +94,7 @@ void Load(TSettings& s, TScreenInfo& screen) {
             s.FOrder = Read(kOrder);
             s.FKeepWallpaper = Read(kKeepWallpaper);
             s.FStartInTray = Read(kStartInTray);
+            s.FRecursive = Read(kRecursive);
             s.FWindowX = Read(kWindowX);
             s.FWindowY = Read(kWindowY);
             loaded = true;
@@ -125,6 +127,7 @@ void Save(const TSettings& s) {
         Write(kOrder, s.FOrder);
         Write(kKeepWallpaper, s.FKeepWallpaper);
         Write(kStartInTray, s.FStartInTray);
+        Write(kRecursive, s.FRecursive);
         if (s.FWindowX != kNoPlace && s.FWindowY != kNoPlace) {
             Write(kWindowX, s.FWindowX);
             Write(kWindowY, s.FWindowY);

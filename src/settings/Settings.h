@@ -57,6 +57,8 @@ inline constexpr TIntSetting kClockY{"ClockY", 20, 20};
 inline constexpr TIntSetting kOrder{"Order", 0, 0, 0, 1};
 inline constexpr TFlagSetting kKeepWallpaper{"KeepWallpaper", false};
 inline constexpr TFlagSetting kStartInTray{"StartInTray", false};
+// Whether a folder named in the playlist takes in its subfolders' pictures.
+inline constexpr TFlagSetting kRecursive{"Recursive", true};
 inline constexpr std::int32_t kNoPlace = INT32_MIN;
 inline constexpr TIntSetting kWindowX{"WindowX", kNoPlace, kNoPlace};
 inline constexpr TIntSetting kWindowY{"WindowY", kNoPlace, kNoPlace};
@@ -95,6 +97,7 @@ struct TSettings {
     std::int32_t FOrder = 0;  // 1: shuffled
     bool FKeepWallpaper = false;
     bool FStartInTray = false;
+    bool FRecursive = true;
     std::int32_t FWindowX = settings::kNoPlace;
     std::int32_t FWindowY = settings::kNoPlace;
 };
