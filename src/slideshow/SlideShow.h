@@ -62,8 +62,9 @@ public:
     // picture without looking at the disk (a drive not mounted yet must not
     // hold up the start); any other that is a folder is read.
     void SetPlaylist(std::vector<std::string> entries);
-    // Folders named by entries are followed through `watch` from the next
-    // SetPlaylist on; none: they are read once.
+    // Folders named by entries are followed through `watch`; none: they are
+    // read once. The watch outlives the show or is taken back first
+    // (SetFolderWatch(nullptr)).
     void SetFolderWatch(TFolderWatch* watch);
     // Whether a folder entry takes in its subfolders' pictures too; a
     // change reads the folder entries again.
