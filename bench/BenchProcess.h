@@ -232,28 +232,18 @@ struct TSide {
     std::function<TRun()> run;
 };
 
-// Runs every side `runs` times, alternated (ours, peer, ours, peer...), after
-// one warm-up round that is not counted, and prints one line per side: CPU,
-// wall and peak as median and minimum, and for every side after the first
-// the first side's medians divided by its own.
-inline void Compare(const std::string& title, const std::vector<TSide>& sides, int runs) {
-    std::vector<std::vector<TRun>> results(sides.size());
-    for (int round = 0; round <= runs; ++round) {
-        for (std::size_t i = 0; i < sides.size(); ++i) {
-            TRun run = sides[i].run();
-            if (round > 0) {
-                results[i].push_back(run);
-            }
-        }
-    }
+// Prints one line per side: CPU, wall and peak as median and minimum, and for
+// every side after the first the first side's medians divided by its own.
+inline void PrintComparison(const std::string& title, const std::vector<std::string>& names,
+                            const std::vector<std::vector<TRun>>& results) {
     std::printf("%s\n", title.c_str());
-    std::printf("  %-34s %13s %13s %15s %14s\n", "", "CPU s med/min", "wall s med/min",
+    std::printf("  %-46s %13s %13s %15s %14s\n", "", "CPU s med/min", "wall s med/min",
                 "peak MB med/min", "ours/this CPU,peak");
     const TStats ours = Summarise(results[0]);
-    for (std::size_t i = 0; i < sides.size(); ++i) {
+    for (std::size_t i = 0; i < names.size() && i < results.size(); ++i) {
         const TStats s = Summarise(results[i]);
         if (s.runs == 0) {
-            std::printf("  %-34s failed in every run\n", sides[i].name.c_str());
+            std::printf("  %-46s failed in every run\n", names[i].c_str());
             continue;
         }
         char ratio[48] = "";
@@ -265,11 +255,32 @@ inline void Compare(const std::string& title, const std::vector<TSide>& sides, i
         if (s.failed) {
             std::snprintf(failed, sizeof failed, " (%d failed)", s.failed);
         }
-        std::printf("  %-34s %6.3f %6.3f %6.3f %6.3f %7.1f %7.1f %s%s\n", sides[i].name.c_str(),
+        std::printf("  %-46s %6.3f %6.3f %6.3f %6.3f %7.1f %7.1f %s%s\n", names[i].c_str(),
                     s.cpuMedian, s.cpuMin, s.wallMedian, s.wallMin, s.peakMedian, s.peakMin, ratio,
                     failed);
     }
     std::fflush(stdout);
+}
+
+// Runs every side `runs` times, alternated (ours, peer, ours, peer...), after
+// one warm-up round that is not counted (unless the caller warmed up), and
+// prints the comparison.
+inline void Compare(const std::string& title, const std::vector<TSide>& sides, int runs,
+                    bool warmUp = true) {
+    std::vector<std::vector<TRun>> results(sides.size());
+    for (int round = warmUp ? 0 : 1; round <= runs; ++round) {
+        for (std::size_t i = 0; i < sides.size(); ++i) {
+            TRun run = sides[i].run();
+            if (round > 0) {
+                results[i].push_back(run);
+            }
+        }
+    }
+    std::vector<std::string> names;
+    for (const TSide& side : sides) {
+        names.push_back(side.name);
+    }
+    PrintComparison(title, names, results);
 }
 
 // True when `program` is an executable on PATH (or a path to one).
@@ -295,10 +306,11 @@ inline bool Installed(const std::string& program) {
     return false;
 }
 
-// The number of runs a row takes: BENCH_RUNS, at least 1 (default 5).
+// The number of runs a row takes: BENCH_RUNS, at least 1 (default 1, which
+// keeps a whole `make bench` within about ten minutes on two cores).
 inline int RunsWanted() {
     const char* text = std::getenv("BENCH_RUNS");
-    const int runs = text ? std::atoi(text) : 5;
+    const int runs = text ? std::atoi(text) : 1;
     return std::clamp(runs, 1, 100);
 }
 

@@ -1,11 +1,18 @@
 // Whole runs of the program on a plain X11 root, each on a private X server,
-// against the usual root setters doing the same:
+// against the usual root setters drawing the same picture:
 //
-//   - one slide change as a user gets it: start, compose a 24 MP photograph,
-//     hand it to the root window, orderly end putting the original back;
-//     Centre and Tile at 1920x1080, letter box at 3840x2160, against
-//     `feh --no-fehbg --bg-center|--bg-tile|--bg-max` and nitrogen's
-//     `--set-centered|--set-tiled|--set-scaled` (whole processes, alternated);
+//   - one slide change as a user gets it: start, show one picture, orderly
+//     end putting the original back; every mode (Centre, Tile, Stretch,
+//     letter box, Zoom) at 1920x1080 and 3840x2160, for a 24 MP JPEG, a 2 MP
+//     JPEG and an 8 MP PNG, both on a cleared root and on a root that already
+//     has a wallpaper, against feh, nitrogen, xwallpaper and hsetroot in the
+//     same mode (whole processes, alternated). In each row's first round the
+//     root's picture of every peer is compared with ours; a peer that draws
+//     another picture (nitrogen and hsetroot tile a large photo their own way)
+//     is left out of the row with a note;
+//   - one change inside a running instance: the instance's CPU across ten
+//     `vantoria --next` divided by ten (from /proc/PID/stat), on a private X
+//     server of its own, against one whole run of each peer;
 //   - the hand-over alone: a composed screen picture given to the root by the
 //     X root back-end, against the floor of one pixmap filled with XPutImage
 //     on a fresh connection (both in this process);
@@ -17,7 +24,7 @@
 //
 //   bench_wholerun [PATH_TO_VANTORIA]      (default: ../vantoria beside bench/)
 //
-// BENCH_RUNS sets the runs per row (default 5); BENCH_STARTUP_ONLY=1 runs
+// BENCH_RUNS sets the runs per row (default 1); BENCH_STARTUP_ONLY=1 runs
 // only the 100,000-picture start-up rows. Every child has a time bound,
 // and everything started is killed at the end or when the bench is ended.
 
@@ -96,6 +103,8 @@ public:
         }
         name_ = ":" + number.substr(0, number.find('\n'));
         display_ = XOpenDisplay(name_.c_str());
+        // Killing what a setter left may find it gone already: no matter.
+        XSetErrorHandler([](Display*, XErrorEvent*) { return 0; });
         if (display_) {
             XSelectInput(display_, DefaultRootWindow(display_), PropertyChangeMask);
         }
@@ -118,14 +127,16 @@ public:
     const std::string& Name() const { return name_; }
     Display* Dpy() const { return display_; }
 
-    // No setter's picture on the root: what the last one left is freed and
+    // No setter's picture on the root: what the last ones left is freed and
     // nothing is advertised, so that every run starts from the same root.
     void ClearRoot() {
         Display* d = display_;
         const Window root = DefaultRootWindow(d);
-        const Pixmap a = PixmapProperty("_XROOTPMAP_ID");
-        if (a != None && a == PixmapProperty("ESETROOT_PMAP_ID")) {
-            XKillClient(d, a);
+        // The convention of setters: a pixmap advertised under both names
+        // belongs to a client that retains it, and whoever replaces it kills it.
+        const Pixmap left = PixmapProperty("_XROOTPMAP_ID");
+        if (left != None && left == PixmapProperty("ESETROOT_PMAP_ID")) {
+            XKillClient(d, left);  // errors (gone already) are ignored
         }
         for (const char* name :
              {"_XROOTPMAP_ID", "ESETROOT_PMAP_ID", "_VANTORIA_PIXMAP", "_VANTORIA_WALLPAPER"}) {
@@ -135,6 +146,81 @@ public:
         XClearWindow(d, root);
         XSync(d, True);  // and forget the notices of it
     }
+
+    // A wallpaper already on the root, as a setter leaves it: a pixmap of a
+    // client that retains it, set as the background and advertised.
+    void PutWallpaper() {
+        ClearRoot();
+        Display* w = XOpenDisplay(name_.c_str());
+        if (!w) {
+            return;
+        }
+        const int screen = DefaultScreen(w);
+        const Window root = RootWindow(w, screen);
+        const int width = DisplayWidth(w, screen), height = DisplayHeight(w, screen);
+        XSetCloseDownMode(w, RetainPermanent);
+        const Pixmap pixmap = XCreatePixmap(w, root, width, height, DefaultDepth(w, screen));
+        GC gc = XCreateGC(w, pixmap, 0, nullptr);
+        XSetForeground(w, gc, 0x336699);
+        XFillRectangle(w, pixmap, gc, 0, 0, width, height);
+        XSetForeground(w, gc, 0xc08040);
+        XFillRectangle(w, pixmap, gc, width / 4, height / 4, width / 2, height / 2);
+        XFreeGC(w, gc);
+        for (const char* name : {"_XROOTPMAP_ID", "ESETROOT_PMAP_ID"}) {
+            XChangeProperty(w, root, XInternAtom(w, name, False), XA_PIXMAP, 32, PropModeReplace,
+                            reinterpret_cast<const unsigned char*>(&pixmap), 1);
+        }
+        XSetWindowBackgroundPixmap(w, root, pixmap);
+        XClearWindow(w, root);
+        XCloseDisplay(w);
+        XSync(display_, True);
+    }
+
+    // What the root's advertised pixmap shows, in cells of kCellsX x kCellsY:
+    // the mean of each colour of each cell (0..255); empty when there is none.
+    std::vector<double> RootThumbnail() {
+        std::vector<double> cells;
+        Display* d = display_;
+        const Pixmap pixmap = PixmapProperty("_XROOTPMAP_ID");
+        if (pixmap == None) {
+            return cells;
+        }
+        const int width = DisplayWidth(d, DefaultScreen(d));
+        const int height = DisplayHeight(d, DefaultScreen(d));
+        XImage* image = XGetImage(d, pixmap, 0, 0, width, height, AllPlanes, ZPixmap);
+        XSync(d, False);
+        if (!image) {
+            return cells;
+        }
+        if (image->bits_per_pixel == 32) {
+            cells.assign(kCellsX * kCellsY * 3, 0.0);
+            for (int y = 0; y < height; ++y) {
+                const auto* line =
+                    reinterpret_cast<const std::uint32_t*>(image->data + y * image->bytes_per_line);
+                const int cy = y * kCellsY / height;
+                for (int x = 0; x < width; ++x) {
+                    const std::uint32_t p = line[x];
+                    double* cell = &cells[(cy * kCellsX + x * kCellsX / width) * 3];
+                    cell[0] += (p >> 16) & 0xff;
+                    cell[1] += (p >> 8) & 0xff;
+                    cell[2] += p & 0xff;
+                }
+            }
+            for (int cy = 0; cy < kCellsY; ++cy) {
+                const int rows = (cy + 1) * height / kCellsY - cy * height / kCellsY;
+                for (int cx = 0; cx < kCellsX; ++cx) {
+                    const int columns = (cx + 1) * width / kCellsX - cx * width / kCellsX;
+                    for (int c = 0; c < 3; ++c) {
+                        cells[(cy * kCellsX + cx) * 3 + c] /= static_cast<double>(rows) * columns;
+                    }
+                }
+            }
+        }
+        XDestroyImage(image);
+        return cells;
+    }
+
+    static constexpr int kCellsX = 48, kCellsY = 27;
 
     // Waits until `atom` is given a value on the root, or `pid` ends, or the
     // bound passes; true for the first.
@@ -239,18 +325,32 @@ TChildOptions Child(const TWork& work, const TXServer& x, std::vector<std::strin
     return options;
 }
 
+// The root a run starts from.
+enum class TRoot { Cleared, Wallpaper };
+
+void PrepareRoot(TXServer& x, TRoot root) {
+    if (root == TRoot::Wallpaper) {
+        x.PutWallpaper();
+    } else {
+        x.ClearRoot();
+    }
+}
+
 // One whole run of the program: it ends (SIGTERM, its orderly end) once the
-// root shows its picture.
-TRun RunVantoria(const TWork& work, TXServer& x, const TSettings& settings,
-                 const std::string& log = "/dev/null") {
+// root shows its picture; `shown` gets that picture's cells when asked for.
+TRun RunVantoria(const TWork& work, TXServer& x, const TSettings& settings, TRoot root,
+                 std::vector<double>* shown = nullptr, const std::string& log = "/dev/null") {
     WriteSettings(work, settings);
-    x.ClearRoot();
+    PrepareRoot(x, root);
     const auto start = Clock::now();
     const pid_t pid = Start(Child(work, x, {work.exe}, log));
     if (pid < 0) {
         return {};
     }
     const bool painted = x.WaitForProperty("_VANTORIA_PIXMAP", pid, kRunBound);
+    if (painted && shown) {
+        *shown = x.RootThumbnail();
+    }
     if (painted) {
         ::kill(pid, SIGTERM);
     }
@@ -261,38 +361,301 @@ TRun RunVantoria(const TWork& work, TXServer& x, const TSettings& settings,
                     start);
 }
 
-TRun RunPeer(const TWork& work, TXServer& x, const std::vector<std::string>& argv) {
-    x.ClearRoot();
-    return RunOnce(Child(work, x, argv), kRunBound);
+TRun RunPeer(const TWork& work, TXServer& x, const std::vector<std::string>& argv, TRoot root,
+             std::vector<double>* shown = nullptr) {
+    PrepareRoot(x, root);
+    TRun run = RunOnce(Child(work, x, argv), kRunBound);
+    if (shown) {
+        *shown = x.RootThumbnail();
+    }
+    return run;
 }
 
-// Centre, Tile and letter box rows: ours against feh and nitrogen.
-void SlideChangeRows(const TWork& work, TXServer& x, int runs, const std::string& size,
-                     const char* what, TSettings settings, const char* fehMode,
-                     const char* nitrogenMode) {
-    settings.playlist = work.dir + "/one.vpl";
-    WritePlaylist(settings.playlist, {work.photo});
-    std::vector<TSide> sides{
-        {"vantoria (start..exit)", [&] { return RunVantoria(work, x, settings); }}};
-    if (Installed("feh")) {
-        sides.push_back({std::string("feh --no-fehbg ") + fehMode, [&] {
-                             return RunPeer(work, x, {"feh", "--no-fehbg", fehMode, work.photo});
-                         }});
-    } else {
-        std::printf("  (feh is not installed: no feh row)\n");
+// A mode as the program's settings give it and as each peer's option asks
+// for the same picture.
+struct TMode {
+    const char* name;
+    int style;  // 0 tile, 1 centre, 2 stretch
+    int fit;    // 0 stretch, 1 letter box, 2 zoom
+    const char* feh;
+    const char* nitrogen;
+    const char* xwallpaper;
+    const char* hsetroot;
+};
+
+constexpr TMode kModes[] = {
+    {"Centre", 1, 0, "--bg-center", "--set-centered", "--center", "-center"},
+    {"Tile", 0, 0, "--bg-tile", "--set-tiled", "--tile", "-tile"},
+    {"Stretch", 2, 0, "--bg-scale", "--set-scaled", "--stretch", "-fill"},
+    {"letter box", 2, 1, "--bg-max", "--set-zoom", "--maximize", "-full"},
+    {"Zoom", 2, 2, "--bg-fill", "--set-zoom-fill", "--zoom", "-cover"},
+};
+
+struct TInput {
+    std::string name;
+    std::string path;
+};
+
+// A peer's command line for `mode` showing `file`.
+struct TPeer {
+    std::string program;
+    std::function<std::vector<std::string>(const TMode&, const std::string&)> argv;
+};
+
+std::vector<TPeer> Peers() {
+    return {
+        {"feh",
+         [](const TMode& m, const std::string& f) -> std::vector<std::string> {
+             return {"feh", "--no-fehbg", m.feh, f};
+         }},
+        {"nitrogen",
+         [](const TMode& m, const std::string& f) -> std::vector<std::string> {
+             return {"nitrogen", "--force-setter=xwindows", m.nitrogen, f};
+         }},
+        {"xwallpaper",
+         [](const TMode& m, const std::string& f) -> std::vector<std::string> {
+             return {"xwallpaper", m.xwallpaper, f};
+         }},
+        {"hsetroot",
+         [](const TMode& m, const std::string& f) -> std::vector<std::string> {
+             return {"hsetroot", m.hsetroot, f};
+         }},
+    };
+}
+
+std::string Joined(const std::vector<std::string>& argv, std::size_t from, std::size_t count) {
+    std::string text;
+    for (std::size_t i = from; i < argv.size() && i < from + count; ++i) {
+        text += (text.empty() ? "" : " ") + argv[i];
     }
-    if (Installed("nitrogen")) {
-        sides.push_back({std::string("nitrogen ") + nitrogenMode, [&] {
-                             return RunPeer(
-                                 work, x,
-                                 {"nitrogen", "--force-setter=xwindows", nitrogenMode, work.photo});
-                         }});
-    } else {
-        std::printf("  (nitrogen is not installed: no nitrogen row)\n");
+    return text;
+}
+
+// Mean difference (0..255) of two pictures' cells; a large value when one
+// of them could not be read.
+double Difference(const std::vector<double>& a, const std::vector<double>& b) {
+    if (a.empty() || a.size() != b.size()) {
+        return 255;
     }
-    Compare(std::string("Slide change, 24 MP JPEG, ") + what + " at " + size +
-                " (whole processes, alternated)",
-            sides, runs);
+    double sum = 0;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        sum += std::abs(a[i] - b[i]);
+    }
+    return sum / static_cast<double>(a.size());
+}
+
+// A peer draws the same picture when its cells differ from ours by at most
+// this on average: resampling filters and JPEG decoders differ by a level or
+// two; another placement, scale or band differs by tens.
+constexpr double kSamePicture = 6;
+
+// The peers that drew another picture than ours, by row ("Tile 1920x1080
+// 24 MP JPEG"), for the per-change rows.
+using TLeftOut = std::map<std::string, std::vector<std::string>>;
+
+// One row: whole runs of ours on a cleared root and on a root with a
+// wallpaper, and of every installed peer on a root with a wallpaper (a
+// peer's cost does not depend on what was there: it only frees the old
+// pixmap), `runs` rounds alternated; the first round also compares the
+// pictures. Ratios are given for both of our runs.
+void WholeRunRow(const TWork& work, TXServer& x, int runs, const TMode& mode, const TInput& input,
+                 TLeftOut& leftOut) {
+    const std::string size = std::to_string(DisplayWidth(x.Dpy(), DefaultScreen(x.Dpy()))) + "x" +
+                             std::to_string(DisplayHeight(x.Dpy(), DefaultScreen(x.Dpy())));
+    TSettings settings{mode.style, mode.fit, 2, work.dir + "/one-" + input.name + ".vpl"};
+    WritePlaylist(settings.playlist, {input.path});
+    std::vector<std::string> names{"vantoria, cleared root", "vantoria, root with a wallpaper"};
+    std::vector<std::function<TRun(std::vector<double>*)>> runners{
+        [&](std::vector<double>* shown) {
+            return RunVantoria(work, x, settings, TRoot::Cleared, shown);
+        },
+        [&](std::vector<double>*) { return RunVantoria(work, x, settings, TRoot::Wallpaper); }};
+    std::vector<std::string> notes;
+    for (const TPeer& peer : Peers()) {
+        if (!Installed(peer.program)) {
+            notes.push_back(peer.program + " is not installed");
+            continue;
+        }
+        const std::vector<std::string> argv = peer.argv(mode, input.path);
+        names.push_back(Joined(argv, 0, argv.size() - 1));
+        runners.push_back([&work, &x, argv](std::vector<double>* shown) {
+            return RunPeer(work, x, argv, TRoot::Wallpaper, shown);
+        });
+    }
+    std::vector<std::vector<TRun>> results(runners.size());
+    std::vector<bool> kept(runners.size(), true);
+    const std::string row = std::string(mode.name) + " " + size + " " + input.name;
+    for (int round = 0; round < runs; ++round) {
+        std::vector<double> ours;
+        for (std::size_t i = 0; i < runners.size(); ++i) {
+            if (!kept[i]) {
+                continue;
+            }
+            std::vector<double> shown;
+            results[i].push_back(runners[i](round == 0 ? &shown : nullptr));
+            if (round > 0 || i == 1) {
+                continue;
+            }
+            if (i == 0) {
+                ours = shown;
+                continue;
+            }
+            const double difference = Difference(ours, shown);
+            if (!ours.empty() && difference > kSamePicture) {
+                kept[i] = false;
+                char note[200];
+                std::snprintf(note, sizeof note,
+                              "%s left out: it draws another picture (cells differ by %.0f/255)",
+                              names[i].c_str(), difference);
+                notes.push_back(note);
+                leftOut[row].push_back(names[i]);
+            }
+        }
+    }
+    std::printf("Whole run, %s (peers on a root with a wallpaper)\n", row.c_str());
+    std::printf("  %-46s %13s %13s %15s %s\n", "", "CPU s med/min", "wall s med/min",
+                "peak MB med/min", "ours/this CPU,peak: cleared | with wallpaper");
+    const TStats cleared = Summarise(results[0]);
+    const TStats papered = Summarise(results[1]);
+    for (std::size_t i = 0; i < runners.size(); ++i) {
+        if (!kept[i]) {
+            continue;
+        }
+        const TStats s = Summarise(results[i]);
+        if (s.runs == 0) {
+            std::printf("  %-46s failed in every run\n", names[i].c_str());
+            continue;
+        }
+        char ratio[96] = "";
+        if (i > 1 && cleared.runs > 0 && papered.runs > 0) {
+            std::snprintf(ratio, sizeof ratio, "%5.2fx %5.2fx | %5.2fx %5.2fx",
+                          cleared.cpuMedian / s.cpuMedian, cleared.peakMedian / s.peakMedian,
+                          papered.cpuMedian / s.cpuMedian, papered.peakMedian / s.peakMedian);
+        }
+        std::printf("  %-46s %6.3f %6.3f %6.3f %6.3f %7.1f %7.1f %s%s\n", names[i].c_str(),
+                    s.cpuMedian, s.cpuMin, s.wallMedian, s.wallMin, s.peakMedian, s.peakMin, ratio,
+                    s.failed ? " (some runs failed)" : "");
+    }
+    for (const std::string& note : notes) {
+        std::printf("  (%s)\n", note.c_str());
+    }
+    std::fflush(stdout);
+}
+
+// The peers' rows left out of `row`, by command line.
+bool LeftOut(const TLeftOut& leftOut, const std::string& row, const std::string& name) {
+    const auto found = leftOut.find(row);
+    return found != leftOut.end() &&
+           std::find(found->second.begin(), found->second.end(), name) != found->second.end();
+}
+
+long CpuTicks(pid_t pid) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/stat");
+    std::string text((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::size_t close = text.rfind(')');
+    if (close == std::string::npos) {
+        return -1;
+    }
+    std::istringstream fields(text.substr(close + 2));
+    std::string field;
+    long utime = -1, stime = -1;
+    for (int n = 3; fields >> field; ++n) {  // field 3 is the state
+        if (n == 14) {
+            utime = std::atol(field.c_str());
+        } else if (n == 15) {
+            stime = std::atol(field.c_str());
+            break;
+        }
+    }
+    return utime < 0 || stime < 0 ? -1 : utime + stime;
+}
+
+double StatusMb(pid_t pid, const char* key) {
+    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
+    std::string line;
+    while (std::getline(in, line)) {
+        if (line.rfind(key, 0) == 0) {
+            return std::atof(line.c_str() + std::strlen(key)) / 1024.0;
+        }
+    }
+    return 0;
+}
+
+// One change inside a running instance on a server of its own (`own`): the
+// instance's CPU across ten `vantoria --next` divided by ten, its peak
+// resident so far, against one whole run of each peer on `x` (a root with a
+// wallpaper), alternated round by round.
+void PerChangeRow(const TWork& work, TXServer& own, TXServer& x, int runs, const TMode& mode,
+                  const TInput& input, const TLeftOut& leftOut) {
+    constexpr int kChanges = 10;
+    const std::string size = std::to_string(DisplayWidth(x.Dpy(), DefaultScreen(x.Dpy()))) + "x" +
+                             std::to_string(DisplayHeight(x.Dpy(), DefaultScreen(x.Dpy())));
+    const std::string row = std::string(mode.name) + " " + size + " " + input.name;
+    TSettings settings{mode.style, mode.fit, 2, work.dir + "/changes-" + input.name + ".vpl"};
+    std::vector<std::string> list;
+    for (int i = 0; i < 2; ++i) {
+        const std::string name = work.dir + "/change-" + std::to_string(i) + "-" +
+                                 fs::path(input.path).filename().string();
+        ::link(input.path.c_str(), name.c_str());
+        list.push_back(name);
+    }
+    WritePlaylist(settings.playlist, list);
+    WriteSettings(work, settings);
+    own.ClearRoot();
+    const pid_t pid = Start(Child(work, own, {work.exe}));
+    bool ok = pid > 0 && own.WaitForProperty("_VANTORIA_PIXMAP", pid, kRunBound);
+    std::vector<std::string> names{"vantoria --next (one change)"};
+    std::vector<std::vector<std::string>> peers;
+    std::vector<std::string> notes;
+    for (const TPeer& peer : Peers()) {
+        if (!Installed(peer.program)) {
+            continue;
+        }
+        const std::vector<std::string> argv = peer.argv(mode, input.path);
+        const std::string name = Joined(argv, 0, argv.size() - 1);
+        if (LeftOut(leftOut, row, name)) {
+            notes.push_back(name + " left out: it draws another picture");
+            continue;
+        }
+        names.push_back(name + " (whole run)");
+        peers.push_back(argv);
+    }
+    std::vector<std::vector<TRun>> results(names.size());
+    const long hz = ::sysconf(_SC_CLK_TCK);
+    for (int round = 0; ok && round < runs; ++round) {
+        const long before = CpuTicks(pid);
+        const auto start = Clock::now();
+        for (int i = 0; ok && i < kChanges; ++i) {
+            ok = RunOnce(Child(work, own, {work.exe, "--next"}), kRunBound).ok;
+        }
+        const long after = CpuTicks(pid);
+        TRun change;
+        change.ok = ok && before >= 0 && after >= before;
+        change.cpu = static_cast<double>(after - before) / static_cast<double>(hz) / kChanges;
+        change.wall = std::chrono::duration<double>(Clock::now() - start).count() / kChanges;
+        change.peakMb = StatusMb(pid, "VmHWM:");
+        results[0].push_back(change);
+        for (std::size_t p = 0; p < peers.size(); ++p) {
+            results[p + 1].push_back(RunPeer(work, x, peers[p], TRoot::Wallpaper));
+        }
+    }
+    if (pid > 0) {
+        ::kill(pid, SIGTERM);
+        int status = 0;
+        rusage usage{};
+        Reap(pid, kRunBound, status, usage);
+    }
+    const std::string title = "One change inside a running instance, " + row +
+                              " (ours: CPU of 10 changes / 10, peak resident of the instance)";
+    if (!ok) {
+        std::printf("%s\n  failed\n", title.c_str());
+    } else {
+        PrintComparison(title, names, results);
+    }
+    for (const std::string& note : notes) {
+        std::printf("  (%s)\n", note.c_str());
+    }
+    std::fflush(stdout);
 }
 
 // The hand-over alone: the back-end paints a picture composed beforehand;
@@ -511,63 +874,6 @@ void BlockedRow(const TWork& work, TXServer& x, int runs, const std::string& siz
     std::fflush(stdout);
 }
 
-double ResidentMb(pid_t pid) {
-    std::ifstream in("/proc/" + std::to_string(pid) + "/status");
-    std::string line;
-    while (std::getline(in, line)) {
-        if (line.rfind("VmRSS:", 0) == 0) {
-            return std::atof(line.c_str() + 6) / 1024.0;
-        }
-    }
-    return 0;
-}
-
-// Resident size of the running program: idle with its window up, then after
-// each of three changes (letter box) made by `vantoria --next`, each read a
-// second after the root shows the new picture.
-void ResidentRow(const TWork& work, TXServer& x, const std::string& size) {
-    TSettings settings;
-    settings.style = 2;
-    settings.fit = 1;
-    settings.autoplay = 0;
-    settings.playlist = work.dir + "/three.vpl";
-    WriteSettings(work, settings);
-    x.ClearRoot();
-    const pid_t pid = Start(Child(work, x, {work.exe}));
-    bool ok = pid > 0;
-    const auto start = Clock::now();
-    while (ok && !RunOnce(Child(work, x, {work.exe, "--status"}), 10).ok) {
-        ok = std::chrono::duration<double>(Clock::now() - start).count() < kRunBound;
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-    }
-    std::this_thread::sleep_for(std::chrono::seconds(1));
-    const double idle = ok ? ResidentMb(pid) : 0;
-    std::vector<double> after;
-    for (int i = 0; ok && i < 3; ++i) {
-        ok = RunOnce(Child(work, x, {work.exe, "--next"}), 10).ok &&
-             x.WaitForProperty("_VANTORIA_PIXMAP", pid, kRunBound);
-        std::this_thread::sleep_for(std::chrono::seconds(1));
-        after.push_back(ResidentMb(pid));
-    }
-    if (pid > 0) {
-        ::kill(pid, SIGTERM);
-        int status = 0;
-        rusage usage{};
-        Reap(pid, kRunBound, status, usage);
-    }
-    std::printf("Resident size, letter box at %s\n", size.c_str());
-    if (!ok || after.empty()) {
-        std::printf("  failed\n");
-        return;
-    }
-    std::printf("  idle %5.1f MB; after each of %zu changes:", idle, after.size());
-    for (const double mb : after) {
-        std::printf(" %5.1f", mb);
-    }
-    std::printf(" MB\n");
-    std::fflush(stdout);
-}
-
 std::string SelfFolder() {
     std::error_code ec;
     const fs::path self = fs::read_symlink("/proc/self/exe", ec);
@@ -618,15 +924,23 @@ int main(int argc, char** argv) {
                 {"DESKTOP_SESSION", std::nullopt},
                 {"QT_LOGGING_RULES", std::nullopt}};
     work.photo = work.dir + "/photo.jpg";
+    const std::vector<TInput> inputs{{"24 MP JPEG", work.photo},
+                                     {"2 MP JPEG", work.dir + "/photo2.jpg"},
+                                     {"8 MP PNG", work.dir + "/photo8.png"}};
     if (!MakePhoto(work.photo, 6000, 4000, false, FIF_JPEG, 90) ||
+        !MakePhoto(inputs[1].path, 1728, 1152, false, FIF_JPEG, 90) ||
+        !MakePhoto(inputs[2].path, 3456, 2304, false, FIF_PNG, PNG_DEFAULT) ||
         !MakePhoto(work.dir + "/small.jpg", 64, 48, false, FIF_JPEG, 90)) {
         std::fprintf(stderr, "bench_wholerun: cannot write the photographs\n");
         return 1;
     }
     std::printf(
-        "Whole runs on private X servers, %d runs per row after one warm-up; 24 MP JPEG "
-        "%dx%d, %.1f MB. Ratios: ours / the peer's median.\n\n",
-        runs, 6000, 4000, static_cast<double>(fs::file_size(work.photo)) / 1e6);
+        "Whole runs on private X servers, %d runs per row, alternated; inputs 24 MP JPEG "
+        "6000x4000 (%.1f MB), 2 MP JPEG 1728x1152 (%.1f MB), 8 MP PNG 3456x2304 (%.1f MB). "
+        "Ratios: ours / the peer's median.\n\n",
+        runs, static_cast<double>(fs::file_size(work.photo)) / 1e6,
+        static_cast<double>(fs::file_size(inputs[1].path)) / 1e6,
+        static_cast<double>(fs::file_size(inputs[2].path)) / 1e6);
     std::fflush(stdout);
 
     if (std::getenv("BENCH_STARTUP_ONLY")) {
@@ -642,32 +956,43 @@ int main(int argc, char** argv) {
         fs::remove_all(work.dir, ec);
         return 0;
     }
-    {
-        TXServer x(1920, 1080);
-        if (!x.Ready()) {
+    const std::pair<int, int> sizes[] = {{1920, 1080}, {3840, 2160}};
+    for (const auto& [width, height] : sizes) {
+        TXServer x(width, height);
+        TXServer own(width, height);
+        if (!x.Ready() || !own.Ready()) {
             std::printf("bench_wholerun: Xvfb did not start\n");
-        } else {
-            SlideChangeRows(work, x, runs, "1920x1080", "Centre", TSettings{1, 0, 2, {}},
-                            "--bg-center", "--set-centered");
-            SlideChangeRows(work, x, runs, "1920x1080", "Tile", TSettings{0, 0, 2, {}}, "--bg-tile",
-                            "--set-tiled");
-            HandOverRow(work, x, runs, "1920x1080");
-            BlockedRow(work, x, runs, "1920x1080");
+            continue;
+        }
+        const std::string size = std::to_string(width) + "x" + std::to_string(height);
+        TLeftOut leftOut;
+        // One uncounted run per input first, so that every row finds the
+        // files and the programs in the page cache.
+        for (const TInput& input : inputs) {
+            RunVantoria(work, x,
+                        TSettings{2, 1, 2,
+                                  [&] {
+                                      const std::string list =
+                                          work.dir + "/warm-" + input.name + ".vpl";
+                                      WritePlaylist(list, {input.path});
+                                      return list;
+                                  }()},
+                        TRoot::Cleared);
+        }
+        for (const TInput& input : inputs) {
+            for (const TMode& mode : kModes) {
+                WholeRunRow(work, x, runs, mode, input, leftOut);
+            }
+        }
+        for (const TMode& mode : kModes) {
+            PerChangeRow(work, own, x, runs, mode, inputs[0], leftOut);
+        }
+        HandOverRow(work, x, runs, size);
+        BlockedRow(work, x, runs, size);
+        if (width == 1920) {
             StartUpRow(work, x, runs, 10000);
             StartUpRow(work, x, runs, 100000);
             StartUpRow(work, x, runs, 100000, true);
-        }
-    }
-    {
-        TXServer x(3840, 2160);
-        if (!x.Ready()) {
-            std::printf("bench_wholerun: Xvfb did not start\n");
-        } else {
-            SlideChangeRows(work, x, runs, "3840x2160", "letter box", TSettings{2, 1, 2, {}},
-                            "--bg-max", "--set-scaled");
-            HandOverRow(work, x, runs, "3840x2160");
-            BlockedRow(work, x, runs, "3840x2160");
-            ResidentRow(work, x, "3840x2160");
         }
     }
     KillLive();

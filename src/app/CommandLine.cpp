@@ -1,6 +1,8 @@
 #include "app/CommandLine.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include "app/RemoteCommands.h"
@@ -28,6 +30,27 @@ void PrintUsage(std::FILE* out) {
                  "  --version    print the version\n\n"
                  "Exit status: 0 done; 1 Vantoria does not run in this session (none is\n"
                  "started) or did not answer; 2 a wrong option; 3 Vantoria could not do it.\n");
+}
+
+// The activation token a launcher hands to the program it starts: the
+// running instance needs it to be let to the front (a desktop refuses
+// windows that push forward on their own). A token that could not travel
+// as one word is left out.
+std::string LauncherToken() {
+    for (const char* name : {"XDG_ACTIVATION_TOKEN", "DESKTOP_STARTUP_ID"}) {
+        const char* value = std::getenv(name);
+        const std::string token = value ? value : "";
+        if (!token.empty() && token.size() <= 400 &&
+            std::all_of(token.begin(), token.end(), [](char c) { return c > ' ' && c < 0x7f; })) {
+            return token;
+        }
+    }
+    return {};
+}
+
+std::string CommandLineFor(const std::string& name) {
+    const std::string token = name == "show" ? LauncherToken() : std::string();
+    return token.empty() ? name : name + " " + token;
 }
 
 }  // namespace
@@ -80,8 +103,9 @@ std::optional<int> HandleCommandLine(int argc, char** argv, const char* closeReq
     const bool quit = std::strcmp(command->name, "quit") == 0;
     // An orderly end puts the wallpaper back, which some desktops take a while for.
     const int timeoutMs = quit ? 60000 : 30000;
-    const TCommandResult result = SendInstanceCommand(
-        dir.folder, InstanceFileNames(closeRequestName, SessionKeys(env)), word, timeoutMs);
+    const TCommandResult result =
+        SendInstanceCommand(dir.folder, InstanceFileNames(closeRequestName, SessionKeys(env)),
+                            CommandLineFor(word), timeoutMs);
     switch (result.status) {
         case TCommandResult::TStatus::NoInstance:
             std::fprintf(stderr, "vantoria: Vantoria is not running in this session\n");
@@ -104,5 +128,20 @@ std::optional<int> HandleCommandLine(int argc, char** argv, const char* closeReq
         return 3;
     }
     std::fwrite(result.text.data(), 1, result.text.size(), stdout);
+    return 0;
+}
+
+int BringRunningInstanceForward(const char* closeRequestName) {
+    const TRuntimeEnvironment env = CurrentEnvironment();
+    const TRuntimeDir dir = VantoriaRuntimeDir(env, false);
+    const TCommandResult result =
+        SendInstanceCommand(dir.folder, InstanceFileNames(closeRequestName, SessionKeys(env)),
+                            CommandLineFor("show"), 30000);
+    // An instance still starting has no socket yet: its window shows anyway.
+    if (result.status == TCommandResult::TStatus::Answered && !result.ok) {
+        std::fprintf(stderr, "vantoria: Vantoria runs already; %s\n", result.text.c_str());
+    } else if (result.status == TCommandResult::TStatus::NoAnswer) {
+        std::fprintf(stderr, "vantoria: Vantoria runs already but did not answer\n");
+    }
     return 0;
 }

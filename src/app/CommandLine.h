@@ -16,3 +16,8 @@ std::vector<std::string> InstanceFileNames(const std::string& prefix,
 // started) or it did not answer, 3 the instance refused (the reason on
 // stderr); anything else prints the usage on stderr, status 2.
 std::optional<int> HandleCommandLine(int argc, char** argv, const char* closeRequestName);
+
+// A plain second start in a session where Vantoria runs: the running
+// instance brings its main window to the front (with the launcher's
+// activation token, where one came) and this start ends; status 0.
+int BringRunningInstanceForward(const char* closeRequestName);

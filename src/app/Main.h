@@ -70,9 +70,17 @@ public:
     // Minimise to the tray and back.
     void MinimizeApplication();
     void RestoreApplication();
+    // The window brought to the front for a user who asked from elsewhere
+    // (a second start, --show), with the launcher's activation token where
+    // one came; `done` hears "" or why the desktop did not let it forward.
+    void BringToFront(const std::string& token, std::function<void(const std::string&)> done);
     // Whether the main window is shown when the event loop starts, and while
     // the program is not in the tray.
     bool ShowMainWindow = true;
+    // Minimised by the program and not yet back. A Wayland window is never
+    // told that it is minimised (the toolkit forgets it at the next
+    // configure), so the program remembers it until the window is active again.
+    bool Minimised() const { return isMinimized() || FMinimised; }
 
     // Command handlers.
     void actFirstExecute();
@@ -172,6 +180,7 @@ private:
     QPointer<TfrmClock> frmClock;
     std::vector<QPointer<TfrmClock>> FReleasedClocks;
     bool FCreated = false;
+    bool FMinimised = false;
     bool FDestroyed = false;
     // Keep this wallpaper was chosen in this run.
     bool FKeepThisRun = false;

@@ -1,9 +1,38 @@
 #include <QAction>
+#include <QGuiApplication>
+#include <QScreen>
 
 #include "app/Main.h"
+#include "clock/ClockGeometry.h"
 #include "clock/OvcTimerPool.h"
 #include "clock/frmClockPlugin.h"
+#include "platform/DesktopAccessory.h"
 #include "platform/MessageService.h"
+#include "platform/ScreenInfo.h"
+#include "settings/Settings.h"
+
+namespace {
+
+// The saved place where it is on a screen, the first place otherwise; in the
+// units windows are placed in, which are the desk's device pixels divided by
+// the scale Qt draws at.
+QPoint ClockPlace(TScreenInfo* screen, int savedX, int savedY) {
+    std::vector<clockgeo::TArea> screens;
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    const qreal ratio = primary ? primary->devicePixelRatio() : 1.0;
+    if (screen) {
+        for (const TMonitor& m : screen->Monitors()) {
+            screens.push_back({qRound(m.x / ratio), qRound(m.y / ratio), qRound(m.width / ratio),
+                               qRound(m.height / ratio)});
+        }
+    }
+    const clockgeo::TPoint place =
+        clockgeo::ClockPlace({savedX, savedY}, TfrmClock::kClientSize, screens,
+                             -settings::kClockX.fresh, settings::kClockY.fresh);
+    return QPoint(place.x, place.y);
+}
+
+}  // namespace
 
 void TfrmMain::SetClockVisible(bool visible) {
     try {
@@ -36,8 +65,11 @@ void TfrmMain::SetClockVisible(bool visible) {
                         }
                     });
             }
-            clock->move(FSettings.FClockX, FSettings.FClockY);
+            const QPoint place = ClockPlace(FServices.screen, FSettings.FClockX, FSettings.FClockY);
+            clock->move(place);
             clock->show();
+            // Where the compositor places windows itself (sway), it is asked to.
+            PlaceDesktopWindow(clock, place);
             clock->repaint();  // drawn at once, not at the next idle moment
         } else {
             actShowClock->setChecked(false);

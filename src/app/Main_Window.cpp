@@ -19,6 +19,7 @@
 #include "app/CommandTable.h"
 #include "app/Main.h"
 #include "platform/TrayService.h"
+#include "platform/WindowActivation.h"
 
 namespace {
 
@@ -320,6 +321,7 @@ void TfrmMain::MinimizeApplication() {
     }
     // No tray host: the taskbar is the only way back to the window.
     ShowMainWindow = true;
+    FMinimised = true;
     showMinimized();
 }
 
@@ -328,13 +330,31 @@ void TfrmMain::RestoreApplication() {
         FServices.tray->SetIconVisible(false);
     }
     ShowMainWindow = true;
+    FMinimised = false;
     showNormal();
     raise();
     activateWindow();
 }
 
+void TfrmMain::BringToFront(const std::string& token,
+                            std::function<void(const std::string&)> done) {
+    if (FServices.tray) {
+        FServices.tray->SetIconVisible(false);
+    }
+    ShowMainWindow = true;
+    BringWindowForward(this, token, [this, done = std::move(done)](const std::string& failure) {
+        if (failure.empty()) {
+            FMinimised = false;
+        }
+        done(failure);
+    });
+}
+
 void TfrmMain::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        FMinimised = false;
+    }
     // The platform's own minimise (a taskbar button, a window manager key)
     // takes the same road to the tray as the Minimise command.
     if (event->type() == QEvent::WindowStateChange && (windowState() & Qt::WindowMinimized) &&

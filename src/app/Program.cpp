@@ -48,7 +48,9 @@ int main(int argc, char** argv) {
         return *status;
     }
 
-    // A second start in the same session ends at once, before anything shows.
+    // A second start in the same session ends at once, before anything of its
+    // own shows, once it has brought the running window to the front: from a
+    // desktop without a tray, starting it again is the way back to it.
     // The session has several names (its login session, its displays); the
     // instance holds all of them, so whichever a later start knows it by,
     // that start finds it.
@@ -66,7 +68,8 @@ int main(int argc, char** argv) {
     for (const std::string& name : InstanceFileNames(kInstanceName, keys)) {
         guards.push_back(std::make_unique<TFlockInstanceGuard>(runtime.folder, name));
         if (!guards.back()->Acquire()) {
-            return 0;
+            guards.clear();
+            return BringRunningInstanceForward(kCloseRequest);
         }
     }
 
@@ -74,6 +77,10 @@ int main(int argc, char** argv) {
     // No display name: the platform would append it to every caption
     // ("Error — Vantoria"), and the captions are to read as they are.
     QApplication::setApplicationName(QStringLiteral("Vantoria"));
+    // The windows carry the desktop entry's id (the app id on Wayland; on X11
+    // WM_CLASS "Vantoria", which the entry names as StartupWMClass), so that
+    // the desktop links them to the launcher and shows its icon.
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.vantoria.Vantoria"));
     QApplication::setQuitOnLastWindowClosed(false);
     PlaceDialogsCentred(app);
 

@@ -97,6 +97,27 @@ private:
     bool ending_ = false;
 };
 
+// The display's monitors as Qt sees them; a painter of each output (the
+// layer-shell drawer, on a connection of its own) also tells of its outputs
+// changing, so the picture on screen is composed anew for them too.
+class TDeskScreen final : public TScreenInfo {
+public:
+    TDeskScreen(TScreenInfo& screen, TDesktopBackend& desktop)
+        : screen_(screen), desktop_(desktop) {}
+    TScreenSize PrimaryScreenSize() override { return screen_.PrimaryScreenSize(); }
+    std::vector<TMonitor> Monitors() override { return screen_.Monitors(); }
+    void WatchMonitors(std::function<void()> changed) override {
+        if (TPicturePainter* painter = desktop_.Painter()) {
+            painter->WatchOutputs(changed);
+        }
+        screen_.WatchMonitors(std::move(changed));
+    }
+
+private:
+    TScreenInfo& screen_;
+    TDesktopBackend& desktop_;
+};
+
 }  // namespace
 
 struct TProgramServices::TImpl {
@@ -104,6 +125,7 @@ struct TProgramServices::TImpl {
     TQtScreenInfo screen;
     std::string dataFolder = UserDataFolder(ProcessEnvironment());
     std::unique_ptr<TDesktopBackend> desktop = SessionDesktop(dataFolder, screen);
+    TDeskScreen deskScreen{screen, *desktop};
     // Changes are composed on a thread of their own and end on the GUI
     // thread, through this object's place in its event loop.
     QObject completions;
@@ -184,7 +206,7 @@ TProgramServices::TProgramServices() {
             }
         }
     });
-    main_.screen = &impl_->screen;
+    main_.screen = &impl_->deskScreen;
     main_.applier = &impl_->applier;
     main_.tray = &impl_->tray;
     main_.dialogs = &impl_->dialogs;

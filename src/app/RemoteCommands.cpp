@@ -4,8 +4,12 @@
 #include <QApplication>
 #include <QWidget>
 #include <cstdio>
+#include <memory>
+#include <optional>
+#include <utility>
 
 #include "app/Main.h"
+#include "platform/TrayService.h"
 #include "wallpaper/WallpaperApplier.h"
 
 const std::vector<TRemoteCommand>& RemoteCommands() {
@@ -35,8 +39,12 @@ const TRemoteCommand* FindRemoteCommand(const std::string& name) {
     return nullptr;
 }
 
-TCommandReply RunRemoteCommand(TfrmMain& frmMain, const std::string& word,
+TCommandReply RunRemoteCommand(TfrmMain& frmMain, const std::string& line,
                                TCloseRequestChannel* channel) {
+    // "show" may carry the launcher's activation token as its one word.
+    const std::size_t space = line.find(' ');
+    const std::string word = line.substr(0, space);
+    const std::string token = space == std::string::npos ? std::string() : line.substr(space + 1);
     // "shuffle-on" and "shuffle-off" are the shuffle command with its choice.
     std::string name = word;
     int shuffle = -1;
@@ -46,7 +54,7 @@ TCommandReply RunRemoteCommand(TfrmMain& frmMain, const std::string& word,
     }
     const TRemoteCommand* command =
         name == "shuffle" && shuffle < 0 ? nullptr : FindRemoteCommand(name);
-    if (!command) {
+    if (!command || (!token.empty() && name != "show")) {
         return {false, "unknown command"};
     }
     if (name == "status") {
@@ -78,6 +86,29 @@ TCommandReply RunRemoteCommand(TfrmMain& frmMain, const std::string& word,
     frmMain.ActionList1Update();
     if (!action->isEnabled()) {
         return {false, "the playlist is empty"};
+    }
+    // The window comes forward when the desktop lets it: the caller hears
+    // whether it did.
+    if (name == "show") {
+        struct TOutcome {
+            std::optional<TCommandReply> reply;
+            TCloseRequestChannel::TLaterReply later;
+        };
+        auto outcome = std::make_shared<TOutcome>();
+        frmMain.BringToFront(token, [outcome](const std::string& failure) {
+            const TCommandReply reply =
+                failure.empty() ? TCommandReply{true, {}} : TCommandReply{false, failure};
+            if (outcome->later) {
+                std::exchange(outcome->later, nullptr)(reply);
+            } else {
+                outcome->reply = reply;
+            }
+        });
+        frmMain.ActionList1Update();
+        if (!outcome->reply && channel) {
+            outcome->later = channel->AnswerLater();
+        }
+        return outcome->reply.value_or(TCommandReply{true, {}});
     }
     frmMain.Services().applier->FRestoreProblem.clear();
     action->trigger();
@@ -135,8 +166,12 @@ std::string StatusText(const TfrmMain& w) {
     text += "entries=" + std::to_string(list.size()) + "\n";
     text += "playlist=" + Escaped(w.Settings().FPlayListFile) + "\n";
     text += "interval=" + std::to_string(w.Settings().FChangeTime) + "\n";
-    text +=
-        std::string("window=") + (w.isVisible() && !w.isMinimized() ? "shown" : "hidden") + "\n";
+    // Where the user finds the window: on the screen, minimised in the
+    // taskbar, behind the tray icon, or nowhere (hidden with no tray host).
+    const char* window = w.isVisible() ? (w.Minimised() ? "minimised" : "shown")
+                         : w.Services().tray && w.Services().tray->IconVisible() ? "tray"
+                                                                                 : "hidden";
+    text += std::string("window=") + window + "\n";
     text += std::string("shuffle=") + (show.Shuffle() ? "on" : "off") + "\n";
     return text;
 }

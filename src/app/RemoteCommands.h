@@ -25,12 +25,15 @@ const TRemoteCommand* FindRemoteCommand(const std::string& name);
 // commands while the playlist is empty), or given while a modal window is
 // open, is refused with the reason; "status" is always answered. A command
 // that hands a picture to the desktop is answered through `channel` once the
-// desktop has taken it, or refused with the reason when it did not.
-TCommandReply RunRemoteCommand(TfrmMain& frmMain, const std::string& name,
+// desktop has taken it, or refused with the reason when it did not; "show"
+// likewise once the window is in front. `line` is the command's name, for
+// "show" perhaps followed by a space and the launcher's activation token.
+TCommandReply RunRemoteCommand(TfrmMain& frmMain, const std::string& line,
                                TCloseRequestChannel* channel = nullptr);
 
 // The facts --status prints, one "name=value" line each: state, entry (the
 // number of the playlist entry on the desktop, 0 for none), file, entries,
-// playlist, interval (seconds), window (shown or hidden), shuffle (on or off). Backslashes and
-// control characters in paths are written as \\ and \xHH.
+// playlist, interval (seconds), window (shown, minimised, tray, or hidden
+// where there is no tray to find it in), shuffle (on or off). Backslashes
+// and control characters in paths are written as \\ and \xHH.
 std::string StatusText(const TfrmMain& frmMain);

@@ -125,4 +125,21 @@ bool SameShownSecond(double a, double b) {
     return x.hour == y.hour && x.minute == y.minute && x.second == y.second;
 }
 
+TPoint ClockPlace(TPoint saved, int size, const std::vector<TArea>& screens, int fromRight,
+                  int fromTop) {
+    if (screens.empty()) {
+        return saved;  // nothing known to check against
+    }
+    const long long cx = static_cast<long long>(saved.x) + size / 2;
+    const long long cy = static_cast<long long>(saved.y) + size / 2;
+    for (const TArea& s : screens) {
+        if (cx >= s.x && cx < static_cast<long long>(s.x) + s.width && cy >= s.y &&
+            cy < static_cast<long long>(s.y) + s.height) {
+            return saved;
+        }
+    }
+    const TArea& primary = screens.front();
+    return TPoint{primary.x + primary.width - fromRight, primary.y + fromTop};
+}
+
 }  // namespace clockgeo

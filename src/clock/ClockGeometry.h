@@ -5,6 +5,7 @@
 
 #include <array>
 #include <cstdint>
+#include <vector>
 
 namespace clockgeo {
 
@@ -75,5 +76,21 @@ THms DecodeTime(double dayFraction);
 
 // Whether two times show the same hour, minute and second.
 bool SameShownSecond(double a, double b);
+
+// A screen's area in the units the window system places windows in.
+struct TArea {
+    int x = 0;
+    int y = 0;
+    int width = 0;
+    int height = 0;
+};
+
+// Where the clock window of `size` x `size` goes: at `saved` while its centre
+// lies on one of `screens` (the primary first), otherwise at its first place
+// on the primary screen, `fromRight` left of its right edge and `fromTop`
+// below its top. A place saved on a larger desk or at another scale never
+// leaves the clock off screen.
+TPoint ClockPlace(TPoint saved, int size, const std::vector<TArea>& screens, int fromRight,
+                  int fromTop);
 
 }  // namespace clockgeo

@@ -101,6 +101,13 @@ void TOvcCustomClock::SetColor(const QColor& color) {
     }
 }
 
+void TOvcCustomClock::SetTranslucent(bool value) {
+    if (FTranslucent != value) {
+        FTranslucent = value;
+        update();
+    }
+}
+
 void TOvcCustomClock::ClockTick() {
     UpdateShownTime(FTimeSource());
 }
@@ -113,9 +120,10 @@ void TOvcCustomClock::UpdateShownTime(double value) {
     update();
 }
 
-const QImage& TOvcCustomClock::StretchedFace() {
-    if (FStretchedFace.size() != size()) {
-        FStretchedFace = StretchNearest(FClockFace, width(), height());
+const QImage& TOvcCustomClock::StretchedFace(const QSize& device, qreal ratio) {
+    if (FStretchedFace.size() != device || FStretchedFace.devicePixelRatio() != ratio) {
+        FStretchedFace = StretchNearest(FClockFace, device.width(), device.height());
+        FStretchedFace.setDevicePixelRatio(ratio);
     }
     return FStretchedFace;
 }
@@ -126,21 +134,49 @@ void TOvcCustomClock::RenderFrame() {
     if (w <= 0 || h <= 0) {
         return;
     }
-    if (FDrawBuffer.size() != size()) {
-        FDrawBuffer = QImage(w, h, QImage::Format_RGB32);
+    // Drawn in device pixels, so that a scaled desktop shows it sharp; the
+    // painter keeps to the control's own units.
+    const qreal ratio = devicePixelRatioF();
+    const QSize device = (QSizeF(w, h) * ratio).toSize();
+    const QImage::Format format =
+        FTranslucent ? QImage::Format_ARGB32_Premultiplied : QImage::Format_RGB32;
+    if (FDrawBuffer.size() != device || FDrawBuffer.devicePixelRatio() != ratio ||
+        FDrawBuffer.format() != format) {
+        FDrawBuffer = QImage(device, format);
+        FDrawBuffer.setDevicePixelRatio(ratio);
     }
     QPainter p(&FDrawBuffer);
     p.setRenderHint(QPainter::Antialiasing, false);
-    p.fillRect(QRect(0, 0, w, h), FColor);
+    if (FTranslucent) {
+        p.setCompositionMode(QPainter::CompositionMode_Source);
+        p.fillRect(QRect(0, 0, w, h), Qt::transparent);
+        p.setCompositionMode(QPainter::CompositionMode_SourceOver);
+    } else {
+        p.fillRect(QRect(0, 0, w, h), FColor);
+    }
 
     if (!FClockFace.isNull()) {
         QRect clip(0, 0, w, h);
         if (FDrawMarks) {
             clip.adjust(3, 3, -3, -3);
         }
-        p.setClipRegion(QRegion(clip, QRegion::Ellipse));
-        p.drawImage(0, 0, StretchedFace());
-        p.setClipping(false);
+        if (FTranslucent) {
+            // The face's round edge blends into whatever lies under it. The
+            // brush's texture is laid in device pixels, as the face is.
+            QImage face = StretchedFace(device, ratio);
+            face.setDevicePixelRatio(1.0);
+            QBrush brush(face);
+            brush.setTransform(QTransform::fromScale(1.0 / ratio, 1.0 / ratio));
+            p.setRenderHint(QPainter::Antialiasing, true);
+            p.setPen(Qt::NoPen);
+            p.setBrush(brush);
+            p.drawEllipse(QRectF(clip));
+            p.setRenderHint(QPainter::Antialiasing, false);
+        } else {
+            p.setClipRegion(QRegion(clip, QRegion::Ellipse));
+            p.drawImage(0, 0, StretchedFace(device, ratio));
+            p.setClipping(false);
+        }
     }
 
     const TCentre c = ClockCentre(w, h);

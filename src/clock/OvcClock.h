@@ -110,6 +110,11 @@ public:
     QColor Color() const { return FColor; }
     void SetColor(const QColor& color);
     TOvcHandOptions* HandOptions() const { return FHandOptions; }
+    // Transparent in place of the background colour, with the face's edge
+    // smoothed: for a translucent window, where a shape cut out along the
+    // background colour is not honoured.
+    bool Translucent() const { return FTranslucent; }
+    void SetTranslucent(bool value);
 
     double ShownTime() const { return FShownTime; }
     int TickHandle() const { return FTickHandle; }
@@ -141,13 +146,14 @@ private:
     void DrawHand(class QPainter& p, const clockgeo::TCentre& c, int pos, int lengthPercent,
                   int width, const QColor& color);
     void DrawMinuteMarks(class QPainter& p, const clockgeo::TCentre& c);
-    const QImage& StretchedFace();
+    const QImage& StretchedFace(const QSize& device, qreal ratio);
 
     bool FActive = false;
     bool FLoading = true;
     bool FDrawMarks = true;
+    bool FTranslucent = false;
     QImage FClockFace;
-    QImage FStretchedFace;  // the face at the control's size, rebuilt on change
+    QImage FStretchedFace;  // the face at the control's device size, rebuilt on change
     QColor FColor{128, 0, 0};
     TOvcHandOptions* FHandOptions = nullptr;
     double FShownTime = 0.0;

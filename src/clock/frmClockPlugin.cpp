@@ -43,6 +43,13 @@ TfrmClock::TfrmClock() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) 
     QPalette pal = palette();
     pal.setColor(QPalette::Window, kKeyColor);
     setPalette(pal);
+    // Where shapes are not honoured the window is translucent and the clock
+    // draws itself with alpha; the shape stays where it is honoured, being
+    // crisp on any X server, composited or not.
+    const bool translucent = !WindowShapesHonoured();
+    if (translucent) {
+        setAttribute(Qt::WA_TranslucentBackground);
+    }
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
@@ -54,6 +61,7 @@ TfrmClock::TfrmClock() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) 
     OvcClock1->setObjectName(QStringLiteral("OvcClock1"));
     OvcClock1->setGeometry(0, 0, kClientSize, kClientSize);
     OvcClock1->SetColor(kKeyColor);
+    OvcClock1->SetTranslucent(translucent);
     OvcClock1->SetDrawMarks(false);
     OvcClock1->SetClockFace(ClockFacePicture());
     OvcClock1->SetActive(true);
@@ -82,8 +90,10 @@ void TfrmClock::FormDestroy() {
         return;
     }
     FDestroyed = true;
-    if (OnFormDestroy && DesktopWindowPositionsKnown()) {
-        OnFormDestroy(pos());
+    if (OnFormDestroy) {
+        if (const std::optional<QPoint> place = DesktopWindowPlace(this)) {
+            OnFormDestroy(*place);
+        }
     }
 }
 
@@ -94,7 +104,16 @@ void TfrmClock::HideClock1Click() {
 }
 
 void TfrmClock::UpdateShape() {
-    const QRegion shape = OpaqueRegion(OvcClock1->DrawBuffer(), kKeyColor);
+    if (OvcClock1->Translucent()) {
+        return;  // drawn with alpha: no shape to cut
+    }
+    // The mask is in the window's own units, the frame in device pixels.
+    const QImage& frame = OvcClock1->DrawBuffer();
+    const QRegion shape = OpaqueRegion(
+        frame.devicePixelRatio() == 1.0
+            ? frame
+            : frame.scaled(OvcClock1->size(), Qt::IgnoreAspectRatio, Qt::FastTransformation),
+        kKeyColor);
     if (shape != FShape || mask().isEmpty()) {
         FShape = shape;
         // An empty region would mean "no mask" and show the whole square.

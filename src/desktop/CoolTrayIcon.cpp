@@ -1,7 +1,10 @@
 #include "desktop/CoolTrayIcon.h"
 
+#include <QCursor>
 #include <QGuiApplication>
 #include <QMenu>
+
+#include "platform/DesktopAccessory.h"
 
 #include "platform/qt/QtMessageService.h"
 
@@ -142,14 +145,32 @@ void TCoolTrayIcon::ShowNotice(const std::string& title, const std::string& text
 }
 
 void TCoolTrayIcon::OnActivated(QSystemTrayIcon::ActivationReason reason) {
-    // The right button's menu is opened by the tray itself (context menu).
     // A StatusNotifierItem host sends Activate for a click, which Qt reports
     // as a trigger with none of this program's own mouse buttons down; an
     // XEmbed tray's trigger is this program's own button press, and there
     // only the double click that follows runs the default command.
-    const bool hostActivate =
-        reason == QSystemTrayIcon::Trigger && QGuiApplication::mouseButtons() == Qt::NoButton;
-    if (reason == QSystemTrayIcon::DoubleClick || hostActivate) {
+    const bool fromHost = QGuiApplication::mouseButtons() == Qt::NoButton;
+    if (reason == QSystemTrayIcon::DoubleClick ||
+        (reason == QSystemTrayIcon::Trigger && fromHost)) {
         emit restoreRequested();
     }
+    // The right button's menu: an XEmbed tray's right press is this program's
+    // own, and Qt has opened the menu already; hosts that read the item's
+    // menu (Plasma, xfce4-panel) show it themselves. A host that only asks
+    // for it (swaybar's ContextMenu) gets it at the pointer.
+    if (reason == QSystemTrayIcon::Context && fromHost) {
+        PopMenu();
+    }
+}
+
+void TCoolTrayIcon::PopMenu() {
+    if (!menu_ || menu_->isVisible()) {
+        return;
+    }
+    // sway knows the menu, a top-level window of its own there, by its title.
+    if (menu_->windowTitle().isEmpty()) {
+        menu_->setWindowTitle(QStringLiteral("Vantoria menu"));
+    }
+    menu_->popup(QCursor::pos());
+    PlaceDesktopWindowAtPointer(menu_);
 }

@@ -10,7 +10,8 @@
 
 // The tray icon on Qt's system tray (StatusNotifierItem where a tray host
 // offers it, XEmbed otherwise). The icon is shown exactly while the program
-// is in the tray. The right button opens the popup menu; a double click on
+// is in the tray. The right button opens the popup menu (a host's
+// ContextMenu request too, at the pointer); a double click on
 // an XEmbed tray, and the host's Activate on a StatusNotifierItem tray (which
 // turns a click into Activate and knows no double click), run the default
 // command; a single left click on an XEmbed tray does nothing.
@@ -54,6 +55,7 @@ private:
     QString DisplayTip() const;
     void HostChanged();
     void ShowIcon();
+    void PopMenu();
 
     QIcon picture_;
     TTrayHostMonitor& hosts_;

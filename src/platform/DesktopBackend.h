@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -97,6 +98,12 @@ protected:
 class TPicturePainter {
 public:
     virtual bool PaintPicture(TPictureDraw& draw, std::uint32_t fill, const std::string& label) = 0;
+    // A painter that draws each output at its own size (`PerOutput`) calls
+    // `changed` on the thread that made it when an output is added or changes
+    // its size or scale while it shows a picture, or when it can paint no
+    // more: the picture is wanted anew.
+    virtual bool PerOutput() const { return false; }
+    virtual void WatchOutputs(std::function<void()> changed) { (void)changed; }
 
 protected:
     ~TPicturePainter() = default;

@@ -357,9 +357,11 @@ std::shared_ptr<TDesktopWallpaperApplier::TChange> TDesktopWallpaperApplier::Pla
     const bool several = monitors.size() >= 2;
     if (!fileName.empty() && desktop.Painter()) {
         // The painter tells the screen's size: a single monitor is the whole
-        // screen, several are placed on it.
+        // screen, several are placed on it; a painter of each output asks
+        // for each output's picture as a screen of its own.
         change->route = TChange::TRoute::kPaint;
-        request.monitors = several ? monitors : std::vector<TMonitor>{};
+        request.monitors =
+            several && !desktop.Painter()->PerOutput() ? monitors : std::vector<TMonitor>{};
     } else if (several && desktop.MonitorFiles()) {
         // A bitmap of its own for each monitor; an unscaled picture is the
         // same for all: the one bitmap.
@@ -418,7 +420,8 @@ public:
         composed = composer_.Run(request, TScreenParts{TPixelSize{width, height}, &parts});
         refusal = composed ? std::string() : LastDecodeRefusal();
         // A change the program's end has left shows nothing any more.
-        composed = composed && Claim(owner_, kHandingOver);
+        // (Claimed at the first of a painter's several pictures.)
+        composed = composed && (owner_.load() == kHandingOver || Claim(owner_, kHandingOver));
         return composed;
     }
     bool composed = false;

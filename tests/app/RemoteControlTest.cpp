@@ -176,9 +176,9 @@ TEST_F(RemoteControlTest, EachCommandActsOnTheRunningInstanceAndAnswers) {
     EXPECT_EQ(entry(), "3");
 
     const std::pair<const char*, const char*> states[] = {
-        {"--play", "state=running"}, {"--play", "state=running"},   {"--stop", "state=stopped"},
-        {"--stop", "state=stopped"}, {"--toggle", "state=running"}, {"--toggle", "state=stopped"},
-        {"--show", "window=shown"},  {"--hide", "window=hidden"},   {"--show", "window=shown"}};
+        {"--play", "state=running"}, {"--play", "state=running"},    {"--stop", "state=stopped"},
+        {"--stop", "state=stopped"}, {"--toggle", "state=running"},  {"--toggle", "state=stopped"},
+        {"--show", "window=shown"},  {"--hide", "window=minimised"}, {"--show", "window=shown"}};
     for (const auto& [option, fact] : states) {
         EXPECT_EQ(Run({option}).status, 0) << option;
         EXPECT_NE(Status().find(std::string(fact) + "\n"), std::string::npos) << option;

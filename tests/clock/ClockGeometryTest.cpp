@@ -186,3 +186,31 @@ TEST(ClockGeometry, TimeOfDaySplitsIntoShownSeconds) {
                   ms);
     }
 }
+
+TEST(ClockGeometry, PlaceStaysOnScreen) {
+    // A 3840-wide desk at scale 2 is 1920 wide in the units windows are placed in.
+    const std::vector<TArea> scaled{{0, 0, 1920, 1080}};
+    const std::vector<TArea> twoScreens{{0, 0, 1920, 1080}, {1920, 0, 1280, 1024}};
+    struct TRow {
+        TPoint saved;
+        std::vector<TArea> screens;
+        TPoint want;
+    } const rows[] = {
+        {{3675, 20}, scaled, {1755, 20}},        // first place reckoned in device pixels
+        {{1700, 900}, scaled, {1700, 900}},      // saved, on screen
+        {{1851, 20}, scaled, {1851, 20}},        // centre still on screen
+        {{1852, 20}, scaled, {1755, 20}},        // centre off the right edge
+        {{-100, -100}, scaled, {1755, 20}},      // off the top left
+        {{3000, 500}, twoScreens, {3000, 500}},  // on the second screen
+        {{3000, 880}, twoScreens, {3000, 880}},
+        {{3000, 1100},
+         twoScreens,
+         {1755, 20}},  // below the second screen: the primary's first place
+        {{INT32_MAX, INT32_MAX}, scaled, {1755, 20}},
+        {{5, 5}, {}, {5, 5}},  // no screens known
+    };
+    for (const TRow& row : rows) {
+        EXPECT_EQ(ClockPlace(row.saved, 136, row.screens, 165, 20), row.want)
+            << row.saved.x << "," << row.saved.y;
+    }
+}

@@ -150,7 +150,7 @@ TEST_F(ClockMainTest, ShowingAnExistingClockDoesNotMoveIt) {
 TEST_F(ClockMainTest, DraggedPositionSurvivesExitAndRestart) {
     frm->FormCreate();
     frm->PrepareState();
-    frm->Clock()->move(-20, 900);  // not validated: off-screen positions stay
+    frm->Clock()->move(-20, 900);  // partly off screen: the place stays
     frm->SaveSettings();
     EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, settings::kKey, "ClockX", 0), 1280 - 165)
         << "a shown clock's new position is not saved before it is destroyed";

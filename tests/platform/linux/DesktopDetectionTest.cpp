@@ -36,10 +36,17 @@ TEST(DesktopDetectionTest, TableOfSessions) {
         {{{"DISPLAY", ":0"}}, K::X11},
         // A desktop of its own that is not supported covers the root window.
         {{{"XDG_CURRENT_DESKTOP", "Enlightenment"}, {"DISPLAY", ":0"}}, K::Unknown},
-        {{{"XDG_CURRENT_DESKTOP", "Hyprland"}, {"WAYLAND_DISPLAY", "wayland-1"}}, K::Unknown},
-        // On Wayland nothing paints an X root window that anyone sees.
-        {{{"WAYLAND_DISPLAY", "wayland-0"}, {"DISPLAY", ":0"}}, K::Unknown},
-        {{{"XDG_CURRENT_DESKTOP", "i3"}, {"WAYLAND_DISPLAY", "w"}, {"DISPLAY", ":0"}}, K::Unknown},
+        // Any other Wayland compositor gets this program's own layer-shell
+        // surfaces; nothing paints an X root window that anyone sees there.
+        {{{"XDG_CURRENT_DESKTOP", "Hyprland"}, {"WAYLAND_DISPLAY", "wayland-1"}}, K::LayerShell},
+        {{{"WAYLAND_DISPLAY", "wayland-0"}, {"DISPLAY", ":0"}}, K::LayerShell},
+        {{{"XDG_CURRENT_DESKTOP", "i3"}, {"WAYLAND_DISPLAY", "w"}, {"DISPLAY", ":0"}},
+         K::LayerShell},
+        // VANTORIA_DESKTOP wins by name; a name of none is refused.
+        {{{"VANTORIA_DESKTOP", "layer-shell"}, {"XDG_CURRENT_DESKTOP", "sway"}}, K::LayerShell},
+        {{{"VANTORIA_DESKTOP", "X11"}, {"XDG_CURRENT_DESKTOP", "GNOME"}}, K::X11},
+        {{{"VANTORIA_DESKTOP", "sway"}, {"DISPLAY", ":0"}}, K::Sway},
+        {{{"VANTORIA_DESKTOP", "swaybg"}, {"XDG_CURRENT_DESKTOP", "sway"}}, K::Unknown},
         {{{"XDG_CURRENT_DESKTOP", ""}}, K::Unknown},
         {{}, K::Unknown},
         {{{"XDG_CURRENT_DESKTOP", ":::"}}, K::Unknown},

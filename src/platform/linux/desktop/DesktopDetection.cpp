@@ -60,12 +60,46 @@ TDesktopKind KindOfName(const std::string& name) {
     return TDesktopKind::Unknown;
 }
 
+struct TBackendName {
+    const char* name;
+    TDesktopKind kind;
+};
+constexpr std::array<TBackendName, 9> kBackendNames{{
+    {"gnome", TDesktopKind::Gnome},
+    {"cinnamon", TDesktopKind::Cinnamon},
+    {"mate", TDesktopKind::Mate},
+    {"kde", TDesktopKind::Kde},
+    {"xfce", TDesktopKind::Xfce},
+    {"lxqt", TDesktopKind::Lxqt},
+    {"sway", TDesktopKind::Sway},
+    {"x11", TDesktopKind::X11},
+    {"layer-shell", TDesktopKind::LayerShell},
+}};
+
 }  // namespace
+
+const char* DesktopBackendNames() {
+    return "gnome, cinnamon, mate, kde, xfce, lxqt, sway, x11, layer-shell";
+}
 
 TDesktopDetection DetectDesktop(const TEnvironment& env) {
     const std::string current = Get(env, "XDG_CURRENT_DESKTOP");
     const bool wayland = !Get(env, "WAYLAND_DISPLAY").empty();
     const bool x11 = !Get(env, "DISPLAY").empty();
+
+    // A name given by the user wins over what the session says.
+    const std::string chosen = Get(env, "VANTORIA_DESKTOP");
+    if (!chosen.empty()) {
+        const std::string lower = Lower(chosen);
+        for (const TBackendName& b : kBackendNames) {
+            if (lower == b.name) {
+                return {b.kind, "VANTORIA_DESKTOP=" + chosen};
+            }
+        }
+        return {TDesktopKind::Unknown, "VANTORIA_DESKTOP=" + chosen +
+                                           " names no desktop back-end (the names are " +
+                                           DesktopBackendNames() + ")"};
+    }
 
     std::size_t start = 0;
     while (start <= current.size() && !current.empty()) {
@@ -90,13 +124,17 @@ TDesktopDetection DetectDesktop(const TEnvironment& env) {
     if (!Get(env, "SWAYSOCK").empty()) {
         return {TDesktopKind::Sway, "SWAYSOCK is set"};
     }
+    // Any other Wayland compositor: this program draws the wallpaper itself
+    // where the compositor offers the layer-shell protocol.
+    if (wayland) {
+        return {TDesktopKind::LayerShell,
+                current.empty() ? std::string("a Wayland session (WAYLAND_DISPLAY is set, "
+                                              "XDG_CURRENT_DESKTOP is not)")
+                                : "the Wayland desktop \"" + current + "\" (XDG_CURRENT_DESKTOP)"};
+    }
     if (!current.empty()) {
         return {TDesktopKind::Unknown,
                 "the desktop \"" + current + "\" (XDG_CURRENT_DESKTOP) is not supported"};
-    }
-    if (wayland) {
-        return {TDesktopKind::Unknown,
-                "an unknown Wayland desktop (WAYLAND_DISPLAY is set, XDG_CURRENT_DESKTOP is not)"};
     }
     if (x11) {
         return {TDesktopKind::X11, "DISPLAY=" + Get(env, "DISPLAY")};
@@ -126,6 +164,8 @@ const char* DesktopKindName(TDesktopKind kind) {
             return "sway";
         case TDesktopKind::X11:
             return "X11";
+        case TDesktopKind::LayerShell:
+            return "layer-shell";
     }
     return "none";
 }

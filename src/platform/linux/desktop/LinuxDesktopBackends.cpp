@@ -2,6 +2,7 @@
 
 #include "platform/linux/desktop/gnome/GSettingsDesktopBackend.h"
 #include "platform/linux/desktop/kde/PlasmaDesktopBackend.h"
+#include "platform/linux/desktop/layershell/LayerShellDesktopBackend.h"
 #include "platform/linux/desktop/lxqt/PcmanfmQtDesktopBackend.h"
 #include "platform/linux/desktop/sway/SwayDesktopBackend.h"
 #include "platform/linux/desktop/x11/RootWindowDesktopBackend.h"
@@ -54,6 +55,15 @@ std::unique_ptr<TDesktopBackend> CreateDesktopBackend(const TDesktopDetection& d
         case TDesktopKind::X11:
             return std::make_unique<TRootWindowDesktopBackend>(EnvValue(env, "DISPLAY"),
                                                                dataFolder);
+        case TDesktopKind::LayerShell: {
+            auto backend = std::make_unique<TLayerShellDesktopBackend>();
+            if (!backend->Available()) {
+                return std::make_unique<TNullDesktopBackend>(
+                    backend->LastError() + " (" + detection.reason +
+                    "; VANTORIA_DESKTOP chooses another back-end: " + DesktopBackendNames() + ")");
+            }
+            return backend;
+        }
         default:
             break;
     }

@@ -37,11 +37,20 @@ constexpr std::size_t kMaxClients = 16;
 // A caller sends its line at once; one silent for this long is idle.
 constexpr std::chrono::milliseconds kIdleAfter{1000};
 
-// A command name: lower-case letters and dashes, nothing else.
-bool IsCommandName(const std::string& text) {
-    return !text.empty() && text.size() <= 32 && std::all_of(text.begin(), text.end(), [](char c) {
-        return (c >= 'a' && c <= 'z') || c == '-';
-    });
+// A command name: lower-case letters and dashes, nothing else; then perhaps
+// one space and a word of visible ASCII.
+bool IsCommandLine(const std::string& text) {
+    const std::size_t space = text.find(' ');
+    const std::string name = text.substr(0, space);
+    const bool nameOk = !name.empty() && name.size() <= 32 &&
+                        std::all_of(name.begin(), name.end(),
+                                    [](char c) { return (c >= 'a' && c <= 'z') || c == '-'; });
+    if (!nameOk || space == std::string::npos) {
+        return nameOk;
+    }
+    const std::string word = text.substr(space + 1);
+    return !word.empty() &&
+           std::all_of(word.begin(), word.end(), [](char c) { return c > ' ' && c < 0x7f; });
 }
 
 // Writes the answer and closes the connection. A caller that has gone away
@@ -307,7 +316,7 @@ void TLocalSocketCloseRequest::RunCommand(std::unique_ptr<TClient> client,
     }
     TCommandReply reply{false, "unknown command"};
     std::uint64_t later = 0;
-    if (IsCommandName(line) && commandHandler_) {
+    if (IsCommandLine(line) && commandHandler_) {
         std::uint64_t* const outer = laterId_;
         laterId_ = &later;
         reply = commandHandler_(line);

@@ -18,7 +18,9 @@ class QTimer;
 // most kRequestTimeoutMs for them:
 // - the text "vantoriamsg" (a line break after it allowed) asks for an
 //   orderly end, as it always has; there is no answer;
-// - one line "<command>\n" runs that one command; the answer is "ok\n"
+// - one line "<command>\n" (or "<command> <word>\n", a word of visible
+//   ASCII such as the activation token of a launcher) runs that one
+//   command; the answer is "ok\n"
 //   followed by lines of facts, or "error <reason>\n", and then the instance
 //   closes the connection. "quit" is the close request; its "ok" comes once
 //   the instance has ended in order. Anything else is answered with an error,
@@ -32,7 +34,7 @@ class TLocalSocketCloseRequest : public TCloseRequestChannel {
     Q_OBJECT
 public:
     static constexpr const char* kCloseRequestText = "vantoriamsg";
-    static constexpr std::size_t kMaxRequest = 64;
+    static constexpr std::size_t kMaxRequest = 512;
     static constexpr int kRequestTimeoutMs = 5000;
     // The longest a command answered later waits for its outcome.
     static constexpr int kLaterReplyTimeoutMs = 30000;

@@ -3,6 +3,8 @@
 #include <X11/Xatom.h>
 #include <X11/Xlib.h>
 
+#include <cstdlib>
+#include <string>
 #include <vector>
 
 void X11MarkSkipTaskbar(void* display, unsigned long window) {
@@ -57,4 +59,57 @@ void X11MarkSkipTaskbar(void* display, unsigned long window) {
     XSendEvent(dpy, DefaultRootWindow(dpy), False,
                SubstructureRedirectMask | SubstructureNotifyMask, &ev);
     XFlush(dpy);
+}
+
+bool X11ActivateForLaunch(void* display, unsigned long window, const char* startupId) {
+    auto* dpy = static_cast<Display*>(display);
+    const std::string id = startupId ? startupId : "";
+    const std::size_t at = id.rfind("_TIME");
+    if (!dpy || window == 0 || at == std::string::npos) {
+        return false;
+    }
+    char* end = nullptr;
+    const unsigned long time = std::strtoul(id.c_str() + at + 5, &end, 10);
+    if (end == id.c_str() + at + 5 || *end != '\0' || time == 0) {
+        return false;
+    }
+    const Window root = DefaultRootWindow(dpy);
+    const long userTime = static_cast<long>(time);
+    XChangeProperty(dpy, window, XInternAtom(dpy, "_NET_WM_USER_TIME", False), XA_CARDINAL, 32,
+                    PropModeReplace, reinterpret_cast<const unsigned char*>(&userTime), 1);
+    XEvent active{};
+    active.xclient.type = ClientMessage;
+    active.xclient.window = window;
+    active.xclient.message_type = XInternAtom(dpy, "_NET_ACTIVE_WINDOW", False);
+    active.xclient.format = 32;
+    active.xclient.data.l[0] = 1;  // from an application
+    active.xclient.data.l[1] = userTime;
+    XSendEvent(dpy, root, False, SubstructureRedirectMask | SubstructureNotifyMask, &active);
+
+    // The launch is complete: "remove: ID=..." in 20-byte pieces, the first
+    // under _NET_STARTUP_INFO_BEGIN, the rest under _NET_STARTUP_INFO.
+    std::string message = "remove: ID=\"";
+    for (const char c : id) {
+        if (c == '"' || c == '\\') {
+            message += '\\';
+        }
+        message += c;
+    }
+    message += '"';
+    message += '\0';
+    const Window carrier = XCreateSimpleWindow(dpy, root, -100, -100, 1, 1, 0, 0, 0);
+    const Atom begin = XInternAtom(dpy, "_NET_STARTUP_INFO_BEGIN", False);
+    const Atom more = XInternAtom(dpy, "_NET_STARTUP_INFO", False);
+    for (std::size_t i = 0; i < message.size(); i += 20) {
+        XEvent piece{};
+        piece.xclient.type = ClientMessage;
+        piece.xclient.window = carrier;
+        piece.xclient.message_type = i == 0 ? begin : more;
+        piece.xclient.format = 8;
+        message.copy(piece.xclient.data.b, 20, i);
+        XSendEvent(dpy, root, False, PropertyChangeMask, &piece);
+    }
+    XDestroyWindow(dpy, carrier);
+    XFlush(dpy);
+    return true;
 }

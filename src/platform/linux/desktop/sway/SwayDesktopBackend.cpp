@@ -1,9 +1,8 @@
 #include "platform/linux/desktop/sway/SwayDesktopBackend.h"
 
-#include <poll.h>
-#include <sys/socket.h>
+#include "platform/linux/desktop/sway/SwayIpc.h"
+
 #include <sys/stat.h>
-#include <sys/un.h>
 #include <unistd.h>
 #include <wordexp.h>
 
@@ -20,15 +19,9 @@
 
 namespace {
 
-// IPC message types.
-constexpr std::uint32_t kRunCommand = 0;
-constexpr std::uint32_t kGetOutputs = 3;
-constexpr std::uint32_t kGetConfig = 9;
-constexpr char kMagic[] = "i3-ipc";
-constexpr std::size_t kMagicSize = sizeof kMagic - 1;
-constexpr std::size_t kHeaderSize = kMagicSize + 8;
-constexpr int kTimeoutMs = 3000;
-constexpr std::size_t kMaxReply = 16 * 1024 * 1024;
+constexpr std::uint32_t kRunCommand = kSwayRunCommand;
+constexpr std::uint32_t kGetOutputs = kSwayGetOutputs;
+constexpr std::uint32_t kGetConfig = kSwayGetConfig;
 
 const char* const kModes[] = {"stretch", "center", "fill", "fit", "tile", "solid_color"};
 const char kStateHeader[] = "sway-backgrounds";
@@ -273,69 +266,7 @@ bool TSwayDesktopBackend::IsPlainPath(const std::string& path) {
 
 std::optional<std::string> TSwayDesktopBackend::Request(std::uint32_t type,
                                                         const std::string& payload) {
-    if (socketPath_.empty()) {
-        lastError_ = "SWAYSOCK is not set, so sway cannot be reached";
-        return std::nullopt;
-    }
-    sockaddr_un address{};
-    address.sun_family = AF_UNIX;
-    if (socketPath_.size() >= sizeof address.sun_path) {
-        lastError_ = "the sway socket path is too long";
-        return std::nullopt;
-    }
-    std::memcpy(address.sun_path, socketPath_.data(), socketPath_.size());
-    const int fd = socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC, 0);
-    if (fd < 0 || connect(fd, reinterpret_cast<sockaddr*>(&address), sizeof address) != 0) {
-        lastError_ = "cannot reach sway at " + socketPath_ + ": " + std::strerror(errno);
-        if (fd >= 0) {
-            close(fd);
-        }
-        return std::nullopt;
-    }
-    std::string message(kMagic, kMagicSize);
-    const std::uint32_t header[2] = {static_cast<std::uint32_t>(payload.size()), type};
-    message.append(reinterpret_cast<const char*>(header), sizeof header);
-    message += payload;
-
-    // Every wait is bounded: a stuck compositor must not freeze the program.
-    auto transfer = [fd](char* data, std::size_t size, bool sending) {
-        std::size_t done = 0;
-        while (done < size) {
-            pollfd p{fd, static_cast<short>(sending ? POLLOUT : POLLIN), 0};
-            if (poll(&p, 1, kTimeoutMs) <= 0) {
-                return false;
-            }
-            const ssize_t n = sending ? send(fd, data + done, size - done, MSG_NOSIGNAL)
-                                      : recv(fd, data + done, size - done, 0);
-            if (n <= 0) {
-                if (n < 0 && errno == EINTR) {
-                    continue;
-                }
-                return false;
-            }
-            done += static_cast<std::size_t>(n);
-        }
-        return true;
-    };
-    std::optional<std::string> reply;
-    char replyHeader[kHeaderSize];
-    if (transfer(message.data(), message.size(), true) &&
-        transfer(replyHeader, sizeof replyHeader, false) &&
-        std::memcmp(replyHeader, kMagic, kMagicSize) == 0) {
-        std::uint32_t fields[2];
-        std::memcpy(fields, replyHeader + kMagicSize, sizeof fields);
-        if (fields[0] <= kMaxReply && fields[1] == type) {
-            std::string body(fields[0], '\0');
-            if (transfer(body.data(), body.size(), false)) {
-                reply = std::move(body);
-            }
-        }
-    }
-    close(fd);
-    if (!reply) {
-        lastError_ = "sway did not answer at " + socketPath_;
-    }
-    return reply;
+    return SwayIpcRequest(socketPath_, type, payload, lastError_);
 }
 
 bool TSwayDesktopBackend::RunCommand(const std::string& command) {
