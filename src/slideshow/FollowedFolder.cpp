@@ -17,6 +17,12 @@ struct TFollowedFolder::TNode {
 
 namespace {
 
+// A folder entry naming "/" or a whole disk must not hold up the start for
+// minutes nor take every watch the system has: subfolders beyond these
+// bounds are not entered.
+constexpr std::size_t kMaxFolders = 10000;
+constexpr int kMaxDepth = 32;
+
 std::string Normalised(std::string folder) {
     while (folder.size() > 1 && folder.back() == kPathDelim) {
         folder.pop_back();
@@ -51,6 +57,13 @@ std::size_t TFollowedFolder::Count() const {
 
 std::unique_ptr<TFollowedFolder::TNode> TFollowedFolder::Read(const std::string& path,
                                                               TNode* parent, TChanges* changes) {
+    int depth = 0;
+    for (const TNode* up = parent; up; up = up->parent) {
+        ++depth;
+    }
+    if (parent && (nodes_.size() >= kMaxFolders || depth >= kMaxDepth)) {
+        return nullptr;
+    }
     struct stat st {};
     if (path.empty() || ::stat(path.c_str(), &st) != 0 || !S_ISDIR(st.st_mode) ||
         seen_.count({st.st_dev, st.st_ino}) != 0) {

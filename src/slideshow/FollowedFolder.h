@@ -17,7 +17,7 @@
 // first, then each subfolder's in turn). Held as a tree of folders, so that
 // a picture that joins or leaves costs a search in its own folder, never a
 // rescan; each change gives the place, among this entry's pictures, where
-// the show's list changes.
+// the show's list changes. A tree stops at 10,000 folders and 32 levels.
 class TFollowedFolder {
 public:
     // One change of the pictures, to be applied in turn: `path` joins at
