@@ -38,7 +38,7 @@ void TfrmMain::SetClockVisible(bool visible) {
     try {
         if (visible) {
             actShowClock->setChecked(true);
-            actShowClock->setText(QStringLiteral("Hide Clock"));
+            actShowClock->setText(tr("Hide Clock"));
             if (frmClock) {
                 // Shown where it is now, even after a drag.
                 frmClock->show();
@@ -73,7 +73,7 @@ void TfrmMain::SetClockVisible(bool visible) {
             clock->repaint();  // drawn at once, not at the next idle moment
         } else {
             actShowClock->setChecked(false);
-            actShowClock->setText(QStringLiteral("Show Clock"));
+            actShowClock->setText(tr("Show Clock"));
             if (frmClock) {
                 // Destroyed after the current event (this may be the clock's
                 // own menu); its position comes back then.

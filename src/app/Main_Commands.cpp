@@ -8,6 +8,7 @@
 #include "app/CommandTable.h"
 #include "app/Main.h"
 #include "platform/MessageService.h"
+#include "platform/Translate.h"
 #include "wallpaper/WallpaperApplier.h"
 
 void TfrmMain::CreateActions() {
@@ -20,9 +21,9 @@ void TfrmMain::CreateActions() {
         const TCommandRow& row = table[i];
         auto* action = new QAction(this);
         action->setObjectName(QString::fromLatin1(row.name));
-        action->setText(QString::fromLatin1(row.caption));
-        action->setToolTip(QString::fromLatin1(row.hint));
-        action->setStatusTip(QString::fromLatin1(row.hint));
+        action->setText(tr(row.caption));
+        action->setToolTip(tr(row.hint));
+        action->setStatusTip(tr(row.hint));
         if (row.shortcut) {
             action->setShortcut(QKeySequence(QString::fromLatin1(row.shortcut)));
             action->setShortcutContext(Qt::WindowShortcut);
@@ -34,16 +35,16 @@ void TfrmMain::CreateActions() {
         addAction(action);  // shortcuts act while the main window is active
     }
     actShowClock->setCheckable(true);
-    actShuffle = new QAction(QStringLiteral("Shuffle"), this);
+    actShuffle = new QAction(tr("Shuffle"), this);
     actShuffle->setObjectName(QStringLiteral("actShuffle"));
-    actShuffle->setStatusTip(QStringLiteral("Show the playlist in a random order"));
+    actShuffle->setStatusTip(tr("Show the playlist in a random order"));
     actShuffle->setCheckable(true);
-    actMoreOptions = new QAction(QStringLiteral("More Options..."), this);
+    actMoreOptions = new QAction(tr("More Options..."), this);
     actMoreOptions->setObjectName(QStringLiteral("actMoreOptions"));
-    actKeepWallpaper = new QAction(QStringLiteral("Keep this wallpaper"), this);
+    actKeepWallpaper = new QAction(tr("Keep this wallpaper"), this);
     actKeepWallpaper->setObjectName(QStringLiteral("actKeepWallpaper"));
     actKeepWallpaper->setStatusTip(
-        QStringLiteral("Stop the show and leave this picture on the desktop when Vantoria ends"));
+        tr("Stop the show and leave this picture on the desktop when Vantoria ends"));
 
     const std::pair<QAction*, void (TfrmMain::*)()> handlers[] = {
         {actFirst, &TfrmMain::actFirstExecute},
@@ -101,7 +102,7 @@ void TfrmMain::RunCommand(const std::function<void()>& command) {
     } catch (const std::exception& e) {
         FServices.messages->ReportException(e.what());
     } catch (...) {
-        FServices.messages->ReportException("Unknown error");
+        FServices.messages->ReportException(TrText("TfrmMain", "Unknown error"));
     }
 }
 

@@ -6,6 +6,7 @@
 
 #include "app/Main.h"
 #include "platform/MessageService.h"
+#include "platform/Translate.h"
 #include "platform/TrayService.h"
 #include "wallpaper/WallpaperApplier.h"
 
@@ -36,7 +37,8 @@ void TfrmMain::RunningChanged(bool running) {
 }
 
 void TfrmMain::ReportEmpty() {
-    FServices.messages->ShowError("Playlist is empty. Please add images to the playlist");
+    FServices.messages->ShowError(
+        TrText("TfrmMain", "Playlist is empty. Please add images to the playlist"));
 }
 
 // A file the show passes over is told without holding anything up: the
@@ -51,8 +53,7 @@ void TfrmMain::ReportSkipped(const std::string&, const std::string& text) {
 }
 
 void TfrmMain::SetRunAction(bool running) {
-    const QString text =
-        running ? QStringLiteral("Stop Slide Show") : QStringLiteral("Run Slide Show");
+    const QString text = running ? tr("Stop Slide Show") : tr("Run Slide Show");
     actRun->setText(text);
     actRun->setToolTip(text);
     actRun->setStatusTip(text);

@@ -257,14 +257,17 @@ void TfrmMain::BuildWindow() {
     };
     const TGroup groups[] = {
         {"AdvToolBar1",
-         "Navigation",
+         QT_TRANSLATE_NOOP("TfrmMain", "Navigation"),
          QRect(3, 3, 121, 51),
          {actFirst, actPrev, actNext, actLast, actRun}},
         {"AdvToolBar2",
-         "Settings",
+         QT_TRANSLATE_NOOP("TfrmMain", "Settings"),
          QRect(127, 3, 144, 51),
          {actLoadList, actSetup, actResetDefault, actRemoveWallPaper, actShowClock, actAbout}},
-        {"AdvToolBar3", "Close", QRect(274, 3, 52, 51), {actExit, actMinimize}},
+        {"AdvToolBar3",
+         QT_TRANSLATE_NOOP("TfrmMain", "Close"),
+         QRect(274, 3, 52, 51),
+         {actExit, actMinimize}},
     };
     for (const TGroup& g : groups) {
         auto* bar = new TToolBar(page);
@@ -274,7 +277,7 @@ void TfrmMain::BuildWindow() {
         int i = 0;
         for (QAction* a : g.actions)
             MakeButton(bar, a, i++);
-        auto* label = new QLabel(QString::fromLatin1(g.caption), bar);
+        auto* label = new QLabel(tr(g.caption), bar);
         label->setObjectName(QString::fromLatin1(g.name) + QStringLiteral("Caption"));
         label->setAlignment(Qt::AlignCenter);
         label->setGeometry(0, g.geometry.height() - 16, g.geometry.width(), 15);
@@ -287,8 +290,8 @@ void TfrmMain::BuildWindow() {
     // The Exit button's hint carries a title, a note and the command's picture.
     if (auto* exit = findChild<QToolButton*>(QStringLiteral("btn_actExit"))) {
         exit->setToolTip(
-            QStringLiteral("<b>Close</b><br/><img src=\":/images/10.svg\" width=\"16\" "
-                           "height=\"16\"/>&nbsp;Close Vantoria application"));
+            tr("<b>Close</b><br/><img src=\":/images/10.svg\" width=\"16\" "
+               "height=\"16\"/>&nbsp;Close Vantoria application"));
     }
 
     // A command shows the picture its state asks for (Run and Stop share a button).

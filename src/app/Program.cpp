@@ -17,6 +17,7 @@
 #include "platform/linux/instance/LocalSocketCloseRequest.h"
 #include "platform/linux/instance/RuntimeDir.h"
 #include "platform/qt/DialogPlacement.h"
+#include "platform/qt/Translations.h"
 #include "wallpaper/WallpaperApplier.h"
 
 namespace {
@@ -83,6 +84,8 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.vantoria.Vantoria"));
     QApplication::setQuitOnLastWindowClosed(false);
     PlaceDialogsCentred(app);
+    // Menus, dialogs and messages in the user's language where Vantoria has it.
+    InstallTranslations(app);
 
     TProgramServices services;
 

@@ -3,6 +3,7 @@
 #include "dialogs/MoreOptionsBox.h"
 #include "dialogs/SettingsBox.h"
 #include "platform/MessageService.h"
+#include "platform/Translate.h"
 #include "platform/linux/files/XdgAutostart.h"
 #include "settings/Settings.h"
 #include "dialogs/frmAboutBox.h"
@@ -27,7 +28,9 @@ bool TProgramDialogs::ShowMoreOptions(TSettings& settings) {
         return false;
     }
     if (const std::string problem = dialog.Apply(settings); !problem.empty()) {
-        messages_.ShowWarning("Vantoria cannot change its start at log-in: " + problem);
+        messages_.ShowWarning(
+            TextArgs(TrText("TProgramDialogs", "Vantoria cannot change its start at log-in: %1"),
+                     {problem}));
     }
     return true;
 }

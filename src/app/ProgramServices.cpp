@@ -11,6 +11,7 @@
 #include <QTimer>
 
 #include "app/ProgramDialogs.h"
+#include "platform/Translate.h"
 #include "desktop/CoolTrayIcon.h"
 #include "desktop/UserSwitch.h"
 #include "platform/linux/memory/Heap.h"
@@ -151,7 +152,8 @@ struct TProgramServices::TImpl {
             if (awayBox) {
                 return;
             }
-            awayBox = new QMessageBox(QMessageBox::Warning, QStringLiteral("Warning"),
+            awayBox = new QMessageBox(QMessageBox::Warning,
+                                      QCoreApplication::translate("TQtMessageService", "Warning"),
                                       DisplayText(text), QMessageBox::Ok);
             awayBox->setAttribute(Qt::WA_DeleteOnClose);
             awayBox->setWindowModality(Qt::NonModal);
@@ -170,7 +172,9 @@ struct TProgramServices::TImpl {
             }
         };
         s.refused = [this](const std::string& text) {
-            tray.ShowNotice("Vantoria", "The picture cannot be shown: " + text);
+            tray.ShowNotice(
+                "Vantoria",
+                TextArgs(TrText("TProgramServices", "The picture cannot be shown: %1"), {text}));
         };
         s.dataFolder = dataFolder;
         s.screen = &screen;

@@ -38,7 +38,7 @@ QRegion OpaqueRegion(const QImage& frame, const QColor& key) {
 
 TfrmClock::TfrmClock() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
     setObjectName(QStringLiteral("frmClock"));
-    setWindowTitle(QStringLiteral("Clock"));
+    setWindowTitle(tr("Clock"));
     setFixedSize(kClientSize, kClientSize);
     QPalette pal = palette();
     pal.setColor(QPalette::Window, kKeyColor);
@@ -53,7 +53,7 @@ TfrmClock::TfrmClock() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) 
 
     PopupMenu1 = new QMenu(this);
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
-    HideClock1 = PopupMenu1->addAction(QStringLiteral("Hide Clock"));
+    HideClock1 = PopupMenu1->addAction(tr("Hide Clock"));
     HideClock1->setObjectName(QStringLiteral("HideClock1"));
     connect(HideClock1, &QAction::triggered, this, &TfrmClock::HideClock1Click);
 

@@ -167,10 +167,11 @@ void TCoolTrayIcon::PopMenu() {
     if (!menu_ || menu_->isVisible()) {
         return;
     }
-    // sway knows the menu, a top-level window of its own there, by its title.
+    // sway knows the menu, a window of its own there, by its title.
     if (menu_->windowTitle().isEmpty()) {
-        menu_->setWindowTitle(QStringLiteral("Vantoria menu"));
+        menu_->setWindowTitle(tr("Vantoria menu"));
     }
-    menu_->popup(QCursor::pos());
-    PlaceDesktopWindowAtPointer(menu_);
+    if (!PopUpMenuAtPointer(menu_)) {
+        menu_->popup(QCursor::pos());
+    }
 }

@@ -48,7 +48,7 @@ TColorPicker::TColorPicker(QWidget* parent) : QToolButton(parent) {
     setToolButtonStyle(Qt::ToolButtonTextOnly);
     setFocusPolicy(Qt::StrongFocus);
     chooser_ = [](const QColor& initial, QWidget* owner) -> std::optional<QColor> {
-        const QColor c = QColorDialog::getColor(initial, owner, QStringLiteral("Custom color"));
+        const QColor c = QColorDialog::getColor(initial, owner, tr("Custom color"));
         if (!c.isValid()) {
             return std::nullopt;
         }
@@ -64,7 +64,7 @@ TColorPicker::TColorPicker(QWidget* parent) : QToolButton(parent) {
 
     auto* automatic = new QToolButton(body);
     automatic->setObjectName(QStringLiteral("btnAutomatic"));
-    automatic->setText(QStringLiteral("Automatic"));
+    automatic->setText(tr("Automatic"));
     automatic->setIcon(SwatchIcon(Qt::black));
     automatic->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
     automatic->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
@@ -96,7 +96,7 @@ TColorPicker::TColorPicker(QWidget* parent) : QToolButton(parent) {
 
     auto* custom = new QToolButton(body);
     custom->setObjectName(QStringLiteral("btnCustomColor"));
-    custom->setText(QStringLiteral("Custom color"));
+    custom->setText(tr("Custom color"));
     custom->setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     custom->setAutoRaise(true);
     connect(custom, &QToolButton::clicked, this, [this] {
@@ -164,6 +164,6 @@ void TColorPicker::paintEvent(QPaintEvent*) {
     p.drawRect(swatch.adjusted(0, 0, -1, -1));
     if (automatic_) {
         p.setPen(Qt::white);
-        p.drawText(swatch, Qt::AlignCenter, QStringLiteral("Automatic"));
+        p.drawText(swatch, Qt::AlignCenter, tr("Automatic"));
     }
 }

@@ -11,7 +11,7 @@
 TfrmMoreOptions::TfrmMoreOptions(const TSettings& settings, TAutostart* autostart, QWidget* parent)
     : QDialog(parent), autostart_(autostart) {
     setObjectName(QStringLiteral("frmMoreOptions"));
-    setWindowTitle(QStringLiteral("More Options"));
+    setWindowTitle(tr("More Options"));
     auto* layout = new QVBoxLayout(this);
     const auto box = [&](QCheckBox*& target, const char* name, const QString& text, bool on) {
         target = new QCheckBox(text, this);
@@ -19,18 +19,16 @@ TfrmMoreOptions::TfrmMoreOptions(const TSettings& settings, TAutostart* autostar
         target->setChecked(on);
         layout->addWidget(target);
     };
-    box(cbShuffle, "cbShuffle",
-        QStringLiteral("&Shuffle: a random order, each picture once a round"),
+    box(cbShuffle, "cbShuffle", tr("&Shuffle: a random order, each picture once a round"),
         settings.FOrder == 1);
-    box(cbKeepWallpaper, "cbKeepWallpaper",
-        QStringLiteral("&Keep the last picture when Vantoria ends"), settings.FKeepWallpaper);
-    box(cbStartInTray, "cbStartInTray", QStringLiteral("Start &hidden in the tray"),
-        settings.FStartInTray);
-    box(cbStartAtLogin, "cbStartAtLogin", QStringLiteral("Start at &log-in"),
+    box(cbKeepWallpaper, "cbKeepWallpaper", tr("&Keep the last picture when Vantoria ends"),
+        settings.FKeepWallpaper);
+    box(cbStartInTray, "cbStartInTray", tr("Start &hidden in the tray"), settings.FStartInTray);
+    box(cbStartAtLogin, "cbStartAtLogin", tr("Start at &log-in"),
         autostart_ && autostart_->Enabled());
     cbStartAtLogin->setEnabled(autostart_ != nullptr);
-    box(cbRecursive, "cbRecursive",
-        QStringLiteral("Folders in the playlist take in their &subfolders"), settings.FRecursive);
+    box(cbRecursive, "cbRecursive", tr("Folders in the playlist take in their &subfolders"),
+        settings.FRecursive);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("btnOK"));
     buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("btnCancel"));

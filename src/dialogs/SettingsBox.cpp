@@ -1,4 +1,5 @@
 #include "dialogs/SettingsBox.h"
+#include "platform/Translate.h"
 
 #include <QCheckBox>
 #include <QEvent>
@@ -41,7 +42,7 @@ int TimeToSeconds(const QTime& time) {
 
 TfrmSettings::TfrmSettings(QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("frmSettings"));
-    setWindowTitle(QStringLiteral("Settings"));
+    setWindowTitle(tr("Settings"));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     QFont f = font();
@@ -49,23 +50,23 @@ TfrmSettings::TfrmSettings(QWidget* parent) : QDialog(parent) {
     setFont(f);
     setFixedSize(331, 431);
 
-    edtPlay = new TRadioGroup(QStringLiteral(" &Autoplay "),
-                              {QStringLiteral("Do not change wallpaper at start"),
-                               QStringLiteral("Continue to play last show at start"),
-                               QStringLiteral("Change wallpaper once at start")},
-                              this);
+    edtPlay = new TRadioGroup(
+        tr(" &Autoplay "),
+        {tr("Do not change wallpaper at start"), tr("Continue to play last show at start"),
+         tr("Change wallpaper once at start")},
+        this);
     edtPlay->setObjectName(QStringLiteral("edtPlay"));
-    edtPlay->setToolTip(QStringLiteral("Autoplay options"));
+    edtPlay->setToolTip(tr("Autoplay options"));
     edtPlay->setGeometry(8, 8, 313, 105);
     edtPlay->SetItemIndex(0);
 
-    PlayOptions = new QGroupBox(QStringLiteral(" &Play Options "), this);
+    PlayOptions = new QGroupBox(tr(" &Play Options "), this);
     PlayOptions->setObjectName(QStringLiteral("PlayOptions"));
     PlayOptions->setGeometry(8, 120, 169, 97);
 
-    Label1 = new QLabel(QStringLiteral("Change every (HH:MM:SS)"), PlayOptions);
+    Label1 = new QLabel(tr("Change every (HH:MM:SS)"), PlayOptions);
     Label1->setObjectName(QStringLiteral("Label1"));
-    Label1->setToolTip(QStringLiteral("Play interval"));
+    Label1->setToolTip(tr("Play interval"));
     Label1->move(12, 20);
     Label1->adjustSize();
 
@@ -78,35 +79,34 @@ TfrmSettings::TfrmSettings(QWidget* parent) : QDialog(parent) {
     edtTime->installEventFilter(this);
     Label1->setBuddy(edtTime);
 
-    edtStop = new QCheckBox(QStringLiteral("Stop at last slide"), PlayOptions);
+    edtStop = new QCheckBox(tr("Stop at last slide"), PlayOptions);
     edtStop->setObjectName(QStringLiteral("edtStop"));
-    edtStop->setToolTip(QStringLiteral("Do not repeat slide show"));
+    edtStop->setToolTip(tr("Do not repeat slide show"));
     edtStop->move(12, 72);
     edtStop->adjustSize();
 
-    edtStyle = new TRadioGroup(
-        QStringLiteral(" &Wallpaper Style "),
-        {QStringLiteral("Tile"), QStringLiteral("Center"), QStringLiteral("Stretch")}, this);
+    edtStyle =
+        new TRadioGroup(tr(" &Wallpaper Style "), {tr("Tile"), tr("Center"), tr("Stretch")}, this);
     edtStyle->setObjectName(QStringLiteral("edtStyle"));
-    edtStyle->setToolTip(QStringLiteral("Wallpaper style"));
+    edtStyle->setToolTip(tr("Wallpaper style"));
     edtStyle->setGeometry(184, 120, 137, 97);
     edtStyle->SetItemIndex(0);
     connect(edtStyle, &TRadioGroup::clicked, this, [this] { edtStyleClick(); });
 
-    edtStretch = new TRadioGroup(QStringLiteral(" &Stretch "),
-                                 {QStringLiteral("Stretch image to desktop area"),
-                                  QStringLiteral("Do not stretch (Letter Box)"),
-                                  QStringLiteral("Zoom to fill desktop area")},
-                                 this);
+    edtStretch =
+        new TRadioGroup(tr(" &Stretch "),
+                        {tr("Stretch image to desktop area"), tr("Do not stretch (Letter Box)"),
+                         tr("Zoom to fill desktop area")},
+                        this);
     edtStretch->setObjectName(QStringLiteral("edtStretch"));
     edtStretch->setGeometry(8, 224, 313, 81);
     edtStretch->SetItemIndex(-1);
 
-    gbFillColor = new QGroupBox(QStringLiteral(" Fill uncovered area "), this);
+    gbFillColor = new QGroupBox(tr(" Fill uncovered area "), this);
     gbFillColor->setObjectName(QStringLiteral("gbFillColor"));
     gbFillColor->setGeometry(8, 312, 313, 57);
 
-    lblFillColor = new QLabel(QStringLiteral("Fill color"), gbFillColor);
+    lblFillColor = new QLabel(tr("Fill color"), gbFillColor);
     lblFillColor->setObjectName(QStringLiteral("lblFillColor"));
     lblFillColor->move(8, 22);
     lblFillColor->adjustSize();
@@ -123,17 +123,17 @@ TfrmSettings::TfrmSettings(QWidget* parent) : QDialog(parent) {
     Bevel1->setFrameShadow(QFrame::Sunken);
     Bevel1->setGeometry(4, 390, 317, 4);
 
-    btnOK = new QPushButton(QStringLiteral("OK"), this);
+    btnOK = new QPushButton(tr("OK"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
-    btnOK->setToolTip(QStringLiteral("Save settings"));
+    btnOK->setToolTip(tr("Save settings"));
     btnOK->setGeometry(168, 400, 75, 25);
     btnOK->setDefault(true);
     btnOK->setAutoDefault(true);
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
 
-    btnCancel = new QPushButton(QStringLiteral("Cancel"), this);
+    btnCancel = new QPushButton(tr("Cancel"), this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    btnCancel->setToolTip(QStringLiteral("Discard your changes"));
+    btnCancel->setToolTip(tr("Discard your changes"));
     btnCancel->setGeometry(248, 400, 75, 25);
     btnCancel->setAutoDefault(false);
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::reject);
@@ -237,7 +237,8 @@ bool ShowSettingsDialog(TMessageService* messages, QWidget* parent) {
             // The user confirmed new settings; saying nothing would leave them
             // believing the settings were kept.
             if (messages) {
-                messages->ShowError(std::string("The settings could not be saved: ") + e.what());
+                messages->ShowError(TextArgs(
+                    TrText("TfrmSettings", "The settings could not be saved: %1"), {e.what()}));
             }
         }
     }

@@ -1,4 +1,5 @@
 #include "dialogs/frmAboutBox.h"
+#include "platform/Translate.h"
 
 #include <QDesktopServices>
 #include <QEnterEvent>
@@ -66,7 +67,8 @@ void THyperLinkLabel::mousePressEvent(QMouseEvent* event) {
         return;
     }
     // The box stays open; the user learns that no browser came up.
-    const std::string text = "Could not open \"" + target_ + "\" in a web browser";
+    const std::string text =
+        TextArgs(TrText("THyperLinkLabel", "Could not open \"%1\" in a web browser"), {target_});
     if (messages_) {
         messages_->ReportException(text);
     }
@@ -74,7 +76,7 @@ void THyperLinkLabel::mousePressEvent(QMouseEvent* event) {
 
 TAboutBox::TAboutBox(TMessageService* messages, QWidget* parent) : QDialog(parent) {
     setObjectName(QStringLiteral("AboutBox"));
-    setWindowTitle(QStringLiteral("About Vantoria..."));
+    setWindowTitle(tr("About Vantoria..."));
     setWindowFlags(Qt::Dialog | Qt::MSWindowsFixedSizeDialogHint | Qt::WindowTitleHint |
                    Qt::WindowCloseButtonHint);
     QFont base = font();
@@ -96,25 +98,25 @@ TAboutBox::TAboutBox(TMessageService* messages, QWidget* parent) : QDialog(paren
     Label2->setWordWrap(true);
     Label2->setGeometry(72, 4, 237, 49);
 
-    lblVersion = new QLabel(QStringLiteral("Version 2.0.0"), this);
+    lblVersion = new QLabel(tr("Version 2.0.0"), this);
     lblVersion->setObjectName(QStringLiteral("lblVersion"));
     lblVersion->setGeometry(72, 60, 237, 13);
 
-    Label1 = new QLabel(QStringLiteral("Copyright \u00a9 2003-2026 The Vantoria developers"), this);
+    Label1 = new QLabel(tr("Copyright \u00a9 2003-2026 The Vantoria developers"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->move(72, 80);
     Label1->adjustSize();
 
     lblHomePage = new THyperLinkLabel(QString::fromLatin1(kHomePage), this);
-    lblHomePage->setToolTip(QStringLiteral("Vantoria home page"));
+    lblHomePage->setToolTip(tr("Vantoria home page"));
     lblHomePage->SetMessages(messages);
     lblHomePage->move(72, 96);
     lblHomePage->adjustSize();
 
-    Label3 = new QLabel(QStringLiteral("This program is free software: you may\n"
-                                       "use it and redistribute it free of charge.\n"
-                                       "It comes with ABSOLUTELY NO WARRANTY,\n"
-                                       "to the extent permitted by law."),
+    Label3 = new QLabel(tr("This program is free software: you may\n"
+                           "use it and redistribute it free of charge.\n"
+                           "It comes with ABSOLUTELY NO WARRANTY,\n"
+                           "to the extent permitted by law."),
                         this);
     Label3->setObjectName(QStringLiteral("Label3"));
     Label3->setGeometry(72, 132, 265, 69);
@@ -127,7 +129,7 @@ TAboutBox::TAboutBox(TMessageService* messages, QWidget* parent) : QDialog(paren
     Bevel1->setGeometry(8, 210, 341, 4);
 
     // OK is both the default button (Enter) and the cancel button (Esc).
-    btnOK = new QPushButton(QStringLiteral("OK"), this);
+    btnOK = new QPushButton(tr("OK"), this);
     btnOK->setObjectName(QStringLiteral("btnOK"));
     btnOK->setGeometry(272, 220, 75, 25);
     btnOK->setDefault(true);

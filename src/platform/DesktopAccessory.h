@@ -3,6 +3,7 @@
 #include <QPoint>
 #include <optional>
 
+class QMenu;
 class QWidget;
 
 // Marks a top-level window, before it is shown, as a small accessory of the
@@ -31,9 +32,14 @@ bool WindowShapesHonoured();
 // set and unique among this program's windows.
 bool PlaceDesktopWindow(QWidget* window, const QPoint& place);
 
-// The same for a window that goes where the pointer is (a menu a tray host
-// asked for without a click of ours).
-bool PlaceDesktopWindowAtPointer(QWidget* window);
+// Pops `menu` up where the pointer is for a tray host that asked for it
+// without a click of ours (swaybar's ContextMenu). On sway the pointer is
+// sway's alone, and a Qt popup there would hang off whichever of our windows
+// last had the focus: so the menu is shown as a top-level window of its own,
+// which sway floats at its pointer and focuses (over the other windows), and
+// which closes when the focus goes elsewhere; once closed it is a popup
+// again. False where no such compositor runs: there QMenu::popup places it.
+bool PopUpMenuAtPointer(QMenu* menu);
 
 // Where the top-level `window` is, in the window system's units: its own
 // position where the platform tells it, the compositor's answer on sway;

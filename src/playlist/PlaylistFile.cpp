@@ -7,6 +7,8 @@
 #include <cerrno>
 #include <cstring>
 
+#include "platform/Translate.h"
+
 std::vector<std::string> SplitPlaylistText(std::string_view text) {
     if (const auto nul = text.find('\0'); nul != std::string_view::npos) {
         text = text.substr(0, nul);
@@ -31,7 +33,8 @@ std::vector<std::string> SplitPlaylistText(std::string_view text) {
 
 namespace {
 [[noreturn]] void OpenError(const std::string& path, int err) {
-    throw EPlaylistFileError("Cannot open file \"" + path + "\". " + std::strerror(err));
+    throw EPlaylistFileError(
+        TextArgs(TrText("Playlist", "Cannot open file \"%1\". %2"), {path, std::strerror(err)}));
 }
 }  // namespace
 
@@ -91,7 +94,8 @@ std::string JoinPlaylistText(const std::vector<std::string>& entries) {
 namespace {
 
 [[noreturn]] void CreateError(const std::string& path, const std::string& reason) {
-    throw EPlaylistFileError("Cannot create file \"" + path + "\". " + reason);
+    throw EPlaylistFileError(
+        TextArgs(TrText("Playlist", "Cannot create file \"%1\". %2"), {path, reason}));
 }
 
 // The file a save really writes: the end of a chain of symbolic links (which
@@ -174,9 +178,11 @@ void WritePlaylistFile(const std::string& path, const std::vector<std::string>& 
     }
     for (const auto& e : entries) {
         if (!PlaylistCanStore(e)) {
-            CreateError(path, "The entry \"" +
-                                  e.substr(0, e.find_first_of(std::string_view("\r\n\0", 3))) +
-                                  "...\" holds a line break and cannot be stored in a playlist");
+            CreateError(path,
+                        TextArgs(TrText("Playlist",
+                                        "The entry \"%1...\" holds a line break "
+                                        "and cannot be stored in a playlist"),
+                                 {e.substr(0, e.find_first_of(std::string_view("\r\n\0", 3)))}));
         }
     }
     const std::string text = JoinPlaylistText(entries);

@@ -24,9 +24,8 @@ QVariant TPlaylistModel::data(const QModelIndex& index, int role) const {
                 it->second = counter_(path);
             }
             if (it->second >= 0) {
-                return DisplayText(path) + (it->second == 1
-                                                ? QStringLiteral(" (1 picture)")
-                                                : QStringLiteral(" (%1 pictures)").arg(it->second));
+                return DisplayText(path) + (it->second == 1 ? tr(" (1 picture)")
+                                                            : tr(" (%1 pictures)").arg(it->second));
             }
         }
         return DisplayText(EntryFileName(path));

@@ -18,6 +18,7 @@
 #include "wallpaper/DecodeBudget.h"
 #include "wallpaper/FreeBitmap.h"
 #include "wallpaper/FreeFormats.h"
+#include "platform/Translate.h"
 
 namespace {
 
@@ -83,7 +84,8 @@ bool FreeImageReads(std::string_view extension) {
 }
 
 [[noreturn]] void CannotDecode(const std::string& path, const std::string& why) {
-    throw EPreviewError("Cannot show picture \"" + path + "\". " + why);
+    throw EPreviewError(
+        TextArgs(TrText("Playlist", "Cannot show picture \"%1\". %2"), {path, why}));
 }
 
 QSize FitWithin(QSize size, int maxSide) {
@@ -158,7 +160,7 @@ TPreviewPicture LoadWithFreeImage(const std::string& path, int maxSide) {
     const int h = int(rgba.GetHeight());
     QImage image(w, h, QImage::Format_ARGB32);
     if (image.isNull()) {
-        CannotDecode(path, "Not enough memory to preview the picture");
+        CannotDecode(path, TrText("Playlist", "Not enough memory to preview the picture"));
     }
     // FreeImage keeps rows bottom-up, as B, G, R, A bytes: Qt's ARGB32 on
     // little-endian machines.
@@ -190,22 +192,26 @@ TPreviewPicture LoadPreviewPicture(const std::string& path, int maxSide) {
     const std::string ext = PictureExtension(path);
     const TExtension* known = FindExtension(ext);
     if (!known && !FreeImageReads(ext)) {
-        throw EPreviewError("Unknown picture file extension (." + ext + ")");
+        throw EPreviewError(
+            TextArgs(TrText("Playlist", "Unknown picture file extension (.%1)"), {ext}));
     }
     if (path.find('\0') != std::string::npos) {
-        throw EPreviewError("Cannot open file \"" + path + "\". " + std::strerror(ENOENT));
+        throw EPreviewError(TextArgs(TrText("Playlist", "Cannot open file \"%1\". %2"),
+                                     {path, std::strerror(ENOENT)}));
     }
     // Opened here, by its bytes, so that no name is changed on its way to Qt;
     // non-blocking, so that a named pipe never stalls the dialog.
     const int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0) {
-        throw EPreviewError("Cannot open file \"" + path + "\". " + std::strerror(errno));
+        throw EPreviewError(TextArgs(TrText("Playlist", "Cannot open file \"%1\". %2"),
+                                     {path, std::strerror(errno)}));
     }
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         const int err = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         ::close(fd);
-        throw EPreviewError("Cannot open file \"" + path + "\". " + std::strerror(err));
+        throw EPreviewError(TextArgs(TrText("Playlist", "Cannot open file \"%1\". %2"),
+                                     {path, std::strerror(err)}));
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
 
@@ -234,7 +240,9 @@ TPreviewPicture LoadPreviewPicture(const std::string& path, int maxSide) {
     }
     TPreviewPicture picture = LoadWithFreeImage(path, maxSide);
     if (picture.image.isNull()) {
-        CannotDecode(path, "The file is damaged or its picture format cannot be decoded here");
+        CannotDecode(
+            path,
+            TrText("Playlist", "The file is damaged or its picture format cannot be decoded here"));
     }
     return picture;
 }

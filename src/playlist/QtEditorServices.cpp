@@ -1,5 +1,6 @@
 #include "playlist/QtEditorServices.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
@@ -7,12 +8,16 @@
 #include <QPushButton>
 #include <QStandardPaths>
 
+#include "platform/Translate.h"
 #include "platform/qt/QtMessageService.h"
 #include "wallpaper/FolderUtils.h"
 
 namespace {
 
-const std::string kPlaylistFilter = "Vantoria Playlist (*.vpl)|*.vpl";
+// Asked for when a dialog opens, so that it is in the user's language.
+std::string PlaylistFilter() {
+    return TrText("TQtEditorDialogs", "Vantoria Playlist (*.vpl)") + "|*.vpl";
+}
 
 std::string Bytes(const QString& name) {
     const QByteArray b = QFile::encodeName(name);
@@ -57,7 +62,7 @@ QStringList QtNameFilters(const std::string& filter, bool anyCase) {
 }
 
 bool TQtEditorDialogs::OpenImage(const std::string& filter, std::vector<std::string>& fileNames) {
-    QFileDialog dialog(parent_, QStringLiteral("Open"));
+    QFileDialog dialog(parent_, QCoreApplication::translate("TQtEditorDialogs", "Open"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::ExistingFiles);
     // Qt's dialog matches masks case-sensitively here, while picture names
@@ -77,23 +82,23 @@ bool TQtEditorDialogs::OpenImage(const std::string& filter, std::vector<std::str
 }
 
 bool TQtEditorDialogs::OpenList(std::string& fileName) {
-    QFileDialog dialog(parent_, QStringLiteral("Open"));
+    QFileDialog dialog(parent_, QCoreApplication::translate("TQtEditorDialogs", "Open"));
     dialog.setAcceptMode(QFileDialog::AcceptOpen);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setDefaultSuffix(QStringLiteral("vpl"));
     dialog.setOption(QFileDialog::HideNameFilterDetails, true);
-    dialog.setNameFilters(QtNameFilters(kPlaylistFilter, true));
+    dialog.setNameFilters(QtNameFilters(PlaylistFilter(), true));
     return RunFileDialog(dialog, fileName);
 }
 
 bool TQtEditorDialogs::SaveList(std::string& fileName) {
-    QFileDialog dialog(parent_, QStringLiteral("Save As"));
+    QFileDialog dialog(parent_, QCoreApplication::translate("TQtEditorDialogs", "Save As"));
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setFileMode(QFileDialog::AnyFile);
     dialog.setOption(QFileDialog::DontConfirmOverwrite, true);
     dialog.setDefaultSuffix(QStringLiteral("vpl"));
     dialog.setOption(QFileDialog::HideNameFilterDetails, true);
-    dialog.setNameFilters(QtNameFilters(kPlaylistFilter, true));
+    dialog.setNameFilters(QtNameFilters(PlaylistFilter(), true));
     if (!fileName.empty()) {
         dialog.selectFile(Name(fileName));
     }
@@ -142,16 +147,20 @@ std::string TXdgKnownFolders::WindowsDirectory() const {
 }
 
 TEditorDialogs::TFolderUse TQtEditorDialogs::ChooseFolderUse(const std::string& folder) {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Add Folder"),
-                    QStringLiteral("Follow \"%1\"?\n\nA followed folder is one entry that "
-                                   "stands for the pictures in it, kept current while "
-                                   "Vantoria runs. Or its pictures can be added now, once.")
-                        .arg(Name(folder)),
-                    QMessageBox::Cancel, parent_);
+    QMessageBox box(
+        QMessageBox::Question, QCoreApplication::translate("TQtEditorDialogs", "Add Folder"),
+        QCoreApplication::translate("TQtEditorDialogs",
+                                    "Follow \"%1\"?\n\nA followed folder is one entry that "
+                                    "stands for the pictures in it, kept current while "
+                                    "Vantoria runs. Or its pictures can be added now, once.")
+            .arg(Name(folder)),
+        QMessageBox::Cancel, parent_);
     QPushButton* follow =
-        box.addButton(QStringLiteral("&Follow the folder"), QMessageBox::AcceptRole);
+        box.addButton(QCoreApplication::translate("TQtEditorDialogs", "&Follow the folder"),
+                      QMessageBox::AcceptRole);
     QPushButton* once =
-        box.addButton(QStringLiteral("&Add its pictures once"), QMessageBox::AcceptRole);
+        box.addButton(QCoreApplication::translate("TQtEditorDialogs", "&Add its pictures once"),
+                      QMessageBox::AcceptRole);
     follow->setObjectName(QStringLiteral("btnFollow"));
     once->setObjectName(QStringLiteral("btnImport"));
     box.setDefaultButton(follow);

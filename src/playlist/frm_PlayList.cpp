@@ -21,6 +21,7 @@
 #include <exception>
 
 #include "platform/MessageService.h"
+#include "platform/Translate.h"
 #include "platform/qt/QtMessageService.h"
 #include "playlist/PlaylistFile.h"
 #include "playlist/PreviewDecoder.h"
@@ -144,7 +145,7 @@ void TPlayListDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     const QRect textRect = option.rect.adjusted(2, 0, 0, 0);
     QString text = index.data(Qt::DisplayRole).toString();
     if (missing) {
-        text += QStringLiteral(" (missing)");
+        text += TfrmList::tr(" (missing)");
     }
     painter->drawText(textRect, Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, text);
     if (option.state & QStyle::State_HasFocus) {
@@ -186,14 +187,14 @@ TfrmList::~TfrmList() = default;
 void TfrmList::FormCreate() {
     setAcceptDrops(true);
     setObjectName(QStringLiteral("frmList"));
-    setWindowTitle(QStringLiteral("Playlist"));
+    setWindowTitle(tr("Playlist"));
     setFont(QFont(QStringLiteral("MS Sans Serif"), 8));
     setFixedSize(452, 385);
     setWindowFlags((windowFlags() | Qt::MSWindowsFixedSizeDialogHint) &
                    ~Qt::WindowContextHelpButtonHint);
     setModal(true);
 
-    Label1 = new QLabel(QStringLiteral("Playlist"), this);
+    Label1 = new QLabel(tr("Playlist", "the label before the file name"), this);
     Label1->setObjectName(QStringLiteral("Label1"));
     Label1->move(8, 8);
     Label1->adjustSize();
@@ -234,29 +235,31 @@ void TfrmList::FormCreate() {
     Preview->setGeometry(336, 240, kPreviewSide, kPreviewSide);
 
     btnOK = MakeButton(this, "btnOK", QRect(288, 352, 75, 25));
-    btnOK->setText(QStringLiteral("&OK"));
+    btnOK->setText(tr("&OK"));
     connect(btnOK, &QPushButton::clicked, this, &QDialog::accept);
     Button1 = MakeButton(this, "Button1", QRect(368, 352, 75, 25));
-    Button1->setText(QStringLiteral("&Cancel"));
+    Button1->setText(tr("&Cancel"));
     connect(Button1, &QPushButton::clicked, this, &QDialog::reject);
 
     const auto makeAction = [this](const char* name, const char* caption,
                                    void (TfrmList::*handler)()) {
-        auto* a = new QAction(QLatin1String(caption), this);
+        auto* a = new QAction(tr(caption), this);
         a->setObjectName(QLatin1String(name));
         connect(a, &QAction::triggered, this,
                 [this, handler] { RunCommand([this, handler] { (this->*handler)(); }); });
         return a;
     };
-    actAddImage = makeAction("actAddImage", "Add Image", &TfrmList::actAddImageExecute);
-    actAddFolder = makeAction("actAddFolder", "Add Folder", &TfrmList::actAddFolderExecute);
-    actLoadPlayList =
-        makeAction("actLoadPlayList", "Load Playlist", &TfrmList::actLoadPlayListExecute);
-    actClearPlayList =
-        makeAction("actClearPlayList", "Clear Playlist", &TfrmList::actClearPlayListExecute);
-    actSavePlayList =
-        makeAction("actSavePlayList", "Save Playlist", &TfrmList::actSavePlayListExecute);
-    actDeleteImage = makeAction("actDeleteImage", "Remove Image", &TfrmList::actDeleteImageExecute);
+    actAddImage = makeAction("actAddImage", QT_TR_NOOP("Add Image"), &TfrmList::actAddImageExecute);
+    actAddFolder =
+        makeAction("actAddFolder", QT_TR_NOOP("Add Folder"), &TfrmList::actAddFolderExecute);
+    actLoadPlayList = makeAction("actLoadPlayList", QT_TR_NOOP("Load Playlist"),
+                                 &TfrmList::actLoadPlayListExecute);
+    actClearPlayList = makeAction("actClearPlayList", QT_TR_NOOP("Clear Playlist"),
+                                  &TfrmList::actClearPlayListExecute);
+    actSavePlayList = makeAction("actSavePlayList", QT_TR_NOOP("Save Playlist"),
+                                 &TfrmList::actSavePlayListExecute);
+    actDeleteImage =
+        makeAction("actDeleteImage", QT_TR_NOOP("Remove Image"), &TfrmList::actDeleteImageExecute);
     BindButton(Button2, actAddImage);
     BindButton(Button3, actAddFolder);
     BindButton(Button4, actLoadPlayList);
@@ -306,7 +309,7 @@ void TfrmList::RunCommand(const std::function<void()>& command) {
     } catch (const std::exception& e) {
         FMessages.ReportException(e.what());
     } catch (...) {
-        FMessages.ReportException("Unknown error");
+        FMessages.ReportException(TrText("TfrmList", "Unknown error"));
     }
 }
 
@@ -391,14 +394,19 @@ void TfrmList::ReportUnstorable() {
     constexpr std::size_t kShown = 3;
     const std::size_t count = FUnstorable.size();
     std::string text = count == 1
-                           ? std::string("1 file was not added: its name holds")
-                           : std::to_string(count) + " files were not added: their names hold";
-    text += " a line break, which a playlist file cannot store.";
+                           ? TrText("TfrmList",
+                                    "1 file was not added: its name holds a line break, "
+                                    "which a playlist file cannot store.")
+                           : TextArgs(TrText("TfrmList",
+                                             "%1 files were not added: their names hold a "
+                                             "line break, which a playlist file cannot store."),
+                                      {std::to_string(count)});
     for (std::size_t i = 0; i < count && i < kShown; ++i) {
         text += "\n\"" + EscapedPath(FUnstorable[i]) + "\"";
     }
     if (count > kShown) {
-        text += "\nand " + std::to_string(count - kShown) + " more";
+        text +=
+            "\n" + TextArgs(TrText("TfrmList", "and %1 more"), {std::to_string(count - kShown)});
     }
     FUnstorable.clear();
     FMessages.ShowWarning(text);
@@ -456,7 +464,8 @@ void TfrmList::actAddFolderExecute() {
         if (FFolder.size() > 1 && FFolder.back() == kPathDelim) {
             FFolder.pop_back();
         }
-        if (!BrowseForFolder(FDialogs, "Select Wallpapers folder", "", FFolder)) {
+        if (!BrowseForFolder(FDialogs, TrText("TfrmList", "Select Wallpapers folder"), "",
+                             FFolder)) {
             return;
         }
         FUnstorable.clear();
@@ -474,10 +483,10 @@ void TfrmList::actAddFolderExecute() {
         if (!FUnstorable.empty()) {
             ReportUnstorable();
         } else if (FModel->Count() == 0) {
-            FMessages.ShowWarning("No wallpapers found in the selected folder");
+            FMessages.ShowWarning(TrText("TfrmList", "No wallpapers found in the selected folder"));
         }
     } catch (...) {
-        FMessages.ShowError("An error occurs while reading file list");
+        FMessages.ShowError(TrText("TfrmList", "An error occurs while reading file list"));
     }
 }
 
@@ -494,7 +503,7 @@ void TfrmList::actClearPlayListExecute() {
 
 void TfrmList::actSavePlayListExecute() {
     if (FModel->Count() == 0) {
-        FMessages.ShowError("Playlist is empty");
+        FMessages.ShowError(TrText("TfrmList", "Playlist is empty"));
         return;
     }
     std::string file = FFileName;
@@ -530,7 +539,7 @@ void TfrmList::PlayListClick() {
     }
     const std::string path = FModel->Entry(row);
     if (DirectoryExists(path)) {
-        Preview->SetMessage(QStringLiteral("A folder: its pictures are shown in turn"));
+        Preview->SetMessage(tr("A folder: its pictures are shown in turn"));
         return;
     }
     TWaitCursor wait;
@@ -562,8 +571,7 @@ void TfrmList::showEvent(QShowEvent* event) {
 
 void TfrmList::done(int result) {
     if (result != QDialog::Accepted && Entries() != FOpenedWith &&
-        QMessageBox::question(this, QStringLiteral("Playlist"),
-                              QStringLiteral("Discard the changes to the playlist?"),
+        QMessageBox::question(this, tr("Playlist"), tr("Discard the changes to the playlist?"),
                               QMessageBox::Yes | QMessageBox::No,
                               QMessageBox::No) != QMessageBox::Yes) {
         return;

@@ -11,6 +11,7 @@
 #include "wallpaper/FileUtils.h"
 #include "wallpaper/FolderUtils.h"
 #include "wallpaper/FreeFormats.h"
+#include "platform/Translate.h"
 
 namespace {
 
@@ -27,13 +28,13 @@ int IntervalMs(std::int32_t seconds) {
 // named pipe would wait for a writer.
 std::string Unusable(const std::string& path) {
     if (!FileExistsTest(path)) {
-        return "File \"" + path + "\" does not exists";
+        return TextArgs(TrText("TSlideShow", "File \"%1\" does not exists"), {path});
     }
     std::error_code ec;
     const auto status = std::filesystem::status(std::filesystem::path(path), ec);
     if (ec || !std::filesystem::is_regular_file(status) ||
         !std::ifstream(std::filesystem::path(path), std::ios::binary)) {
-        return "File \"" + path + "\" cannot be read";
+        return TextArgs(TrText("TSlideShow", "File \"%1\" cannot be read"), {path});
     }
     return {};
 }

@@ -8,6 +8,7 @@
 #include <system_error>
 
 #include "platform/DesktopBackend.h"
+#include "platform/Translate.h"
 #include "registry/JclRegistry.h"
 #include "wallpaper/BackgroundWork.h"
 #include "wallpaper/Composer.h"
@@ -227,7 +228,9 @@ bool TDesktopWallpaperApplier::ReadOriginal() {
                                  TOriginalRecord{desktop.Name(), FOriginalWallpaper,
                                                  originalPlacement_, originalState_})) {
             unrecorded =
-                "the record of the original wallpaper cannot be written to " + OriginalRecordPath();
+                TextArgs(TrText("TDesktopWallpaperApplier",
+                                "the record of the original wallpaper cannot be written to %1"),
+                         {OriginalRecordPath()});
         }
         // What the desktop shows could not be put back after a change (a full
         // or read-only disk, a folder of someone else's): it is left alone.
@@ -235,8 +238,10 @@ bool TDesktopWallpaperApplier::ReadOriginal() {
         // The first change asked for says why nothing changes.
         if (!unrecorded.empty() && !fromRecord) {
             FCanChangeWallpaper = false;
-            unrecorded_ =
-                "the wallpaper in use cannot be recorded to be put back later (" + unrecorded + ")";
+            unrecorded_ = TextArgs(
+                TrText("TDesktopWallpaperApplier",
+                       "the wallpaper in use cannot be recorded to be put back later (%1)"),
+                {unrecorded});
             qCWarning(lcWallpaper, "%s", unrecorded_.c_str());
         }
     }
@@ -571,7 +576,9 @@ bool TDesktopWallpaperApplier::HandOver(const TChange& change) {
         }
     }
     if (!taken) {
-        ReportFailure(desktop.Files() ? desktop.LastError() : "this desktop takes no file");
+        ReportFailure(desktop.Files()
+                          ? desktop.LastError()
+                          : TrText("TDesktopWallpaperApplier", "this desktop takes no file"));
     } else if (away_) {
         away_ = false;
         if (services_.desktopBack) {
@@ -717,12 +724,16 @@ void TDesktopWallpaperApplier::ReportFailure(const std::string& what) {
         // It may be starting or restarting: no box waits over the show, and
         // the notice goes once the desktop takes a picture again.
         away_ = true;
-        services_.desktopAway("The desktop wallpaper cannot be changed now: " + what);
+        services_.desktopAway(TextArgs(
+            TrText("TDesktopWallpaperApplier", "The desktop wallpaper cannot be changed now: %1"),
+            {what}));
         return;
     }
     if (!warned_ && !FEnding && services_.warn) {
         warned_ = true;
-        services_.warn("The desktop wallpaper cannot be changed here: " + what);
+        services_.warn(TextArgs(
+            TrText("TDesktopWallpaperApplier", "The desktop wallpaper cannot be changed here: %1"),
+            {what}));
     }
 }
 

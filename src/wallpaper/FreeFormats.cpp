@@ -2,6 +2,8 @@
 
 #include <FreeImage.h>
 
+#include "platform/Translate.h"
+
 namespace {
 
 class TFreeImageFormatInfo : public TImageFormatInfo {
@@ -73,7 +75,8 @@ std::string GetFormatFilter(int Index, const TImageFormatInfo& info) {
 }
 
 std::string GetOpenImageFilter(const TImageFormatInfo& info) {
-    std::string result = "All supported formats|" + GetAllFormatMasks(info);
+    std::string result =
+        TrText("FreeFormats", "All supported formats") + "|" + GetAllFormatMasks(info);
     for (int i = 0; i < info.Count(); ++i) {
         if (info.Reads(i)) {
             result += '|';

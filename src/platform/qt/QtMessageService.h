@@ -19,6 +19,6 @@ private:
     QString title_;
 };
 
-// Text bytes from files and settings for display: UTF-8 when they are UTF-8,
-// each byte as one Latin-1 character otherwise, so no name is ever hidden.
+// Text bytes from files and settings for display: UTF-8 where they are UTF-8,
+// each other byte as one Latin-1 character, so no name is ever hidden.
 QString DisplayText(const std::string& bytes);

@@ -10,6 +10,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "platform/Translate.h"
 #include "platform/linux/files/AtomicFile.h"
 #include "platform/linux/files/UserFolders.h"
 
@@ -85,18 +86,21 @@ bool TXdgAutostart::Enabled() const {
 std::string TXdgAutostart::SetEnabled(bool on) {
     if (!on) {
         if (::unlink(entry_.c_str()) != 0 && errno != ENOENT) {
-            return "\"" + entry_ + "\" cannot be removed: " + std::strerror(errno);
+            return TextArgs(TrText("TXdgAutostart", "\"%1\" cannot be removed: %2"),
+                            {entry_, std::strerror(errno)});
         }
         return {};
     }
     const std::string exec = DesktopExecArgument(program_);
     if (exec.empty()) {
-        return "the program's file name cannot be written into an autostart entry";
+        return TrText("TXdgAutostart",
+                      "the program's file name cannot be written into an autostart entry");
     }
     std::error_code ec;
     std::filesystem::create_directories(std::filesystem::path(entry_).parent_path(), ec);
     if (ec) {
-        return "the autostart folder cannot be made: " + ec.message();
+        return TextArgs(TrText("TXdgAutostart", "the autostart folder cannot be made: %1"),
+                        {ec.message()});
     }
     const std::string text =
         "[Desktop Entry]\n"
@@ -110,5 +114,7 @@ std::string TXdgAutostart::SetEnabled(bool on) {
         "Terminal=false\n"
         "X-GNOME-Autostart-enabled=true\n";
     const std::string problem = WriteFileAtomically(entry_, text);
-    return problem.empty() ? problem : "\"" + entry_ + "\" cannot be written: " + problem;
+    return problem.empty() ? problem
+                           : TextArgs(TrText("TXdgAutostart", "\"%1\" cannot be written: %2"),
+                                      {entry_, problem});
 }

@@ -2,10 +2,13 @@
 
 #include <unistd.h>
 
+#include <QCursor>
+#include <QEvent>
 #include <QGuiApplication>
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QMenu>
 #include <QPointer>
 #include <QTimer>
 #include <QWidget>
@@ -75,6 +78,60 @@ std::optional<QPoint> FindSwayNode(const QJsonObject& node, qint64 pid, const QS
     return std::nullopt;
 }
 
+// Makes a popup menu a window of its own on sway for one showing. sway tiles
+// a new window unless it has a fixed size (or a parent), and the user's tiled
+// windows would jump aside for a frame: so its size is fixed once the menu
+// has brought its items up to date. It closes when an item is chosen or the
+// focus goes elsewhere (a click outside it, which sway sends to the window
+// under the pointer); once closed it is a popup again, of its own size, for
+// its other uses.
+class TMenuWindow : public QObject {
+public:
+    explicit TMenuWindow(QMenu* menu)
+        : QObject(menu),
+          menu_(menu),
+          popupFlags_(menu->windowFlags()),
+          minimum_(menu->minimumSize()),
+          maximum_(menu->maximumSize()) {
+        menu->setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
+        connect(
+            menu, &QMenu::aboutToShow, this, [menu] { menu->setFixedSize(menu->sizeHint()); },
+            Qt::SingleShotConnection);
+        // Qt closes by itself only a menu that is a popup.
+        connect(menu, &QMenu::triggered, this, [menu] { menu->hide(); });
+        menu->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (watched != menu_) {
+            return false;
+        }
+        if (event->type() == QEvent::WindowDeactivate) {
+            QMetaObject::invokeMethod(menu_, &QWidget::hide, Qt::QueuedConnection);
+        } else if (event->type() == QEvent::Hide) {
+            menu_->removeEventFilter(this);
+            QTimer::singleShot(
+                0, menu_,
+                [menu = menu_, flags = popupFlags_, minimum = minimum_, maximum = maximum_] {
+                    if (!menu->isVisible()) {
+                        menu->setWindowFlags(flags);
+                        menu->setMinimumSize(minimum);
+                        menu->setMaximumSize(maximum);
+                    }
+                });
+            deleteLater();
+        }
+        return false;
+    }
+
+private:
+    QMenu* menu_;
+    Qt::WindowFlags popupFlags_;
+    QSize minimum_;
+    QSize maximum_;
+};
+
 }  // namespace
 
 void MarkDesktopAccessory(QWidget* window) {
@@ -101,9 +158,21 @@ bool PlaceDesktopWindow(QWidget* window, const QPoint& place) {
                                    std::to_string(place.y()));
 }
 
-bool PlaceDesktopWindowAtPointer(QWidget* window) {
+bool PopUpMenuAtPointer(QMenu* menu) {
+    if (!menu || SwaySocket().empty() ||
+        QGuiApplication::platformName() == QLatin1String("offscreen")) {
+        return false;
+    }
+    // Once a key or a click has reached one of our windows, Qt makes a
+    // Wayland popup the child of the one that has the focus, placed by where
+    // the pointer last was over it: a menu by the clock, out of sway's reach,
+    // while the click was on the bar. A top-level window is one sway places.
+    if (menu->windowType() == Qt::Popup) {
+        new TMenuWindow(menu);
+    }
+    menu->popup(QCursor::pos());
     // Focused, which also raises it over other floating windows (the clock).
-    return PlaceOnSway(window, "move position cursor, focus");
+    return PlaceOnSway(menu, "move position cursor, focus");
 }
 
 std::optional<QPoint> DesktopWindowPlace(QWidget* window) {

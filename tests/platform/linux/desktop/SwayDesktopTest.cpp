@@ -6,9 +6,13 @@
 #include <gtest/gtest.h>
 
 #include <QImage>
+#include <QJsonArray>
+#include <QJsonDocument>
 #include <QJsonObject>
 #include <QPainter>
+#include <QRect>
 #include <cstdio>
+#include <functional>
 #include <unistd.h>
 
 #include "support/desktop/SwaySession.h"
@@ -33,26 +37,29 @@ bool Shows(TSwaySession& sway, const std::string& what, const std::string& outpu
     return seen && NearColour(*seen, want, 8);
 }
 
-std::string Rect(const QJsonObject& window) {
+QRect RectOf(const QJsonObject& window) {
     const QJsonObject r = window.value("rect").toObject();
-    return std::to_string(r.value("x").toInt()) + "," + std::to_string(r.value("y").toInt()) + " " +
-           std::to_string(r.value("width").toInt()) + "x" +
-           std::to_string(r.value("height").toInt()) +
-           (window.value("floating").toBool() ? " floating" : " tiled");
+    return {r.value("x").toInt(), r.value("y").toInt(), r.value("width").toInt(),
+            r.value("height").toInt()};
 }
 
-// The window `title` once sway shows it, and with `placed` once the program
-// has had it placed (it has no border then); printed.
+// The window `title` once sway shows it where `placed` (anywhere without),
+// printed. sway lists a window it has only just mapped at its default place,
+// before it has acted on the program's placing.
 std::optional<QJsonObject> WaitForWindow(TSwaySession& sway, const std::string& title,
-                                         bool placed = false) {
+                                         const std::function<bool(const QRect&)>& placed = {}) {
     std::optional<QJsonObject> window;
     TRealDesktop::WaitFor(
         [&] {
             window = sway.Window(title);
-            return window && (!placed || window->value("border").toString() == "none");
+            return window && (!placed || placed(RectOf(*window)));
         },
         15000);
-    std::printf("[window] %s: %s\n", title.c_str(), window ? Rect(*window).c_str() : "none");
+    const QRect r = window ? RectOf(*window) : QRect();
+    std::printf("[window] %s: %d,%d %dx%d %s\n", title.c_str(), r.x(), r.y(), r.width(), r.height(),
+                !window                              ? "none"
+                : window->value("floating").toBool() ? "floating"
+                                                     : "tiled");
     return window;
 }
 
@@ -104,13 +111,11 @@ TEST_F(SwayDesktopTest, PicturePerOutputClockAtItsPlaceTrayMenuOnContextMenu) {
     }
 
     // The clock floats at its saved place, off the middle of the screen.
-    const auto clock = WaitForWindow(sway_, "Clock", true);
+    const auto clock = WaitForWindow(
+        sway_, "Clock", [](const QRect& r) { return r.topLeft() == QPoint(kClockX, kClockY); });
     ASSERT_TRUE(clock);
     EXPECT_TRUE(clock->value("floating").toBool());
-    const QJsonObject rect = clock->value("rect").toObject();
-    EXPECT_EQ(rect.value("x").toInt(), kClockX);
-    EXPECT_EQ(rect.value("y").toInt(), kClockY);
-    EXPECT_EQ(rect.value("width").toInt(), kClockSize);
+    EXPECT_EQ(RectOf(*clock), QRect(kClockX, kClockY, kClockSize, kClockSize));
     EXPECT_TRUE(Shows(sway_, "middle of the screen", "HEADLESS-1", 360, 300, kLeft));
     // Round its face (the square's corner) the wallpaper shows.
     EXPECT_TRUE(
@@ -127,19 +132,39 @@ TEST_F(SwayDesktopTest, PicturePerOutputClockAtItsPlaceTrayMenuOnContextMenu) {
     ASSERT_NE(slash, std::string::npos) << "no item in swaybar's tray: " << items;
     const std::string service = items.substr(quote + 1, slash - quote - 1);
     const std::string path = items.substr(slash, items.find('"', slash) - slash);
+    const QPoint pointer(700, 590);
     const auto call = [&](const char* method) {
         return sway_.Run({"busctl", "--user", "call", service, path, "org.kde.StatusNotifierItem",
-                          method, "ii", "700", "590"});
+                          method, "ii", std::to_string(pointer.x()), std::to_string(pointer.y())});
     };
+    // A keyboard, as users have, and a key for the focused clock: a menu that
+    // Qt made a popup of the clock then would not be at the pointer.
+    sway_.Launch("keyboard", {"wtype", "-s", "600000"});
+    ASSERT_TRUE(TRealDesktop::WaitFor(
+        [&] {
+            const QJsonDocument seats = QJsonDocument::fromJson(
+                QByteArray::fromStdString(sway_.Run({"swaymsg", "-t", "get_seats", "--raw"}).out));
+            return seats.array().first().toObject().value("capabilities").toInt() & 2;
+        },
+        5000));
+    sway_.Run({"wtype", "-k", "Shift_L"});
+    // The click lands on the bar at sway's pointer, and the menu follows it:
+    // floating over the pointer (kept on the output), drawn on top there.
+    sway_.Run({"swaymsg", "seat", "seat0", "cursor", "set", std::to_string(pointer.x()),
+               std::to_string(pointer.y())});
     ASSERT_EQ(call("ContextMenu").exitCode, 0);
-    const auto menu = WaitForWindow(sway_, "Vantoria menu", true);
+    const auto menu =
+        WaitForWindow(sway_, "Vantoria menu", [&](const QRect& r) { return r.contains(pointer); });
     ASSERT_TRUE(menu);
     EXPECT_TRUE(menu->value("floating").toBool());
-    const QJsonObject m = menu->value("rect").toObject();
-    // Drawn on top: its bottom margin, on the slide and the clock alike.
-    EXPECT_TRUE(Shows(sway_, "menu's margin", "HEADLESS-1",
-                      m.value("x").toInt() + m.value("width").toInt() / 2,
-                      m.value("y").toInt() + m.value("height").toInt() - 4, 0xFFFFFF));
+    const QRect m = RectOf(*menu);
+    EXPECT_TRUE(m.contains(pointer));
+    EXPECT_TRUE(
+        Shows(sway_, "menu's margin", "HEADLESS-1", m.center().x(), m.bottom() - 3, 0xFFFFFF));
+    // Its items work: the fourth, "Hide Clock", chosen with the keyboard.
+    sway_.Run({"wtype", "-k", "Down", "-k", "Down", "-k", "Down", "-k", "Down", "-k", "Return"});
+    EXPECT_TRUE(TRealDesktop::WaitFor([&] { return !sway_.Window("Clock"); }, 5000));
+    EXPECT_TRUE(TRealDesktop::WaitFor([&] { return !sway_.Window("Vantoria menu"); }, 5000));
 
     // swaybar's left click: Activate brings the main window back.
     ASSERT_EQ(call("Activate").exitCode, 0);
