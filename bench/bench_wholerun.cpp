@@ -16,14 +16,16 @@
 //   - the hand-over alone: a composed screen picture given to the root by the
 //     X root back-end, against the floor of one pixmap filled with XPutImage
 //     on a fresh connection (both in this process);
-//   - start-up with playlists of 10,000 and 100,000 entries: from the start
-//     to the first answer to `vantoria --status`;
+//   - start-up with playlists of 10,000 and 100,000 entries, and with one
+//     entry naming a followed folder of 100,000 pictures: from the start to
+//     the first answer to `vantoria --status`;
 //   - how long the main window's thread is held up per change, as the
 //     program itself reports it (vantoria.program debug log).
 //
 //   bench_wholerun [PATH_TO_VANTORIA]      (default: ../vantoria beside bench/)
 //
-// BENCH_RUNS sets the runs per row (default 1). Every child has a time bound,
+// BENCH_RUNS sets the runs per row (default 1); BENCH_STARTUP_ONLY=1 runs
+// only the 100,000-picture start-up rows. Every child has a time bound,
 // and everything started is killed at the end or when the bench is ended.
 
 #include <X11/Xatom.h>
@@ -725,10 +727,12 @@ void HandOverRow(const TWork& work, TXServer& x, int runs, const std::string& si
     std::fflush(stdout);
 }
 
-// Start-up with a playlist of `entries` pictures: from the start to the first
+// Start-up with a playlist of `entries` pictures, or (followed) with one
+// entry naming the folder that holds them: from the start to the first
 // answer to `vantoria --status`, then an orderly end.
-void StartUpRow(const TWork& work, TXServer& x, int runs, int entries) {
-    const std::string folder = work.dir + "/list" + std::to_string(entries);
+void StartUpRow(const TWork& work, TXServer& x, int runs, int entries, bool followed = false) {
+    const std::string folder =
+        work.dir + "/list" + std::to_string(entries) + (followed ? "-followed" : "");
     fs::create_directories(folder);
     const std::string small = work.dir + "/small.jpg";
     std::vector<std::string> list;
@@ -736,7 +740,10 @@ void StartUpRow(const TWork& work, TXServer& x, int runs, int entries) {
     for (int i = 0; i < entries; ++i) {
         const std::string name = folder + "/picture " + std::to_string(i) + ".jpg";
         // Links: a file system allows fewer hard links to one file than that.
-        if (::symlink(small.c_str(), name.c_str()) != 0 && errno != EEXIST) {
+        // A followed folder is read at start: empty files stand in for the
+        // pictures there, as regular files (a link costs a look at its target).
+        if (followed ? !std::ofstream(name, std::ios::binary).good()
+                     : ::symlink(small.c_str(), name.c_str()) != 0 && errno != EEXIST) {
             std::printf("Start-up with %d entries: cannot make the pictures (%s)\n", entries,
                         std::strerror(errno));
             return;
@@ -746,7 +753,7 @@ void StartUpRow(const TWork& work, TXServer& x, int runs, int entries) {
     TSettings settings;
     settings.autoplay = 0;
     settings.playlist = folder + ".vpl";
-    WritePlaylist(settings.playlist, list);
+    WritePlaylist(settings.playlist, followed ? std::vector<std::string>{folder} : list);
     std::vector<double> ready;
     std::vector<TRun> whole;
     for (int round = 0; round <= runs; ++round) {
@@ -780,7 +787,10 @@ void StartUpRow(const TWork& work, TXServer& x, int runs, int entries) {
         }
     }
     const TStats s = Summarise(whole);
-    std::printf("Start-up with %d playlist entries (first answer to --status)\n", entries);
+    std::printf(followed
+                    ? "Start-up with a followed folder of %d pictures (first answer to --status)\n"
+                    : "Start-up with %d playlist entries (first answer to --status)\n",
+                entries);
     if (ready.empty()) {
         std::printf("  failed in every run\n");
         return;
@@ -933,6 +943,19 @@ int main(int argc, char** argv) {
         static_cast<double>(fs::file_size(inputs[2].path)) / 1e6);
     std::fflush(stdout);
 
+    if (std::getenv("BENCH_STARTUP_ONLY")) {
+        {
+            TXServer x(1920, 1080);
+            if (x.Ready()) {
+                StartUpRow(work, x, runs, 100000);
+                StartUpRow(work, x, runs, 100000, true);
+            }
+        }
+        KillLive();
+        std::error_code ec;
+        fs::remove_all(work.dir, ec);
+        return 0;
+    }
     const std::pair<int, int> sizes[] = {{1920, 1080}, {3840, 2160}};
     for (const auto& [width, height] : sizes) {
         TXServer x(width, height);
@@ -969,6 +992,7 @@ int main(int argc, char** argv) {
         if (width == 1920) {
             StartUpRow(work, x, runs, 10000);
             StartUpRow(work, x, runs, 100000);
+            StartUpRow(work, x, runs, 100000, true);
         }
     }
     KillLive();

@@ -121,6 +121,17 @@ soweit das Gesetz es zulässt.</translation>
     </message>
 </context>
 <context>
+    <name>TPlaylistModel</name>
+    <message>
+        <source> (1 picture)</source>
+        <translation> (1 Bild)</translation>
+    </message>
+    <message>
+        <source> (%1 pictures)</source>
+        <translation> (%1 Bilder)</translation>
+    </message>
+</context>
+<context>
     <name>TProgramDialogs</name>
     <message>
         <source>Vantoria cannot change its start at log-in: %1</source>
@@ -136,6 +147,26 @@ soweit das Gesetz es zulässt.</translation>
 </context>
 <context>
     <name>TQtEditorDialogs</name>
+    <message>
+        <source>Add Folder</source>
+        <translation>Ordner einfügen</translation>
+    </message>
+    <message>
+        <source>Follow &quot;%1&quot;?
+
+A followed folder is one entry that stands for the pictures in it, kept current while Vantoria runs. Or its pictures can be added now, once.</source>
+        <translation>„%1“ folgen?
+
+Ein verfolgter Ordner ist ein Eintrag, der für die Bilder darin steht und aktuell gehalten wird, solange Vantoria läuft. Oder seine Bilder werden jetzt einmalig eingefügt.</translation>
+    </message>
+    <message>
+        <source>&amp;Follow the folder</source>
+        <translation>Dem Ordner &amp;folgen</translation>
+    </message>
+    <message>
+        <source>&amp;Add its pictures once</source>
+        <translation>Seine Bilder einmal &amp;einfügen</translation>
+    </message>
     <message>
         <source>Vantoria Playlist (*.vpl)</source>
         <translation>Vantoria-Wiedergabeliste (*.vpl)</translation>
@@ -203,6 +234,10 @@ soweit das Gesetz es zulässt.</translation>
 </context>
 <context>
     <name>TfrmList</name>
+    <message>
+        <source>A folder: its pictures are shown in turn</source>
+        <translation>Ein Ordner: seine Bilder werden der Reihe nach gezeigt</translation>
+    </message>
     <message>
         <source> (missing)</source>
         <translation> (fehlt)</translation>
@@ -422,6 +457,10 @@ soweit das Gesetz es zulässt.</translation>
 </context>
 <context>
     <name>TfrmMoreOptions</name>
+    <message>
+        <source>Folders in the playlist take in their &amp;subfolders</source>
+        <translation>Ordner in der Wiedergabeliste schließen ihre &amp;Unterordner ein</translation>
+    </message>
     <message>
         <source>More Options</source>
         <translation>Weitere Optionen</translation>

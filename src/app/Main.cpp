@@ -22,6 +22,7 @@ TfrmMain::TfrmMain(const TMainServices& services, QWidget* parent)
     if (FServices.screen) {
         FServices.screen->WatchMonitors([this] { FMonitorTimer.start(); });
     }
+    FShow.SetFolderWatch(FServices.folders);
     CreateActions();
     BuildWindow();
     if (FServices.applier) {

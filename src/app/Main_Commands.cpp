@@ -150,7 +150,9 @@ void TfrmMain::actMoreOptionsExecute() {
     FSettings.FOrder = chosen.FOrder;
     FSettings.FKeepWallpaper = chosen.FKeepWallpaper;
     FSettings.FStartInTray = chosen.FStartInTray;
+    FSettings.FRecursive = chosen.FRecursive;
     FShow.SetShuffle(FSettings.FOrder == 1);
+    FShow.SetRecursive(FSettings.FRecursive);
     SaveSettings();
 }
 

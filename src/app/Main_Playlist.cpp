@@ -9,6 +9,8 @@ void TfrmMain::EditPlaylist() {
     if (!editor) {
         return;
     }
+    editor->SetFolderCounter(
+        [this](const std::string& folder) { return FShow.FolderPictures(folder); });
     editor->SetEntries(FShow.Playlist());
     editor->FFolder = FSettings.FFolder;
     editor->SetFileName(FSettings.FPlayListFile);

@@ -9,6 +9,7 @@ void TfrmMain::LoadSettings() {
     FShow.SetInterval(FSettings.FChangeTime);
     FShow.SetStopAtLast(FSettings.FStopAtLast);
     FShow.SetShuffle(FSettings.FOrder == 1);
+    FShow.SetRecursive(FSettings.FRecursive);
     FShow.SetPosition(FSettings.FCurrent);
 }
 

@@ -40,7 +40,7 @@ void TfrmMain::ShowPicture(const std::string& path) {
     const std::vector<std::size_t>& order = FShow.Order();
     const std::size_t at = std::size_t(std::max(FShow.Position(), 0));
     for (std::size_t step = 1; pictures.size() < atOnce && step < order.size(); ++step) {
-        const std::string& next = FShow.Playlist()[order[(at + step) % order.size()]];
+        const std::string& next = FShow.Pictures()[order[(at + step) % order.size()]];
         if (FileExistsTest(next)) {
             pictures.push_back(next);
         }

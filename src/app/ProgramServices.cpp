@@ -25,6 +25,7 @@
 #include "registry/JclRegistry.h"
 #include "wallpaper/WallpaperApplier.h"
 #include "platform/linux/desktop/LinuxDesktopBackends.h"
+#include "platform/linux/files/InotifyFolderWatch.h"
 #include "wallpaper/BackgroundWork.h"
 #include "wallpaper/DesktopWallpaperApplier.h"
 
@@ -137,6 +138,7 @@ struct TProgramServices::TImpl {
     TLinuxTrayHostMonitor trayHosts;
     TCoolTrayIcon tray{QIcon(QStringLiteral(":/images/vantoria.svg")), trayHosts};
     TProgramDialogs dialogs{messages};
+    TInotifyFolderWatch folders;
 
     TApplierServices ApplierServices() {
         TApplierServices s;
@@ -212,6 +214,7 @@ TProgramServices::TProgramServices() {
     main_.applier = &impl_->applier;
     main_.tray = &impl_->tray;
     main_.dialogs = &impl_->dialogs;
+    main_.folders = &impl_->folders;
 }
 
 TProgramServices::~TProgramServices() = default;

@@ -290,7 +290,7 @@ TCommandReply RunRemoteCommand(TfrmMain& frmMain, const std::string& line,
 std::string StatusText(const TfrmMain& w) {
     // The entry on the desktop, as long as the playlist still holds it there.
     const TSlideShow& show = w.SlideShow();
-    const std::vector<std::string>& list = show.Playlist();
+    const std::vector<std::string>& list = show.Pictures();
     const std::int32_t entry = show.ShownEntry();
     const bool shown = entry >= 0 && std::size_t(entry) < list.size() &&
                        list[std::size_t(entry)] == show.ShownFile();

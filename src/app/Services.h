@@ -2,6 +2,7 @@
 
 #include <memory>
 
+class TFolderWatch;
 class TMessageService;
 class TScreenInfo;
 class TTrayService;
@@ -35,4 +36,6 @@ struct TMainServices {
     TWallpaperApplier* applier = nullptr;
     TTrayService* tray = nullptr;
     TMainDialogs* dialogs = nullptr;
+    // Keeps folders named in the playlist current; none: read once.
+    TFolderWatch* folders = nullptr;
 };

@@ -29,6 +29,8 @@ TfrmMoreOptions::TfrmMoreOptions(const TSettings& settings, TAutostart* autostar
     box(cbStartAtLogin, "cbStartAtLogin", tr("Start at &log-in"),
         autostart_ && autostart_->Enabled());
     cbStartAtLogin->setEnabled(autostart_ != nullptr);
+    box(cbRecursive, "cbRecursive", tr("Folders in the playlist take in their &subfolders"),
+        settings.FRecursive);
     auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, this);
     buttons->button(QDialogButtonBox::Ok)->setObjectName(QStringLiteral("btnOK"));
     buttons->button(QDialogButtonBox::Cancel)->setObjectName(QStringLiteral("btnCancel"));
@@ -42,6 +44,7 @@ std::string TfrmMoreOptions::Apply(TSettings& settings) {
     settings.FKeepWallpaper = cbKeepWallpaper->isChecked();
     settings.FMonitorSlides = cbMonitorSlides->isChecked();
     settings.FStartInTray = cbStartInTray->isChecked();
+    settings.FRecursive = cbRecursive->isChecked();
     if (autostart_ && cbStartAtLogin->isChecked() != autostart_->Enabled()) {
         return autostart_->SetEnabled(cbStartAtLogin->isChecked());
     }

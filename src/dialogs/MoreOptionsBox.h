@@ -26,6 +26,7 @@ public:
     QCheckBox* cbMonitorSlides = nullptr;
     QCheckBox* cbStartInTray = nullptr;
     QCheckBox* cbStartAtLogin = nullptr;
+    QCheckBox* cbRecursive = nullptr;
 
 private:
     TAutostart* autostart_;

@@ -3,6 +3,8 @@
 #include <string>
 #include <vector>
 
+#include "wallpaper/FolderUtils.h"
+
 // What the playlist editor asks of the desktop: its file choosers, the folder
 // picker and two well-known folders. The program uses the Qt and XDG ones
 // (QtEditorServices.h); a Windows build fills the same interfaces with the
@@ -10,6 +12,10 @@
 
 class TEditorDialogs {
 public:
+    // What Add Folder makes of the folder chosen: one entry that follows
+    // it, or its pictures added once; Cancel adds nothing.
+    enum class TFolderUse { Follow, Import, Cancel };
+
     virtual ~TEditorDialogs() = default;
     // The open-picture dialog, one file or several; filter in the
     // "text|masks|..." form.
@@ -23,6 +29,12 @@ public:
     // cannot leave root. True and folder := the choice on OK.
     virtual bool PickFolder(const std::string& title, const std::string& root,
                             const std::string& start, std::string& folder) = 0;
+    // Asks what to make of `folder`; where nobody can be asked, its
+    // pictures are added once.
+    virtual TFolderUse ChooseFolderUse(const std::string& folder) {
+        (void)folder;
+        return TFolderUse::Import;
+    }
 };
 
 class TKnownFolders {
@@ -46,16 +58,8 @@ bool BrowseForFolder(TEditorDialogs& dialogs, const std::string& Title, const st
 // WindowsDirectory() when the chosen one is not an existing directory.
 std::string ChooseStartFolder(const TKnownFolders& folders);
 
-// The image file masks of folder import, in the order of the joined mask
-// list ("*.bmp;*.ico;..."): every ";" counts as a separator.
-std::vector<std::string> BuildMasks(const std::string& joinedMasks);
-
 // The image files directly inside folder: for each mask in order, the
 // matching non-directory entries in the order the directory search returns
 // them. Nothing when folder is empty or not an existing directory.
 std::vector<std::string> FindImageFiles(const std::string& folder,
                                         const std::vector<std::string>& masks);
-
-// Whether the name of `path` ends in the extension of one of the "*.ext"
-// masks, without regard to case.
-bool HasPictureExtension(const std::string& path, const std::vector<std::string>& masks);

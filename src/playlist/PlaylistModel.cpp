@@ -1,37 +1,8 @@
 #include "playlist/PlaylistModel.h"
 
-#include <QStringDecoder>
-
 #include "platform/qt/QtMessageService.h"
 #include "wallpaper/FileUtils.h"
 #include "wallpaper/FolderUtils.h"
-
-std::string FoldPathCase(const std::string& path) {
-    std::string out = path;
-    bool ascii = true;
-    for (char& c : out) {
-        if (c >= 'A' && c <= 'Z') {
-            c = char(c - 'A' + 'a');
-        } else if (static_cast<unsigned char>(c) >= 0x80) {
-            ascii = false;
-        }
-    }
-    if (ascii) {
-        return out;
-    }
-    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-    const QString text = utf8.decode(QByteArrayView(path.data(), qsizetype(path.size())));
-    if (utf8.hasError()) {
-        return out;
-    }
-    const QByteArray folded = text.toCaseFolded().toUtf8();
-    return std::string(folded.constData(), std::size_t(folded.size()));
-}
-
-std::string EntryFileName(const std::string& path) {
-    const auto slash = path.rfind(kPathDelim);
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
 
 TPlaylistModel::TPlaylistModel(QObject* parent) : QAbstractListModel(parent) {}
 
@@ -45,6 +16,18 @@ QVariant TPlaylistModel::data(const QModelIndex& index, int role) const {
     }
     const std::string& path = Entry(index.row());
     if (role == Qt::DisplayRole) {
+        // A followed folder shows whole, with what it stands for now; the
+        // entry itself stays the folder's path.
+        if (counter_) {
+            auto [it, fresh] = counts_.try_emplace(path, -1);
+            if (fresh) {
+                it->second = counter_(path);
+            }
+            if (it->second >= 0) {
+                return DisplayText(path) + (it->second == 1 ? tr(" (1 picture)")
+                                                            : tr(" (%1 pictures)").arg(it->second));
+            }
+        }
         return DisplayText(EntryFileName(path));
     }
     if (role == PathRole) {
@@ -142,6 +125,13 @@ void TPlaylistModel::RemoveEntry(int row) {
 
 void TPlaylistModel::Clear() {
     SetEntries({});
+}
+
+void TPlaylistModel::SetFolderCounter(std::function<int(const std::string&)> counter) {
+    beginResetModel();
+    counter_ = std::move(counter);
+    counts_.clear();
+    endResetModel();
 }
 
 void TPlaylistModel::SetThumbnail(int row, QImage thumbnail) {

@@ -3,9 +3,12 @@
 #include <QAbstractListModel>
 #include <QImage>
 
+#include <functional>
 #include <string>
 #include <unordered_map>
 #include <vector>
+
+#include "wallpaper/FolderUtils.h"
 
 // The entries of the playlist editor: image paths (bytes, in playlist order,
 // duplicates possible when a file holds them) and the thumbnail each entry
@@ -41,6 +44,11 @@ public:
     void RemoveEntry(int row);
     void Clear();
 
+    // How many pictures a folder entry stands for, -1 for an entry that is
+    // no folder; asked once per entry when its row is first drawn. None:
+    // folders are shown as any entry.
+    void SetFolderCounter(std::function<int(const std::string&)> counter);
+
     bool HasThumbnail(int row) const { return !entries_[std::size_t(row)].thumbnail.isNull(); }
     const QImage& Thumbnail(int row) const { return entries_[std::size_t(row)].thumbnail; }
     void SetThumbnail(int row, QImage thumbnail);
@@ -59,12 +67,6 @@ private:
     // Case-folded path -> how many entries have it. Built when first needed.
     mutable std::unordered_map<std::string, int> index_;
     mutable bool indexed_ = false;
+    std::function<int(const std::string&)> counter_;
+    mutable std::unordered_map<std::string, int> counts_;
 };
-
-// The key under which paths that differ only in letter case meet: ASCII
-// letters folded, and other letters too where the path is valid UTF-8.
-std::string FoldPathCase(const std::string& path);
-
-// The part of an entry after its last path delimiter; the whole entry when it
-// has none.
-std::string EntryFileName(const std::string& path);

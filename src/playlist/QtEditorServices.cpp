@@ -4,6 +4,8 @@
 #include <QDir>
 #include <QFile>
 #include <QFileDialog>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QStandardPaths>
 
 #include "platform/Translate.h"
@@ -142,4 +144,29 @@ std::string TXdgKnownFolders::WindowsDirectory() const {
         return pictures;
     }
     return Bytes(QDir::homePath());
+}
+
+TEditorDialogs::TFolderUse TQtEditorDialogs::ChooseFolderUse(const std::string& folder) {
+    QMessageBox box(
+        QMessageBox::Question, QCoreApplication::translate("TQtEditorDialogs", "Add Folder"),
+        QCoreApplication::translate("TQtEditorDialogs",
+                                    "Follow \"%1\"?\n\nA followed folder is one entry that "
+                                    "stands for the pictures in it, kept current while "
+                                    "Vantoria runs. Or its pictures can be added now, once.")
+            .arg(Name(folder)),
+        QMessageBox::Cancel, parent_);
+    QPushButton* follow =
+        box.addButton(QCoreApplication::translate("TQtEditorDialogs", "&Follow the folder"),
+                      QMessageBox::AcceptRole);
+    QPushButton* once =
+        box.addButton(QCoreApplication::translate("TQtEditorDialogs", "&Add its pictures once"),
+                      QMessageBox::AcceptRole);
+    follow->setObjectName(QStringLiteral("btnFollow"));
+    once->setObjectName(QStringLiteral("btnImport"));
+    box.setDefaultButton(follow);
+    box.exec();
+    if (box.clickedButton() == follow) {
+        return TFolderUse::Follow;
+    }
+    return box.clickedButton() == once ? TFolderUse::Import : TFolderUse::Cancel;
 }

@@ -15,6 +15,7 @@ public:
     bool SaveList(std::string& fileName) override;
     bool PickFolder(const std::string& title, const std::string& root, const std::string& start,
                     std::string& folder) override;
+    TFolderUse ChooseFolderUse(const std::string& folder) override;
 
 private:
     QWidget* parent_;

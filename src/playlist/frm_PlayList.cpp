@@ -368,6 +368,16 @@ void TfrmList::ImportFolder(const std::string& Folder) {
     AddStorable(FindImageFiles(Folder, FMasks));
 }
 
+void TfrmList::FollowFolder(const std::string& Folder) {
+    if (!Folder.empty() && DirectoryExists(Folder)) {
+        AddStorable({Folder});
+    }
+}
+
+void TfrmList::SetFolderCounter(std::function<int(const std::string&)> counter) {
+    FModel->SetFolderCounter(std::move(counter));
+}
+
 void TfrmList::AddStorable(const std::vector<std::string>& paths) {
     std::vector<std::string> storable;
     storable.reserve(paths.size());
@@ -459,7 +469,17 @@ void TfrmList::actAddFolderExecute() {
             return;
         }
         FUnstorable.clear();
-        ImportFolder(FFolder);
+        switch (FDialogs.ChooseFolderUse(FFolder)) {
+            case TEditorDialogs::TFolderUse::Follow:
+                FollowFolder(FFolder);
+                ReportUnstorable();
+                return;
+            case TEditorDialogs::TFolderUse::Import:
+                ImportFolder(FFolder);
+                break;
+            case TEditorDialogs::TFolderUse::Cancel:
+                return;
+        }
         if (!FUnstorable.empty()) {
             ReportUnstorable();
         } else if (FModel->Count() == 0) {
@@ -517,8 +537,12 @@ void TfrmList::PlayListClick() {
         Preview->SetPicture(thumb.copy(), thumb.size());
         return;
     }
-    TWaitCursor wait;
     const std::string path = FModel->Entry(row);
+    if (DirectoryExists(path)) {
+        Preview->SetMessage(tr("A folder: its pictures are shown in turn"));
+        return;
+    }
+    TWaitCursor wait;
     TPreviewPicture picture;
     try {
         picture = LoadPreviewPicture(path);

@@ -74,6 +74,10 @@ public:
              QWidget* parent = nullptr);
     ~TfrmList() override;
 
+    // How many pictures a followed folder stands for (-1: no folder), for
+    // the list's rows; set by the owner of the show, which knows the rule.
+    void SetFolderCounter(std::function<int(const std::string&)> counter);
+
     // The playlist being edited, in order.
     std::vector<std::string> Entries() const { return FModel->Entries(); }
     void SetEntries(std::vector<std::string> entries);
@@ -97,6 +101,8 @@ public:
     // old binding on failure.
     void SavePlayListFile(const std::string& FileName);
     void ImportFolder(const std::string& Folder);
+    // Adds Folder as one entry that stands for the pictures in it.
+    void FollowFolder(const std::string& Folder);
     void FreeThumbnails();
     QRect ThumbnailRect() const;
 

@@ -37,6 +37,7 @@ void SetDefaults(TSettings& s, TScreenInfo& screen) {
     s.FKeepWallpaper = kKeepWallpaper.absent;
     s.FMonitorSlides = kMonitorSlides.absent;
     s.FStartInTray = kStartInTray.absent;
+    s.FRecursive = kRecursive.absent;
     s.FWindowX = Fresh(kWindowX, width);
     s.FWindowY = Fresh(kWindowY, width);
 }
@@ -95,6 +96,7 @@ void Load(TSettings& s, TScreenInfo& screen) {
             s.FKeepWallpaper = Read(kKeepWallpaper);
             s.FMonitorSlides = Read(kMonitorSlides);
             s.FStartInTray = Read(kStartInTray);
+            s.FRecursive = Read(kRecursive);
             s.FWindowX = Read(kWindowX);
             s.FWindowY = Read(kWindowY);
             loaded = true;
@@ -128,6 +130,7 @@ void Save(const TSettings& s) {
         Write(kKeepWallpaper, s.FKeepWallpaper);
         Write(kMonitorSlides, s.FMonitorSlides);
         Write(kStartInTray, s.FStartInTray);
+        Write(kRecursive, s.FRecursive);
         if (s.FWindowX != kNoPlace && s.FWindowY != kNoPlace) {
             Write(kWindowX, s.FWindowX);
             Write(kWindowY, s.FWindowY);

@@ -59,6 +59,8 @@ inline constexpr TFlagSetting kKeepWallpaper{"KeepWallpaper", false};
 inline constexpr TFlagSetting kStartInTray{"StartInTray", false};
 // On a desk of several monitors each monitor shows the next entry in turn.
 inline constexpr TFlagSetting kMonitorSlides{"MonitorSlides", false};
+// Whether a folder named in the playlist takes in its subfolders' pictures.
+inline constexpr TFlagSetting kRecursive{"Recursive", true};
 inline constexpr std::int32_t kNoPlace = INT32_MIN;
 inline constexpr TIntSetting kWindowX{"WindowX", kNoPlace, kNoPlace};
 inline constexpr TIntSetting kWindowY{"WindowY", kNoPlace, kNoPlace};
@@ -98,6 +100,7 @@ struct TSettings {
     bool FKeepWallpaper = false;
     bool FMonitorSlides = false;
     bool FStartInTray = false;
+    bool FRecursive = true;
     std::int32_t FWindowX = settings::kNoPlace;
     std::int32_t FWindowY = settings::kNoPlace;
 };

@@ -5,8 +5,12 @@
 #include <filesystem>
 #include <fstream>
 #include <numeric>
+#include <utility>
 
+#include "slideshow/FollowedFolder.h"
 #include "wallpaper/FileUtils.h"
+#include "wallpaper/FolderUtils.h"
+#include "wallpaper/FreeFormats.h"
 #include "platform/Translate.h"
 
 namespace {
@@ -19,18 +23,15 @@ int IntervalMs(std::int32_t seconds) {
 }
 
 // Why the file of an entry cannot be shown, as the user is told; empty when
-// it can be handed to the desktop. A folder goes on to the desktop's side,
-// which refuses it as it refuses any file that is no picture. Only regular
-// files are opened: opening a named pipe would wait for a writer.
+// it can be handed to the desktop. A folder here is one that could not be
+// read as the pictures it holds. Only regular files are opened: opening a
+// named pipe would wait for a writer.
 std::string Unusable(const std::string& path) {
     if (!FileExistsTest(path)) {
         return TextArgs(TrText("TSlideShow", "File \"%1\" does not exists"), {path});
     }
     std::error_code ec;
     const auto status = std::filesystem::status(std::filesystem::path(path), ec);
-    if (!ec && std::filesystem::is_directory(status)) {
-        return {};
-    }
     if (ec || !std::filesystem::is_regular_file(status) ||
         !std::ifstream(std::filesystem::path(path), std::ios::binary)) {
         return TextArgs(TrText("TSlideShow", "File \"%1\" cannot be read"), {path});
@@ -53,12 +54,235 @@ namespace {
 constexpr std::size_t kRoundsKept = 4;
 }  // namespace
 
+TSlideShow::~TSlideShow() {
+    SetFolderWatch(nullptr);
+}
+
+const TPictureNames& TSlideShow::Names() {
+    if (!names_) {
+        names_ = std::make_unique<TPictureNames>(BuildMasks(GetAllFormatMasks()));
+    }
+    return *names_;
+}
+
+void TSlideShow::Watch(const std::vector<std::string>& folders) {
+    if (!watch_) {
+        return;
+    }
+    for (const std::string& folder : folders) {
+        // A folder that cannot be watched keeps the pictures found in it.
+        if (watched_[folder]++ == 0 && !watch_->Watch(folder)) {
+            watched_.erase(folder);
+        }
+    }
+}
+
+void TSlideShow::Unwatch(const std::vector<std::string>& folders) {
+    for (const std::string& folder : folders) {
+        const auto it = watched_.find(folder);
+        if (it != watched_.end() && --it->second <= 0) {
+            watched_.erase(it);
+            if (watch_) {
+                watch_->Unwatch(folder);
+            }
+        }
+    }
+}
+
+void TSlideShow::SetFolderWatch(TFolderWatch* watch) {
+    if (watch_) {
+        watch_->SetListener({});
+        for (const auto& [folder, users] : watched_) {
+            watch_->Unwatch(folder);
+        }
+    }
+    watched_.clear();
+    watch_ = watch;
+    if (!watch_) {
+        return;
+    }
+    watch_->SetListener(
+        [this](const std::string& folder, const std::string& name, TFolderWatch::TChange change) {
+            FolderChanged(folder, name, change);
+        });
+    for (const TFollowed& f : followed_) {
+        Watch(f.folder->Folders());
+    }
+}
+
+void TSlideShow::SetRecursive(bool on) {
+    if (on == recursive_) {
+        return;
+    }
+    recursive_ = on;
+    if (!followed_.empty()) {
+        SetPlaylist(std::vector<std::string>(entries_));
+    }
+}
+
+int TSlideShow::FolderPictures(const std::string& folder) {
+    for (const TFollowed& f : followed_) {
+        if (entries_[f.entry] == folder) {
+            return int(f.folder->Count());
+        }
+    }
+    if (folder.empty() || Names().Matches(EntryFileName(folder)) || !DirectoryExists(folder)) {
+        return -1;
+    }
+    const TFollowedFolder read(folder, recursive_, Names());
+    return read.Readable() ? int(read.Count()) : -1;
+}
+
 void TSlideShow::SetPlaylist(std::vector<std::string> entries) {
-    playlist_ = std::move(entries);
+    for (const TFollowed& f : followed_) {
+        Unwatch(f.folder->Folders());
+    }
+    followed_.clear();
+    entries_ = std::move(entries);
+    std::vector<std::string> pictures;
+    pictures.reserve(entries_.size());
+    for (std::size_t i = 0; i < entries_.size(); ++i) {
+        const std::string& entry = entries_[i];
+        if (!entry.empty() && !Names().Matches(EntryFileName(entry)) && DirectoryExists(entry)) {
+            auto folder = std::make_unique<TFollowedFolder>(entry, recursive_, Names());
+            if (folder->Readable()) {
+                folder->AppendPictures(pictures);
+                Watch(folder->Folders());
+                followed_.push_back({i, std::move(folder)});
+                continue;
+            }
+        }
+        pictures.push_back(entry);
+    }
+    playlist_ = std::move(pictures);
+    shownLeft_ = false;
     before_.clear();
     after_.clear();
     order_.clear();
     order_ = NewRound();
+}
+
+void TSlideShow::FolderChanged(const std::string& folder, const std::string& name,
+                               TFolderWatch::TChange change) {
+    // A folder's pictures start where the entries before it end.
+    const auto base = [this](std::size_t k) {
+        long long at = static_cast<long long>(followed_[k].entry);
+        for (std::size_t j = 0; j < k; ++j) {
+            at += static_cast<long long>(followed_[j].folder->Count()) - 1;
+        }
+        return std::size_t(at);
+    };
+    for (std::size_t k = 0; k < followed_.size(); ++k) {
+        TFollowedFolder& followed = *followed_[k].folder;
+        // Lost changes: every folder of the entry (or the one named) read
+        // once; a folder that came since is read again once watched, so
+        // that what came into it before the watch is not missed.
+        std::vector<std::string> pending;
+        if (change == TFolderWatch::TChange::Lost) {
+            pending = folder.empty() ? followed.Folders() : std::vector<std::string>{folder};
+        }
+        bool first = true;
+        while (first || !pending.empty()) {
+            TFollowedFolder::TChanges changes;
+            if (!first || change == TFolderWatch::TChange::Lost) {
+                const std::string next = std::move(pending.back());
+                pending.pop_back();
+                followed.Reread(next, changes);
+            } else if (change == TFolderWatch::TChange::Appeared) {
+                followed.Appeared(folder, name, changes);
+            } else {
+                followed.Vanished(folder, name, changes);
+            }
+            first = false;
+            const std::size_t at = base(k);
+            for (TFollowedFolder::TChange& c : changes.pictures) {
+                if (c.joined) {
+                    Join(at + c.at, std::move(c.path));
+                } else {
+                    Leave(at + c.at);
+                }
+            }
+            Unwatch(changes.foldersWent);
+            Watch(changes.foldersCame);
+            pending.insert(pending.end(), changes.foldersCame.begin(), changes.foldersCame.end());
+        }
+    }
+}
+
+void TSlideShow::Join(std::size_t at, std::string path) {
+    if (at > playlist_.size()) {
+        return;
+    }
+    playlist_.insert(playlist_.begin() + std::ptrdiff_t(at), std::move(path));
+    const auto shift = [at](std::vector<std::size_t>& round) {
+        for (std::size_t& entry : round) {
+            entry += entry >= at ? 1 : 0;
+        }
+    };
+    shift(order_);
+    for (auto& round : before_) {
+        shift(round);
+    }
+    for (auto& round : after_) {
+        shift(round);
+    }
+    for (std::int32_t* entry : {&shownEntry_, &takenEntry_}) {
+        *entry += (*entry >= 0 && std::size_t(*entry) >= at) ? 1 : 0;
+    }
+    // In playlist order the newcomer takes its own place; in a shuffled
+    // round a random one still ahead, so it is shown in this round.
+    std::size_t place = at;
+    if (shuffle_) {
+        const std::size_t count = order_.size();
+        const std::size_t low = std::min(std::size_t(std::max(position_ + 1, 0)), count);
+        place = std::uniform_int_distribution<std::size_t>(low, count)(random_);
+    }
+    place = std::min(place, order_.size());
+    order_.insert(order_.begin() + std::ptrdiff_t(place), at);
+    // The picture at the position stays there: a newcomer before it moves it
+    // one on. While the show runs, or after the picture shown has left, the
+    // position holds the next to show, and a newcomer in its place is that.
+    const auto p = std::size_t(std::max(position_, 0));
+    if (place < p || (place == p && !running_ && !shownLeft_)) {
+        ++position_;
+    }
+}
+
+void TSlideShow::Leave(std::size_t at) {
+    if (at >= playlist_.size()) {
+        return;
+    }
+    playlist_.erase(playlist_.begin() + std::ptrdiff_t(at));
+    const auto drop = [at](std::vector<std::size_t>& round) {
+        std::erase(round, at);
+        for (std::size_t& entry : round) {
+            entry -= entry > at ? 1 : 0;
+        }
+    };
+    const auto place = std::size_t(std::find(order_.begin(), order_.end(), at) - order_.begin());
+    drop(order_);
+    for (auto& round : before_) {
+        drop(round);
+    }
+    for (auto& round : after_) {
+        drop(round);
+    }
+    const bool shownLeaves = shownEntry_ >= 0 && std::size_t(shownEntry_) == at;
+    for (std::int32_t* entry : {&shownEntry_, &takenEntry_}) {
+        if (*entry >= 0 && std::size_t(*entry) == at) {
+            *entry = -1;
+        } else if (*entry >= 0 && std::size_t(*entry) > at) {
+            --*entry;
+        }
+    }
+    // The position keeps its picture; the place of one that left is taken by
+    // its follower, which the next step shows.
+    const auto p = std::size_t(std::max(position_, 0));
+    if (place < p) {
+        --position_;
+    } else if (place == p && shownLeaves && !running_) {
+        shownLeft_ = true;
+    }
 }
 
 void TSlideShow::SetShuffle(bool on, std::uint64_t seed) {
@@ -67,6 +291,7 @@ void TSlideShow::SetShuffle(bool on, std::uint64_t seed) {
         return;
     }
     shuffle_ = on;
+    shownLeft_ = false;
     before_.clear();
     after_.clear();
     // The entry on screen opens the new order, so the next step moves on
@@ -126,21 +351,28 @@ void TSlideShow::Step(TSlideStep step) {
     int direction = +1;
     switch (step) {
         case TSlideStep::First:
+            shownLeft_ = false;
             position_ = 0;
             break;
         case TSlideStep::Last:
+            shownLeft_ = false;
             position_ = count - 1;
             direction = -1;
             break;
         case TSlideStep::Next:
             // Also brings a position beyond the end back to the first entry.
-            if (position_ < count - Stride()) {
+            // After the picture shown left, its follower holds the place and
+            // is the next one.
+            if (shownLeft_ && position_ < count) {
+                shownLeft_ = false;
+            } else if (position_ < count - Stride()) {
                 position_ += Stride();
             } else {
                 EnterRound(+1);
             }
             break;
         case TSlideStep::Previous:
+            shownLeft_ = false;
             // A position beyond the end stays beyond it after one step back.
             if (position_ - Stride() < 0) {
                 EnterRound(-1);
@@ -180,6 +412,7 @@ void TSlideShow::ShowFrom(int direction, bool wrap) {
         const std::string& path = playlist_[entry];
         const std::string why = Unusable(path);
         if (why.empty()) {
+            shownLeft_ = false;
             host_.ShowPicture(path);
             shownEntry_ = std::int32_t(entry);
             shownFile_ = path;

@@ -3,10 +3,17 @@
 #include <QTimer>
 #include <cstdint>
 #include <deque>
+#include <memory>
 #include <random>
 #include <set>
 #include <string>
+#include <unordered_map>
 #include <vector>
+
+#include "platform/FolderWatch.h"
+
+class TFollowedFolder;
+class TPictureNames;
 
 // What the show asks of the program around it.
 class TSlideShowHost {
@@ -40,14 +47,35 @@ enum class TSlideStep { First, Last, Next, Previous };
 // An entry whose file is missing or unreadable never traps the show: the show
 // passes over it to the following one in the direction it moves, and the
 // file is reported once.
+//
+// An entry that names a folder stands for the pictures in it (and in its
+// subfolders, when recursive) in name order; the show walks those pictures.
+// With a folder watch they are kept current while the show runs: pictures
+// join and leave where they belong in the order, the picture shown stays
+// the one shown, and when it leaves, the next step goes on from its place.
+// A folder that cannot be read is an entry like a missing file.
 class TSlideShow {
 public:
     explicit TSlideShow(TSlideShowHost& host);
+    ~TSlideShow();
 
     // A new playlist, walked in its own order (or a fresh shuffled round);
     // the position is kept, and so is the entry shown (the desktop still
-    // shows it).
+    // shows it). An entry whose name ends like a picture's is taken for a
+    // picture without looking at the disk (a drive not mounted yet must not
+    // hold up the start); any other that is a folder is read.
     void SetPlaylist(std::vector<std::string> entries);
+    // Folders named by entries are followed through `watch`; none: they are
+    // read once. The watch outlives the show or is taken back first
+    // (SetFolderWatch(nullptr)).
+    void SetFolderWatch(TFolderWatch* watch);
+    // Whether a folder entry takes in its subfolders' pictures too; a
+    // change reads the folder entries again.
+    void SetRecursive(bool on);
+    bool Recursive() const { return recursive_; }
+    // How many pictures a folder stands for now: a followed entry's count,
+    // else the folder read now; -1 when it is no folder that can be read.
+    int FolderPictures(const std::string& folder);
     // Shuffle: every entry once per round in a random order, a new order
     // each round, never the same entry twice in a row across rounds. Next
     // past the end of a round begins the following one; Previous before its
@@ -60,11 +88,18 @@ public:
     bool Shuffle() const { return shuffle_; }
     // The order of the current round: places in the playlist.
     const std::vector<std::size_t>& Order() const { return order_; }
-    const std::vector<std::string>& Playlist() const { return playlist_; }
+    // The entries as given, folders among them.
+    const std::vector<std::string>& Playlist() const { return entries_; }
+    // The pictures the entries stand for, in playlist order: what the show
+    // walks; its order, positions and ShownEntry count in these.
+    const std::vector<std::string>& Pictures() const { return playlist_; }
     bool Empty() const { return playlist_.empty(); }
 
     std::int32_t Position() const { return position_; }
-    void SetPosition(std::int32_t position) { position_ = position; }
+    void SetPosition(std::int32_t position) {
+        position_ = position;
+        shownLeft_ = false;
+    }
     // The interval the timer takes at the next start, in seconds.
     void SetInterval(std::int32_t seconds) { interval_ = seconds; }
     void SetStopAtLast(bool stop) { stopAtLast_ = stop; }
@@ -116,8 +151,32 @@ private:
     // order both are the same round again.
     void EnterRound(int direction);
     std::vector<std::size_t> NewRound();
+    const TPictureNames& Names();
+    // Picture `path` joins the list at `at`; the picture at `at` leaves.
+    void Join(std::size_t at, std::string path);
+    void Leave(std::size_t at);
+    void FolderChanged(const std::string& folder, const std::string& name,
+                       TFolderWatch::TChange change);
+    void Watch(const std::vector<std::string>& folders);
+    void Unwatch(const std::vector<std::string>& folders);
 
     TSlideShowHost& host_;
+    std::vector<std::string> entries_;
+    // The folder entries read, in entry order, with their place in entries_.
+    struct TFollowed {
+        std::size_t entry;
+        std::unique_ptr<TFollowedFolder> folder;
+    };
+    std::vector<TFollowed> followed_;
+    std::unique_ptr<TPictureNames> names_;
+    TFolderWatch* watch_ = nullptr;
+    // Folders watched, and for how many entries.
+    std::unordered_map<std::string, int> watched_;
+    bool recursive_ = true;
+    // The picture shown left the list while the show stood still: the
+    // position holds its follower, which Next shows without a step.
+    bool shownLeft_ = false;
+    // The pictures, in playlist order.
     std::vector<std::string> playlist_;
     // The order of the show: places in the playlist, one per entry.
     std::vector<std::size_t> order_;

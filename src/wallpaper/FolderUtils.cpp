@@ -3,6 +3,9 @@
 #include <dirent.h>
 #include <sys/stat.h>
 
+#include <QStringDecoder>
+
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
@@ -118,6 +121,113 @@ int FindFiles(const std::string& Folder, const std::string& Mask, std::vector<st
         return err;
     }
     return FindFiles(Folder, entries, Mask, List);
+}
+
+std::string FoldPathCase(const std::string& path) {
+    std::string out = path;
+    bool ascii = true;
+    for (char& c : out) {
+        if (c >= 'A' && c <= 'Z') {
+            c = char(c - 'A' + 'a');
+        } else if (static_cast<unsigned char>(c) >= 0x80) {
+            ascii = false;
+        }
+    }
+    if (ascii) {
+        return out;
+    }
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    const QString text = utf8.decode(QByteArrayView(path.data(), qsizetype(path.size())));
+    if (utf8.hasError()) {
+        return out;
+    }
+    const QByteArray folded = text.toCaseFolded().toUtf8();
+    return std::string(folded.constData(), std::size_t(folded.size()));
+}
+
+std::string EntryFileName(const std::string& path) {
+    const auto slash = path.rfind(kPathDelim);
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+namespace {
+
+// A name's place in name order, folded once.
+struct TNameKey {
+    std::string fold;
+    std::string path;
+};
+
+bool KeyBefore(const TNameKey& a, const TNameKey& b) {
+    return a.fold != b.fold ? a.fold < b.fold : a.path < b.path;
+}
+
+std::string LowerAscii(std::string_view text) {
+    std::string out(text);
+    for (char& c : out) {
+        c = FoldAscii(c);
+    }
+    return out;
+}
+
+}  // namespace
+
+bool NameBefore(const std::string& a, const std::string& b) {
+    return KeyBefore({FoldPathCase(EntryFileName(a)), a}, {FoldPathCase(EntryFileName(b)), b});
+}
+
+void SortByName(std::vector<std::string>& paths) {
+    std::vector<TNameKey> keyed;
+    keyed.reserve(paths.size());
+    for (std::string& path : paths) {
+        keyed.push_back({FoldPathCase(EntryFileName(path)), std::move(path)});
+    }
+    std::sort(keyed.begin(), keyed.end(), KeyBefore);
+    for (std::size_t i = 0; i < keyed.size(); ++i) {
+        paths[i] = std::move(keyed[i].path);
+    }
+}
+
+std::vector<std::string> BuildMasks(const std::string& joinedMasks) {
+    std::vector<std::string> masks;
+    std::size_t start = 0;
+    while (true) {
+        const auto sep = joinedMasks.find_first_of(";,", start);
+        masks.push_back(joinedMasks.substr(start, sep - start));
+        if (sep == std::string::npos) {
+            break;
+        }
+        start = sep + 1;
+    }
+    return masks;
+}
+
+TPictureNames::TPictureNames(const std::vector<std::string>& masks) {
+    for (const std::string& mask : masks) {
+        const std::string_view ext =
+            std::string_view(mask).substr(std::min<std::size_t>(2, mask.size()));
+        if (mask.size() > 2 && mask.compare(0, 2, "*.") == 0 &&
+            ext.find_first_of("*?.") == std::string_view::npos) {
+            extensions_.insert(LowerAscii(ext));
+        } else if (!mask.empty()) {
+            others_.push_back(mask);
+        }
+    }
+}
+
+bool TPictureNames::Matches(std::string_view name) const {
+    const std::size_t dot = name.rfind('.');
+    if (dot != std::string_view::npos && extensions_.count(LowerAscii(name.substr(dot + 1))) != 0) {
+        return true;
+    }
+    return std::any_of(others_.begin(), others_.end(),
+                       [name](const std::string& mask) { return MatchesMask(name, mask); });
+}
+
+bool HasPictureExtension(const std::string& path, const std::vector<std::string>& masks) {
+    const std::string name = EntryFileName(path);
+    // A name that is nothing but the extension is no picture's name.
+    return name.rfind('.') != 0 && TPictureNames(masks).Matches(name);
 }
 
 std::string ExpandEnvironmentStrings(const std::string& text) {

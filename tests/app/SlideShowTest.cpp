@@ -133,11 +133,12 @@ TEST_F(SlideShowTest, MissingFilesAndEmptyListsAreReported) {
     EXPECT_EQ(frm->SlideShow().Playlist().size(), 3u) << "the entry stays in the list";
     EXPECT_TRUE(frm->SlideShow().Running());
 
-    // A folder is the desktop side's to refuse, as any file that is no picture.
+    // A folder stands for the pictures in it.
     std::filesystem::create_directory(dir.File("folder"));
+    std::filesystem::copy_file(files[0], dir.File("folder/in.jpg"));
     frm->SlideShow().SetPlaylist({dir.File("folder")});
     frm->FirstSlide();
-    EXPECT_EQ(Applied().back(), dir.File("folder"));
+    EXPECT_EQ(Applied().back(), dir.File("folder/in.jpg"));
 }
 
 TEST_F(SlideShowTest, NextOnAnEmptyListTurnsAutoplayOffOrStopsWhenItCannot) {

@@ -37,9 +37,14 @@ public:
         pickStart = start;
         return Answer(folderAnswer, folder);
     }
+    TFolderUse ChooseFolderUse(const std::string& folder) override {
+        calls.push_back("ChooseFolderUse " + folder);
+        return folderUse;
+    }
 
     // The answer each dialog gives: a name, or nothing for Cancel.
     std::optional<std::string> image, openList, saveList, folderAnswer;
+    TFolderUse folderUse = TFolderUse::Import;
     std::vector<std::string> calls;
     std::string lastFilter, savePreset, pickTitle, pickRoot, pickStart;
 

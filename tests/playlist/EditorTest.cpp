@@ -29,6 +29,7 @@
 #include "wallpaper/FreeFormats.h"
 #include "registry/JclRegistry.h"
 #include "registry/MemoryRegistryStore.h"
+#include "slideshow/SlideShow.h"
 #include "support/Recorders.h"
 #include "support/TempDir.h"
 
@@ -171,6 +172,35 @@ TEST_F(Editor, AddFolderStartsFromTheChainAndImportsInMaskOrder) {
     // The same folder again adds nothing and says nothing.
     form->actAddFolder->trigger();
     EXPECT_EQ(form->Model()->Count(), 2);
+    EXPECT_TRUE(Shown().empty());
+}
+
+// Add Folder may follow the folder instead: one entry, the folder's path,
+// shown whole with the number of pictures it stands for in the show.
+TEST_F(Editor, AFollowedFolderIsOneEntryShownWithItsCount) {
+    const std::string pics = folders.windows;
+    Picture("Pictures/a.jpg", 8, 8);
+    Picture("Pictures/z.bmp", 8, 8);
+    WriteFileBytes(pics + "/notes.txt", "x");
+    struct TQuietHost : TSlideShowHost {
+        void ShowPicture(const std::string&) override {}
+        void RunningChanged(bool) override {}
+        void ReportEmpty() override {}
+        void ReportSkipped(const std::string&, const std::string&) override {}
+    } host;
+    TSlideShow show(host);
+    form->SetFolderCounter([&show](const std::string& f) { return show.FolderPictures(f); });
+    dialogs.folderAnswer = pics;
+    dialogs.folderUse = TEditorDialogs::TFolderUse::Cancel;
+    form->actAddFolder->trigger();
+    EXPECT_EQ(form->Model()->Count(), 0);
+
+    dialogs.folderUse = TEditorDialogs::TFolderUse::Follow;
+    form->actAddFolder->trigger();
+    EXPECT_EQ(dialogs.calls.back(), "ChooseFolderUse " + pics);
+    EXPECT_EQ(form->Entries(), Lines{pics});
+    EXPECT_EQ(form->Model()->data(form->Model()->index(0), Qt::DisplayRole).toString(),
+              QString::fromStdString(pics) + QStringLiteral(" (2 pictures)"));
     EXPECT_TRUE(Shown().empty());
 }
 

@@ -101,6 +101,7 @@ TEST_F(SettingsTest, SaveCreatesTheKeyAndWritesAllTwelveValuesInOrder) {
     s.FShowClock = false;
     s.FClockX = -30;
     s.FClockY = 700;
+    s.FRecursive = false;
     settings::Save(s);
     const auto& keys = store->Hive().Keys();
     const auto it = std::find_if(keys.begin(), keys.end(), [](auto& k) { return k.path == kFull; });
@@ -109,9 +110,9 @@ TEST_F(SettingsTest, SaveCreatesTheKeyAndWritesAllTwelveValuesInOrder) {
     for (const auto& [n, v] : it->values)
         names.push_back(n);
     const std::vector<std::string> expected = {
-        "",          "Autoplay", "Style",         "Stretch",       "ChangeTime", "Current",
-        "Folder",    "Playlist", "Stop",          "Color",         "ClockX",     "ClockY",
-        "ShowClock", "Order",    "KeepWallpaper", "MonitorSlides", "StartInTray"};
+        "",          "Autoplay", "Style",         "Stretch",       "ChangeTime",  "Current",
+        "Folder",    "Playlist", "Stop",          "Color",         "ClockX",      "ClockY",
+        "ShowClock", "Order",    "KeepWallpaper", "MonitorSlides", "StartInTray", "Recursive"};
     EXPECT_EQ(names, expected);
     TSettings back;
     settings::Load(back, screen);
@@ -127,6 +128,7 @@ TEST_F(SettingsTest, SaveCreatesTheKeyAndWritesAllTwelveValuesInOrder) {
     EXPECT_EQ(back.FShowClock, s.FShowClock);
     EXPECT_EQ(back.FClockX, s.FClockX);
     EXPECT_EQ(back.FClockY, s.FClockY);
+    EXPECT_FALSE(back.FRecursive);
 }
 
 TEST_F(SettingsTest, WritesFailQuietlyForSaveAndLoudlyForAutoplay) {

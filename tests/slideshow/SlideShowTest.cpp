@@ -6,14 +6,19 @@
 #include <sys/stat.h>
 
 #include <QCoreApplication>
+#include <QTest>
 #include <algorithm>
 #include <climits>
 #include <filesystem>
+#include <set>
 
+#include "platform/linux/files/InotifyFolderWatch.h"
 #include "slideshow/SlideShow.h"
 #include "support/TempDir.h"
 
 namespace {
+
+using Lines = std::vector<std::string>;
 
 // Records what the show asks for.
 class TRecordingHost : public TSlideShowHost {
@@ -232,4 +237,115 @@ TEST(SlideShowShuffle, RoundsShowEveryEntryOnceAndPreviousRetraces) {
     }
     EXPECT_FALSE(show.Running());
     EXPECT_EQ(host.shown.back(), current.back());
+}
+
+// A folder entry stands for its pictures in name order, a folder's own
+// before its subfolders', names of any bytes, other files left out; with
+// Recursive off the subfolders stay out. A folder that is not there is an
+// entry like a missing file.
+TEST_F(SlideShow, AFolderEntryStandsForItsPicturesInNameOrder) {
+    const std::string f = dir.File("pics");
+    std::filesystem::create_directories(f + "/sub/deeper");
+    for (const char* name : {"b.png", "A.jpg", "\xff.jpg", "notes.txt", "sub/d.jpg",
+                             "sub/deeper/e.gif", "sub/C.bmp"}) {
+        WriteFileBytes(f + "/" + name, "x");
+    }
+    const struct {
+        bool recursive;
+        Lines pictures;
+    } cases[] = {
+        {true,
+         {f + "/A.jpg", f + "/b.png", f + "/\xff.jpg", f + "/sub/C.bmp", f + "/sub/d.jpg",
+          f + "/sub/deeper/e.gif"}},
+        {false, {f + "/A.jpg", f + "/b.png", f + "/\xff.jpg"}},
+    };
+    for (const auto& c : cases) {
+        show.SetRecursive(c.recursive);
+        show.SetPlaylist({files[0], f + "/", files[1]});
+        Lines expected{files[0]};
+        expected.insert(expected.end(), c.pictures.begin(), c.pictures.end());
+        expected.push_back(files[1]);
+        EXPECT_EQ(show.Pictures(), expected);
+        EXPECT_EQ(show.Playlist(), (Lines{files[0], f + "/", files[1]}));
+        EXPECT_EQ(show.FolderPictures(f + "/"), int(c.pictures.size()));
+    }
+
+    const std::string gone = dir.File("gone folder");
+    show.SetPlaylist({gone, files[2]});
+    show.ShowCurrent();
+    EXPECT_EQ(host.shown.back(), files[2]);
+    EXPECT_EQ(host.reports.back(), gone + " | File \"" + gone + "\" does not exists");
+    EXPECT_EQ(show.FolderPictures(gone), -1);
+}
+
+// Pictures join and leave a followed folder while Vantoria runs, through
+// the real inotify: the picture shown stays the one shown, Next goes on
+// from the place of one that left, a subfolder made later is followed, a
+// shuffled round takes a newcomer in, and changes lost when the watch's
+// queue overflowed are read again.
+TEST_F(SlideShow, AFollowedFolderIsKeptCurrent) {
+    TInotifyFolderWatch watch;
+    ASSERT_TRUE(watch.Ready());
+    show.SetFolderWatch(&watch);
+    struct TLetGo {
+        TSlideShow& show;
+        ~TLetGo() { show.SetFolderWatch(nullptr); }
+    } letGo{show};
+    const std::string f = dir.File("followed");
+    std::filesystem::create_directory(f);
+    for (const char* name : {"a.jpg", "b.jpg", "c.jpg"}) {
+        WriteFileBytes(f + "/" + name, "x");
+    }
+    show.SetPlaylist({f});
+    show.Step(TSlideStep::First);
+    show.Step(TSlideStep::Next);
+    const auto pictures = [this](std::size_t n) {
+        return QTest::qWaitFor([&] { return show.Pictures().size() == n; }, 3000);
+    };
+
+    WriteFileBytes(f + "/ab.jpg", "x");
+    ASSERT_TRUE(pictures(4));
+    EXPECT_EQ(show.Pictures(), (Lines{f + "/a.jpg", f + "/ab.jpg", f + "/b.jpg", f + "/c.jpg"}));
+    EXPECT_EQ(show.ShownEntry(), 2);
+    EXPECT_EQ(show.ShownFile(), f + "/b.jpg");
+
+    std::filesystem::remove(f + "/b.jpg");
+    ASSERT_TRUE(pictures(3));
+    show.Step(TSlideStep::Next);
+    EXPECT_EQ(host.shown.back(), f + "/c.jpg");
+    show.Step(TSlideStep::Previous);
+    EXPECT_EQ(host.shown.back(), f + "/ab.jpg");
+
+    std::filesystem::create_directory(f + "/sub");
+    WriteFileBytes(f + "/sub/z.jpg", "x");
+    ASSERT_TRUE(pictures(4));
+    EXPECT_EQ(show.Pictures().back(), f + "/sub/z.jpg");
+
+    // Running, the tick after ab.jpg shows c.jpg, whatever leaves before it.
+    show.Start();
+    show.Tick();
+    std::filesystem::remove(f + "/a.jpg");
+    ASSERT_TRUE(pictures(3));
+    show.Tick();
+    EXPECT_EQ(host.shown.back(), f + "/c.jpg");
+    show.Stop();
+
+    show.SetShuffle(true, 7);
+    WriteFileBytes(f + "/d.jpg", "x");
+    ASSERT_TRUE(pictures(4));
+    std::set<std::string> round{show.ShownFile()};
+    for (int i = 0; i < 3; ++i) {
+        show.Step(TSlideStep::Next);
+        round.insert(host.shown.back());
+    }
+    EXPECT_EQ(round, std::set<std::string>(show.Pictures().begin(), show.Pictures().end()));
+
+    // More names at once than the watch's queue holds.
+    std::filesystem::remove_all(f + "/sub");
+    constexpr int kMany = 17000;
+    for (int i = 0; i < kMany; ++i) {
+        WriteFileBytes(f + "/many " + std::to_string(i) + ".jpg", "");
+    }
+    ASSERT_TRUE(pictures(3 + kMany));
+    EXPECT_EQ(show.Order().size(), show.Pictures().size());
 }
