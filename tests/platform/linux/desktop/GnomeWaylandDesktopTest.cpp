@@ -58,6 +58,19 @@ std::string LauncherToken(TGnomeWaylandSession& gnome) {
     return token && token->size() > 2 ? token->substr(1, token->size() - 2) : std::string();
 }
 
+// The title of the window the shell hands pointer input at x, y to, as its
+// pick finds it; empty for the desktop.
+std::string InputAt(TGnomeWaylandSession& gnome, int x, int y) {
+    const auto title = gnome.Eval(
+        "(() => { let a = global.stage.get_actor_at_pos(imports.gi.Clutter.PickMode.REACTIVE, " +
+        std::to_string(x) + ", " + std::to_string(y) +
+        "); while (a && !(a instanceof imports.gi.Meta.WindowActor)) a = a.get_parent(); "
+        "return a ? a.meta_window.title : \"\"; })()");
+    const std::string seen = title ? *title : "no answer";
+    std::printf("[input] %d,%d goes to %s\n", x, y, seen.c_str());
+    return seen;
+}
+
 }  // namespace
 
 TEST(GnomeWaylandDesktopTest, WallpaperClockAndShowAfterMinimising) {
@@ -103,6 +116,13 @@ TEST(GnomeWaylandDesktopTest, WallpaperClockAndShowAfterMinimising) {
                                      {right, clock->y + 3, SlideAt(right)},
                                      {clock->x + 3, bottom, SlideAt(clock->x + 3)},
                                      {right, bottom, SlideAt(right)}}));
+
+    // The pointer reaches the clock on its face only.
+    EXPECT_EQ(InputAt(gnome, clock->x + clock->width / 2, clock->y + clock->height / 2),
+              "\"Clock\"");
+    for (const auto& [x, y] : {std::pair{clock->x + 3, clock->y + 3}, {right, bottom}}) {
+        EXPECT_EQ(InputAt(gnome, x, y), "\"\"");
+    }
 
     // Shown with the launcher's token, minimised by the shell, and shown
     // again: the same window, drawn where it was.
