@@ -278,7 +278,7 @@ std::string TGnomeWaylandSession::Log(const std::string& name) const {
 }
 
 std::optional<std::string> TGnomeWaylandSession::Eval(const std::string& script) {
-    // gdbus prints "(true, 'JSON')"; the scripts' answers hold no quote.
+    // gdbus prints "(true, 'JSON')"; the scripts' answers hold no single quote.
     const TToolRun call =
         Run({"gdbus", "call", "--session", "--dest", "org.gnome.Shell", "--object-path",
              "/org/gnome/Shell", "--method", "org.gnome.Shell.Eval", script});

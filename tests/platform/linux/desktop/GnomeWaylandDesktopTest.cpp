@@ -1,8 +1,8 @@
 // The real GNOME Shell as a headless Wayland compositor, judged by its own
 // screenshots: the program's picture replaces the desktop's, the wallpaper
-// shows round the clock's face, a window the shell minimised comes back on
-// `vantoria --show` with the launcher's activation token, and the close
-// request puts the original back.
+// shows round the clock's face, where the pointer goes to the desktop, a
+// window the shell minimised comes back on `vantoria --show` with the
+// launcher's activation token, and the close request puts the original back.
 #include <gtest/gtest.h>
 
 #include <QImage>
@@ -78,6 +78,18 @@ TEST(GnomeWaylandDesktopTest, WallpaperClockAndShowAfterMinimising) {
                                {{"org.gnome.desktop.background", "picture-options", "none"},
                                 {"org.gnome.desktop.background", "primary-color", "#2040c0"}});
     ASSERT_TRUE(gnome.Ready()) << gnome.Error();
+    // On failure, however it ends: the screen and the logs.
+    struct TReport {
+        TGnomeWaylandSession& gnome;
+        ~TReport() {
+            if (::testing::Test::HasFailure()) {
+                gnome.Shot().save(
+                    QString::fromStdString(::testing::TempDir() + "gnome-wayland-failure.png"));
+                std::printf("--- vantoria\n%s--- gnome-shell\n%s", gnome.Log("vantoria").c_str(),
+                            gnome.Log("gnome-shell").c_str());
+            }
+        }
+    } report{gnome};
     std::printf("[version] %s", gnome.Run({"gnome-shell", "--version"}).out.c_str());
     std::printf("[version] Qt %s\n", qVersion());
     ASSERT_TRUE(gnome.WaitForPixels("the original", {{kWidth / 4, kHeight / 2, kOriginal},
@@ -168,10 +180,4 @@ TEST(GnomeWaylandDesktopTest, WallpaperClockAndShowAfterMinimising) {
     EXPECT_TRUE(gnome.WaitForPixels(
         "the original back",
         {{kWidth / 4, kHeight / 2, kOriginal}, {3 * kWidth / 4, kHeight / 2, kOriginal}}));
-    if (::testing::Test::HasFailure()) {
-        gnome.Shot().save(
-            QString::fromStdString(::testing::TempDir() + "gnome-wayland-failure.png"));
-        std::printf("--- vantoria\n%s--- gnome-shell\n%s", gnome.Log("vantoria").c_str(),
-                    gnome.Log("gnome-shell").c_str());
-    }
 }
