@@ -105,7 +105,19 @@ void TfrmClock::HideClock1Click() {
 
 void TfrmClock::UpdateShape() {
     if (OvcClock1->Translucent()) {
-        return;  // drawn with alpha: no shape to cut
+        // Drawn with alpha: no shape to cut. Wayland takes the mask as the
+        // window's input region, so the pointer reaches the clock on its face
+        // only and the desktop round it; a pixel wider than the face, whose
+        // soft edge is drawn under the mask too.
+        QRect face = OvcClock1->geometry();
+        if (OvcClock1->DrawMarks()) {
+            face.adjust(3, 3, -3, -3);
+        }
+        const QRegion input(face.adjusted(-1, -1, 1, 1), QRegion::Ellipse);
+        if (mask() != input) {
+            setMask(input);
+        }
+        return;
     }
     // The mask is in the window's own units, the frame in device pixels.
     const QImage& frame = OvcClock1->DrawBuffer();

@@ -19,8 +19,9 @@ void MarkDesktopAccessory(QWidget* window);
 bool DesktopWindowPositionsKnown();
 
 // Whether the platform cuts a top-level window to the shape given with
-// QWidget::setMask. Wayland compositors ignore it: a window that is to look
-// round there draws itself with alpha on a translucent background.
+// QWidget::setMask. Wayland compositors ignore it, and sway ignores the X
+// shape of its XWayland windows too: a window that is to look round there
+// draws itself with alpha on a translucent background.
 bool WindowShapesHonoured();
 
 // Asks a compositor that places windows itself but takes requests to float

@@ -290,8 +290,8 @@ TEST_F(SwayTwoOutputsTest, EachOutputItsPictureThenTheConfiguredOneOnBoth) {
         // A name sway would interpret, reached through a link of the output's own.
         const std::string file = dir_.Path() + "/" + name + " $(x).bmp";
         ASSERT_TRUE(picture.save(QString::fromStdString(file), "BMP"));
-        // The second is found by its place alone.
-        files.push_back({TMonitor{x == 0 ? name : "", x, 0, 640, 480, x == 0}, file});
+        // The second, under XWayland's name for it, is found by its place.
+        files.push_back({TMonitor{x == 0 ? name : "XWAYLAND1", x, 0, 640, 480, x == 0}, file});
     }
     sway.SetPlacement(dpStretch);
     ASSERT_TRUE(sway.SetMonitorWallpaperFiles(files, false)) << sway.LastError();

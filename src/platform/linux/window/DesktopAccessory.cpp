@@ -150,7 +150,9 @@ bool DesktopWindowPositionsKnown() {
 }
 
 bool WindowShapesHonoured() {
-    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland"));
+    // sway shows an XWayland window's whole buffer, whatever its X shape.
+    return !QGuiApplication::platformName().startsWith(QLatin1String("wayland")) &&
+           SwaySocket().empty();
 }
 
 bool PlaceDesktopWindow(QWidget* window, const QPoint& place) {

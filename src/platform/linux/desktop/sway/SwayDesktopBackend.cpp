@@ -369,17 +369,26 @@ bool TSwayDesktopBackend::SetWallpaperFile(const std::string& file, bool) {
 std::string TSwayDesktopBackend::OutputAt(const TMonitor& monitor) {
     const std::optional<std::string> reply = Request(kGetOutputs, std::string());
     if (!reply) {
-        return std::string();
+        return monitor.name;
     }
+    // Under XWayland the monitors carry XWayland's names (XWAYLAND0...),
+    // which sway would take as the configuration of an output it does not
+    // have: such a monitor is sway's output at its place.
+    std::string atPlace;
     const QJsonDocument document = QJsonDocument::fromJson(QByteArray::fromStdString(*reply));
-    for (const QJsonValue& output : document.array()) {
-        const QJsonObject rect = output.toObject().value(QStringLiteral("rect")).toObject();
-        if (rect.value(QStringLiteral("x")).toInt() == monitor.x &&
+    for (const QJsonValue& value : document.array()) {
+        const QJsonObject output = value.toObject();
+        const std::string name = output.value(QStringLiteral("name")).toString().toStdString();
+        const QJsonObject rect = output.value(QStringLiteral("rect")).toObject();
+        if (!monitor.name.empty() && name == monitor.name) {
+            return name;
+        }
+        if (atPlace.empty() && rect.value(QStringLiteral("x")).toInt() == monitor.x &&
             rect.value(QStringLiteral("y")).toInt() == monitor.y) {
-            return output.toObject().value(QStringLiteral("name")).toString().toStdString();
+            atPlace = name;
         }
     }
-    return std::string();
+    return atPlace.empty() ? monitor.name : atPlace;
 }
 
 bool TSwayDesktopBackend::SetMonitorWallpaperFiles(const std::vector<TMonitorFile>& files, bool) {
@@ -391,10 +400,7 @@ bool TSwayDesktopBackend::SetMonitorWallpaperFiles(const std::vector<TMonitorFil
     // helps nobody.
     std::vector<std::string> commands;
     for (std::size_t i = 0; i < files.size(); ++i) {
-        std::string output = files[i].monitor.name;
-        if (output.empty()) {
-            output = OutputAt(files[i].monitor);
-        }
+        const std::string output = OutputAt(files[i].monitor);
         // An output's name goes to sway's parser as one plain word.
         if (output.empty() || !IsPlainPath(output) || output.find('/') != std::string::npos) {
             lastError_ = "sway has no output named \"" + files[i].monitor.name + "\"";

@@ -74,7 +74,8 @@ private:
     std::optional<TSwayConfig> Configuration();
     // `slot`: links of different slots never share a name (one per output).
     std::optional<std::string> PlainName(const std::string& file, std::size_t slot = 0);
-    // sway's name of the output at `monitor`'s place; "" when none is there.
+    // sway's name for `monitor`: its own name when sway has an output of that
+    // name, else the output at its place; its own name when sway has none.
     std::string OutputAt(const TMonitor& monitor);
 
     std::string socketPath_;
