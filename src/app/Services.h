@@ -2,6 +2,7 @@
 
 #include <memory>
 
+class TAccessoryLayer;
 class TMessageService;
 class TScreenInfo;
 class TTrayService;
@@ -35,4 +36,6 @@ struct TMainServices {
     TWallpaperApplier* applier = nullptr;
     TTrayService* tray = nullptr;
     TMainDialogs* dialogs = nullptr;
+    // Where the desktop keeps surfaces of this program's own (the clock's).
+    TAccessoryLayer* accessories = nullptr;
 };
