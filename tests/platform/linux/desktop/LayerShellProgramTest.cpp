@@ -4,6 +4,7 @@
 // wallpaper round its face, covered by a window opened over it, dragged with
 // the left button and hidden from its own right-button menu, its new place
 // saved; sway's own background back after the close request and after kill -9.
+#include <linux/input-event-codes.h>
 #include <signal.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -22,6 +23,7 @@
 #include "clock/ClockFace.h"
 #include "clock/OvcClock.h"
 #include "support/desktop/SwaySession.h"
+#include "support/desktop/VirtualPointer.h"
 
 namespace {
 
@@ -146,12 +148,6 @@ protected:
         return all;
     }
 
-    bool Seat(const std::string& command) {
-        const TToolRun run = sway_.Run({"swaymsg", "seat seat0 cursor " + command});
-        std::printf("[pointer] %s: %s", command.c_str(), run.out.c_str());
-        return run.exitCode == 0;
-    }
-
     std::string Setting(const std::string& name) {
         std::ifstream in(sway_.ConfigHome() + "/vantoria/user.reg", std::ios::binary);
         const std::string text(std::istreambuf_iterator<char>(in), {});
@@ -185,21 +181,24 @@ TEST_F(LayerShellProgramTest, ClockOnTheBottomLayerAndTheBackgroundBack) {
     sway_.Stop(cover);
     EXPECT_TRUE(Shows("clock uncovered", "HEADLESS-1", Clock(kX, kY)));
 
-    // Dragged by its face with the left button: it follows, past the drag distance.
+    // Dragged by its face with the left button: it follows, past the drag
+    // distance. The pointer is the test's own: headless sway has none.
+    TVirtualPointer pointer(sway_.RuntimeDir() + "/" + sway_.Env("WAYLAND_DISPLAY"),
+                            kOutputs[0].width + kOutputs[1].width, kOutputs[0].height);
+    ASSERT_TRUE(pointer.Ready()) << "sway offers no virtual pointer";
     constexpr int kDx = 100, kDy = 60;
-    ASSERT_TRUE(Seat("set " + std::to_string(kX + 68) + " " + std::to_string(kY + 30)));
-    ASSERT_TRUE(Seat("press button1"));
+    ASSERT_TRUE(pointer.MoveTo(kX + 68, kY + 30));
+    ASSERT_TRUE(pointer.Button(BTN_LEFT, true));
     for (int step = 1; step <= 10; ++step) {
-        Seat("set " + std::to_string(kX + 68 + kDx * step / 10) + " " +
-             std::to_string(kY + 30 + kDy * step / 10));
+        pointer.MoveTo(kX + 68 + kDx * step / 10, kY + 30 + kDy * step / 10);
     }
-    ASSERT_TRUE(Seat("release button1"));
+    ASSERT_TRUE(pointer.Button(BTN_LEFT, false));
     EXPECT_TRUE(Shows("clock dragged", "HEADLESS-1", Clock(kX + kDx, kY + kDy)));
     EXPECT_TRUE(Shows("clock's old place", "HEADLESS-1", Rim(kX, kY, kLeft)));
 
     // Its right-button menu opens at the pointer; Hide Clock takes it away.
-    ASSERT_TRUE(Seat("press button3"));
-    Seat("release button3");
+    ASSERT_TRUE(pointer.Button(BTN_RIGHT, true));
+    pointer.Button(BTN_RIGHT, false);
     std::optional<QJsonObject> menu;
     TRealDesktop::WaitFor([&] { return (menu = sway_.Window("Vantoria clock menu")).has_value(); },
                           15000);
@@ -207,10 +206,10 @@ TEST_F(LayerShellProgramTest, ClockOnTheBottomLayerAndTheBackgroundBack) {
     const QJsonObject r = menu->value("rect").toObject();
     std::printf("[window] clock menu: %d,%d %dx%d\n", r.value("x").toInt(), r.value("y").toInt(),
                 r.value("width").toInt(), r.value("height").toInt());
-    ASSERT_TRUE(Seat("set " + std::to_string(r.value("x").toInt() + 20) + " " +
-                     std::to_string(r.value("y").toInt() + r.value("height").toInt() / 2)));
-    Seat("press button1");
-    Seat("release button1");
+    ASSERT_TRUE(pointer.MoveTo(r.value("x").toInt() + 20,
+                               r.value("y").toInt() + r.value("height").toInt() / 2));
+    pointer.Button(BTN_LEFT, true);
+    pointer.Button(BTN_LEFT, false);
     EXPECT_TRUE(Shows("clock hidden", "HEADLESS-1", Rim(kX + kDx, kY + kDy, kLeft)));
 
     // The close request: sway's own background, the clock's new place saved.
