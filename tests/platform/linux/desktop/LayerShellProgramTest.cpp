@@ -19,6 +19,7 @@
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <thread>
 
 #include "clock/ClockFace.h"
 #include "clock/OvcClock.h"
@@ -187,6 +188,9 @@ TEST_F(LayerShellProgramTest, ClockOnTheBottomLayerAndTheBackgroundBack) {
                             kOutputs[0].width + kOutputs[1].width, kOutputs[0].height);
     ASSERT_TRUE(pointer.Ready()) << "sway offers no virtual pointer";
     constexpr int kDx = 100, kDy = 60;
+    // The program takes the new device's pointer while it is over the wallpaper.
+    ASSERT_TRUE(pointer.MoveTo(400, 400));
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
     ASSERT_TRUE(pointer.MoveTo(kX + 68, kY + 30));
     ASSERT_TRUE(pointer.Button(BTN_LEFT, true));
     for (int step = 1; step <= 10; ++step) {
@@ -200,12 +204,19 @@ TEST_F(LayerShellProgramTest, ClockOnTheBottomLayerAndTheBackgroundBack) {
     ASSERT_TRUE(pointer.Button(BTN_RIGHT, true));
     pointer.Button(BTN_RIGHT, false);
     std::optional<QJsonObject> menu;
-    TRealDesktop::WaitFor([&] { return (menu = sway_.Window("Vantoria clock menu")).has_value(); },
-                          15000);
-    ASSERT_TRUE(menu) << "no menu";
+    // sway floats it where the pointer is once asked (it has no border then).
+    TRealDesktop::WaitFor(
+        [&] {
+            menu = sway_.Window("Vantoria clock menu");
+            return menu && menu->value("border").toString() == "none";
+        },
+        15000);
+    ASSERT_TRUE(menu) << "no menu: " << sway_.Run({"swaymsg", "-t", "get_tree"}).out;
     const QJsonObject r = menu->value("rect").toObject();
-    std::printf("[window] clock menu: %d,%d %dx%d\n", r.value("x").toInt(), r.value("y").toInt(),
-                r.value("width").toInt(), r.value("height").toInt());
+    std::printf("[window] clock menu: %d,%d %dx%d %s\n", r.value("x").toInt(),
+                r.value("y").toInt(), r.value("width").toInt(), r.value("height").toInt(),
+                menu->value("floating").toBool() ? "floating" : "tiled");
+    EXPECT_TRUE(menu->value("floating").toBool());
     ASSERT_TRUE(pointer.MoveTo(r.value("x").toInt() + 20,
                                r.value("y").toInt() + r.value("height").toInt() / 2));
     pointer.Button(BTN_LEFT, true);
