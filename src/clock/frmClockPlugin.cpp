@@ -176,7 +176,9 @@ void TfrmClock::PopMenuAt(const QPoint& at) {
     }
     // A top-level of a fixed size floats at that size (sway floats such
     // windows at once) instead of taking the size a tiling layout offers it.
-    PopupMenu1->setFixedSize(PopupMenu1->sizeHint());
+    PopupMenu1->ensurePolished();
+    PopupMenu1->adjustSize();
+    PopupMenu1->setFixedSize(PopupMenu1->size());
     PopupMenu1->popup(at);
     PlaceDesktopWindowAtPointer(PopupMenu1);
 }

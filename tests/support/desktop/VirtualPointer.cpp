@@ -65,8 +65,7 @@ bool TVirtualPointer::MoveTo(int x, int y) {
     }
     time_ += 16;
     zwlr_virtual_pointer_v1_motion_absolute(pointer_, time_, static_cast<uint32_t>(x),
-                                            static_cast<uint32_t>(y),
-                                            static_cast<uint32_t>(width_),
+                                            static_cast<uint32_t>(y), static_cast<uint32_t>(width_),
                                             static_cast<uint32_t>(height_));
     return Sent();
 }
@@ -76,8 +75,8 @@ bool TVirtualPointer::Button(std::uint32_t button, bool pressed) {
         return false;
     }
     time_ += 16;
-    zwlr_virtual_pointer_v1_button(pointer_, time_, button,
-                                   pressed ? WL_POINTER_BUTTON_STATE_PRESSED
-                                           : WL_POINTER_BUTTON_STATE_RELEASED);
+    zwlr_virtual_pointer_v1_button(
+        pointer_, time_, button,
+        pressed ? WL_POINTER_BUTTON_STATE_PRESSED : WL_POINTER_BUTTON_STATE_RELEASED);
     return Sent();
 }
