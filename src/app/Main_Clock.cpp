@@ -41,12 +41,16 @@ void TfrmMain::SetClockVisible(bool visible) {
             actShowClock->setText(tr("Hide Clock"));
             if (frmClock) {
                 // Shown where it is now, even after a drag.
-                frmClock->show();
+                frmClock->ShowAgain();
                 return;
             }
             // The clock has no owner window: it stays on the desktop while the
             // main window is hidden in the tray.
-            auto* clock = new TfrmClock();
+            // On a desktop that keeps surfaces of its own beneath the
+            // windows, the clock is drawn there.
+            auto* clock = new TfrmClock(FServices.accessories
+                                            ? FServices.accessories->NewAccessorySurface("clock")
+                                            : nullptr);
             frmClock = clock;
             clock->ShowClockAction = actShowClock;
             QPointer<TfrmMain> self(this);
@@ -66,11 +70,7 @@ void TfrmMain::SetClockVisible(bool visible) {
                     });
             }
             const QPoint place = ClockPlace(FServices.screen, FSettings.FClockX, FSettings.FClockY);
-            clock->move(place);
-            clock->show();
-            // Where the compositor places windows itself (sway), it is asked to.
-            PlaceDesktopWindow(clock, place);
-            clock->repaint();  // drawn at once, not at the next idle moment
+            clock->ShowOnDesktop(place);
         } else {
             actShowClock->setChecked(false);
             actShowClock->setText(tr("Show Clock"));

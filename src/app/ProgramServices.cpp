@@ -195,6 +195,7 @@ TProgramServices::TProgramServices() {
     SetSessionNotifierFactory(&MakeLinuxSessionMonitor);
     impl_ = std::make_unique<TImpl>();
     main_.messages = &impl_->messages;
+    main_.accessories = impl_->desktop->Accessories();
     // On Wayland each output's picture is composed at the compositor's own
     // mode, never at Qt's size times the scale (GNOME at scale 2 would get
     // twice the screen).

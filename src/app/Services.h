@@ -2,6 +2,7 @@
 
 #include <memory>
 
+class TAccessoryLayer;
 class TFolderWatch;
 class TMessageService;
 class TScreenInfo;
@@ -38,4 +39,6 @@ struct TMainServices {
     TMainDialogs* dialogs = nullptr;
     // Keeps folders named in the playlist current; none: read once.
     TFolderWatch* folders = nullptr;
+    // Where the desktop keeps surfaces of this program's own (the clock's).
+    TAccessoryLayer* accessories = nullptr;
 };

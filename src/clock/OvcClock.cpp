@@ -74,6 +74,7 @@ void TOvcCustomClock::ApplyActive() {
                 TOvcTimerPool::Instance().Add([this](int) { ClockTick(); }, kTickInterval);
         }
         FShownTime = FTimeSource();
+        emit shownTimeChanged();
     } else if (FTickHandle >= 0) {
         TOvcTimerPool::Instance().Remove(FTickHandle);
         FTickHandle = -1;
@@ -118,6 +119,7 @@ void TOvcCustomClock::UpdateShownTime(double value) {
     }
     FShownTime = value;
     update();
+    emit shownTimeChanged();
 }
 
 const QImage& TOvcCustomClock::StretchedFace(const QSize& device, qreal ratio) {

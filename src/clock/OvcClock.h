@@ -136,6 +136,9 @@ public:
 signals:
     // The off-screen image has been rebuilt.
     void frameRendered();
+    // The time shown has moved on (or the clock has started): a new frame is
+    // due, also where no window paints the control.
+    void shownTimeChanged();
 
 protected:
     void paintEvent(QPaintEvent* event) override;

@@ -36,7 +36,8 @@ QRegion OpaqueRegion(const QImage& frame, const QColor& key) {
     return region;
 }
 
-TfrmClock::TfrmClock() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) {
+TfrmClock::TfrmClock(std::unique_ptr<TAccessorySurface> surface)
+    : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), FSurface(std::move(surface)) {
     setObjectName(QStringLiteral("frmClock"));
     setWindowTitle(tr("Clock"));
     setFixedSize(kClientSize, kClientSize);
@@ -45,13 +46,20 @@ TfrmClock::TfrmClock() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) 
     setPalette(pal);
     // Where shapes are not honoured the window is translucent and the clock
     // draws itself with alpha; the shape stays where it is honoured, being
-    // crisp on any X server, composited or not.
-    const bool translucent = !WindowShapesHonoured();
+    // crisp on any X server, composited or not. The desktop's layer shows
+    // a frame's alpha and nothing else.
+    const bool translucent = FSurface || !WindowShapesHonoured();
     if (translucent) {
         setAttribute(Qt::WA_TranslucentBackground);
     }
 
-    PopupMenu1 = new QMenu(this);
+    // On the desktop's layer no window of the toolkit lies under the menu to
+    // hold it: it opens as a top-level of its own at the pointer, known to
+    // the compositor by its title.
+    PopupMenu1 = new QMenu(FSurface ? nullptr : this);
+    if (FSurface) {
+        PopupMenu1->setWindowTitle(QStringLiteral("Vantoria clock menu"));
+    }
     PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
     HideClock1 = PopupMenu1->addAction(tr("Hide Clock"));
     HideClock1->setObjectName(QStringLiteral("HideClock1"));
@@ -72,6 +80,11 @@ TfrmClock::TfrmClock() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) 
     // The shape follows the drawn frame, after the paint that drew it.
     connect(OvcClock1, &TOvcCustomClock::frameRendered, this, &TfrmClock::UpdateShape,
             Qt::QueuedConnection);
+    if (FSurface) {
+        // The layer shows a frame per second the face shows.
+        connect(OvcClock1, &TOvcCustomClock::shownTimeChanged, this, &TfrmClock::ShowFrameOnLayer);
+        FSurface->menuRequested = [this](const QPoint& at) { PopMenuAt(at); };
+    }
 
     // Raises when no timer can be had; the window is then never shown.
     OvcClock1->Loaded();
@@ -83,6 +96,91 @@ TfrmClock::TfrmClock() : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint) 
 
 TfrmClock::~TfrmClock() {
     FormDestroy();
+    FSurface.reset();
+    if (PopupMenu1 && !PopupMenu1->parent()) {
+        delete PopupMenu1;
+    }
+}
+
+void TfrmClock::ShowOnDesktop(const QPoint& place) {
+    if (FSurface) {
+        FLayerPlace = place;
+        FOnLayer = true;
+        OvcClock1->RenderFrame();
+        if (FSurface->Show(OvcClock1->DrawBuffer(), place)) {
+            return;
+        }
+        FallBackToWindow();
+        return;
+    }
+    ShowAsWindow(place);
+}
+
+void TfrmClock::ShowAsWindow(const QPoint& place) {
+    move(place);
+    show();
+    // Where the compositor places windows itself (sway), it is asked to.
+    PlaceDesktopWindow(this, place);
+    repaint();  // drawn at once, not at the next idle moment
+}
+
+// The layer cannot show the clock (any more): the window does, as on any
+// other desktop, where the clock was.
+void TfrmClock::FallBackToWindow() {
+    qWarning("the clock is shown as a window: %s", FSurface->Error().c_str());
+    const QPoint place = FOnLayer ? FSurface->Place() : FLayerPlace;
+    FOnLayer = false;
+    FSurface->menuRequested = nullptr;
+    FSurface.reset();
+    OvcClock1->SetTranslucent(!WindowShapesHonoured());
+    OvcClock1->RenderFrame();
+    UpdateShape();
+    ShowAsWindow(place);
+}
+
+void TfrmClock::ShowAgain() {
+    if (!FSurface) {
+        show();
+    }
+}
+
+std::optional<QPoint> TfrmClock::DesktopPlace() {
+    if (FSurface) {
+        return FOnLayer ? FSurface->Place() : FLayerPlace;
+    }
+    return DesktopWindowPlace(this);
+}
+
+void TfrmClock::ShowFrameOnLayer() {
+    if (!FSurface || !FOnLayer) {
+        return;
+    }
+    OvcClock1->RenderFrame();
+    if (!FSurface->Show(OvcClock1->DrawBuffer(), FSurface->Place())) {
+        // Deferred: this may be the surface's own call.
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                if (FSurface)
+                    FallBackToWindow();
+            },
+            Qt::QueuedConnection);
+        FLayerPlace = FSurface->Place();
+        FOnLayer = false;
+    }
+}
+
+void TfrmClock::PopMenuAt(const QPoint& at) {
+    if (PopupMenu1->isVisible()) {
+        return;
+    }
+    // A top-level of a fixed size floats at that size (sway floats such
+    // windows at once) instead of taking the size a tiling layout offers it.
+    PopupMenu1->ensurePolished();
+    PopupMenu1->adjustSize();
+    PopupMenu1->setFixedSize(PopupMenu1->size());
+    PopupMenu1->popup(at);
+    PlaceDesktopWindowAtPointer(PopupMenu1);
 }
 
 void TfrmClock::FormDestroy() {
@@ -91,7 +189,7 @@ void TfrmClock::FormDestroy() {
     }
     FDestroyed = true;
     if (OnFormDestroy) {
-        if (const std::optional<QPoint> place = DesktopWindowPlace(this)) {
+        if (const std::optional<QPoint> place = DesktopPlace()) {
             OnFormDestroy(*place);
         }
     }

@@ -8,8 +8,11 @@
 #include <QRegion>
 #include <QWidget>
 #include <functional>
+#include <memory>
+#include <optional>
 
 #include "clock/OvcClock.h"
+#include "platform/DesktopAccessory.h"
 
 class QAction;
 class QMenu;
@@ -25,9 +28,21 @@ public:
     static constexpr int kClientSize = 136;
 
     // A top-level window: it has no owner, so it stays on screen while the
-    // main window is hidden in the tray.
-    TfrmClock();
+    // main window is hidden in the tray. Given a surface of the desktop's own
+    // layer, the clock is drawn there instead and the window never shows.
+    explicit TfrmClock(std::unique_ptr<TAccessorySurface> surface = nullptr);
     ~TfrmClock() override;
+
+    // Puts the clock on the desktop at `place` (the window system's units):
+    // on the desktop's layer where it has one, else as this window, which
+    // also serves where the layer cannot show it.
+    void ShowOnDesktop(const QPoint& place);
+    // Shown again where it is now, even after a drag.
+    void ShowAgain();
+    // Drawn on the desktop's layer rather than as a window.
+    bool OnDesktopLayer() const { return FSurface != nullptr; }
+    // Where the clock is, where the platform tells it.
+    std::optional<QPoint> DesktopPlace();
 
     TOvcClock* OvcClock1 = nullptr;
     QMenu* PopupMenu1 = nullptr;
@@ -54,6 +69,10 @@ protected:
 
 private:
     void UpdateShape();
+    void ShowFrameOnLayer();
+    void ShowAsWindow(const QPoint& place);
+    void FallBackToWindow();
+    void PopMenuAt(const QPoint& at);
 
     QRegion FShape;
     // A button went down on the face and has not come up; nothing moves
@@ -64,4 +83,7 @@ private:
     bool FDragging = false;
     QPoint FDragOffset;
     bool FDestroyed = false;
+    std::unique_ptr<TAccessorySurface> FSurface;
+    bool FOnLayer = false;
+    QPoint FLayerPlace;
 };

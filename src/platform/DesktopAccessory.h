@@ -1,7 +1,10 @@
 #pragma once
 
 #include <QPoint>
+#include <functional>
+#include <memory>
 #include <optional>
+#include <string>
 
 class QMenu;
 class QWidget;
@@ -46,3 +49,44 @@ bool PopUpMenuAtPointer(QMenu* menu);
 // position where the platform tells it, the compositor's answer on sway;
 // nothing where neither is known.
 std::optional<QPoint> DesktopWindowPlace(QWidget* window);
+
+class QImage;
+
+// A small accessory kept by the compositor itself on the desktop's own layer,
+// beneath every window and above the wallpaper (the clock on a compositor
+// with layer shells, where a window could neither place itself nor keep out
+// of the task list). It has no window of the toolkit: it shows the frames it
+// is given, takes the pointer only where a frame is at least half opaque,
+// follows the left button when dragged past the drag distance, and tells of
+// the right button. All on the thread that made it.
+class TAccessorySurface {
+public:
+    virtual ~TAccessorySurface() = default;
+
+    // Shows `frame` (device pixels at its devicePixelRatio, transparent where
+    // its alpha is) with its upper left corner at `place`, in the window
+    // system's units of the whole desk. The first frame puts it on the output
+    // under the frame's centre (the first output when none is), each later
+    // one replaces the picture where it is. False, with Error(), when it
+    // cannot show at all.
+    virtual bool Show(const QImage& frame, const QPoint& place) = 0;
+    // Where it is now, in the same units; after a drag, its new place.
+    virtual QPoint Place() const = 0;
+    virtual std::string Error() const = 0;
+
+    // A drag with the left button has ended at `place`.
+    std::function<void(const QPoint& place)> moved;
+    // The right button went down on it, the pointer at `at` (desk units).
+    std::function<void(const QPoint& at)> menuRequested;
+};
+
+// A desktop that keeps accessory surfaces of this program's own.
+class TAccessoryLayer {
+public:
+    // A new surface, shown at its first frame; `name` tells the compositor
+    // what it is ("clock").
+    virtual std::unique_ptr<TAccessorySurface> NewAccessorySurface(const std::string& name) = 0;
+
+protected:
+    ~TAccessoryLayer() = default;
+};

@@ -8,6 +8,8 @@
 
 #include "platform/ScreenInfo.h"
 
+class TAccessoryLayer;
+
 // Placements of a wallpaper as the desktop style values number them
 // ("WallpaperStyle"): 0 centred, 1 tiled, 2 stretched, 22 one picture spanning
 // every monitor. A desktop may report other numbers for placements these
@@ -163,6 +165,8 @@ public:
     virtual TPicturePainter* Painter() { return nullptr; }
     virtual TWallpaperState* State() { return nullptr; }
     virtual TWallpaperSetting* Setting() { return nullptr; }
+    // Surfaces of this program's own on the desktop's layer (DesktopAccessory.h).
+    virtual TAccessoryLayer* Accessories() { return nullptr; }
 
     // Why the last operation failed, for the log and the user's warning.
     virtual std::string LastError() const { return lastError_; }

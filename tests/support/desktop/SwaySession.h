@@ -45,6 +45,11 @@ public:
     const std::string& Root() const { return root_; }
     std::string ConfigHome() const { return root_ + "/config"; }
     std::string RuntimeDir() const { return root_ + "/runtime"; }
+    // A variable of the session's environment (WAYLAND_DISPLAY, SWAYSOCK...).
+    std::string Env(const std::string& name) const {
+        const auto it = env_.find(name);
+        return it == env_.end() ? std::string() : it->second;
+    }
     static std::string OutputName(std::size_t index) {
         return "HEADLESS-" + std::to_string(index + 1);
     }

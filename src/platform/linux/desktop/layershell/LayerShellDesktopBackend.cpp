@@ -14,6 +14,7 @@
 #include <QObject>
 #include <QThread>
 
+#include "platform/linux/desktop/layershell/LayerShellAccessory.h"
 #include "platform/linux/wayland/WaylandConnection.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 
@@ -170,7 +171,51 @@ struct TOutputEvents {
     }
 };
 
+// The pointer's events, for the accessory it is on.
+struct TPointerEvents {
+    static void Capabilities(void* data, wl_seat*, uint32_t capabilities) {
+        static_cast<TLayerShellDesktopBackend*>(data)->SeatCapabilities(capabilities);
+    }
+    static void SeatName(void*, wl_seat*, const char*) {}
+    static void Enter(void* data, wl_pointer*, uint32_t, wl_surface* surface, wl_fixed_t x,
+                      wl_fixed_t y) {
+        auto* d = static_cast<TLayerShellDesktopBackend*>(data);
+        d->pointed_ = d->AccessoryOf(surface);
+        if (d->pointed_) {
+            d->pointed_->PointerEnter(wl_fixed_to_double(x), wl_fixed_to_double(y));
+        }
+    }
+    static void Leave(void* data, wl_pointer*, uint32_t, wl_surface*) {
+        static_cast<TLayerShellDesktopBackend*>(data)->pointed_ = nullptr;
+    }
+    static void Motion(void* data, wl_pointer*, uint32_t, wl_fixed_t x, wl_fixed_t y) {
+        if (auto* accessory = static_cast<TLayerShellDesktopBackend*>(data)->pointed_) {
+            accessory->PointerMotion(wl_fixed_to_double(x), wl_fixed_to_double(y));
+        }
+    }
+    static void Button(void* data, wl_pointer*, uint32_t, uint32_t, uint32_t button,
+                       uint32_t state) {
+        if (auto* accessory = static_cast<TLayerShellDesktopBackend*>(data)->pointed_) {
+            accessory->PointerButton(button, state == WL_POINTER_BUTTON_STATE_PRESSED);
+        }
+    }
+    static void Axis(void*, wl_pointer*, uint32_t, uint32_t, wl_fixed_t) {}
+};
+
 namespace {
+
+// Version 3 of the seat: its pointer sends no frame or axis-source events.
+const wl_seat_listener kSeatListener{TPointerEvents::Capabilities, TPointerEvents::SeatName};
+const wl_pointer_listener kPointerListener{TPointerEvents::Enter,
+                                           TPointerEvents::Leave,
+                                           TPointerEvents::Motion,
+                                           TPointerEvents::Button,
+                                           TPointerEvents::Axis,
+                                           nullptr,
+                                           nullptr,
+                                           nullptr,
+                                           nullptr,
+                                           nullptr};
 
 const wl_output_listener kOutputListener{TOutputEvents::Geometry, TOutputEvents::Mode,
                                          TOutputEvents::Done,     TOutputEvents::Scale,
@@ -216,6 +261,16 @@ TLayerShellDesktopBackend::TLayerShellDesktopBackend(const std::string& displayN
 
 TLayerShellDesktopBackend::~TLayerShellDesktopBackend() {
     context_.reset();  // no queued showing runs any more
+    for (TLayerShellAccessory* accessory : accessories_) {
+        accessory->Detach();
+    }
+    accessories_.clear();
+    if (pointer_) {
+        wl_pointer_destroy(pointer_);
+    }
+    if (seat_) {
+        wl_seat_destroy(seat_);
+    }
     if (connection_->Display()) {
         DropAll();
         connection_->Flush();  // nothing goes on a lost connection
@@ -258,6 +313,10 @@ void TLayerShellDesktopBackend::Bind(wl_registry* registry, std::uint32_t name,
     } else if (what == zwlr_layer_shell_v1_interface.name && !shell_) {
         shell_ = static_cast<zwlr_layer_shell_v1*>(
             wl_registry_bind(registry, name, &zwlr_layer_shell_v1_interface, 1));
+    } else if (what == wl_seat_interface.name && !seat_) {
+        seat_ = static_cast<wl_seat*>(wl_registry_bind(registry, name, &wl_seat_interface,
+                                                       std::min<std::uint32_t>(version, 3)));
+        wl_seat_add_listener(seat_, &kSeatListener, this);
     } else if (what == wl_output_interface.name && version >= 2) {
         auto output = std::make_unique<TOutput>();
         output->owner = this;
@@ -600,6 +659,53 @@ std::vector<TLayerShellDesktopBackend::TOutputSize> TLayerShellDesktopBackend::O
         sizes.push_back(DeviceSize(*output));
     }
     return sizes;
+}
+
+std::unique_ptr<TAccessorySurface> TLayerShellDesktopBackend::NewAccessorySurface(
+    const std::string& name) {
+    auto accessory = std::make_unique<TLayerShellAccessory>(*this, name);
+    accessories_.push_back(accessory.get());
+    return accessory;
+}
+
+std::vector<TLayerShellDesktopBackend::TOutputObject> TLayerShellDesktopBackend::OutputObjects()
+    const {
+    std::lock_guard lock(mutex_);
+    std::vector<TOutputObject> objects;
+    for (const auto& output : outputs_) {
+        if (output->done) {
+            objects.push_back({output->output, DeviceSize(*output)});
+        }
+    }
+    return objects;
+}
+
+void TLayerShellDesktopBackend::ForgetAccessory(TLayerShellAccessory* accessory) {
+    std::erase(accessories_, accessory);
+    if (pointed_ == accessory) {
+        pointed_ = nullptr;
+    }
+}
+
+TLayerShellAccessory* TLayerShellDesktopBackend::AccessoryOf(wl_surface* surface) const {
+    for (TLayerShellAccessory* accessory : accessories_) {
+        if (surface && accessory->Surface() == surface) {
+            return accessory;
+        }
+    }
+    return nullptr;
+}
+
+void TLayerShellDesktopBackend::SeatCapabilities(std::uint32_t capabilities) {
+    const bool pointing = capabilities & WL_SEAT_CAPABILITY_POINTER;
+    if (pointing && !pointer_) {
+        pointer_ = wl_seat_get_pointer(seat_);
+        wl_pointer_add_listener(pointer_, &kPointerListener, this);
+    } else if (!pointing && pointer_) {
+        wl_pointer_destroy(pointer_);
+        pointer_ = nullptr;
+        pointed_ = nullptr;
+    }
 }
 
 int TLayerShellDesktopBackend::ShownOutputs() const {

@@ -7,13 +7,17 @@
 #include <string>
 #include <vector>
 
+#include "platform/DesktopAccessory.h"
 #include "platform/DesktopBackend.h"
 
 class QObject;
+class TLayerShellAccessory;
 class TWaylandConnection;
 struct wl_buffer;
 struct wl_compositor;
 struct wl_output;
+struct wl_pointer;
+struct wl_seat;
 struct wl_registry;
 struct wl_shm;
 struct wl_surface;
@@ -29,10 +33,13 @@ struct zwlr_layer_surface_v1;
 // device pixels. What the compositor showed beneath comes back as soon as the
 // surfaces go: on Reset to Default, on Remove Wallpaper, at the program's end
 // and after a crash, when the compositor drops a dead client's surfaces.
+// Small accessories (the clock) go on the bottom layer, above the wallpaper
+// and beneath the windows, on the same connection.
 class TLayerShellDesktopBackend : public TDesktopBackend,
                                   public TFileWallpaper,
                                   public TPicturePainter,
-                                  public TWallpaperState {
+                                  public TWallpaperState,
+                                  public TAccessoryLayer {
 public:
     // Connects to `displayName` ("" for $WAYLAND_DISPLAY) and reads the
     // outputs; events then come through the calling thread's event loop.
@@ -47,6 +54,7 @@ public:
     TFileWallpaper* Files() override { return this; }
     TPicturePainter* Painter() override { return this; }
     TWallpaperState* State() override { return this; }
+    TAccessoryLayer* Accessories() override { return available_ ? this : nullptr; }
 
     // Every picture is composed for its output: nothing to place.
     bool SetPlacement(TDesktopPlacement placement) override;
@@ -66,6 +74,8 @@ public:
     std::string SaveState() override { return std::string(); }
     bool RestoreState(const std::string& state) override;
 
+    std::unique_ptr<TAccessorySurface> NewAccessorySurface(const std::string& name) override;
+
     // An output as painted: its name and size in device pixels.
     struct TOutputSize {
         std::string name;
@@ -82,6 +92,17 @@ public:
 
 private:
     friend struct TOutputEvents;
+    friend struct TPointerEvents;
+    friend class TLayerShellAccessory;
+    void ForgetAccessory(TLayerShellAccessory* accessory);
+    TLayerShellAccessory* AccessoryOf(wl_surface* surface) const;
+    void SeatCapabilities(std::uint32_t capabilities);
+    // The outputs described so far, in the compositor's order, for the accessories.
+    struct TOutputObject {
+        wl_output* output = nullptr;
+        TOutputSize size;
+    };
+    std::vector<TOutputObject> OutputObjects() const;
     void Bind(wl_registry* registry, std::uint32_t name, const char* interface,
               std::uint32_t version);
     void RemoveGlobal(std::uint32_t name);
@@ -105,6 +126,10 @@ private:
     std::uint32_t compositorVersion_ = 0;
     wl_shm* shm_ = nullptr;
     zwlr_layer_shell_v1* shell_ = nullptr;
+    wl_seat* seat_ = nullptr;
+    wl_pointer* pointer_ = nullptr;
+    TLayerShellAccessory* pointed_ = nullptr;         // the accessory the pointer is on
+    std::vector<TLayerShellAccessory*> accessories_;  // GUI thread only
     bool available_ = false;
     std::function<void()> changed_;
 
