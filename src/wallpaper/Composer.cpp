@@ -27,17 +27,6 @@ bool IsRegularFile(const std::string& path) {
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
 }
 
-// The EXIF orientation (1 to 8) a loaded header carries; 1 when none.
-int ExifOrientation(FIBITMAP* dib) {
-    FITAG* tag = nullptr;
-    if (!FreeImage_GetMetadata(FIMD_EXIF_MAIN, dib, "Orientation", &tag) || !tag ||
-        FreeImage_GetTagType(tag) != FIDT_SHORT || FreeImage_GetTagCount(tag) < 1) {
-        return 1;
-    }
-    const int value = *static_cast<const WORD*>(FreeImage_GetTagValue(tag));
-    return value >= 1 && value <= 8 ? value : 1;
-}
-
 struct TSourceHeader {
     bool read = false;        // the format reads headers without pixels
     TPixelSize size;          // as shown, after the EXIF orientation
@@ -100,6 +89,20 @@ TSourceHeader ReadHeader(FREE_IMAGE_FORMAT format, const std::string& source,
         header.bitsPerPixel = declared.bitsPerPixel;
         return header;
     }
+    if (format == FIF_JPEG) {
+        // The header of every photograph shown: read here, without a process
+        // of its own. Unreadable, the decoder judges the file.
+        TJpegHeader jpeg;
+        if (ReadJpegHeader(source, jpeg)) {
+            header.read = true;
+            header.bitsPerPixel = jpeg.bitsPerPixel;
+            header.orientation = jpeg.orientation;
+            // Orientations 5 to 8 turn the picture by a quarter.
+            header.size = jpeg.orientation >= 5 ? TPixelSize{jpeg.height, jpeg.width}
+                                                : TPixelSize{jpeg.width, jpeg.height};
+        }
+        return header;
+    }
     if (!FreeImage_FIFSupportsNoPixels(format)) {
         return header;
     }
@@ -107,9 +110,7 @@ TSourceHeader ReadHeader(FREE_IMAGE_FORMAT format, const std::string& source,
     TChildHeader read;
     std::string refusal;
     if (!ReadHeaderInChild(
-            format, source, budget,
-            [format](FIBITMAP* dib) { return format == FIF_JPEG ? ExifOrientation(dib) : 1; }, read,
-            refusal)) {
+            format, source, budget, [](FIBITMAP*) { return 1; }, read, refusal)) {
         header.refusal = refusal;
         return header;
     }

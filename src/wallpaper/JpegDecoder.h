@@ -29,6 +29,21 @@ enum class TJpegDecode {
 TJpegDecode DecodeJpeg(const std::string& path, int eighths, TPixelRect part,
                        const TDecodeBudget& budget, FIBITMAP*& out, std::string& refusal);
 
+// What a JPEG's header tells before any pixel is decoded: the picture's size
+// as stored, the bits of one decoded pixel (8 a sample) and the EXIF
+// orientation (1 to 8; 1 when none is given). Read in this process: reading
+// the markers up to the first scan is bounded by the file's length.
+struct TJpegHeader {
+    int width = 0;
+    int height = 0;
+    unsigned bitsPerPixel = 0;
+    int orientation = 1;
+};
+
+// False when `path` has no readable JPEG header; the decoder then judges the
+// file.
+bool ReadJpegHeader(const std::string& path, TJpegHeader& header);
+
 // Takes a JPEG picture's rows as they are decoded, so that no bitmap of the
 // whole picture need exist.
 class TJpegRows {

@@ -344,20 +344,25 @@ TEST_F(ComposerTest, UprightPhotographsFromTurnedCameras) {
     // means the picture is to be turned a quarter clockwise.
     TDib stored = SolidPicture(64, 32, {255, 0, 0});
     FillRect(stored.get(), 32, 0, 32, 32, {0, 0, 255});
-    const std::string source = Picture("turned.jpg", stored, FIF_JPEG, JPEG_QUALITYSUPERB);
-    AddExifOrientation(source, 6);
-    ASSERT_TRUE(Compose(source, fmConvertOnly));
-    TDib out = LoadPicture(destination);
-    ASSERT_EQ(out.width(), 32u);
-    ASSERT_EQ(out.height(), 64u);
-    EXPECT_TRUE(Near(PixelAt(out.get(), 16, 5), {255, 0, 0}, 30));
-    EXPECT_TRUE(Near(PixelAt(out.get(), 16, 58), {0, 0, 255}, 30));
-    // Letter box fits the upright shape: a tall picture, fitted by height.
-    ASSERT_TRUE(Compose(source, fmLetterBox));
-    out = LoadPicture(destination);
-    EXPECT_TRUE(Near(PixelAt(out.get(), 512, 100), {255, 0, 0}, 30));
-    EXPECT_TRUE(Near(PixelAt(out.get(), 512, 700), {0, 0, 255}, 30));
-    EXPECT_TRUE(SameRgb(PixelAt(out.get(), 100, 384), kFillRgb));  // 384 x 768 in the middle
+    const std::string intel = Picture("turned.jpg", stored, FIF_JPEG, JPEG_QUALITYSUPERB);
+    AddExifOrientation(intel, 6);
+    const std::string motorola = Picture("turned-mm.jpg", stored, FIF_JPEG, JPEG_QUALITYSUPERB);
+    AddExifOrientation(motorola, 6, true);
+    for (const std::string& source : {intel, motorola}) {
+        SCOPED_TRACE(source);
+        ASSERT_TRUE(Compose(source, fmConvertOnly));
+        TDib out = LoadPicture(destination);
+        ASSERT_EQ(out.width(), 32u);
+        ASSERT_EQ(out.height(), 64u);
+        EXPECT_TRUE(Near(PixelAt(out.get(), 16, 5), {255, 0, 0}, 30));
+        EXPECT_TRUE(Near(PixelAt(out.get(), 16, 58), {0, 0, 255}, 30));
+        // Letter box fits the upright shape: a tall picture, fitted by height.
+        ASSERT_TRUE(Compose(source, fmLetterBox));
+        out = LoadPicture(destination);
+        EXPECT_TRUE(Near(PixelAt(out.get(), 512, 100), {255, 0, 0}, 30));
+        EXPECT_TRUE(Near(PixelAt(out.get(), 512, 700), {0, 0, 255}, 30));
+        EXPECT_TRUE(SameRgb(PixelAt(out.get(), 100, 384), kFillRgb));  // 384 x 768 in the middle
+    }
 }
 
 TEST_F(ComposerTest, ShrinkingWhileDecodingLooksLikeThePlainPath) {
