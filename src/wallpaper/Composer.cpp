@@ -16,6 +16,7 @@
 #include "wallpaper/FreeBitmap.h"
 #include "wallpaper/FreeUtils.h"
 #include "wallpaper/JpegDecoder.h"
+#include "wallpaper/PngRows.h"
 #include "wallpaper/SourceChecks.h"
 
 namespace {
@@ -639,38 +640,44 @@ private:
     bool put_ = true;
 };
 
-// The plan of a JPEG photograph that is scaled for a display of `screen`
-// pixels, for the roads that decode and scale it row by row: kNotTaken
-// leaves other pictures to the road through a whole decoded bitmap.
+// The plan of a JPEG photograph or a PNG picture that is scaled for a
+// display of `screen` pixels, for the roads that decode and scale it row by
+// row: kNotTaken leaves other pictures to the road through a whole decoded
+// bitmap.
 TStreamed PlanStream(const std::string& source, int mode, TPixelSize screen,
-                     const TComposeOptions& options, TComposePlan& plan, int& eighths) {
+                     const TComposeOptions& options, TComposePlan& plan, int& eighths,
+                     FREE_IMAGE_FORMAT& format) {
     // Other pictures are left before their header is read, which for some
     // formats takes a child process.
-    if ((mode != fmStretch && mode != fmLetterBox && mode != fmZoom) || !IsRegularFile(source) ||
-        GetImageFileType(source) != FIF_JPEG) {
+    if ((mode != fmStretch && mode != fmLetterBox && mode != fmZoom) || !IsRegularFile(source)) {
         return TStreamed::kNotTaken;
     }
-    FREE_IMAGE_FORMAT format = FIF_UNKNOWN;
+    format = GetImageFileType(source);
+    if (format != FIF_JPEG && format != FIF_PNG) {
+        return TStreamed::kNotTaken;
+    }
     TSourceHeader header;
     if (!CheckSource(source, mode, options, format, header)) {
         return TStreamed::kFailed;
     }
-    if (format != FIF_JPEG || !header.read || header.orientation != 1 ||
-        !EndsWithEndMarker(source)) {
+    if (!header.read || header.orientation != 1 ||
+        (format == FIF_JPEG && !EndsWithEndMarker(source))) {
         return TStreamed::kNotTaken;
     }
     plan = PlanComposition(mode, header.size, screen);
     if (!plan.valid || !plan.rescale) {
         return TStreamed::kNotTaken;
     }
-    eighths = options.shrinkOnLoad ? JpegEighths(header.size, plan.scaled) : 8;
+    eighths =
+        options.shrinkOnLoad && format == FIF_JPEG ? JpegEighths(header.size, plan.scaled) : 8;
     return TStreamed::kShown;
 }
 
-TStreamed Stream(const std::string& source, int eighths, const TComposeOptions& options,
-                 TJpegRows& rows) {
+TStreamed Stream(const std::string& source, FREE_IMAGE_FORMAT format, int eighths,
+                 const TComposeOptions& options, TJpegRows& rows) {
     std::string refusal;
-    switch (StreamJpeg(source, eighths, options.budget, rows, refusal)) {
+    switch (format == FIF_PNG ? StreamPng(source, options.budget, rows, refusal)
+                              : StreamJpeg(source, eighths, options.budget, rows, refusal)) {
         case TJpegDecode::kDecoded:
             return TStreamed::kShown;
         case TJpegDecode::kNotTaken:
@@ -690,12 +697,13 @@ TStreamed StreamScreenPicture(const std::string& source, int mode, TPixelSize sc
                               TPictureParts& parts, const TComposeOptions& options) {
     TComposePlan plan;
     int eighths = 8;
-    const TStreamed planned = PlanStream(source, mode, screen, options, plan, eighths);
+    FREE_IMAGE_FORMAT format = FIF_UNKNOWN;
+    const TStreamed planned = PlanStream(source, mode, screen, options, plan, eighths, format);
     if (planned != TStreamed::kShown) {
         return planned;
     }
     TScreenBands bands(plan, screen, parts);
-    const TStreamed streamed = Stream(source, eighths, options, bands);
+    const TStreamed streamed = Stream(source, format, eighths, options, bands);
     return streamed == TStreamed::kShown && !bands.Finish() ? TStreamed::kFailed : streamed;
 }
 
@@ -770,13 +778,14 @@ TStreamed StreamWallpaperBitmap(const std::string& source, int mode, TScreenSize
                                 TFreeBitmap& out) {
     TComposePlan plan;
     int eighths = 8;
+    FREE_IMAGE_FORMAT format = FIF_UNKNOWN;
     const TStreamed planned =
-        PlanStream(source, mode, {display.width, display.height}, options, plan, eighths);
+        PlanStream(source, mode, {display.width, display.height}, options, plan, eighths, format);
     if (planned != TStreamed::kShown) {
         return planned;
     }
     TBitmapBands bands(plan, display.depth, fillColor, out);
-    const TStreamed streamed = Stream(source, eighths, options, bands);
+    const TStreamed streamed = Stream(source, format, eighths, options, bands);
     if (streamed != TStreamed::kShown || !bands.Finished()) {
         out.Clear();
     }
