@@ -245,6 +245,23 @@ TJpegDecode LoadJpegForPlans(const std::string& source, const TSourceHeader& hea
     return result;
 }
 
+// Decodes an opaque PNG picture here (or only `shown` of it, when no more is
+// shown); kNotTaken leaves the others to the whole decoder.
+TJpegDecode LoadPngPart(const std::string& source, const TComposeOptions& options, TPixelRect shown,
+                        TFreeBitmap& image) {
+    FIBITMAP* dib = nullptr;
+    std::string refusal;
+    const TJpegDecode result = DecodePng(source, shown, options.budget, dib, refusal);
+    if (result == TJpegDecode::kRefused) {
+        NoteDecodeRefusal(refusal);
+    }
+    if (result == TJpegDecode::kDecoded && !image.Replace(dib)) {
+        NoteDecodeRefusal("cannot be decoded: out of memory");
+        return TJpegDecode::kRefused;
+    }
+    return result;
+}
+
 // The checks before any pixel is decoded: a file of a known format, with a
 // header that shows no damage and a size within the budget (a JPEG's
 // header also tells how far it may be shrunk while decoding). False, with
@@ -298,7 +315,7 @@ bool LoadForDisplays(const std::string& source, int mode, const std::vector<TPix
     if (!CheckSource(source, mode, options, format, header)) {
         return false;
     }
-    if (format == FIF_JPEG && header.read) {
+    if ((format == FIF_JPEG || format == FIF_PNG) && header.read) {
         plans.clear();
         bool valid = true;
         for (const TPixelSize& screenSize : screens) {
@@ -311,8 +328,9 @@ bool LoadForDisplays(const std::string& source, int mode, const std::vector<TPix
             shown = ShownPart(header.size, screens.front(), placement == dpTile);
         }
         const TJpegDecode decoded =
-            valid ? LoadJpegForPlans(source, header, options, plans, shown, image)
-                  : TJpegDecode::kNotTaken;
+            !valid               ? TJpegDecode::kNotTaken
+            : format == FIF_JPEG ? LoadJpegForPlans(source, header, options, plans, shown, image)
+                                 : LoadPngPart(source, options, shown, image);
         if (decoded == TJpegDecode::kRefused) {
             return false;
         }

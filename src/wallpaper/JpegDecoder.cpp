@@ -178,50 +178,6 @@ TJpegDecode Run(TDecoding& d, std::FILE* file, int eighths, const TDecodeBudget&
     return TJpegDecode::kDecoded;
 }
 
-// The rows kept in a bitmap of the part, bottom row first as FreeImage keeps them.
-class TBitmapRows final : public TJpegRows {
-public:
-    explicit TBitmapRows(TPixelRect part) : part_(part) {}
-    ~TBitmapRows() {
-        if (dib) {
-            FreeImage_Unload(dib);
-        }
-    }
-    TBitmapRows(const TBitmapRows&) = delete;
-    TBitmapRows& operator=(const TBitmapRows&) = delete;
-
-    const char* Start(int width, int height, TPixelRect& part) override {
-        part = part_;
-        int shownWidth = width;
-        int shownHeight = height;
-        if (part.width > 0 && part.height > 0) {
-            const int left = std::min(std::max(part.left, 0), width - 1);
-            const int top = std::min(std::max(part.top, 0), height - 1);
-            shownWidth = std::min(part.width, width - left);
-            shownHeight = std::min(part.height, height - top);
-        }
-        dib = FreeImage_Allocate(shownWidth, shownHeight, 24, FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK,
-                                 FI_RGBA_BLUE_MASK);
-        next_ = shownHeight - 1;
-        rowBytes_ = static_cast<std::size_t>(shownWidth) * 3;
-        return dib ? nullptr : "cannot be decoded: out of memory";
-    }
-    bool Row(const std::uint8_t* pixels) override {
-        if (next_ < 0) {
-            return false;
-        }
-        std::memcpy(FreeImage_GetScanLine(dib, next_--), pixels, rowBytes_);
-        return true;
-    }
-
-    FIBITMAP* dib = nullptr;
-
-private:
-    TPixelRect part_;
-    int next_ = -1;
-    std::size_t rowBytes_ = 0;
-};
-
 TJpegDecode Decode(const std::string& path, int eighths, const TDecodeBudget& budget,
                    TJpegRows& rows, std::string& refusal) {
     TFile file{std::fopen(path.c_str(), "rb")};
@@ -328,6 +284,37 @@ bool ReadJpegHeader(const std::string& path, TJpegHeader& header) {
     const bool read = ReadHeaderInto(r, file.file, header);
     jpeg_destroy_decompress(&r.cinfo);
     return read && header.width > 0 && header.height > 0;
+}
+
+TBitmapRows::~TBitmapRows() {
+    if (dib) {
+        FreeImage_Unload(dib);
+    }
+}
+
+const char* TBitmapRows::Start(int width, int height, TPixelRect& part) {
+    part = part_;
+    int shownWidth = width;
+    int shownHeight = height;
+    if (part.width > 0 && part.height > 0) {
+        const int left = std::min(std::max(part.left, 0), width - 1);
+        const int top = std::min(std::max(part.top, 0), height - 1);
+        shownWidth = std::min(part.width, width - left);
+        shownHeight = std::min(part.height, height - top);
+    }
+    dib = FreeImage_Allocate(shownWidth, shownHeight, 24, FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK,
+                             FI_RGBA_BLUE_MASK);
+    next_ = shownHeight - 1;
+    rowBytes_ = static_cast<std::size_t>(shownWidth) * 3;
+    return dib ? nullptr : "cannot be decoded: out of memory";
+}
+
+bool TBitmapRows::Row(const std::uint8_t* pixels) {
+    if (next_ < 0) {
+        return false;
+    }
+    std::memcpy(FreeImage_GetScanLine(dib, next_--), pixels, rowBytes_);
+    return true;
 }
 
 TJpegDecode DecodeJpeg(const std::string& path, int eighths, TPixelRect part,

@@ -2,6 +2,7 @@
 
 #include <FreeImage.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -64,3 +65,23 @@ protected:
 // Decodes as DecodeJpeg does, handing each row to `rows` instead of keeping it.
 TJpegDecode StreamJpeg(const std::string& path, int eighths, const TDecodeBudget& budget,
                        TJpegRows& rows, std::string& refusal);
+
+// The rows of `part` (empty: all) kept in a 24-bit bitmap, bottom row first
+// as FreeImage keeps them; `dib` holds it once every row has come.
+class TBitmapRows final : public TJpegRows {
+public:
+    explicit TBitmapRows(TPixelRect part) : part_(part) {}
+    ~TBitmapRows();
+    TBitmapRows(const TBitmapRows&) = delete;
+    TBitmapRows& operator=(const TBitmapRows&) = delete;
+
+    const char* Start(int width, int height, TPixelRect& part) override;
+    bool Row(const std::uint8_t* pixels) override;
+
+    FIBITMAP* dib = nullptr;
+
+private:
+    TPixelRect part_;
+    int next_ = -1;
+    std::size_t rowBytes_ = 0;
+};

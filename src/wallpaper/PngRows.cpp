@@ -9,6 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
+#include <utility>
 
 namespace {
 
@@ -144,5 +145,16 @@ TJpegDecode StreamPng(const std::string& path, const TDecodeBudget& budget, TJpe
     png_destroy_read_struct(d.png ? &d.png : nullptr, d.info ? &d.info : nullptr, nullptr);
     std::free(d.row);
     std::fclose(d.file);
+    return result;
+}
+
+TJpegDecode DecodePng(const std::string& path, TPixelRect part, const TDecodeBudget& budget,
+                      FIBITMAP*& out, std::string& refusal) {
+    out = nullptr;
+    TBitmapRows rows(part);
+    const TJpegDecode result = StreamPng(path, budget, rows, refusal);
+    if (result == TJpegDecode::kDecoded) {
+        std::swap(out, rows.dib);
+    }
     return result;
 }

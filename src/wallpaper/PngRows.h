@@ -17,3 +17,8 @@
 // short file.
 TJpegDecode StreamPng(const std::string& path, const TDecodeBudget& budget, TJpegRows& rows,
                       std::string& refusal);
+
+// Decodes as StreamPng does, keeping only the rows and columns of `part` (an
+// empty part is the whole picture) in a 24-bit bitmap, `out`.
+TJpegDecode DecodePng(const std::string& path, TPixelRect part, const TDecodeBudget& budget,
+                      FIBITMAP*& out, std::string& refusal);
