@@ -578,6 +578,63 @@ bool ComposeScreenPicture(const std::string& source, int mode, int placement, TC
     return true;
 }
 
+// An unscaled picture centred or tiled on one screen, handed to the painter
+// as the picture alone: the painter fills the rest black, or repeats the
+// tile, itself. False when the picture cannot be shown.
+bool PutUnscaledPicture(const std::string& source, int placement, TColor fillColor,
+                        TPixelSize screen, TPictureParts& parts, const TComposeOptions& options) {
+    TFreeBitmap image;
+    TComposePlan plan;
+    TPixelRect part;
+    TPixelSize whole;
+    if (!LoadForDisplay(source, fmConvertOnly, screen, fillColor, options, image, plan, placement,
+                        &part, &whole)) {
+        return false;
+    }
+    const unsigned bpp = FreeImage_GetBPP(image.Dib());
+    if (bpp != 8 && bpp != 24 && bpp != 32 && !image.ConvertTo24Bits()) {
+        return false;
+    }
+    const int width = static_cast<int>(image.GetWidth());
+    const int height = static_cast<int>(image.GetHeight());
+    const bool partial =
+        !(part == TPixelRect{0, 0, width, height} && whole == TPixelSize{width, height});
+    if (placement == dpTile) {
+        // As ComposeScreenPicture lays the tiles: a part as wide (or high)
+        // as the screen is a single tile across.
+        const int stepX = partial && part.width < whole.width ? screen.width : width;
+        const int stepY = partial && part.height < whole.height ? screen.height : height;
+        TScreenPicture tile;
+        tile.width = std::min(stepX, screen.width);
+        tile.height = std::min(stepY, screen.height);
+        tile.pixels.assign(static_cast<std::size_t>(tile.width) * tile.height, 0);
+        Place(image.Dib(), tile, 0, 0);
+        return parts.Tile(tile, screen.width, screen.height);
+    }
+    const int left =
+        partial ? (screen.width - whole.width) / 2 + part.left : (screen.width - width) / 2;
+    const int top =
+        partial ? (screen.height - whole.height) / 2 + part.top : (screen.height - height) / 2;
+    const int x0 = std::max(0, left);
+    const int y0 = std::max(0, top);
+    const int x1 = static_cast<int>(std::min<long long>(screen.width, 1LL * left + width));
+    const int y1 = static_cast<int>(std::min<long long>(screen.height, 1LL * top + height));
+    TScreenPicture shown;
+    shown.width = std::max(0, x1 - x0);
+    shown.height = std::max(0, y1 - y0);
+    const bool covers = x0 == 0 && y0 == 0 && x1 == screen.width && y1 == screen.height;
+    // What the picture leaves uncovered is black, as a root window shows it.
+    if (!covers && !parts.Fill(0, 0, screen.width, screen.height, 0)) {
+        return false;
+    }
+    if (shown.width == 0 || shown.height == 0) {
+        return true;
+    }
+    shown.pixels.resize(static_cast<std::size_t>(shown.width) * shown.height);
+    Place(image.Dib(), shown, left - x0, top - y0);
+    return parts.Put(x0, y0, shown);
+}
+
 // A scaled photograph's rows, decoded, scaled and handed to the painter in
 // bands as they come: neither the decoded picture nor the screen's picture
 // is ever whole in memory.
@@ -1232,6 +1289,11 @@ bool Compose(const TComposeRequest& request, const TComposeSink& sink,
             StreamScreenPicture(request.source, request.mode, screen.size, *screen.parts, options);
         if (streamed != TStreamed::kNotTaken) {
             return streamed == TStreamed::kShown;
+        }
+        if (request.mode == fmConvertOnly &&
+            (request.placement == dpCenter || request.placement == dpTile)) {
+            return PutUnscaledPicture(request.source, request.placement, request.fillColor,
+                                      screen.size, *screen.parts, options);
         }
         TScreenPicture picture;
         return ComposeScreenPicture(request.source, request.mode, request.placement,
