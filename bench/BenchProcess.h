@@ -16,6 +16,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cctype>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -262,11 +263,42 @@ inline void PrintComparison(const std::string& title, const std::vector<std::str
     std::fflush(stdout);
 }
 
+// BENCH_ONLY runs only the rows whose title contains one of its
+// '|'-separated parts, ignoring case ("Whole run, letter box 3840|One change");
+// unset or empty, every row runs.
+inline bool RowWanted(const std::string& title) {
+    const char* only = std::getenv("BENCH_ONLY");
+    if (!only || !*only) {
+        return true;
+    }
+    auto lower = [](std::string text) {
+        for (char& c : text) {
+            c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+        }
+        return text;
+    };
+    const std::string haystack = lower(title);
+    const std::string wanted = lower(only);
+    std::size_t from = 0;
+    while (from <= wanted.size()) {
+        const std::size_t bar = std::min(wanted.find('|', from), wanted.size());
+        const std::string part = wanted.substr(from, bar - from);
+        if (!part.empty() && haystack.find(part) != std::string::npos) {
+            return true;
+        }
+        from = bar + 1;
+    }
+    return false;
+}
+
 // Runs every side `runs` times, alternated (ours, peer, ours, peer...), after
 // one warm-up round that is not counted (unless the caller warmed up), and
 // prints the comparison.
 inline void Compare(const std::string& title, const std::vector<TSide>& sides, int runs,
                     bool warmUp = true) {
+    if (!RowWanted(title)) {
+        return;
+    }
     std::vector<std::vector<TRun>> results(sides.size());
     for (int round = warmUp ? 0 : 1; round <= runs; ++round) {
         for (std::size_t i = 0; i < sides.size(); ++i) {

@@ -24,8 +24,9 @@
 //
 //   bench_wholerun [PATH_TO_VANTORIA]      (default: ../vantoria beside bench/)
 //
-// BENCH_RUNS sets the runs per row (default 1); BENCH_STARTUP_ONLY=1 runs
-// only the 100,000-picture start-up rows. Every child has a time bound,
+// BENCH_RUNS sets the runs per row (default 1), BENCH_ONLY the rows that run
+// (parts of their titles, see RowWanted); BENCH_STARTUP_ONLY=1 runs only the
+// 100,000-picture start-up rows. Every child has a time bound,
 // and everything started is killed at the end or when the bench is ended.
 
 #include <X11/Xatom.h>
@@ -462,6 +463,10 @@ void WholeRunRow(const TWork& work, TXServer& x, int runs, const TMode& mode, co
                  TLeftOut& leftOut) {
     const std::string size = std::to_string(DisplayWidth(x.Dpy(), DefaultScreen(x.Dpy()))) + "x" +
                              std::to_string(DisplayHeight(x.Dpy(), DefaultScreen(x.Dpy())));
+    const std::string row = std::string(mode.name) + " " + size + " " + input.name;
+    if (!RowWanted("Whole run, " + row)) {
+        return;
+    }
     TSettings settings{mode.style, mode.fit, 2, work.dir + "/one-" + input.name + ".vpl"};
     WritePlaylist(settings.playlist, {input.path});
     std::vector<std::string> names{"vantoria, cleared root", "vantoria, root with a wallpaper"};
@@ -484,7 +489,6 @@ void WholeRunRow(const TWork& work, TXServer& x, int runs, const TMode& mode, co
     }
     std::vector<std::vector<TRun>> results(runners.size());
     std::vector<bool> kept(runners.size(), true);
-    const std::string row = std::string(mode.name) + " " + size + " " + input.name;
     for (int round = 0; round < runs; ++round) {
         std::vector<double> ours;
         for (std::size_t i = 0; i < runners.size(); ++i) {
@@ -591,6 +595,11 @@ void PerChangeRow(const TWork& work, TXServer& own, TXServer& x, int runs, const
     const std::string size = std::to_string(DisplayWidth(x.Dpy(), DefaultScreen(x.Dpy()))) + "x" +
                              std::to_string(DisplayHeight(x.Dpy(), DefaultScreen(x.Dpy())));
     const std::string row = std::string(mode.name) + " " + size + " " + input.name;
+    const std::string title = "One change inside a running instance, " + row +
+                              " (ours: CPU of 10 changes / 10, peak resident of the instance)";
+    if (!RowWanted(title)) {
+        return;
+    }
     TSettings settings{mode.style, mode.fit, 2, work.dir + "/changes-" + input.name + ".vpl"};
     std::vector<std::string> list;
     for (int i = 0; i < 2; ++i) {
@@ -645,8 +654,6 @@ void PerChangeRow(const TWork& work, TXServer& own, TXServer& x, int runs, const
         rusage usage{};
         Reap(pid, kRunBound, status, usage);
     }
-    const std::string title = "One change inside a running instance, " + row +
-                              " (ours: CPU of 10 changes / 10, peak resident of the instance)";
     if (!ok) {
         std::printf("%s\n  failed\n", title.c_str());
     } else {
@@ -661,6 +668,11 @@ void PerChangeRow(const TWork& work, TXServer& own, TXServer& x, int runs, const
 // The hand-over alone: the back-end paints a picture composed beforehand;
 // the floor fills one pixmap of the screen's size on a fresh connection.
 void HandOverRow(const TWork& work, TXServer& x, int runs, const std::string& size) {
+    const std::string title =
+        "Hand-over of a composed picture to the X root at " + size + " (in-process, alternated)";
+    if (!RowWanted(title)) {
+        return;
+    }
     Display* d = x.Dpy();
     const int width = DisplayWidth(d, DefaultScreen(d));
     const int height = DisplayHeight(d, DefaultScreen(d));
@@ -713,8 +725,7 @@ void HandOverRow(const TWork& work, TXServer& x, int runs, const std::string& si
         }
     }
     x.ClearRoot();
-    std::printf("Hand-over of a composed picture to the X root at %s (in-process, alternated)\n",
-                size.c_str());
+    std::printf("%s\n", title.c_str());
     if (ours.empty()) {
         std::printf("  failed in every run\n");
         return;
@@ -731,6 +742,14 @@ void HandOverRow(const TWork& work, TXServer& x, int runs, const std::string& si
 // entry naming the folder that holds them: from the start to the first
 // answer to `vantoria --status`, then an orderly end.
 void StartUpRow(const TWork& work, TXServer& x, int runs, int entries, bool followed = false) {
+    const std::string title =
+        followed ? "Start-up with a followed folder of " + std::to_string(entries) +
+                       " pictures (first answer to --status)"
+                 : "Start-up with " + std::to_string(entries) +
+                       " playlist entries (first answer to --status)";
+    if (!RowWanted(title)) {
+        return;
+    }
     const std::string folder =
         work.dir + "/list" + std::to_string(entries) + (followed ? "-followed" : "");
     fs::create_directories(folder);
@@ -787,10 +806,7 @@ void StartUpRow(const TWork& work, TXServer& x, int runs, int entries, bool foll
         }
     }
     const TStats s = Summarise(whole);
-    std::printf(followed
-                    ? "Start-up with a followed folder of %d pictures (first answer to --status)\n"
-                    : "Start-up with %d playlist entries (first answer to --status)\n",
-                entries);
+    std::printf("%s\n", title.c_str());
     if (ready.empty()) {
         std::printf("  failed in every run\n");
         return;
@@ -830,6 +846,10 @@ bool WaitForReports(const std::string& log, std::size_t count, double seconds) {
 // The main thread during changes: one run of the program showing a letter
 // boxed photograph at start and then `runs` more by `vantoria --next`.
 void BlockedRow(const TWork& work, TXServer& x, int runs, const std::string& size) {
+    const std::string title = "Main thread held up per change, letter box at " + size;
+    if (!RowWanted(title)) {
+        return;
+    }
     const std::string log = work.dir + "/pauses-" + size + ".log";
     ::unlink(log.c_str());
     TSettings settings;
@@ -860,7 +880,7 @@ void BlockedRow(const TWork& work, TXServer& x, int runs, const std::string& siz
         Reap(pid, kRunBound, status, usage);
     }
     const std::vector<double> pauses = PauseReports(log);
-    std::printf("Main thread held up per change, letter box at %s\n", size.c_str());
+    std::printf("%s\n", title.c_str());
     if (!ok || pauses.size() < 2) {
         std::printf("  failed: see %s\n", log.c_str());
         return;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <functional>
 #include <optional>
@@ -35,6 +36,41 @@ struct TScreenPicture {
 class TPictureParts {
 public:
     virtual bool Put(int x, int y, const TScreenPicture& part) = 0;
+
+    // Paints width x height pixels at (x, y) in one colour, 0x00RRGGBB. A
+    // painter that can ask its display to fill does so, sparing the pixels.
+    virtual bool Fill(int x, int y, int width, int height, std::uint32_t rgb) {
+        TScreenPicture solid{width, 0, {}};
+        constexpr int kBand = 64;
+        for (int top = 0; top < height; top += kBand) {
+            solid.height = std::min(kBand, height - top);
+            solid.pixels.assign(static_cast<std::size_t>(width) * solid.height, rgb);
+            if (!Put(x, y + top, solid)) {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    // Covers the screen of width x height pixels with copies of `tile`, the
+    // first in the upper left corner. A painter that can ask its display to
+    // repeat a picture does so, sparing the pixels.
+    virtual bool Tile(const TScreenPicture& tile, int width, int height) {
+        if (tile.width <= 0 || tile.height <= 0) {
+            return false;
+        }
+        TScreenPicture whole{width, height, {}};
+        whole.pixels.resize(static_cast<std::size_t>(width) * height);
+        for (int y = 0; y < height; ++y) {
+            const std::uint32_t* from =
+                tile.pixels.data() + static_cast<std::size_t>(y % tile.height) * tile.width;
+            std::uint32_t* to = whole.pixels.data() + static_cast<std::size_t>(y) * width;
+            for (int x = 0; x < width; x += tile.width) {
+                std::copy(from, from + std::min(tile.width, width - x), to + x);
+            }
+        }
+        return Put(0, 0, whole);
+    }
 
 protected:
     ~TPictureParts() = default;

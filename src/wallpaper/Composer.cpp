@@ -16,6 +16,7 @@
 #include "wallpaper/FreeBitmap.h"
 #include "wallpaper/FreeUtils.h"
 #include "wallpaper/JpegDecoder.h"
+#include "wallpaper/PngRows.h"
 #include "wallpaper/SourceChecks.h"
 
 namespace {
@@ -25,17 +26,6 @@ namespace {
 bool IsRegularFile(const std::string& path) {
     struct stat info {};
     return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode);
-}
-
-// The EXIF orientation (1 to 8) a loaded header carries; 1 when none.
-int ExifOrientation(FIBITMAP* dib) {
-    FITAG* tag = nullptr;
-    if (!FreeImage_GetMetadata(FIMD_EXIF_MAIN, dib, "Orientation", &tag) || !tag ||
-        FreeImage_GetTagType(tag) != FIDT_SHORT || FreeImage_GetTagCount(tag) < 1) {
-        return 1;
-    }
-    const int value = *static_cast<const WORD*>(FreeImage_GetTagValue(tag));
-    return value >= 1 && value <= 8 ? value : 1;
 }
 
 struct TSourceHeader {
@@ -100,6 +90,20 @@ TSourceHeader ReadHeader(FREE_IMAGE_FORMAT format, const std::string& source,
         header.bitsPerPixel = declared.bitsPerPixel;
         return header;
     }
+    if (format == FIF_JPEG) {
+        // The header of every photograph shown: read here, without a process
+        // of its own. Unreadable, the decoder judges the file.
+        TJpegHeader jpeg;
+        if (ReadJpegHeader(source, jpeg)) {
+            header.read = true;
+            header.bitsPerPixel = jpeg.bitsPerPixel;
+            header.orientation = jpeg.orientation;
+            // Orientations 5 to 8 turn the picture by a quarter.
+            header.size = jpeg.orientation >= 5 ? TPixelSize{jpeg.height, jpeg.width}
+                                                : TPixelSize{jpeg.width, jpeg.height};
+        }
+        return header;
+    }
     if (!FreeImage_FIFSupportsNoPixels(format)) {
         return header;
     }
@@ -107,9 +111,7 @@ TSourceHeader ReadHeader(FREE_IMAGE_FORMAT format, const std::string& source,
     TChildHeader read;
     std::string refusal;
     if (!ReadHeaderInChild(
-            format, source, budget,
-            [format](FIBITMAP* dib) { return format == FIF_JPEG ? ExifOrientation(dib) : 1; }, read,
-            refusal)) {
+            format, source, budget, [](FIBITMAP*) { return 1; }, read, refusal)) {
         header.refusal = refusal;
         return header;
     }
@@ -243,6 +245,23 @@ TJpegDecode LoadJpegForPlans(const std::string& source, const TSourceHeader& hea
     return result;
 }
 
+// Decodes an opaque PNG picture here (or only `shown` of it, when no more is
+// shown); kNotTaken leaves the others to the whole decoder.
+TJpegDecode LoadPngPart(const std::string& source, const TComposeOptions& options, TPixelRect shown,
+                        TFreeBitmap& image) {
+    FIBITMAP* dib = nullptr;
+    std::string refusal;
+    const TJpegDecode result = DecodePng(source, shown, options.budget, dib, refusal);
+    if (result == TJpegDecode::kRefused) {
+        NoteDecodeRefusal(refusal);
+    }
+    if (result == TJpegDecode::kDecoded && !image.Replace(dib)) {
+        NoteDecodeRefusal("cannot be decoded: out of memory");
+        return TJpegDecode::kRefused;
+    }
+    return result;
+}
+
 // The checks before any pixel is decoded: a file of a known format, with a
 // header that shows no damage and a size within the budget (a JPEG's
 // header also tells how far it may be shrunk while decoding). False, with
@@ -296,7 +315,7 @@ bool LoadForDisplays(const std::string& source, int mode, const std::vector<TPix
     if (!CheckSource(source, mode, options, format, header)) {
         return false;
     }
-    if (format == FIF_JPEG && header.read) {
+    if ((format == FIF_JPEG || format == FIF_PNG) && header.read) {
         plans.clear();
         bool valid = true;
         for (const TPixelSize& screenSize : screens) {
@@ -309,8 +328,9 @@ bool LoadForDisplays(const std::string& source, int mode, const std::vector<TPix
             shown = ShownPart(header.size, screens.front(), placement == dpTile);
         }
         const TJpegDecode decoded =
-            valid ? LoadJpegForPlans(source, header, options, plans, shown, image)
-                  : TJpegDecode::kNotTaken;
+            !valid               ? TJpegDecode::kNotTaken
+            : format == FIF_JPEG ? LoadJpegForPlans(source, header, options, plans, shown, image)
+                                 : LoadPngPart(source, options, shown, image);
         if (decoded == TJpegDecode::kRefused) {
             return false;
         }
@@ -558,6 +578,63 @@ bool ComposeScreenPicture(const std::string& source, int mode, int placement, TC
     return true;
 }
 
+// An unscaled picture centred or tiled on one screen, handed to the painter
+// as the picture alone: the painter fills the rest black, or repeats the
+// tile, itself. False when the picture cannot be shown.
+bool PutUnscaledPicture(const std::string& source, int placement, TColor fillColor,
+                        TPixelSize screen, TPictureParts& parts, const TComposeOptions& options) {
+    TFreeBitmap image;
+    TComposePlan plan;
+    TPixelRect part;
+    TPixelSize whole;
+    if (!LoadForDisplay(source, fmConvertOnly, screen, fillColor, options, image, plan, placement,
+                        &part, &whole)) {
+        return false;
+    }
+    const unsigned bpp = FreeImage_GetBPP(image.Dib());
+    if (bpp != 8 && bpp != 24 && bpp != 32 && !image.ConvertTo24Bits()) {
+        return false;
+    }
+    const int width = static_cast<int>(image.GetWidth());
+    const int height = static_cast<int>(image.GetHeight());
+    const bool partial =
+        !(part == TPixelRect{0, 0, width, height} && whole == TPixelSize{width, height});
+    if (placement == dpTile) {
+        // As ComposeScreenPicture lays the tiles: a part as wide (or high)
+        // as the screen is a single tile across.
+        const int stepX = partial && part.width < whole.width ? screen.width : width;
+        const int stepY = partial && part.height < whole.height ? screen.height : height;
+        TScreenPicture tile;
+        tile.width = std::min(stepX, screen.width);
+        tile.height = std::min(stepY, screen.height);
+        tile.pixels.assign(static_cast<std::size_t>(tile.width) * tile.height, 0);
+        Place(image.Dib(), tile, 0, 0);
+        return parts.Tile(tile, screen.width, screen.height);
+    }
+    const int left =
+        partial ? (screen.width - whole.width) / 2 + part.left : (screen.width - width) / 2;
+    const int top =
+        partial ? (screen.height - whole.height) / 2 + part.top : (screen.height - height) / 2;
+    const int x0 = std::max(0, left);
+    const int y0 = std::max(0, top);
+    const int x1 = static_cast<int>(std::min<long long>(screen.width, 1LL * left + width));
+    const int y1 = static_cast<int>(std::min<long long>(screen.height, 1LL * top + height));
+    TScreenPicture shown;
+    shown.width = std::max(0, x1 - x0);
+    shown.height = std::max(0, y1 - y0);
+    const bool covers = x0 == 0 && y0 == 0 && x1 == screen.width && y1 == screen.height;
+    // What the picture leaves uncovered is black, as a root window shows it.
+    if (!covers && !parts.Fill(0, 0, screen.width, screen.height, 0)) {
+        return false;
+    }
+    if (shown.width == 0 || shown.height == 0) {
+        return true;
+    }
+    shown.pixels.resize(static_cast<std::size_t>(shown.width) * shown.height);
+    Place(image.Dib(), shown, left - x0, top - y0);
+    return parts.Put(x0, y0, shown);
+}
+
 // A scaled photograph's rows, decoded, scaled and handed to the painter in
 // bands as they come: neither the decoded picture nor the screen's picture
 // is ever whole in memory.
@@ -638,38 +715,44 @@ private:
     bool put_ = true;
 };
 
-// The plan of a JPEG photograph that is scaled for a display of `screen`
-// pixels, for the roads that decode and scale it row by row: kNotTaken
-// leaves other pictures to the road through a whole decoded bitmap.
+// The plan of a JPEG photograph or a PNG picture that is scaled for a
+// display of `screen` pixels, for the roads that decode and scale it row by
+// row: kNotTaken leaves other pictures to the road through a whole decoded
+// bitmap.
 TStreamed PlanStream(const std::string& source, int mode, TPixelSize screen,
-                     const TComposeOptions& options, TComposePlan& plan, int& eighths) {
+                     const TComposeOptions& options, TComposePlan& plan, int& eighths,
+                     FREE_IMAGE_FORMAT& format) {
     // Other pictures are left before their header is read, which for some
     // formats takes a child process.
-    if ((mode != fmStretch && mode != fmLetterBox && mode != fmZoom) || !IsRegularFile(source) ||
-        GetImageFileType(source) != FIF_JPEG) {
+    if ((mode != fmStretch && mode != fmLetterBox && mode != fmZoom) || !IsRegularFile(source)) {
         return TStreamed::kNotTaken;
     }
-    FREE_IMAGE_FORMAT format = FIF_UNKNOWN;
+    format = GetImageFileType(source);
+    if (format != FIF_JPEG && format != FIF_PNG) {
+        return TStreamed::kNotTaken;
+    }
     TSourceHeader header;
     if (!CheckSource(source, mode, options, format, header)) {
         return TStreamed::kFailed;
     }
-    if (format != FIF_JPEG || !header.read || header.orientation != 1 ||
-        !EndsWithEndMarker(source)) {
+    if (!header.read || header.orientation != 1 ||
+        (format == FIF_JPEG && !EndsWithEndMarker(source))) {
         return TStreamed::kNotTaken;
     }
     plan = PlanComposition(mode, header.size, screen);
     if (!plan.valid || !plan.rescale) {
         return TStreamed::kNotTaken;
     }
-    eighths = options.shrinkOnLoad ? JpegEighths(header.size, plan.scaled) : 8;
+    eighths =
+        options.shrinkOnLoad && format == FIF_JPEG ? JpegEighths(header.size, plan.scaled) : 8;
     return TStreamed::kShown;
 }
 
-TStreamed Stream(const std::string& source, int eighths, const TComposeOptions& options,
-                 TJpegRows& rows) {
+TStreamed Stream(const std::string& source, FREE_IMAGE_FORMAT format, int eighths,
+                 const TComposeOptions& options, TJpegRows& rows) {
     std::string refusal;
-    switch (StreamJpeg(source, eighths, options.budget, rows, refusal)) {
+    switch (format == FIF_PNG ? StreamPng(source, options.budget, rows, refusal)
+                              : StreamJpeg(source, eighths, options.budget, rows, refusal)) {
         case TJpegDecode::kDecoded:
             return TStreamed::kShown;
         case TJpegDecode::kNotTaken:
@@ -689,12 +772,13 @@ TStreamed StreamScreenPicture(const std::string& source, int mode, TPixelSize sc
                               TPictureParts& parts, const TComposeOptions& options) {
     TComposePlan plan;
     int eighths = 8;
-    const TStreamed planned = PlanStream(source, mode, screen, options, plan, eighths);
+    FREE_IMAGE_FORMAT format = FIF_UNKNOWN;
+    const TStreamed planned = PlanStream(source, mode, screen, options, plan, eighths, format);
     if (planned != TStreamed::kShown) {
         return planned;
     }
     TScreenBands bands(plan, screen, parts);
-    const TStreamed streamed = Stream(source, eighths, options, bands);
+    const TStreamed streamed = Stream(source, format, eighths, options, bands);
     return streamed == TStreamed::kShown && !bands.Finish() ? TStreamed::kFailed : streamed;
 }
 
@@ -769,13 +853,14 @@ TStreamed StreamWallpaperBitmap(const std::string& source, int mode, TScreenSize
                                 TFreeBitmap& out) {
     TComposePlan plan;
     int eighths = 8;
+    FREE_IMAGE_FORMAT format = FIF_UNKNOWN;
     const TStreamed planned =
-        PlanStream(source, mode, {display.width, display.height}, options, plan, eighths);
+        PlanStream(source, mode, {display.width, display.height}, options, plan, eighths, format);
     if (planned != TStreamed::kShown) {
         return planned;
     }
     TBitmapBands bands(plan, display.depth, fillColor, out);
-    const TStreamed streamed = Stream(source, eighths, options, bands);
+    const TStreamed streamed = Stream(source, format, eighths, options, bands);
     if (streamed != TStreamed::kShown || !bands.Finished()) {
         out.Clear();
     }
@@ -1204,6 +1289,11 @@ bool Compose(const TComposeRequest& request, const TComposeSink& sink,
             StreamScreenPicture(request.source, request.mode, screen.size, *screen.parts, options);
         if (streamed != TStreamed::kNotTaken) {
             return streamed == TStreamed::kShown;
+        }
+        if (request.mode == fmConvertOnly &&
+            (request.placement == dpCenter || request.placement == dpTile)) {
+            return PutUnscaledPicture(request.source, request.placement, request.fillColor,
+                                      screen.size, *screen.parts, options);
         }
         TScreenPicture picture;
         return ComposeScreenPicture(request.source, request.mode, request.placement,

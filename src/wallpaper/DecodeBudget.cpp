@@ -282,6 +282,54 @@ TDeclaredSize ReadTarga(const TFileBytes& file) {
 
 // PCX: a 128-byte header, then the rows, plain or in run-length packets
 // of at most 63 bytes for every two bytes of the file.
+// A PNG's first chunk, IHDR, gives its size, bit depth and colour type:
+// read without the decoder, which would need a process of its own. A
+// header out of order is left to the decoder to judge.
+TDeclaredSize ReadPng(const TFileBytes& file) {
+    TDeclaredSize declared;
+    const std::string h = file.Read(0, 8 + 8 + 13);
+    if (h.size() < 8 + 8 + 13 || h.compare(12, 4, "IHDR") != 0) {
+        return declared;
+    }
+    auto big32 = [&h](std::size_t at) {
+        std::uint32_t value = 0;
+        for (std::size_t i = 0; i < 4; ++i) {
+            value = value << 8 | static_cast<unsigned char>(h[at + i]);
+        }
+        return value;
+    };
+    const std::uint32_t width = big32(16);
+    const std::uint32_t height = big32(20);
+    const unsigned depth = static_cast<unsigned char>(h[24]);
+    const unsigned colour = static_cast<unsigned char>(h[25]);
+    // Samples a pixel as decoded: grey and palette pictures of up to 8 bits
+    // take 8 at most, grey with alpha is decoded as RGBA.
+    unsigned samples = 0;
+    switch (colour) {
+        case 0:
+        case 3:
+            samples = 1;
+            break;
+        case 2:
+            samples = 3;
+            break;
+        case 4:
+        case 6:
+            samples = 4;
+            break;
+        default:
+            return declared;
+    }
+    if (width == 0 || height == 0 || width > 0x7FFFFFFF || height > 0x7FFFFFFF ||
+        (depth != 1 && depth != 2 && depth != 4 && depth != 8 && depth != 16)) {
+        return declared;
+    }
+    declared.read = true;
+    declared.size = {static_cast<int>(width), static_cast<int>(height)};
+    declared.bitsPerPixel = samples * std::max(depth, 8u);
+    return declared;
+}
+
 TDeclaredSize ReadPcx(const TFileBytes& file) {
     TDeclaredSize declared;
     const std::string h = file.Read(0, 128);
@@ -569,6 +617,8 @@ TDeclaredSize ReadDeclaredSize(FREE_IMAGE_FORMAT format, const std::string& path
             return ReadTarga(file);
         case FIF_PCX:
             return ReadPcx(file);
+        case FIF_PNG:
+            return ReadPng(file);
         default:
             return {};
     }

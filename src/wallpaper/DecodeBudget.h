@@ -45,8 +45,9 @@ std::int64_t DecodedBytes(TPixelSize size, unsigned bitsPerPixel);
 std::string OverBudget(TPixelSize size, unsigned bitsPerPixel, const TDecodeBudget& budget);
 
 // What the file's own header declares, for the formats whose size FreeImage
-// cannot tell without decoding (DDS, XBM) or whose decoder trusts a size the
-// file cannot hold (PBM/PGM/PPM text and raw, RLE targa): `size` and
+// cannot tell without decoding (DDS, XBM), whose decoder trusts a size the
+// file cannot hold (PBM/PGM/PPM text and raw, RLE targa), or whose header is
+// simple enough to need no decoder (PNG's IHDR): `size` and
 // `bitsPerPixel` when found. `refusal` is set when the declared picture
 // cannot be in a file this short, or the header is cut short.
 struct TDeclaredSize {

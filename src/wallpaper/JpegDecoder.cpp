@@ -178,50 +178,6 @@ TJpegDecode Run(TDecoding& d, std::FILE* file, int eighths, const TDecodeBudget&
     return TJpegDecode::kDecoded;
 }
 
-// The rows kept in a bitmap of the part, bottom row first as FreeImage keeps them.
-class TBitmapRows final : public TJpegRows {
-public:
-    explicit TBitmapRows(TPixelRect part) : part_(part) {}
-    ~TBitmapRows() {
-        if (dib) {
-            FreeImage_Unload(dib);
-        }
-    }
-    TBitmapRows(const TBitmapRows&) = delete;
-    TBitmapRows& operator=(const TBitmapRows&) = delete;
-
-    const char* Start(int width, int height, TPixelRect& part) override {
-        part = part_;
-        int shownWidth = width;
-        int shownHeight = height;
-        if (part.width > 0 && part.height > 0) {
-            const int left = std::min(std::max(part.left, 0), width - 1);
-            const int top = std::min(std::max(part.top, 0), height - 1);
-            shownWidth = std::min(part.width, width - left);
-            shownHeight = std::min(part.height, height - top);
-        }
-        dib = FreeImage_Allocate(shownWidth, shownHeight, 24, FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK,
-                                 FI_RGBA_BLUE_MASK);
-        next_ = shownHeight - 1;
-        rowBytes_ = static_cast<std::size_t>(shownWidth) * 3;
-        return dib ? nullptr : "cannot be decoded: out of memory";
-    }
-    bool Row(const std::uint8_t* pixels) override {
-        if (next_ < 0) {
-            return false;
-        }
-        std::memcpy(FreeImage_GetScanLine(dib, next_--), pixels, rowBytes_);
-        return true;
-    }
-
-    FIBITMAP* dib = nullptr;
-
-private:
-    TPixelRect part_;
-    int next_ = -1;
-    std::size_t rowBytes_ = 0;
-};
-
 TJpegDecode Decode(const std::string& path, int eighths, const TDecodeBudget& budget,
                    TJpegRows& rows, std::string& refusal) {
     TFile file{std::fopen(path.c_str(), "rb")};
@@ -244,7 +200,122 @@ TJpegDecode Decode(const std::string& path, int eighths, const TDecodeBudget& bu
     return result;
 }
 
+// The orientation an EXIF block gives its picture (tag 0x0112 of the first
+// directory, one SHORT from 1 to 8); 1 when it gives none.
+int ExifOrientation(const JOCTET* data, unsigned length) {
+    static constexpr unsigned char kExif[] = {'E', 'x', 'i', 'f', 0, 0};
+    if (length < 6 + 8 || std::memcmp(data, kExif, 6) != 0) {
+        return 1;
+    }
+    const JOCTET* tiff = data + 6;
+    const std::size_t size = length - 6;
+    const bool little = tiff[0] == 'I' && tiff[1] == 'I';
+    if (!little && !(tiff[0] == 'M' && tiff[1] == 'M')) {
+        return 1;
+    }
+    auto u16 = [&](std::size_t at) -> unsigned {
+        return little ? tiff[at] | tiff[at + 1] << 8 : tiff[at] << 8 | tiff[at + 1];
+    };
+    auto u32 = [&](std::size_t at) -> std::uint32_t {
+        return little ? u16(at) | std::uint32_t{u16(at + 2)} << 16
+                      : std::uint32_t{u16(at)} << 16 | u16(at + 2);
+    };
+    const std::uint32_t directory = u32(4);
+    if (directory > size - 2) {
+        return 1;
+    }
+    const unsigned entries = u16(directory);
+    for (unsigned i = 0; i < entries; ++i) {
+        const std::size_t entry = directory + 2 + std::size_t{i} * 12;
+        if (entry + 12 > size) {
+            break;
+        }
+        if (u16(entry) == 0x0112) {
+            const unsigned value = u16(entry + 8);
+            return u16(entry + 2) == 3 && u32(entry + 4) >= 1 && value >= 1 && value <= 8
+                       ? static_cast<int>(value)
+                       : 1;
+        }
+    }
+    return 1;
+}
+
+struct THeaderReading {
+    jpeg_decompress_struct cinfo;
+    TErrors errors;
+};
+
+bool ReadHeaderInto(THeaderReading& r, std::FILE* file, TJpegHeader& header) {
+    jpeg_decompress_struct& cinfo = r.cinfo;
+    if (setjmp(r.errors.jump)) {
+        return false;
+    }
+    jpeg_create_decompress(&cinfo);
+    jpeg_stdio_src(&cinfo, file);
+    jpeg_save_markers(&cinfo, JPEG_APP0 + 1, 0xFFFF);
+    if (jpeg_read_header(&cinfo, TRUE) != JPEG_HEADER_OK) {
+        return false;
+    }
+    header.width = static_cast<int>(std::min<JDIMENSION>(cinfo.image_width, 0x7FFFFFFF));
+    header.height = static_cast<int>(std::min<JDIMENSION>(cinfo.image_height, 0x7FFFFFFF));
+    header.bitsPerPixel = static_cast<unsigned>(8 * cinfo.num_components);
+    header.orientation = 1;
+    for (jpeg_saved_marker_ptr m = cinfo.marker_list; m; m = m->next) {
+        if (m->marker == JPEG_APP0 + 1 && m->data_length >= 6 &&
+            std::memcmp(m->data, "Exif\0", 6) == 0) {
+            header.orientation = ExifOrientation(m->data, m->data_length);
+            break;
+        }
+    }
+    return true;
+}
+
 }  // namespace
+
+bool ReadJpegHeader(const std::string& path, TJpegHeader& header) {
+    TFile file{std::fopen(path.c_str(), "rb")};
+    if (!file.file) {
+        return false;
+    }
+    THeaderReading r{};
+    r.cinfo.err = jpeg_std_error(&r.errors.manager);
+    r.errors.manager.error_exit = JumpOut;
+    r.errors.manager.emit_message = NoteMessage;
+    const bool read = ReadHeaderInto(r, file.file, header);
+    jpeg_destroy_decompress(&r.cinfo);
+    return read && header.width > 0 && header.height > 0;
+}
+
+TBitmapRows::~TBitmapRows() {
+    if (dib) {
+        FreeImage_Unload(dib);
+    }
+}
+
+const char* TBitmapRows::Start(int width, int height, TPixelRect& part) {
+    part = part_;
+    int shownWidth = width;
+    int shownHeight = height;
+    if (part.width > 0 && part.height > 0) {
+        const int left = std::min(std::max(part.left, 0), width - 1);
+        const int top = std::min(std::max(part.top, 0), height - 1);
+        shownWidth = std::min(part.width, width - left);
+        shownHeight = std::min(part.height, height - top);
+    }
+    dib = FreeImage_Allocate(shownWidth, shownHeight, 24, FI_RGBA_RED_MASK, FI_RGBA_GREEN_MASK,
+                             FI_RGBA_BLUE_MASK);
+    next_ = shownHeight - 1;
+    rowBytes_ = static_cast<std::size_t>(shownWidth) * 3;
+    return dib ? nullptr : "cannot be decoded: out of memory";
+}
+
+bool TBitmapRows::Row(const std::uint8_t* pixels) {
+    if (next_ < 0) {
+        return false;
+    }
+    std::memcpy(FreeImage_GetScanLine(dib, next_--), pixels, rowBytes_);
+    return true;
+}
 
 TJpegDecode DecodeJpeg(const std::string& path, int eighths, TPixelRect part,
                        const TDecodeBudget& budget, FIBITMAP*& out, std::string& refusal) {

@@ -2,6 +2,7 @@
 
 #include <FreeImage.h>
 
+#include <cstddef>
 #include <cstdint>
 #include <string>
 
@@ -29,6 +30,21 @@ enum class TJpegDecode {
 TJpegDecode DecodeJpeg(const std::string& path, int eighths, TPixelRect part,
                        const TDecodeBudget& budget, FIBITMAP*& out, std::string& refusal);
 
+// What a JPEG's header tells before any pixel is decoded: the picture's size
+// as stored, the bits of one decoded pixel (8 a sample) and the EXIF
+// orientation (1 to 8; 1 when none is given). Read in this process: reading
+// the markers up to the first scan is bounded by the file's length.
+struct TJpegHeader {
+    int width = 0;
+    int height = 0;
+    unsigned bitsPerPixel = 0;
+    int orientation = 1;
+};
+
+// False when `path` has no readable JPEG header; the decoder then judges the
+// file.
+bool ReadJpegHeader(const std::string& path, TJpegHeader& header);
+
 // Takes a JPEG picture's rows as they are decoded, so that no bitmap of the
 // whole picture need exist.
 class TJpegRows {
@@ -49,3 +65,23 @@ protected:
 // Decodes as DecodeJpeg does, handing each row to `rows` instead of keeping it.
 TJpegDecode StreamJpeg(const std::string& path, int eighths, const TDecodeBudget& budget,
                        TJpegRows& rows, std::string& refusal);
+
+// The rows of `part` (empty: all) kept in a 24-bit bitmap, bottom row first
+// as FreeImage keeps them; `dib` holds it once every row has come.
+class TBitmapRows final : public TJpegRows {
+public:
+    explicit TBitmapRows(TPixelRect part) : part_(part) {}
+    ~TBitmapRows();
+    TBitmapRows(const TBitmapRows&) = delete;
+    TBitmapRows& operator=(const TBitmapRows&) = delete;
+
+    const char* Start(int width, int height, TPixelRect& part) override;
+    bool Row(const std::uint8_t* pixels) override;
+
+    FIBITMAP* dib = nullptr;
+
+private:
+    TPixelRect part_;
+    int next_ = -1;
+    std::size_t rowBytes_ = 0;
+};

@@ -13,6 +13,7 @@
 #include "support/TempDir.h"
 #include "wallpaper/ComposeGeometry.h"
 #include "wallpaper/Composer.h"
+#include "wallpaper/DecodeBudget.h"
 #include "wallpaper/FreeBitmap.h"
 #include "wallpaper/JpegDecoder.h"
 
@@ -344,20 +345,25 @@ TEST_F(ComposerTest, UprightPhotographsFromTurnedCameras) {
     // means the picture is to be turned a quarter clockwise.
     TDib stored = SolidPicture(64, 32, {255, 0, 0});
     FillRect(stored.get(), 32, 0, 32, 32, {0, 0, 255});
-    const std::string source = Picture("turned.jpg", stored, FIF_JPEG, JPEG_QUALITYSUPERB);
-    AddExifOrientation(source, 6);
-    ASSERT_TRUE(Compose(source, fmConvertOnly));
-    TDib out = LoadPicture(destination);
-    ASSERT_EQ(out.width(), 32u);
-    ASSERT_EQ(out.height(), 64u);
-    EXPECT_TRUE(Near(PixelAt(out.get(), 16, 5), {255, 0, 0}, 30));
-    EXPECT_TRUE(Near(PixelAt(out.get(), 16, 58), {0, 0, 255}, 30));
-    // Letter box fits the upright shape: a tall picture, fitted by height.
-    ASSERT_TRUE(Compose(source, fmLetterBox));
-    out = LoadPicture(destination);
-    EXPECT_TRUE(Near(PixelAt(out.get(), 512, 100), {255, 0, 0}, 30));
-    EXPECT_TRUE(Near(PixelAt(out.get(), 512, 700), {0, 0, 255}, 30));
-    EXPECT_TRUE(SameRgb(PixelAt(out.get(), 100, 384), kFillRgb));  // 384 x 768 in the middle
+    const std::string intel = Picture("turned.jpg", stored, FIF_JPEG, JPEG_QUALITYSUPERB);
+    AddExifOrientation(intel, 6);
+    const std::string motorola = Picture("turned-mm.jpg", stored, FIF_JPEG, JPEG_QUALITYSUPERB);
+    AddExifOrientation(motorola, 6, true);
+    for (const std::string& source : {intel, motorola}) {
+        SCOPED_TRACE(source);
+        ASSERT_TRUE(Compose(source, fmConvertOnly));
+        TDib out = LoadPicture(destination);
+        ASSERT_EQ(out.width(), 32u);
+        ASSERT_EQ(out.height(), 64u);
+        EXPECT_TRUE(Near(PixelAt(out.get(), 16, 5), {255, 0, 0}, 30));
+        EXPECT_TRUE(Near(PixelAt(out.get(), 16, 58), {0, 0, 255}, 30));
+        // Letter box fits the upright shape: a tall picture, fitted by height.
+        ASSERT_TRUE(Compose(source, fmLetterBox));
+        out = LoadPicture(destination);
+        EXPECT_TRUE(Near(PixelAt(out.get(), 512, 100), {255, 0, 0}, 30));
+        EXPECT_TRUE(Near(PixelAt(out.get(), 512, 700), {0, 0, 255}, 30));
+        EXPECT_TRUE(SameRgb(PixelAt(out.get(), 100, 384), kFillRgb));  // 384 x 768 in the middle
+    }
 }
 
 TEST_F(ComposerTest, ShrinkingWhileDecodingLooksLikeThePlainPath) {
@@ -739,4 +745,56 @@ TEST(ComposeScreenPictureTest, ScaledPhotographsLookAsWholePictures) {
         ASSERT_EQ(a.bpp(), b.bpp());
         EXPECT_LE(worst(a.get(), b.get()), 2);
     }
+}
+
+// Opaque PNG pictures, scaled row by row as they are decoded, show what the
+// whole decoder shows of the same pixels (stored as BMP), to within two
+// levels, in every kind the row decoder takes; a damaged one is refused.
+TEST_F(ComposerTest, PngPicturesScaledRowByRowShowWhatTheWholeDecoderShows) {
+    screen.size = {320, 200, 24};
+    const TDib photo = PhotoPicture(500, 260, 5);
+    const TDib deep(FreeImage_ConvertToRGB16(photo.get()));
+    struct TKind {
+        const char* name;
+        TDib png;
+        TDib same;  // the pixels as the whole decoder gives them
+    } kinds[] = {
+        {"rgb", TDib(FreeImage_Clone(photo.get())), TDib(FreeImage_Clone(photo.get()))},
+        {"grey", TDib(FreeImage_ConvertToGreyscale(photo.get())),
+         TDib(FreeImage_ConvertToGreyscale(photo.get()))},
+        {"palette", TDib(FreeImage_ColorQuantize(photo.get(), FIQ_WUQUANT)),
+         TDib(FreeImage_ColorQuantize(photo.get(), FIQ_WUQUANT))},
+        {"deep", TDib(FreeImage_Clone(deep.get())), TDib(FreeImage_ConvertTo24Bits(deep.get()))},
+    };
+    for (const TKind& kind : kinds) {
+        const std::string png = Picture(std::string(kind.name) + ".png", kind.png, FIF_PNG);
+        const std::string bmp = Picture(std::string(kind.name) + ".bmp", kind.same, FIF_BMP);
+        for (const int mode : {int{fmLetterBox}, int{fmZoom}, int{fmStretch}}) {
+            SCOPED_TRACE(testing::Message() << kind.name << " mode " << mode);
+            ASSERT_TRUE(Compose(bmp, mode));
+            const TDib whole = LoadPicture(destination);
+            ASSERT_TRUE(Compose(png, mode));
+            const TDib rows = LoadPicture(destination);
+            ASSERT_EQ(rows.width(), whole.width());
+            ASSERT_EQ(rows.height(), whole.height());
+            int worst = 0;
+            for (unsigned y = 0; y < whole.height(); ++y) {
+                for (unsigned x = 0; x < whole.width(); ++x) {
+                    const TRgb a = PixelAt(whole.get(), x, y);
+                    const TRgb b = PixelAt(rows.get(), x, y);
+                    worst = std::max(
+                        {worst, std::abs(a.r - b.r), std::abs(a.g - b.g), std::abs(a.b - b.b)});
+                }
+            }
+            EXPECT_LE(worst, 2);
+        }
+    }
+    std::string bytes = ReadFileBytes(dir.File("rgb.png"));
+    for (std::size_t i = bytes.size() / 2; i < bytes.size() / 2 + 64; ++i) {
+        bytes[i] = static_cast<char>(~bytes[i]);
+    }
+    const std::string damaged = dir.File("damaged.png");
+    WriteFileBytes(damaged, bytes);
+    EXPECT_FALSE(Compose(damaged, fmLetterBox));
+    EXPECT_NE(LastDecodeRefusal().find("damaged"), std::string::npos) << LastDecodeRefusal();
 }

@@ -78,7 +78,7 @@ TDib LoadPicture(const std::string& path) {
     return TDib(FreeImage_Load(format, path.c_str(), 0));
 }
 
-void AddExifOrientation(const std::string& path, int orientation) {
+void AddExifOrientation(const std::string& path, int orientation, bool bigEndian) {
     std::ifstream in(path, std::ios::binary);
     std::vector<char> bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
     in.close();
@@ -86,43 +86,18 @@ void AddExifOrientation(const std::string& path, int orientation) {
         static_cast<unsigned char>(bytes[1]) != 0xD8) {
         throw std::runtime_error("not a JPEG file");
     }
-    // APP1 "Exif": a little-endian TIFF header and one IFD with one entry.
-    const unsigned char app1[] = {0xFF,
-                                  0xE1,
-                                  0x00,
-                                  0x22,
-                                  'E',
-                                  'x',
-                                  'i',
-                                  'f',
-                                  0,
-                                  0,  // marker, length 34
-                                  'I',
-                                  'I',
-                                  0x2A,
-                                  0x00,
-                                  0x08,
-                                  0x00,
-                                  0x00,
-                                  0x00,  // TIFF header
-                                  0x01,
-                                  0x00,  // one entry
-                                  0x12,
-                                  0x01,
-                                  0x03,
-                                  0x00,
-                                  0x01,
-                                  0x00,
-                                  0x00,
-                                  0x00,  // Orientation, SHORT, 1
-                                  static_cast<unsigned char>(orientation),
-                                  0x00,
-                                  0x00,
-                                  0x00,  // value
-                                  0x00,
-                                  0x00,
-                                  0x00,
-                                  0x00};  // no next IFD
+    const auto value = static_cast<unsigned char>(orientation);
+    // APP1 "Exif" (length 34): a TIFF header and one IFD with one entry,
+    // Orientation, SHORT, 1, and no next IFD.
+    const std::vector<unsigned char> little = {
+        0xFF, 0xE1, 0x00, 0x22, 'E',   'x',  'i',  'f',  0,    0,    'I',  'I',
+        0x2A, 0x00, 0x08, 0x00, 0x00,  0x00, 0x01, 0x00, 0x12, 0x01, 0x03, 0x00,
+        0x01, 0x00, 0x00, 0x00, value, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+    const std::vector<unsigned char> big = {0xFF, 0xE1, 0x00,  0x22, 'E',  'x',  'i',  'f',  0,
+                                            0,    'M',  'M',   0x00, 0x2A, 0x00, 0x00, 0x00, 0x08,
+                                            0x00, 0x01, 0x01,  0x12, 0x00, 0x03, 0x00, 0x00, 0x00,
+                                            0x01, 0x00, value, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00};
+    const std::vector<unsigned char>& app1 = bigEndian ? big : little;
     bytes.insert(bytes.begin() + 2, std::begin(app1), std::end(app1));
     std::ofstream out(path, std::ios::binary | std::ios::trunc);
     out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));

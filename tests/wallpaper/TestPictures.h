@@ -52,5 +52,5 @@ bool SavePicture(const TDib& dib, FREE_IMAGE_FORMAT format, const std::string& p
 TDib LoadPicture(const std::string& path);
 
 // Inserts an EXIF block carrying `orientation` (1 to 8) right after the start
-// marker of the JPEG file `path`.
-void AddExifOrientation(const std::string& path, int orientation);
+// marker of the JPEG file `path`, in Intel or (`bigEndian`) Motorola order.
+void AddExifOrientation(const std::string& path, int orientation, bool bigEndian = false);

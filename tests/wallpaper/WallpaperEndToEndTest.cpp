@@ -219,3 +219,36 @@ TEST(MonitorsEndToEndTest, EachMonitorShowsTheNextEntryInTurn) {
     ASSERT_TRUE(d.SendCloseRequest());
     EXPECT_EQ(d.WaitForExit(run), 0);
 }
+
+// A centred picture and a tiled one on the root: the server fills what the
+// centred picture leaves black and repeats the tile to the far corner.
+TEST_F(WallpaperEndToEndTest, CentredAndTiledPicturesCoverTheRoot) {
+    QImage two(600, 400, QImage::Format_RGB32);
+    two.fill(QColor(0xFF, 0x00, 0x00));
+    for (int y = 0; y < 400; ++y) {
+        for (int x = 300; x < 600; ++x) {
+            two.setPixel(x, y, 0xFF0000FF);
+        }
+    }
+    const std::string picture = d.Root() + "/two.png";
+    ASSERT_TRUE(two.save(QString::fromStdString(picture)));
+    // Centred on 1024 x 768: the picture's corner at (212, 184), away from
+    // the middle, where the program's own window may show.
+    const std::pair<const char*, std::vector<TPixelCheck>> styles[] = {
+        {"00000001", {{250, 570, 0xFF0000}, {790, 570, 0x0000FF}, {1000, 700, 0}, {100, 700, 0}}},
+        {"00000000",
+         {{1023, 767, 0x0000FF}, {1010, 10, 0x0000FF}, {15, 750, 0xFF0000}, {299, 700, 0xFF0000}}}};
+    for (const auto& [style, checks] : styles) {
+        SCOPED_TRACE(style);
+        d.WriteSettings({{"Autoplay", "dword:00000002"},
+                         {"Style", std::string("dword:") + style},
+                         {"Stretch", "dword:00000000"},
+                         {"Current", "dword:00000000"},
+                         {"ShowClock", "dword:00000000"}},
+                        {picture});
+        const TProcessId run = d.StartVantoria();
+        EXPECT_TRUE(d.WaitForPixels(style, checks)) << d.Describe(checks) << d.Log(d.NameOf(run));
+        ASSERT_TRUE(d.SendCloseRequest());
+        EXPECT_EQ(d.WaitForExit(run), 0);
+    }
+}

@@ -722,9 +722,10 @@ public:
           gc_(XCreateGC(dpy, pixmap, 0, nullptr)),
           width_(width),
           height_(height),
+          // The desktop's colours are 0x00BBGGRR, the root's pixels 0x00RRGGBB.
+          fill_(((fill & 0xFF) << 16) | (fill & 0xFF00) | ((fill >> 16) & 0xFF)),
           shared_(dpy, width, height) {
-        // The desktop's colours are 0x00BBGGRR, the root's pixels 0x00RRGGBB.
-        XSetForeground(dpy, gc_, ((fill & 0xFF) << 16) | (fill & 0xFF00) | ((fill >> 16) & 0xFF));
+        XSetForeground(dpy, gc_, fill_);
     }
     ~TPixmapParts() { XFreeGC(dpy_, gc_); }
     TPixmapParts(const TPixmapParts&) = delete;
@@ -738,6 +739,54 @@ public:
         put_ = put_ &&
                (shared_.Put(pixmap_, gc_, x, y, part.width, part.height, part.pixels.data()) ||
                 PutPixels(dpy_, pixmap_, gc_, x, y, part.width, part.height, part.pixels.data()));
+        XFlush(dpy_);
+        return put_;
+    }
+    // The server fills: no pixel crosses the connection.
+    bool Fill(int x, int y, int width, int height, std::uint32_t rgb) override {
+        if (width <= 0 || height <= 0) {
+            return put_;
+        }
+        XSetForeground(dpy_, gc_, rgb);
+        XFillRectangle(dpy_, pixmap_, gc_, x, y, static_cast<unsigned>(width),
+                       static_cast<unsigned>(height));
+        XSetForeground(dpy_, gc_, fill_);
+        filled_ = filled_ || (x <= 0 && y <= 0 && x + width >= width_ && y + height >= height_);
+        return put_;
+    }
+    // One tile crosses the connection; the server copies it across the
+    // pixmap, doubling what is done at each step.
+    bool Tile(const TScreenPicture& tile, int width, int height) override {
+        if (tile.width <= 0 || tile.height <= 0 || width != width_ || height != height_) {
+            return TPictureParts::Tile(tile, width, height);
+        }
+        const int w = std::min(tile.width, width_);
+        const int h = std::min(tile.height, height_);
+        filled_ = true;  // the copies cover every pixel
+        TScreenPicture first;
+        const TScreenPicture* put = &tile;
+        if (w != tile.width || h != tile.height) {
+            first.width = w;
+            first.height = h;
+            first.pixels.resize(static_cast<std::size_t>(w) * h);
+            for (int y = 0; y < h; ++y) {
+                std::copy_n(tile.pixels.data() + static_cast<std::size_t>(y) * tile.width, w,
+                            first.pixels.data() + static_cast<std::size_t>(y) * w);
+            }
+            put = &first;
+        }
+        if (!Put(0, 0, *put)) {
+            return false;
+        }
+        XSetGraphicsExposures(dpy_, gc_, False);
+        for (int done = w; done < width_; done *= 2) {
+            XCopyArea(dpy_, pixmap_, pixmap_, gc_, 0, 0, static_cast<unsigned>(done),
+                      static_cast<unsigned>(h), done, 0);
+        }
+        for (int done = h; done < height_; done *= 2) {
+            XCopyArea(dpy_, pixmap_, pixmap_, gc_, 0, 0, static_cast<unsigned>(width_),
+                      static_cast<unsigned>(done), 0, done);
+        }
         XFlush(dpy_);
         return put_;
     }
@@ -760,6 +809,7 @@ private:
     GC gc_;
     int width_;
     int height_;
+    std::uint32_t fill_;
     bool filled_ = false;
     bool put_ = true;
     TSharedPixels shared_;
