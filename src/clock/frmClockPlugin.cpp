@@ -174,13 +174,11 @@ void TfrmClock::PopMenuAt(const QPoint& at) {
     if (PopupMenu1->isVisible()) {
         return;
     }
-    // A top-level of a fixed size floats at that size (sway floats such
-    // windows at once) instead of taking the size a tiling layout offers it.
-    PopupMenu1->ensurePolished();
-    PopupMenu1->adjustSize();
-    PopupMenu1->setFixedSize(PopupMenu1->size());
-    PopupMenu1->popup(at);
-    PlaceDesktopWindowAtPointer(PopupMenu1);
+    // On sway the menu is a window of its own that sway floats at its
+    // pointer; elsewhere a popup where the click was.
+    if (!PopUpMenuAtPointer(PopupMenu1)) {
+        PopupMenu1->popup(at);
+    }
 }
 
 void TfrmClock::FormDestroy() {
