@@ -24,31 +24,15 @@
 #include <utility>
 #include <vector>
 
-#include "support/desktop/RealDesktop.h"
+#include "support/desktop/NamespaceSession.h"
 
-class TGnomeWaylandSession {
+class TGnomeWaylandSession : public TNamespaceSession {
 public:
     // `settings`: GSettings values ("schema key value") set before the shell
     // starts; the session uses the keyfile back-end.
     TGnomeWaylandSession(int width, int height,
                          const std::vector<std::vector<std::string>>& settings = {});
     ~TGnomeWaylandSession();
-    TGnomeWaylandSession(const TGnomeWaylandSession&) = delete;
-    TGnomeWaylandSession& operator=(const TGnomeWaylandSession&) = delete;
-
-    bool Ready() const { return error_.empty(); }
-    const std::string& Error() const { return error_; }
-    const std::string& Root() const { return root_; }
-    std::string ConfigHome() const { return root_ + "/config"; }
-
-    // Started in the session with its environment and `extraEnv`; its output
-    // in Log(name).
-    pid_t Launch(const std::string& name, const std::vector<std::string>& argv,
-                 const std::map<std::string, std::string>& extraEnv = {});
-    // A tool run in the session to its end (bounded by `timeoutMs`).
-    TToolRun Run(const std::vector<std::string>& argv, int timeoutMs = 20000,
-                 const std::map<std::string, std::string>& extraEnv = {});
-    std::string Log(const std::string& name) const;
 
     // The shell's answer to `script` (org.gnome.Shell.Eval), as its JSON
     // text; nothing when the shell refused it.
@@ -61,19 +45,7 @@ public:
     bool WaitForPixels(const std::string& what, const std::vector<TPixelCheck>& checks,
                        bool differ = false, int timeoutMs = 15000);
 
-    // The real program's settings and slides, as TRealDesktop writes them.
-    void WriteSettings(const std::vector<std::pair<std::string, std::string>>& values,
-                       const std::vector<std::string>& slides = {});
-    static std::string VantoriaPath();
-
 private:
-    std::vector<std::string> Joined(const std::vector<std::string>& argv) const;
-
-    std::string root_;
-    std::string error_;
-    std::map<std::string, std::string> env_;
     pid_t holder_ = -1;  // unshare
-    pid_t inner_ = -1;   // the namespaces' first process, as seen from here
-    std::vector<pid_t> started_;
     int shots_ = 0;
 };

@@ -629,9 +629,10 @@ bool TRealDesktop::SaveScreenshot(const std::string& path) {
     return Run({"/usr/bin/import", "-window", "root", path}).exitCode == 0;
 }
 
-void TRealDesktop::WriteSettings(const std::vector<std::pair<std::string, std::string>>& values,
-                                 const std::vector<std::string>& slides) {
-    fs::create_directories(ConfigHome() + "/vantoria");
+void WriteVantoriaSettings(const std::string& configHome, const std::string& playlist,
+                           const std::vector<std::pair<std::string, std::string>>& values,
+                           const std::vector<std::string>& slides) {
+    fs::create_directories(configHome + "/vantoria");
     std::string reg =
         "Windows Registry Editor Version 5.00\r\n\r\n[HKEY_CURRENT_USER\\Software\\Vantoria]\r\n";
     if (!slides.empty()) {
@@ -639,19 +640,27 @@ void TRealDesktop::WriteSettings(const std::vector<std::pair<std::string, std::s
         for (const std::string& slide : slides) {
             list += slide + "\r\n";
         }
-        const std::string playlist = root_ + "/show.vpl";
         WriteText(playlist, list);
         reg += "\"Playlist\"=" + RegString(playlist) + "\r\n";
     }
     for (const auto& [name, value] : values) {
         reg += RegString(name) + "=" + value + "\r\n";
     }
-    WriteText(ConfigHome() + "/vantoria/user.reg", reg);
+    WriteText(configHome + "/vantoria/user.reg", reg);
+}
+
+std::string VantoriaBinaryPath() {
+    const char* dir = std::getenv("VANTORIA_BINARY_DIR");
+    return std::string(dir ? dir : ".") + "/vantoria";
+}
+
+void TRealDesktop::WriteSettings(const std::vector<std::pair<std::string, std::string>>& values,
+                                 const std::vector<std::string>& slides) {
+    WriteVantoriaSettings(ConfigHome(), root_ + "/show.vpl", values, slides);
 }
 
 std::string TRealDesktop::VantoriaPath() const {
-    const char* dir = std::getenv("VANTORIA_BINARY_DIR");
-    return std::string(dir ? dir : ".") + "/vantoria";
+    return VantoriaBinaryPath();
 }
 
 TProcessId TRealDesktop::StartVantoria(const std::map<std::string, std::string>& extraEnv) {

@@ -71,6 +71,15 @@ struct TToolRun {
     std::string out;
 };
 
+// The real program's settings under `configHome` (HKCU\Software\Vantoria
+// values, right hand sides as a .reg file spells them) and, when there are
+// `slides`, their playlist at `playlist`.
+void WriteVantoriaSettings(const std::string& configHome, const std::string& playlist,
+                           const std::vector<std::pair<std::string, std::string>>& values,
+                           const std::vector<std::string>& slides);
+// The program the tests run: $VANTORIA_BINARY_DIR/vantoria.
+std::string VantoriaBinaryPath();
+
 using TProcessId = pid_t;
 
 class TRealDesktop {

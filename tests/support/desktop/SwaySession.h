@@ -25,42 +25,25 @@
 #include <utility>
 #include <vector>
 
-#include "support/desktop/RealDesktop.h"
+#include "support/desktop/NamespaceSession.h"
 
 struct TSwayOutput {
     int width = 0;
     int height = 0;
 };
 
-class TSwaySession {
+class TSwaySession : public TNamespaceSession {
 public:
     // `config`: more of sway's configuration, after the outputs and the bar.
     explicit TSwaySession(std::vector<TSwayOutput> outputs, const std::string& config = {});
     ~TSwaySession();
-    TSwaySession(const TSwaySession&) = delete;
-    TSwaySession& operator=(const TSwaySession&) = delete;
 
-    bool Ready() const { return error_.empty(); }
-    const std::string& Error() const { return error_; }
-    const std::string& Root() const { return root_; }
-    std::string ConfigHome() const { return root_ + "/config"; }
-    std::string RuntimeDir() const { return root_ + "/runtime"; }
-    // A variable of the session's environment (WAYLAND_DISPLAY, SWAYSOCK...).
-    std::string Env(const std::string& name) const {
-        const auto it = env_.find(name);
-        return it == env_.end() ? std::string() : it->second;
-    }
     static std::string OutputName(std::size_t index) {
         return "HEADLESS-" + std::to_string(index + 1);
     }
 
-    // Started in the namespace with the session's environment and `extraEnv`;
-    // its output in Log(name).
-    pid_t Launch(const std::string& name, const std::vector<std::string>& argv,
-                 const std::map<std::string, std::string>& extraEnv = {});
-    // A tool run in the namespace to its end (bounded by `timeoutMs`).
-    TToolRun Run(const std::vector<std::string>& argv, int timeoutMs = 20000);
-    std::string Log(const std::string& name) const;
+    // Launch and Run (TNamespaceSession) start processes as user 1000 of the
+    // namespace.
     void Stop(pid_t pid);
 
     // One output as grim reads it; a null image when it cannot.
@@ -73,17 +56,6 @@ public:
     // "floating" added); nothing when there is none.
     std::optional<QJsonObject> Window(const std::string& title);
 
-    // The real program's settings and slides, as TRealDesktop writes them.
-    void WriteSettings(const std::vector<std::pair<std::string, std::string>>& values,
-                       const std::vector<std::string>& slides = {});
-    static std::string VantoriaPath();
-
 private:
-    std::vector<std::string> Joined(const std::vector<std::string>& argv) const;
-
-    std::string root_;
-    std::string error_;
-    std::map<std::string, std::string> env_;
     pid_t holder_ = -1;
-    std::vector<pid_t> started_;  // in order of start
 };
