@@ -2,7 +2,7 @@
 // (VANTORIA_DESKTOP=layer-shell), judged by what grim reads: the slide on
 // every output, the clock on the bottom layer at its saved place with the
 // wallpaper round its face, covered by a window opened over it, dragged with
-// the left button, its right-button menu opening at the pointer, its new
+// the left button, hidden from its right-button menu at the pointer, its new
 // place saved; sway's own background back after the close request and after kill -9.
 #include <linux/input-event-codes.h>
 #include <signal.h>
@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QImage>
 #include <QPainter>
+#include <QRect>
 #include <QWidget>
 #include <cstdio>
 #include <cstdlib>
@@ -201,24 +202,47 @@ TEST_F(LayerShellProgramTest, ClockOnTheBottomLayerAndTheBackgroundBack) {
     EXPECT_TRUE(Shows("clock's old place", "HEADLESS-1", Rim(kX, kY, kLeft)));
 
     // Its right-button menu opens at the pointer, a floating window of sway's.
-    ASSERT_TRUE(pointer.MoveTo(kX + kDx + 70, kY + kDy + 30));
+    // sway floats it first in the middle of the output, then moves it.
+    const TSpot click{kX + kDx + 70, kY + kDy + 30};
+    ASSERT_TRUE(pointer.MoveTo(click.x, click.y));
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     ASSERT_TRUE(pointer.Button(BTN_RIGHT, true));
     pointer.Button(BTN_RIGHT, false);
     std::optional<QJsonObject> menu;
+    QJsonObject r;
+    const auto atPointer = [&] {
+        return menu && menu->value("floating").toBool() &&
+               QRect(r.value("x").toInt(), r.value("y").toInt(), r.value("width").toInt(),
+                     r.value("height").toInt())
+                   .contains(click.x, click.y);
+    };
     TRealDesktop::WaitFor(
         [&] {
             menu = sway_.Window("Vantoria clock menu");
-            return menu && menu->value("floating").toBool();
+            r = menu ? menu->value("rect").toObject() : QJsonObject();
+            return atPointer();
         },
         15000);
     ASSERT_TRUE(menu) << "no menu";
-    const QJsonObject r = menu->value("rect").toObject();
     std::printf("[window] clock menu: %d,%d %dx%d %s\n", r.value("x").toInt(), r.value("y").toInt(),
                 r.value("width").toInt(), r.value("height").toInt(),
                 menu->value("floating").toBool() ? "floating" : "tiled");
-    EXPECT_TRUE(menu->value("floating").toBool());
-    sway_.Run({"swaymsg", "[title=\"Vantoria clock menu\"] kill"});
+    ASSERT_TRUE(atPointer()) << "the menu is not a floating window at the pointer";
+
+    // Its one item, "Hide Clock", clicked after the pointer has moved along
+    // it as a hand does: the menu closes and the clock's surface goes, the
+    // wallpaper where its face was.
+    const int itemX = r.value("x").toInt() + 4, itemW = r.value("width").toInt() - 8;
+    const int itemY = r.value("y").toInt() + r.value("height").toInt() / 2;
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    for (int step = 0; step <= 10; ++step) {
+        ASSERT_TRUE(pointer.MoveTo(itemX + itemW * step / 10, itemY));
+    }
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    ASSERT_TRUE(pointer.Button(BTN_LEFT, true));
+    pointer.Button(BTN_LEFT, false);
+    EXPECT_TRUE(TRealDesktop::WaitFor([&] { return !sway_.Window("Vantoria clock menu"); }, 5000));
+    EXPECT_TRUE(Shows("clock hidden", "HEADLESS-1", Rim(kX + kDx, kY + kDy, kLeft)));
 
     // The close request: sway's own background, the clock's new place saved.
     ASSERT_EQ(sway_.Run({TSwaySession::VantoriaPath(), "--quit"}).exitCode, 0);
