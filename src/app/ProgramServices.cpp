@@ -216,6 +216,7 @@ TProgramServices::TProgramServices() {
     main_.tray = &impl_->tray;
     main_.dialogs = &impl_->dialogs;
     main_.folders = &impl_->folders;
+    main_.dataFolder = impl_->dataFolder;
 }
 
 TProgramServices::~TProgramServices() = default;

@@ -78,8 +78,36 @@ std::vector<std::string> PicturesNamed(const std::vector<std::string>& paths,
     return pictures;
 }
 
+// A name for a playlist that has no file yet, in the data folder (made when
+// missing), that no file there has: "playlist.vpl", else "playlist-2.vpl"
+// and on. Empty, with the reason in `why`, when there is none.
+std::string NewPlaylistFile(const std::string& folder, std::string& why) {
+    if (folder.empty()) {
+        why =
+            "the playlist has no file to be saved in yet; save it once in the playlist "
+            "editor (Load List)";
+        return {};
+    }
+    if (const std::string problem = MakePrivateFolder(folder); !problem.empty()) {
+        why = "the playlist has no file to be saved in yet, and " + Escaped(problem);
+        return {};
+    }
+    for (int n = 1; n <= 1000; ++n) {
+        const std::string path = folder + (n == 1 ? std::string("/playlist.vpl")
+                                                  : "/playlist-" + std::to_string(n) + ".vpl");
+        if (!FileExistsTest(path)) {
+            return path;
+        }
+    }
+    why = "the playlist has no file to be saved in yet, and " + Quoted(folder) +
+          " holds no free playlist name";
+    return {};
+}
+
 // --add: the pictures join the end of the playlist, which is saved before
-// the show takes it, so that a list that cannot be saved changes nothing.
+// the show takes it, so that a list that cannot be saved changes nothing. A
+// list without a file yet (a fresh start) gets a new one in the data folder,
+// named in the settings, so the next start loads it.
 TCommandReply AddPictures(TfrmMain& frmMain, const std::vector<std::string>& paths) {
     std::vector<std::string> notes;
     std::vector<std::string> pictures = PicturesNamed(paths, notes);
@@ -90,11 +118,14 @@ TCommandReply AddPictures(TfrmMain& frmMain, const std::vector<std::string>& pat
         }
         return {false, why};
     }
-    const std::string& file = frmMain.Settings().FPlayListFile;
-    if (file.empty()) {
-        return {false,
-                "the playlist has no file to be saved in yet; save it once in the playlist "
-                "editor (Load List)"};
+    std::string file = frmMain.Settings().FPlayListFile;
+    const bool newFile = file.empty();
+    if (newFile) {
+        std::string why;
+        file = NewPlaylistFile(frmMain.Services().dataFolder, why);
+        if (file.empty()) {
+            return {false, why};
+        }
     }
     std::vector<std::string> entries = frmMain.SlideShow().Playlist();
     entries.insert(entries.end(), pictures.begin(), pictures.end());
@@ -105,6 +136,10 @@ TCommandReply AddPictures(TfrmMain& frmMain, const std::vector<std::string>& pat
     }
     frmMain.SlideShow().SetPlaylist(std::move(entries));
     frmMain.ActionList1Update();
+    if (newFile) {
+        frmMain.Settings().FPlayListFile = file;
+        frmMain.SaveSettings();
+    }
     // The count first, on a line of its own; then what was passed over.
     std::string text = std::to_string(pictures.size()) + "\n";
     for (const std::string& note : notes) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <memory>
+#include <string>
 
 class TAccessoryLayer;
 class TFolderWatch;
@@ -41,4 +42,7 @@ struct TMainServices {
     TFolderWatch* folders = nullptr;
     // Where the desktop keeps surfaces of this program's own (the clock's).
     TAccessoryLayer* accessories = nullptr;
+    // The per-user data folder (the converted bitmap's); a playlist added to
+    // from outside before it had a file is saved there. Empty: none.
+    std::string dataFolder;
 };

@@ -290,6 +290,33 @@ TEST_F(RemoteControlTest, AddAndSetChangeTheRunningInstance) {
     EXPECT_EQ(Run({"--quit"}).status, 0);
 }
 
+// A fresh start names no playlist file yet: --add saves the list in a new
+// file in the data folder, beside the one already there, and names it in the
+// settings at once, so that even a start after a crash loads it.
+TEST_F(RemoteControlTest, AddWithoutAPlaylistFileSavesANewOneInTheDataFolder) {
+    const std::string data = dir.File("data/vantoria");
+    env.insert("XDG_DATA_HOME", QString::fromStdString(dir.File("data")));
+    fs::create_directories(data);
+    WriteFileBytes(data + "/playlist.vpl", "/kept.png\r\n");
+    QImage picture(8, 8, QImage::Format_RGB32);
+    picture.fill(Qt::darkRed);
+    ASSERT_TRUE(picture.save(QString::fromStdString(dir.File("a.png"))));
+    ASSERT_TRUE(StartInstance());
+
+    const TRun added = Run({"--add", "a.png"});
+    EXPECT_EQ(added.status, 0) << added.err;
+    EXPECT_EQ(added.out, "1\n");
+    const std::string list = data + "/playlist-2.vpl";
+    EXPECT_EQ(ReadFileBytes(list), dir.File("a.png") + "\r\n");
+    EXPECT_EQ(ReadFileBytes(data + "/playlist.vpl"), "/kept.png\r\n");
+    instance.kill();
+    ASSERT_TRUE(instance.waitForFinished(5000));
+    ASSERT_TRUE(StartInstance());
+    const std::string s = Status();
+    EXPECT_NE(s.find("entries=1\nplaylist=" + list + "\n"), std::string::npos) << s;
+    EXPECT_EQ(Run({"--quit"}).status, 0);
+}
+
 TEST_F(RemoteControlTest, GarbageOnTheSocketLeavesTheInstanceRunningAndAnswering) {
     ASSERT_TRUE(StartInstance());
     // Idle callers, and one that never ends its line, hold no one else up.
