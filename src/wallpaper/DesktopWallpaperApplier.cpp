@@ -226,10 +226,11 @@ bool TDesktopWallpaperApplier::ReadOriginal() {
         FWallpaperChanged = true;
     }
     if (FCanChangeWallpaper) {
-        if (unrecorded.empty() &&
-            !WriteOriginalRecord(OriginalRecordPath(),
-                                 TOriginalRecord{desktop.Name(), FOriginalWallpaper,
-                                                 originalPlacement_, originalState_})) {
+        // A record that already says the same is not written again.
+        const TOriginalRecord now{desktop.Name(), FOriginalWallpaper, originalPlacement_,
+                                  originalState_};
+        if (unrecorded.empty() && record != now &&
+            !WriteOriginalRecord(OriginalRecordPath(), now)) {
             unrecorded =
                 TextArgs(TrText("TDesktopWallpaperApplier",
                                 "the record of the original wallpaper cannot be written to %1"),

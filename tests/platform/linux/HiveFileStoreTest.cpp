@@ -109,6 +109,35 @@ TEST_F(HiveFileStoreTest, ABatchOfWritesReplacesTheFileOnce) {
     EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, kKey + "\\Inner", "Stop", 0), 1);
 }
 
+// Saving settings that did not change (every start and end of the program)
+// leaves the file as it is; a changed value replaces it.
+TEST_F(HiveFileStoreTest, ValuesWrittenAgainUnchangedLeaveTheFileAlone) {
+    Open();
+    RegEnsureKey(HKEY_CURRENT_USER, kKey);
+    RegWriteInt(HKEY_CURRENT_USER, kKey, "Current", 1);
+    RegWriteText(HKEY_CURRENT_USER, kKey, "Folder", "/pictures");
+    const auto inode = [&] {
+        struct stat st {};
+        EXPECT_EQ(::stat(user.c_str(), &st), 0);
+        return st.st_ino;
+    };
+    const ino_t before = inode();
+    {
+        TRegWriteBatch batch;
+        RegEnsureKey(HKEY_CURRENT_USER, kKey);
+        RegWriteInt(HKEY_CURRENT_USER, kKey, "Current", 1);
+        RegWriteText(HKEY_CURRENT_USER, kKey, "Folder", "/pictures");
+        EXPECT_TRUE(batch.End());
+    }
+    RegWriteText(HKEY_CURRENT_USER, kKey, "Folder", "/pictures");
+    EXPECT_EQ(inode(), before);
+    RegWriteInt(HKEY_CURRENT_USER, kKey, "Current", 2);
+    EXPECT_NE(inode(), before);
+    Open();
+    EXPECT_EQ(RegReadInt(HKEY_CURRENT_USER, kKey, "Current", 0), 2);
+    EXPECT_EQ(RegReadText(HKEY_CURRENT_USER, kKey, "Folder", ""), "/pictures");
+}
+
 TEST_F(HiveFileStoreTest, FollowsEditsMadeByOthers) {
     Open();
     RegEnsureKey(HKEY_CURRENT_USER, kKey);

@@ -306,6 +306,13 @@ bool THiveFileStore::SetValue(TRegRoot root, const std::string& key, const std::
     if (!file.Hive().HasKey(path) && !file.Modify([&](TRegHive& h) { h.CreateKey(path); })) {
         return false;  // a key found where an earlier version kept it moves on first write
     }
+    // A value the file already holds is not written again: a start that
+    // changes nothing does not rewrite (and sync) the settings. A damaged
+    // file is still replaced, so that it is kept aside and made whole.
+    if (const TRegValue* held = file.Hive().Find(path, name);
+        held && *held == value && !file.Damaged()) {
+        return file.CanWrite();
+    }
     return file.Modify([&](TRegHive& h) { h.Set(path, name, value); });
 }
 
