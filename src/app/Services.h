@@ -44,5 +44,5 @@ struct TMainServices {
     TAccessoryLayer* accessories = nullptr;
     // The per-user data folder (the converted bitmap's); a playlist added to
     // from outside before it had a file is saved there. Empty: none.
-    std::string dataFolder;
+    std::string dataFolder = {};
 };
