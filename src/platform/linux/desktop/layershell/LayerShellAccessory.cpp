@@ -17,15 +17,14 @@
 #include <QStyleHints>
 
 #include "platform/linux/desktop/layershell/LayerShellDesktopBackend.h"
+#include "platform/linux/desktop/layershell/SharedMemory.h"
 #include "platform/linux/wayland/WaylandConnection.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 
 // A frame in shared memory, ARGB premultiplied as the compositor reads it;
 // `busy` from its attachment until the compositor lets go of it.
 struct TLayerShellAccessory::TBuffer {
-    int fd = -1;
-    void* data = nullptr;
-    std::size_t bytes = 0;
+    TSharedMemory memory;
     QSize size;
     wl_buffer* buffer = nullptr;
     bool busy = false;
@@ -33,12 +32,6 @@ struct TLayerShellAccessory::TBuffer {
     ~TBuffer() {
         if (buffer) {
             wl_buffer_destroy(buffer);
-        }
-        if (data) {
-            munmap(data, bytes);
-        }
-        if (fd >= 0) {
-            close(fd);
         }
     }
 };
@@ -194,20 +187,13 @@ bool TLayerShellAccessory::Show(const QImage& frame, const QPoint& place) {
         }
         auto made = std::make_unique<TBuffer>();
         made->size = device;
-        made->bytes = static_cast<std::size_t>(device.width()) * device.height() * 4;
-        made->fd = memfd_create("vantoria-accessory", MFD_CLOEXEC);
-        if (made->fd < 0 || ftruncate(made->fd, static_cast<off_t>(made->bytes)) != 0) {
+        if (!made->memory.Make("vantoria-accessory",
+                               static_cast<std::size_t>(device.width()) * device.height() * 4)) {
             error_ = std::string("no shared memory for the ") + name_ + ": " + std::strerror(errno);
             return false;
         }
-        made->data = mmap(nullptr, made->bytes, PROT_READ | PROT_WRITE, MAP_SHARED, made->fd, 0);
-        if (made->data == MAP_FAILED) {
-            made->data = nullptr;
-            error_ = std::string("no shared memory for the ") + name_ + ": " + std::strerror(errno);
-            return false;
-        }
-        wl_shm_pool* pool =
-            wl_shm_create_pool(owner_->shm_, made->fd, static_cast<int>(made->bytes));
+        wl_shm_pool* pool = wl_shm_create_pool(owner_->shm_, made->memory.Fd(),
+                                               static_cast<int>(made->memory.Bytes()));
         made->buffer = wl_shm_pool_create_buffer(pool, 0, device.width(), device.height(),
                                                  device.width() * 4, WL_SHM_FORMAT_ARGB8888);
         wl_shm_pool_destroy(pool);
@@ -222,9 +208,9 @@ bool TLayerShellAccessory::Show(const QImage& frame, const QPoint& place) {
         pixels = pixels.scaled(device, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
     }
     for (int y = 0; y < device.height(); ++y) {
-        std::memcpy(
-            static_cast<char*>(buffer->data) + static_cast<std::size_t>(y) * device.width() * 4,
-            pixels.constScanLine(y), static_cast<std::size_t>(device.width()) * 4);
+        std::memcpy(static_cast<char*>(buffer->memory.Data()) +
+                        static_cast<std::size_t>(y) * device.width() * 4,
+                    pixels.constScanLine(y), static_cast<std::size_t>(device.width()) * 4);
     }
     const QRegion input = OpaquePart(pixels, scale_);
     if (input != input_) {

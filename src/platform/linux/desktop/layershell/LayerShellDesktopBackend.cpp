@@ -1,5 +1,7 @@
 #include "platform/linux/desktop/layershell/LayerShellDesktopBackend.h"
 
+#include "platform/linux/desktop/layershell/SharedMemory.h"
+
 #include <sys/mman.h>
 #include <unistd.h>
 
@@ -15,6 +17,7 @@
 #include <QThread>
 
 #include "platform/linux/desktop/layershell/LayerShellAccessory.h"
+#include "platform/linux/desktop/layershell/SharedMemory.h"
 #include "platform/linux/wayland/WaylandConnection.h"
 #include "wlr-layer-shell-unstable-v1-client-protocol.h"
 
@@ -25,8 +28,8 @@ Q_LOGGING_CATEGORY(lcLayerShell, "vantoria.layershell", QtInfoMsg)
 // `busy` (attached and not yet released). Its Wayland objects are made and
 // destroyed on the GUI thread only.
 struct TLayerShellDesktopBackend::TBuffer {
-    int fd = -1;
-    std::uint32_t* data = nullptr;
+    TSharedMemory memory;
+    std::uint32_t* data = nullptr;  // the memory's pixels
     std::size_t bytes = 0;
     int width = 0;
     int height = 0;
@@ -37,12 +40,6 @@ struct TLayerShellDesktopBackend::TBuffer {
     ~TBuffer() {
         if (buffer) {
             wl_buffer_destroy(buffer);
-        }
-        if (data) {
-            munmap(data, bytes);
-        }
-        if (fd >= 0) {
-            close(fd);
         }
     }
 };
@@ -75,15 +72,10 @@ std::shared_ptr<TLayerShellDesktopBackend::TBuffer> NewBuffer(int width, int hei
     buffer->width = width;
     buffer->height = height;
     buffer->bytes = static_cast<std::size_t>(width) * static_cast<std::size_t>(height) * 4;
-    buffer->fd = memfd_create("vantoria-wallpaper", MFD_CLOEXEC);
-    if (buffer->fd < 0 || ftruncate(buffer->fd, static_cast<off_t>(buffer->bytes)) != 0) {
+    if (!buffer->memory.Make("vantoria-wallpaper", buffer->bytes)) {
         return nullptr;
     }
-    void* data = mmap(nullptr, buffer->bytes, PROT_READ | PROT_WRITE, MAP_SHARED, buffer->fd, 0);
-    if (data == MAP_FAILED) {
-        return nullptr;
-    }
-    buffer->data = static_cast<std::uint32_t*>(data);
+    buffer->data = static_cast<std::uint32_t*>(buffer->memory.Data());
     return buffer;
 }
 
@@ -549,7 +541,8 @@ void TLayerShellDesktopBackend::Attach(TOutput& output) {
     }
     TBuffer& buffer = *output.pending;
     if (!buffer.buffer) {
-        wl_shm_pool* pool = wl_shm_create_pool(shm_, buffer.fd, static_cast<int>(buffer.bytes));
+        wl_shm_pool* pool =
+            wl_shm_create_pool(shm_, buffer.memory.Fd(), static_cast<int>(buffer.bytes));
         buffer.buffer = wl_shm_pool_create_buffer(pool, 0, buffer.width, buffer.height,
                                                   buffer.width * 4, WL_SHM_FORMAT_XRGB8888);
         wl_shm_pool_destroy(pool);
