@@ -72,6 +72,20 @@ public:
         return Put(0, 0, whole);
     }
 
+    // Whether this painter can repeat what was put in the screen's upper left
+    // corner across the screen itself (Repeat), so that a tile may come in
+    // bands like any other part.
+    virtual bool Repeats() const { return false; }
+    // Covers the screen of width x height pixels with copies of the
+    // tileWidth x tileHeight pixels put at its upper left corner.
+    virtual bool Repeat(int tileWidth, int tileHeight, int width, int height) {
+        (void)tileWidth;
+        (void)tileHeight;
+        (void)width;
+        (void)height;
+        return false;
+    }
+
 protected:
     ~TPictureParts() = default;
 };

@@ -635,6 +635,161 @@ bool PutUnscaledPicture(const std::string& source, int placement, TColor fillCol
     return parts.Put(x0, y0, shown);
 }
 
+TStreamed Stream(const std::string& source, FREE_IMAGE_FORMAT format, int eighths,
+                 const TComposeOptions& options, TJpegRows& rows);
+
+// An unscaled photograph's shown rows, converted to the screen's pixels and
+// handed to the painter as they are decoded: in bands of rows put where they
+// show, a tile in the screen's corner for the painter to repeat; for a
+// painter that cannot repeat, a tile is gathered whole and handed to Tile.
+// No bitmap of the picture is ever made.
+class TUnscaledRows final : public TJpegRows {
+public:
+    // `shown` is the part of the whole picture of `whole` pixels that shows,
+    // its upper left corner at (screenX, screenY); a tile is the shown part.
+    TUnscaledRows(TPixelSize whole, TPixelRect shown, int screenX, int screenY, bool tile,
+                  TPixelSize screen, TPictureParts& parts)
+        : whole_(whole),
+          shown_(shown),
+          screenX_(screenX),
+          screenY_(screenY),
+          tile_(tile),
+          gather_(tile && !parts.Repeats()),
+          screen_(screen),
+          parts_(parts) {}
+
+    const char* Start(int width, int height, TPixelRect& part) override {
+        // The header told the size the plan was made for; a decoder that
+        // disagrees is not trusted with it.
+        if (width != whole_.width || height != whole_.height || shown_.width <= 0 ||
+            shown_.height <= 0) {
+            return "cannot be decoded: its size differs from its header";
+        }
+        part = shown_;
+        try {
+            band_.width = shown_.width;
+            const int rows = gather_ ? shown_.height : std::min(kBandRows, shown_.height);
+            band_.pixels.resize(static_cast<std::size_t>(shown_.width) * rows);
+        } catch (const std::bad_alloc&) {
+            return "cannot be decoded: out of memory";
+        }
+        return nullptr;
+    }
+
+    // Called between the decoder's setjmp and its end: nothing may be thrown
+    // through it.
+    bool Row(const std::uint8_t* pixels) override {
+        if (made_ + rows_ >= shown_.height) {
+            return false;
+        }
+        std::uint32_t* to = band_.pixels.data() + static_cast<std::size_t>(rows_) * band_.width;
+        for (int x = 0; x < shown_.width; ++x, pixels += 3) {
+            to[x] = (std::uint32_t{pixels[FI_RGBA_RED]} << 16) |
+                    (std::uint32_t{pixels[FI_RGBA_GREEN]} << 8) | pixels[FI_RGBA_BLUE];
+        }
+        ++rows_;
+        return gather_ || rows_ < kBandRows || Flush();
+    }
+
+    // Hands on the last band, or the tile; true when every shown row was
+    // made and taken.
+    bool Finish() {
+        if (tile_ && !gather_) {
+            return Flush() && made_ == shown_.height &&
+                   parts_.Repeat(shown_.width, shown_.height, screen_.width, screen_.height);
+        }
+        if (gather_) {
+            if (rows_ != shown_.height) {
+                return false;
+            }
+            band_.height = rows_;
+            try {
+                return parts_.Tile(band_, screen_.width, screen_.height);
+            } catch (...) {
+                return false;
+            }
+        }
+        return Flush() && made_ == shown_.height;
+    }
+
+private:
+    static constexpr int kBandRows = 64;
+
+    bool Flush() {
+        if (rows_ == 0) {
+            return put_;
+        }
+        band_.height = rows_;
+        try {
+            put_ = put_ && parts_.Put(screenX_, screenY_ + made_, band_);
+        } catch (...) {
+            put_ = false;
+        }
+        made_ += rows_;
+        rows_ = 0;
+        return put_;
+    }
+
+    TPixelSize whole_;
+    TPixelRect shown_;
+    int screenX_;
+    int screenY_;
+    bool tile_;
+    bool gather_;  // the tile is handed whole
+    TPixelSize screen_;
+    TPictureParts& parts_;
+    TScreenPicture band_;
+    int rows_ = 0;  // rows in the band
+    int made_ = 0;  // rows handed on
+    bool put_ = true;
+};
+
+// An upright JPEG photograph or opaque PNG picture centred or tiled unscaled
+// on one screen, decoded only where it shows and handed to the painter row
+// by row; kNotTaken leaves other pictures to PutUnscaledPicture.
+TStreamed StreamUnscaledPicture(const std::string& source, int placement, TPixelSize screen,
+                                TPictureParts& parts, const TComposeOptions& options) {
+    if (!IsRegularFile(source)) {
+        return TStreamed::kNotTaken;
+    }
+    const FREE_IMAGE_FORMAT format = GetImageFileType(source);
+    if (format != FIF_JPEG && format != FIF_PNG) {
+        return TStreamed::kNotTaken;
+    }
+    FREE_IMAGE_FORMAT checked = FIF_UNKNOWN;
+    TSourceHeader header;
+    if (!CheckSource(source, fmConvertOnly, options, checked, header)) {
+        return TStreamed::kFailed;
+    }
+    if (!header.read || header.orientation != 1 || header.size.width <= 0 ||
+        header.size.height <= 0 || (format == FIF_JPEG && !EndsWithEndMarker(source))) {
+        return TStreamed::kNotTaken;
+    }
+    const bool tile = placement == dpTile;
+    const TPixelRect shown = ShownPart(header.size, screen, tile);
+    // Where the shown part lies, as PutUnscaledPicture places it: a tile in
+    // the upper left corner.
+    const int left = tile ? 0 : (screen.width - header.size.width) / 2 + shown.left;
+    const int top = tile ? 0 : (screen.height - header.size.height) / 2 + shown.top;
+    if (!tile) {
+        const bool covers = left <= 0 && top <= 0 && left + shown.width >= screen.width &&
+                            top + shown.height >= screen.height;
+        // What the picture leaves uncovered is black, as a root window shows it.
+        if (!covers && !parts.Fill(0, 0, screen.width, screen.height, 0)) {
+            return TStreamed::kFailed;
+        }
+        if (shown.width <= 0 || shown.height <= 0) {
+            return TStreamed::kShown;
+        }
+    }
+    TUnscaledRows rows(header.size, shown, left, top, tile, screen, parts);
+    const TStreamed streamed = Stream(source, format, 8, options, rows);
+    if (streamed == TStreamed::kShown && !rows.Finish()) {
+        return TStreamed::kFailed;
+    }
+    return streamed;
+}
+
 // A scaled photograph's rows, decoded, scaled and handed to the painter in
 // bands as they come: neither the decoded picture nor the screen's picture
 // is ever whole in memory.
@@ -1292,6 +1447,11 @@ bool Compose(const TComposeRequest& request, const TComposeSink& sink,
         }
         if (request.mode == fmConvertOnly &&
             (request.placement == dpCenter || request.placement == dpTile)) {
+            const TStreamed unscaled = StreamUnscaledPicture(request.source, request.placement,
+                                                             screen.size, *screen.parts, options);
+            if (unscaled != TStreamed::kNotTaken) {
+                return unscaled == TStreamed::kShown;
+            }
             return PutUnscaledPicture(request.source, request.placement, request.fillColor,
                                       screen.size, *screen.parts, options);
         }

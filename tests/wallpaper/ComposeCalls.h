@@ -45,7 +45,22 @@ struct TWholePicture : TPictureParts {
         }
         return true;
     }
+    // As a display that copies pixels itself: the corner across the picture.
+    bool Repeats() const override { return repeats; }
+    bool Repeat(int tileWidth, int tileHeight, int width, int height) override {
+        if (!repeats || width != picture.width || height != picture.height) {
+            return false;
+        }
+        for (int y = 0; y < height; ++y) {
+            for (int x = 0; x < width; ++x) {
+                picture.pixels[std::size_t(y) * width + x] =
+                    picture.pixels[std::size_t(y % tileHeight) * width + x % tileWidth];
+            }
+        }
+        return true;
+    }
     TScreenPicture picture;
+    bool repeats = false;
 };
 
 inline bool ComposeMonitorsScreenPicture(const std::string& source, int mode, int placement,

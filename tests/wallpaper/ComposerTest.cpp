@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 #include <filesystem>
+#include <tuple>
 
 #include "ComposeCalls.h"
 #include "TestPictures.h"
@@ -602,21 +603,29 @@ TEST(ComposeScreenPictureTest, PlacesCropsAndTilesAsTheDesktopWould) {
 }
 
 // A photograph larger than the screen is decoded only where the screen shows
-// it; the screen looks as it does with the whole picture decoded and placed.
+// it; the screen looks as it does with the whole picture decoded and placed,
+// whether a tile is handed whole or in bands for the display to repeat.
 TEST(ComposeScreenPictureTest, PartlyDecodedPhotographsLookWhole) {
     TTempDir dir;
     const std::string photo = dir.File("photo.jpg");
     ASSERT_TRUE(SavePicture(PhotoPicture(641, 481, 5), FIF_JPEG, photo, JPEG_QUALITYSUPERB));
     const TDib whole = LoadPicture(photo);
     ASSERT_TRUE(whole);
-    for (const auto& [placement, screen] : {std::pair{int{dpCenter}, TPixelSize{200, 151}},
-                                            std::pair{int{dpTile}, TPixelSize{200, 151}},
-                                            std::pair{int{dpTile}, TPixelSize{1500, 300}},
-                                            std::pair{int{dpCenter}, TPixelSize{900, 33}}}) {
-        SCOPED_TRACE(::testing::Message()
-                     << placement << " " << screen.width << "x" << screen.height);
-        TScreenPicture out;
-        ASSERT_TRUE(ComposeScreenPicture(photo, fmConvertOnly, placement, kFill, screen, out));
+    for (const auto& [placement, screen, repeats] :
+         {std::tuple{int{dpCenter}, TPixelSize{200, 151}, false},
+          std::tuple{int{dpTile}, TPixelSize{200, 151}, false},
+          std::tuple{int{dpTile}, TPixelSize{200, 151}, true},
+          std::tuple{int{dpTile}, TPixelSize{1500, 300}, false},
+          std::tuple{int{dpTile}, TPixelSize{1500, 300}, true},
+          std::tuple{int{dpCenter}, TPixelSize{900, 33}, false}}) {
+        SCOPED_TRACE(::testing::Message() << placement << " " << screen.width << "x"
+                                          << screen.height << (repeats ? " repeated" : ""));
+        TWholePicture painter(screen, kFill);
+        painter.repeats = repeats;
+        ASSERT_TRUE(Compose(Request(photo, fmConvertOnly, kFill,
+                                    {{"", 0, 0, screen.width, screen.height, true}}, 32, placement),
+                            TScreenParts{screen, &painter}));
+        const TScreenPicture& out = painter.picture;
         ASSERT_EQ(out.width, screen.width);
         ASSERT_EQ(out.height, screen.height);
         const int left = placement == dpTile ? 0 : (screen.width - 641) / 2;

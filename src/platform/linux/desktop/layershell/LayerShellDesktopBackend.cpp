@@ -98,6 +98,25 @@ public:
         }
         return true;
     }
+    bool Repeats() const override { return true; }
+    // Copies the corner across the buffer, row by row.
+    bool Repeat(int tileWidth, int tileHeight, int width, int height) override {
+        const int w = std::min({tileWidth, width, buffer_.width});
+        const int h = std::min({tileHeight, height, buffer_.height});
+        if (w <= 0 || h <= 0) {
+            return false;
+        }
+        const int right = std::min(width, buffer_.width);
+        for (int row = 0; row < std::min(height, buffer_.height); ++row) {
+            std::uint32_t* to = buffer_.data + static_cast<std::size_t>(row) * buffer_.width;
+            const std::uint32_t* from =
+                buffer_.data + static_cast<std::size_t>(row % h) * buffer_.width;
+            for (int x = row < h ? w : 0; x < right; x += w) {
+                std::memcpy(to + x, from, static_cast<std::size_t>(std::min(w, right - x)) * 4);
+            }
+        }
+        return true;
+    }
 
 private:
     TLayerShellDesktopBackend::TBuffer& buffer_;

@@ -775,9 +775,18 @@ public:
             }
             put = &first;
         }
-        if (!Put(0, 0, *put)) {
+        return Put(0, 0, *put) && Repeat(w, h, width, height);
+    }
+    bool Repeats() const override { return true; }
+    // The server copies the corner across the pixmap, doubling what is done
+    // at each step.
+    bool Repeat(int tileWidth, int tileHeight, int width, int height) override {
+        if (tileWidth <= 0 || tileHeight <= 0 || width != width_ || height != height_) {
             return false;
         }
+        const int w = std::min(tileWidth, width_);
+        const int h = std::min(tileHeight, height_);
+        filled_ = true;  // the copies cover every pixel
         XSetGraphicsExposures(dpy_, gc_, False);
         for (int done = w; done < width_; done *= 2) {
             XCopyArea(dpy_, pixmap_, pixmap_, gc_, 0, 0, static_cast<unsigned>(done),
