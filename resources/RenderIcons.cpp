@@ -5,20 +5,22 @@
 //   vantoria_render_icons IN.svg OUT_PREFIX SIZE...
 // writes OUT_PREFIX-SIZE.argb: SIZE x SIZE pixels, row by row, each a
 // premultiplied ARGB 32-bit word in this machine's byte order (QImage's
-// Format_ARGB32_Premultiplied), which the program shows without conversion. The pixels are those
-// Qt's SVG icon engine draws: the picture's own aspect kept, centred, on a transparent square.
+// Format_ARGB32_Premultiplied), which the program shows as it is. The pixels
+// are those Qt's SVG icon engine draws: the picture's own aspect kept,
+// centred, on a transparent square.
 
-#include <QSaveFile>
-#include <QGuiApplication>
 #include <QImage>
 #include <QPainter>
+#include <QSaveFile>
+#include <QStringList>
 #include <QSvgRenderer>
 #include <cstdio>
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    QGuiApplication app(argc, argv);
-    const QStringList args = app.arguments();
+    QStringList args;
+    for (int i = 0; i < argc; ++i) {
+        args << QString::fromLocal8Bit(argv[i]);
+    }
     if (args.size() < 4) {
         std::fprintf(stderr, "usage: %s IN.svg OUT_PREFIX SIZE...\n", argv[0]);
         return 2;
