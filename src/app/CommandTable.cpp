@@ -1,6 +1,9 @@
 #include "app/CommandTable.h"
 
-#include <QFile>
+#include <QImage>
+#include <QPixmap>
+#include <QResource>
+#include <initializer_list>
 
 const std::array<TCommandRow, 14>& CommandTable() {
     // Every command of the main window has a key (Show Vantoria is the tray's);
@@ -38,7 +41,47 @@ const std::array<TCommandRow, 14>& CommandTable() {
     return table;
 }
 
+namespace {
+// The picture NAME-SIDE drawn at build time from NAME.svg
+// (resources/CMakeLists.txt): pixels shown where they are stored, so neither
+// the SVG icon engine nor any image format plugin is loaded, and nothing is
+// decoded or converted. None if it is not there.
+QPixmap DrawnPicture(const QString& name, int side) {
+    const QResource stored(QStringLiteral(":/images/%1-%2.argb").arg(name).arg(side));
+    if (stored.compressionAlgorithm() != QResource::NoCompression ||
+        stored.size() != qint64(side) * side * 4) {
+        return QPixmap();
+    }
+    // The resource's bytes stay where they are while the program runs.
+    return QPixmap::fromImage(
+        QImage(stored.data(), side, side, side * 4, QImage::Format_ARGB32_Premultiplied));
+}
+
+QIcon DrawnIcon(const QString& name, std::initializer_list<int> sides) {
+    QIcon icon;
+    for (int side : sides) {
+        const QPixmap picture = DrawnPicture(name, side);
+        if (!picture.isNull()) {
+            icon.addPixmap(picture);
+        }
+    }
+    return icon;
+}
+}  // namespace
+
 QIcon CommandImage(int index) {
-    const QString path = QStringLiteral(":/images/%1.svg").arg(index, 2, 10, QLatin1Char('0'));
-    return QFile::exists(path) ? QIcon(path) : QIcon();
+    // 16 px in the tool bar and the menus, 32 px on a screen at scale 2.
+    return DrawnIcon(QStringLiteral("%1").arg(index, 2, 10, QLatin1Char('0')), {16, 32});
+}
+
+QIcon ProgramWindowIcon() {
+    // The window manager gets every size the icon has; these are the ones Qt
+    // hands it for a scalable icon, and it scales them down for its own uses.
+    return DrawnIcon(QStringLiteral("vantoria"), {16, 32, 64, 128});
+}
+
+QIcon ProgramTrayIcon() {
+    // A tray draws the icon at 22 or 24 px, twice that at scale 2; a
+    // StatusNotifier host is sent the sizes up to 64 px.
+    return DrawnIcon(QStringLiteral("vantoria"), {16, 22, 24, 32, 44, 48, 64});
 }

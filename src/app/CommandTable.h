@@ -15,5 +15,9 @@ struct TCommandRow {
 
 const std::array<TCommandRow, 14>& CommandTable();
 
-// The command image with the given index (0 to 14).
+// The command image with the given index (0 to 14); none for another index.
 QIcon CommandImage(int index);
+
+// The program's icon as the window manager gets it, and as the tray shows it.
+QIcon ProgramWindowIcon();
+QIcon ProgramTrayIcon();

@@ -218,7 +218,7 @@ bool TfrmMain::AdvToolBarPager1MouseDown(Qt::MouseButton, const QPoint&) {
 
 void TfrmMain::BuildWindow() {
     setWindowFlags(Qt::Window | Qt::FramelessWindowHint);
-    setWindowIcon(QIcon(QStringLiteral(":/images/vantoria.svg")));
+    setWindowIcon(ProgramWindowIcon());
     QFont f = font();
     f.setPixelSize(11);
     setFont(f);

@@ -10,6 +10,7 @@
 #include <QPointer>
 #include <QTimer>
 
+#include "app/CommandTable.h"
 #include "app/ProgramDialogs.h"
 #include "platform/Translate.h"
 #include "desktop/CoolTrayIcon.h"
@@ -136,7 +137,7 @@ struct TProgramServices::TImpl {
     QPointer<QMessageBox> awayBox;
     TDesktopWallpaperApplier applier{ApplierServices()};
     TLinuxTrayHostMonitor trayHosts;
-    TCoolTrayIcon tray{QIcon(QStringLiteral(":/images/vantoria.svg")), trayHosts};
+    TCoolTrayIcon tray{ProgramTrayIcon(), trayHosts};
     TProgramDialogs dialogs{messages};
     TInotifyFolderWatch folders;
 

@@ -7,7 +7,10 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QIcon>
+#include <QImage>
+#include <QPixmap>
 #include <QPushButton>
+#include <QResource>
 #include <QScreen>
 #include <QUrl>
 
@@ -87,7 +90,18 @@ TAboutBox::TAboutBox(TMessageService* messages, QWidget* parent) : QDialog(paren
     Image1 = new QLabel(this);
     Image1->setObjectName(QStringLiteral("Image1"));
     Image1->setGeometry(4, 8, 48, 48);
-    Image1->setPixmap(QIcon(QStringLiteral(":/images/logo.svg")).pixmap(QSize(48, 48)));
+    // The logo drawn at build time for scale 1 and 2 (resources/CMakeLists.txt),
+    // stored uncompressed as premultiplied ARGB32 pixels.
+    QIcon logo;
+    for (int side : {48, 96}) {
+        const QResource stored(QStringLiteral(":/images/logo-%1.argb").arg(side));
+        if (stored.compressionAlgorithm() == QResource::NoCompression &&
+            stored.size() == qint64(side) * side * 4) {
+            logo.addPixmap(QPixmap::fromImage(
+                QImage(stored.data(), side, side, side * 4, QImage::Format_ARGB32_Premultiplied)));
+        }
+    }
+    Image1->setPixmap(logo.pixmap(QSize(48, 48)));
 
     Label2 = new QLabel(QStringLiteral("Vantoria"), this);
     Label2->setObjectName(QStringLiteral("Label2"));

@@ -15,6 +15,7 @@
 #include <QTimeEdit>
 #include <QToolButton>
 #include <memory>
+#include <vector>
 
 #include "../dialogs/ModalHelper.h"
 #include "app/CommandTable.h"
@@ -131,6 +132,36 @@ TEST_F(MainWindow, CommandsCarryTheirCaptionsHintsShortcutsAndPictures) {
     for (int i = 0; i < 15; ++i)
         for (int k = i + 1; k < 15; ++k)
             EXPECT_NE(Picture(CommandImage(i)), Picture(CommandImage(k))) << i << " " << k;
+}
+
+// The icons drawn at build time are the SVG pictures as Qt's SVG engine draws
+// them, at every size the tool bar, menus, window manager and tray ask for.
+TEST(DrawnIcons, AreTheSvgPicturesAtEverySizeShown) {
+    struct TRow {
+        QIcon drawn;
+        QString svg;
+        QList<QSize> sizes;
+    };
+    std::vector<TRow> rows;
+    for (int i = 0; i < 15; ++i) {
+        rows.push_back({CommandImage(i),
+                        QStringLiteral(":/images/%1.svg").arg(i, 2, 10, QChar('0')),
+                        {{16, 16}, {32, 32}}});
+    }
+    rows.push_back(
+        {ProgramWindowIcon(), ":/images/vantoria.svg", {{16, 16}, {32, 32}, {64, 64}, {128, 128}}});
+    rows.push_back({ProgramTrayIcon(),
+                    ":/images/vantoria.svg",
+                    {{16, 16}, {22, 22}, {24, 24}, {32, 32}, {44, 44}, {48, 48}, {64, 64}}});
+    for (const TRow& row : rows) {
+        EXPECT_EQ(row.drawn.availableSizes(), row.sizes) << row.svg.toStdString();
+        const QIcon svg(row.svg);
+        for (const QSize& size : row.sizes) {
+            EXPECT_EQ(row.drawn.pixmap(size).toImage(), svg.pixmap(size).toImage())
+                << row.svg.toStdString() << " at " << size.width();
+        }
+    }
+    EXPECT_TRUE(CommandImage(15).isNull());
 }
 
 TEST_F(MainWindow, PopupMenuListsTheCommandsWithShowVantoriaAsDefault) {
