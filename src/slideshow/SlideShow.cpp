@@ -143,7 +143,11 @@ void TSlideShow::SetPlaylist(std::vector<std::string> entries) {
     pictures.reserve(entries_.size());
     for (std::size_t i = 0; i < entries_.size(); ++i) {
         const std::string& entry = entries_[i];
-        if (!entry.empty() && !Names().Matches(EntryFileName(entry)) && DirectoryExists(entry)) {
+        // A photograph's name settles it without the format list, whose
+        // making loads FreeImage: a start that shows photographs needs none.
+        const std::string name = EntryFileName(entry);
+        if (!entry.empty() && !IsJpegOrPngName(name) && !Names().Matches(name) &&
+            DirectoryExists(entry)) {
             auto folder = std::make_unique<TFollowedFolder>(entry, recursive_, Names());
             if (folder->Readable()) {
                 folder->AppendPictures(pictures);

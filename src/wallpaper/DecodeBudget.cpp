@@ -19,6 +19,7 @@
 #include <set>
 
 #include "wallpaper/FreeBitmap.h"
+#include "wallpaper/FreeImageLibrary.h"
 
 namespace {
 
@@ -626,6 +627,10 @@ TDeclaredSize ReadDeclaredSize(FREE_IMAGE_FORMAT format, const std::string& path
 
 namespace {
 
+// The decoders forked into a child are FreeImage's: opened here first, so
+// that every child inherits the library instead of loading it once more.
+const char* const kNoLibrary = "cannot be decoded: the FreeImage library cannot be loaded";
+
 // Runs `body` in a child process within `budget`, sharing `sharedSize`
 // bytes with it (a TChildResult first); `take` reads them once the child
 // has ended with a result.
@@ -742,6 +747,10 @@ bool DecodeInChild(FREE_IMAGE_FORMAT format, const std::string& path, int flags,
                    const TDecodeBudget& budget,
                    const std::function<std::string(TFreeBitmap&)>& prepare, TFreeBitmap& out,
                    std::string& refusal) {
+    if (!OpenFreeImage()) {
+        refusal = kNoLibrary;
+        return false;
+    }
     const std::size_t sharedSize = kResultHeader + static_cast<std::size_t>(budget.maxBytes);
     return RunInChild(
         budget, sharedSize,
@@ -759,6 +768,10 @@ bool ReadHeaderInChild(FREE_IMAGE_FORMAT format, const std::string& path,
                        const TDecodeBudget& budget,
                        const std::function<int(FIBITMAP*)>& orientation, TChildHeader& header,
                        std::string& refusal) {
+    if (!OpenFreeImage()) {
+        refusal = kNoLibrary;
+        return false;
+    }
     TDecodeBudget brief = budget;
     brief.cpuSeconds = 1;
     return RunInChild(

@@ -2,6 +2,8 @@
 
 #include <FreeImage.h>
 
+#include <algorithm>
+
 #include "platform/Translate.h"
 
 namespace {
@@ -72,6 +74,23 @@ std::string GetFormatFilter(int Index, const TImageFormatInfo& info) {
     }
     const std::string masks = GetFormatMasks(Index, info);
     return TrimControls(info.Description(Index)) + "(" + masks + ")|" + masks;
+}
+
+bool IsJpegOrPngName(std::string_view name) {
+    const auto dot = name.rfind('.');
+    if (dot == std::string_view::npos) {
+        return false;
+    }
+    const std::string_view extension = name.substr(dot + 1);
+    for (const std::string_view known : {"jpg", "jif", "jpeg", "jpe", "png"}) {
+        if (extension.size() == known.size() &&
+            std::equal(known.begin(), known.end(), extension.begin(), [](char a, char b) {
+                return a == (b >= 'A' && b <= 'Z' ? static_cast<char>(b - 'A' + 'a') : b);
+            })) {
+            return true;
+        }
+    }
+    return false;
 }
 
 std::string GetOpenImageFilter(const TImageFormatInfo& info) {

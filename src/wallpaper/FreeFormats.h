@@ -1,6 +1,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 
 // The image formats the wallpaper library reads, turned into the masks that
 // folder import searches for and the filter of the Add Image dialog.
@@ -38,3 +39,9 @@ std::string GetAllFormatMasks(const TImageFormatInfo& info = FreeImageFormats())
 std::string GetFormatFilter(int Index, const TImageFormatInfo& info = FreeImageFormats());
 // "All supported formats|<all masks>" followed by one pair per format read.
 std::string GetOpenImageFilter(const TImageFormatInfo& info = FreeImageFormats());
+
+// Whether `name` ends in an extension of JPEG or PNG as FreeImage lists them
+// (jpg, jif, jpeg, jpe; png), without regard to case: the formats that this
+// program decodes itself and that every FreeImage reads. Telling these names
+// needs no format list, which would load the library.
+bool IsJpegOrPngName(std::string_view name);

@@ -1,6 +1,7 @@
 // Folder import without a display: the directory search, the masks from the
 // image library, the start-folder chain and the system's wallpaper folder.
 #include <gtest/gtest.h>
+#include <FreeImage.h>
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -124,6 +125,13 @@ TEST(FormatFilters, TheInstalledFreeImage) {
         EXPECT_NE(filter.find(mask), std::string::npos) << mask;
     }
     EXPECT_EQ(std::find(masks.begin(), masks.end(), "*.g3"), masks.end()) << "read by no one";
+    // The names told without the library are those it lists for JPEG and PNG.
+    for (const std::string& mask :
+         BuildMasks(GetFormatMasks(FIF_JPEG) + ";" + GetFormatMasks(FIF_PNG))) {
+        EXPECT_TRUE(IsJpegOrPngName("Photo" + mask.substr(1))) << mask;
+    }
+    EXPECT_TRUE(IsJpegOrPngName("DSC01.JPG"));
+    EXPECT_FALSE(IsJpegOrPngName("scan.tif"));
 }
 
 TEST(FolderUtils, AddBackslashAndMasks) {
