@@ -638,6 +638,63 @@ bool PutUnscaledPicture(const std::string& source, int placement, TColor fillCol
 TStreamed Stream(const std::string& source, FREE_IMAGE_FORMAT format, int eighths,
                  const TComposeOptions& options, TJpegRows& rows);
 
+// Rows of one part of the screen gathered into bands of kBandRows and handed
+// to the painter as each band fills: a band's first row at (x, y + the rows
+// handed on before it). Nothing is thrown: the decoders call it between their
+// setjmp and their end.
+class TScreenBandWriter {
+public:
+    static constexpr int kBandRows = 64;
+
+    explicit TScreenBandWriter(TPictureParts& parts) : parts_(parts) {}
+
+    // False when the band's memory cannot be had.
+    bool Start(int x, int y, int width) {
+        x_ = x;
+        y_ = y;
+        try {
+            band_.width = width;
+            band_.pixels.resize(static_cast<std::size_t>(width) * kBandRows);
+        } catch (const std::bad_alloc&) {
+            return false;
+        }
+        return true;
+    }
+    // Where the next row is written.
+    std::uint32_t* Row() {
+        return band_.pixels.data() + static_cast<std::size_t>(rows_) * band_.width;
+    }
+    // The next row is written: a full band goes to the painter; false once
+    // the painter refused one.
+    bool Written() { return ++rows_ < kBandRows || Flush(); }
+    // Hands on the rows of a band not yet full.
+    bool Flush() {
+        if (rows_ == 0) {
+            return put_;
+        }
+        band_.height = rows_;
+        try {
+            put_ = put_ && parts_.Put(x_, y_ + made_, band_);
+        } catch (...) {
+            put_ = false;
+        }
+        made_ += rows_;
+        rows_ = 0;
+        return put_;
+    }
+    // Rows written so far, handed on or not.
+    int Made() const { return made_ + rows_; }
+
+private:
+    TPictureParts& parts_;
+    int x_ = 0;
+    int y_ = 0;
+    TScreenPicture band_;
+    int rows_ = 0;  // rows in the band
+    int made_ = 0;  // rows handed on
+    bool put_ = true;
+};
+
 // An unscaled photograph's shown rows, converted to the screen's pixels and
 // handed to the painter as they are decoded: in bands of rows put where they
 // show, a tile in the screen's corner for the painter to repeat; for a
@@ -656,7 +713,8 @@ public:
           tile_(tile),
           gather_(tile && !parts.Repeats()),
           screen_(screen),
-          parts_(parts) {}
+          parts_(parts),
+          bands_(parts) {}
 
     const char* Start(int width, int height, TPixelRect& part) override {
         // The header told the size the plan was made for; a decoder that
@@ -667,10 +725,14 @@ public:
         }
         part = shown_;
         try {
-            band_.width = shown_.width;
-            const int rows = gather_ ? shown_.height : std::min(kBandRows, shown_.height);
-            band_.pixels.resize(static_cast<std::size_t>(shown_.width) * rows);
+            if (gather_) {
+                gathered_.width = shown_.width;
+                gathered_.pixels.resize(static_cast<std::size_t>(shown_.width) * shown_.height);
+            }
         } catch (const std::bad_alloc&) {
+            return "cannot be decoded: out of memory";
+        }
+        if (!gather_ && !bands_.Start(screenX_, screenY_, shown_.width)) {
             return "cannot be decoded: out of memory";
         }
         return nullptr;
@@ -679,57 +741,41 @@ public:
     // Called between the decoder's setjmp and its end: nothing may be thrown
     // through it.
     bool Row(const std::uint8_t* pixels) override {
-        if (made_ + rows_ >= shown_.height) {
+        const int made = gather_ ? gathered_.height : bands_.Made();
+        if (made >= shown_.height) {
             return false;
         }
-        std::uint32_t* to = band_.pixels.data() + static_cast<std::size_t>(rows_) * band_.width;
+        std::uint32_t* to =
+            gather_ ? gathered_.pixels.data() + static_cast<std::size_t>(made) * shown_.width
+                    : bands_.Row();
         for (int x = 0; x < shown_.width; ++x, pixels += 3) {
             to[x] = (std::uint32_t{pixels[FI_RGBA_RED]} << 16) |
                     (std::uint32_t{pixels[FI_RGBA_GREEN]} << 8) | pixels[FI_RGBA_BLUE];
         }
-        ++rows_;
-        return gather_ || rows_ < kBandRows || Flush();
+        if (gather_) {
+            ++gathered_.height;
+            return true;
+        }
+        return bands_.Written();
     }
 
     // Hands on the last band, or the tile; true when every shown row was
     // made and taken.
     bool Finish() {
-        if (tile_ && !gather_) {
-            return Flush() && made_ == shown_.height &&
-                   parts_.Repeat(shown_.width, shown_.height, screen_.width, screen_.height);
-        }
         if (gather_) {
-            if (rows_ != shown_.height) {
-                return false;
-            }
-            band_.height = rows_;
             try {
-                return parts_.Tile(band_, screen_.width, screen_.height);
+                return gathered_.height == shown_.height &&
+                       parts_.Tile(gathered_, screen_.width, screen_.height);
             } catch (...) {
                 return false;
             }
         }
-        return Flush() && made_ == shown_.height;
+        return bands_.Flush() && bands_.Made() == shown_.height &&
+               (!tile_ ||
+                parts_.Repeat(shown_.width, shown_.height, screen_.width, screen_.height));
     }
 
 private:
-    static constexpr int kBandRows = 64;
-
-    bool Flush() {
-        if (rows_ == 0) {
-            return put_;
-        }
-        band_.height = rows_;
-        try {
-            put_ = put_ && parts_.Put(screenX_, screenY_ + made_, band_);
-        } catch (...) {
-            put_ = false;
-        }
-        made_ += rows_;
-        rows_ = 0;
-        return put_;
-    }
-
     TPixelSize whole_;
     TPixelRect shown_;
     int screenX_;
@@ -738,10 +784,8 @@ private:
     bool gather_;  // the tile is handed whole
     TPixelSize screen_;
     TPictureParts& parts_;
-    TScreenPicture band_;
-    int rows_ = 0;  // rows in the band
-    int made_ = 0;  // rows handed on
-    bool put_ = true;
+    TScreenBandWriter bands_;
+    TScreenPicture gathered_;  // the whole tile, where it is handed whole
 };
 
 // An upright JPEG photograph or opaque PNG picture centred or tiled unscaled
@@ -796,7 +840,7 @@ TStreamed StreamUnscaledPicture(const std::string& source, int placement, TPixel
 class TScreenBands final : public TJpegRows {
 public:
     TScreenBands(const TComposePlan& plan, TPixelSize screen, TPictureParts& parts)
-        : plan_(plan), parts_(parts) {
+        : plan_(plan), bands_(parts) {
         // Where the scaled picture lies on the screen, as ComposeScreenPicture places it.
         const int left = plan.letterBox ? plan.left : (screen.width - plan.scaled.width) / 2;
         const int top = plan.letterBox ? plan.top : (screen.height - plan.scaled.height) / 2;
@@ -810,16 +854,11 @@ public:
 
     const char* Start(int width, int height, TPixelRect& part) override {
         if (shown_.width <= 0 || shown_.height <= 0 ||
-            !scaler_.Start({width, height}, plan_.scaled, shown_)) {
+            !scaler_.Start({width, height}, plan_.scaled, shown_) ||
+            !bands_.Start(screenX_, screenY_, shown_.width)) {
             return "cannot be scaled: out of memory";
         }
         part = scaler_.SourcePart();
-        try {
-            band_.width = shown_.width;
-            band_.pixels.resize(static_cast<std::size_t>(shown_.width) * kBandRows);
-        } catch (const std::bad_alloc&) {
-            return "cannot be scaled: out of memory";
-        }
         return nullptr;
     }
 
@@ -828,46 +867,27 @@ public:
     bool Row(const std::uint8_t* pixels) override {
         scaler_.Push(pixels);
         try {
-            while (
-                scaler_.Pop(band_.pixels.data() + static_cast<std::size_t>(rows_) * band_.width)) {
-                if (++rows_ == kBandRows && !Flush()) {
+            while (scaler_.Pop(bands_.Row())) {
+                if (!bands_.Written()) {
                     return false;
                 }
             }
         } catch (...) {
-            put_ = false;
             return false;
         }
         return true;
     }
 
     // Hands on the last band; true when every shown row was made and taken.
-    bool Finish() { return Flush() && made_ == shown_.height; }
+    bool Finish() { return bands_.Flush() && bands_.Made() == shown_.height; }
 
 private:
-    static constexpr int kBandRows = 64;
-
-    bool Flush() {
-        if (rows_ == 0) {
-            return put_;
-        }
-        band_.height = rows_;
-        put_ = put_ && parts_.Put(screenX_, screenY_ + made_, band_);
-        made_ += rows_;
-        rows_ = 0;
-        return put_;
-    }
-
     const TComposePlan& plan_;
-    TPictureParts& parts_;
     TPixelRect shown_;  // of the scaled picture
     int screenX_ = 0;   // where the shown part lies on the screen
     int screenY_ = 0;
     TLanczos3Rows scaler_;
-    TScreenPicture band_;
-    int rows_ = 0;  // rows in the band
-    int made_ = 0;  // rows handed on
-    bool put_ = true;
+    TScreenBandWriter bands_;
 };
 
 // The plan of a JPEG photograph or a PNG picture that is scaled for a
