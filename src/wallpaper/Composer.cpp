@@ -216,6 +216,19 @@ bool EndsWithEndMarker(const std::string& source) {
     return read && tail[0] == 0xFF && tail[1] == 0xD9;
 }
 
+// A decoder's result kept: the bitmap in `image`, a refusal noted.
+TJpegDecode Kept(TJpegDecode result, FIBITMAP* dib, const std::string& refusal,
+                 TFreeBitmap& image) {
+    if (result == TJpegDecode::kRefused) {
+        NoteDecodeRefusal(refusal);
+    }
+    if (result == TJpegDecode::kDecoded && !image.Replace(dib)) {
+        NoteDecodeRefusal("cannot be decoded: out of memory");
+        return TJpegDecode::kRefused;
+    }
+    return result;
+}
+
 // Decodes an upright JPEG photograph for its plans: shrunk by eighths while
 // decoding when it is scaled down anyway, and only `shown` of it when no
 // more is shown. kNotTaken when this decoder leaves the file to the whole
@@ -235,14 +248,7 @@ TJpegDecode LoadJpegForPlans(const std::string& source, const TSourceHeader& hea
     FIBITMAP* dib = nullptr;
     std::string refusal;
     const TJpegDecode result = DecodeJpeg(source, eighths, shown, options.budget, dib, refusal);
-    if (result == TJpegDecode::kRefused) {
-        NoteDecodeRefusal(refusal);
-    }
-    if (result == TJpegDecode::kDecoded && !image.Replace(dib)) {
-        NoteDecodeRefusal("cannot be decoded: out of memory");
-        return TJpegDecode::kRefused;
-    }
-    return result;
+    return Kept(result, dib, refusal, image);
 }
 
 // Decodes an opaque PNG picture here (or only `shown` of it, when no more is
@@ -252,14 +258,7 @@ TJpegDecode LoadPngPart(const std::string& source, const TComposeOptions& option
     FIBITMAP* dib = nullptr;
     std::string refusal;
     const TJpegDecode result = DecodePng(source, shown, options.budget, dib, refusal);
-    if (result == TJpegDecode::kRefused) {
-        NoteDecodeRefusal(refusal);
-    }
-    if (result == TJpegDecode::kDecoded && !image.Replace(dib)) {
-        NoteDecodeRefusal("cannot be decoded: out of memory");
-        return TJpegDecode::kRefused;
-    }
-    return result;
+    return Kept(result, dib, refusal, image);
 }
 
 // The checks before any pixel is decoded: a file of a known format, with a
